@@ -1,0 +1,56 @@
+# The front door. `make` builds build/volmek; `make test` installs what is missing, builds and
+# runs the whole suite; `make demo` runs a tour of the tool on a new embedded database.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+APT_PACKAGES = cmake g++ make pkg-config libsqlite3-dev sqlite3 libsodium-dev libfmt-dev \
+               libgtest-dev libgmock-dev libbenchmark-dev gnucobol3 clang nodejs npm python3 \
+               valgrind
+NODE_PACKAGES = tests/js/node_modules/node-sql-parser
+
+.PHONY: all build test demo bench fuzz memcheck sanitize format deps clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh $(APT_PACKAGES)
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: deps
+	@$(MAKE) --no-print-directory build
+	@scripts/install-node-deps.sh
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
+
+demo: deps
+	@$(MAKE) --no-print-directory build
+	@scripts/demo.sh $(BUILD)
+
+bench: deps
+	@$(MAKE) --no-print-directory build BUILD=build-release CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Release"
+	@scripts/bench.sh build-release
+
+sanitize: deps
+	cmake -S . -B build-asan -DVOLMEK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 1200
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVOLMEK_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-fuzz -j $(JOBS)
+	@scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+memcheck: deps
+	@$(MAKE) --no-print-directory build
+	@scripts/memcheck.sh $(BUILD)
+
+format:
+	git ls-files '*.cc' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-release build-fuzz

@@ -1,0 +1,137 @@
+// The database call interface: the session layer's only view of a database.
+//
+// It is the release-7 call set reduced to what volmek uses (logon, open cursor, parse, execute,
+// describe column, define column, fetch, error message text, log off), with its return-code
+// semantics kept exactly, since every layer above relies on them:
+//
+//   - every call returns the cursor's return code: 0 after success, otherwise the Oracle error
+//     number (942, 1403, ...), and leaves it in rc();
+//   - Parse sets function_type() (3 insert, 4 select, 5 update, 9 delete, 34 PL/SQL block, other
+//     values for the rest). DDL runs during Parse; the Execute that follows does nothing more and
+//     returns 0. After a failed Parse no statement stands parsed, so Execute and Fetch are refused
+//     (1003);
+//   - rows_processed(): after Execute of insert/update/delete the rows changed; for a query 0
+//     after Execute, then the number of rows fetched so far;
+//   - Fetch returns 1403 at the end of the rows. A NULL value is delivered with is_null set and
+//     does not fail the fetch (a backend may return 1405 instead: the row is still delivered);
+//   - Describe past the last select-list item returns 1007.
+//
+// Two implementations exist: the embedded engine (src/engine/, selected by an empty TNS or one
+// beginning with "file:") and the Oracle client library (src/db/oci/). Nothing above src/db/
+// knows which one runs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace volmek::db {
+
+// Internal type codes, as Describe reports them.
+inline constexpr std::int16_t kTypeVarchar2 = 1;
+inline constexpr std::int16_t kTypeNumber = 2;
+inline constexpr std::int16_t kTypeLong = 8;
+inline constexpr std::int16_t kTypeRowid = 11;
+inline constexpr std::int16_t kTypeDate = 12;
+inline constexpr std::int16_t kTypeRaw = 23;
+inline constexpr std::int16_t kTypeLongRaw = 24;
+inline constexpr std::int16_t kTypeChar = 96;
+
+// Function types set by Parse.
+inline constexpr std::uint16_t kFunctionInsert = 3;
+inline constexpr std::uint16_t kFunctionSelect = 4;
+inline constexpr std::uint16_t kFunctionUpdate = 5;
+inline constexpr std::uint16_t kFunctionDelete = 9;
+inline constexpr std::uint16_t kFunctionPlsql = 34;
+
+// Return codes the layers above act upon.
+inline constexpr int kRcOk = 0;
+inline constexpr int kRcInvalidCursor = 1001;
+inline constexpr int kRcNoStatementParsed = 1003;
+inline constexpr int kRcNotInSelectList = 1007;
+inline constexpr int kRcLogonDenied = 1017;
+inline constexpr int kRcNoData = 1403;
+inline constexpr int kRcNullValue = 1405;
+
+// External types a column can be defined as (how Fetch delivers it).
+enum class ExternalType : std::int16_t {
+  kInteger = 3,  // 64-bit signed integer
+  kFloat = 4,    // double, plus the exact decimal text of the value (see FetchedValue)
+  kString = 5,   // the value as text, whole, whatever its length
+};
+
+// What Describe reports for one select-list item.
+struct ColumnDescription {
+  std::int32_t db_size = 0;       // size in the database (22 for NUMBER, n for CHAR(n), 7 for DATE)
+  std::int16_t db_type = 0;       // internal type code (kType...)
+  std::string name;               // column name, alias, or the expression text upper-cased
+  std::int32_t display_size = 0;  // display size
+  std::int16_t precision = 0;     // NUMBER precision; 0 for unconstrained and computed numbers
+  std::int16_t scale = 0;         // NUMBER scale; 0 for unconstrained and computed numbers
+  std::int16_t nulls_allowed = 1; // 0 for NOT NULL columns
+};
+
+// One column of the row that the last successful Fetch delivered.
+struct FetchedValue {
+  bool is_null = true;
+  std::int64_t integer = 0;  // kInteger: the value (a fraction is dropped)
+  double real = 0;           // kFloat: the nearest double
+  // kString: the value as text (dates in the session's date format, CHAR(n) with its blanks).
+  // kFloat: the exact decimal text of the number, every digit the database holds, no exponent,
+  // "-" for negatives, a leading "0" before the point ("12345678901234.5678", "-0.25", "3").
+  std::string text;
+  std::uint16_t rcode = 0;  // per-column return code (0, 1405 for NULL)
+};
+
+// A cursor on one connection. Move-only; closes itself when destroyed.
+class Cursor {
+ public:
+  virtual ~Cursor() = default;
+
+  virtual int Parse(std::string_view sql) = 0;
+  virtual int Execute() = 0;
+  // Describes select-list item `position` (from 1) of the parsed query into `out`.
+  virtual int Describe(int position, ColumnDescription* out) = 0;
+  // Chooses how item `position` (from 1) is delivered by the following fetches.
+  virtual int Define(int position, ExternalType type) = 0;
+  virtual int Fetch() = 0;
+  // REQUIRES: `position` (from 1) was defined; valid after a Fetch that delivered a row.
+  virtual const FetchedValue& Value(int position) const = 0;
+
+  virtual int rc() const = 0;
+  virtual std::uint16_t function_type() const = 0;
+  virtual std::uint64_t rows_processed() const = 0;
+  // The message of the last failed call on this cursor, in Oracle's form, without a line end:
+  // "ORA-00942: table or view does not exist". Empty after a successful call.
+  virtual std::string ErrorText() const = 0;
+};
+
+// One logged-on session. Destroying it without LogOff ends the session as a process end
+// would: the open transaction is rolled back.
+class Connection {
+ public:
+  virtual ~Connection() = default;
+
+  // Opens a cursor; on failure returns nullptr and sets *rc to the Oracle error number.
+  virtual std::unique_ptr<Cursor> OpenCursor(int* rc) = 0;
+  // Commits the open transaction and ends the session. Cursors must not be used afterwards.
+  virtual void LogOff() = 0;
+};
+
+// What a logon gives back.
+struct LogonResult {
+  int rc = 0;                              // 0 when connected
+  std::string error_text;                  // Oracle's message when rc != 0
+  std::string detail;                      // an extra line for the user (e.g. no client library)
+  std::unique_ptr<Connection> connection;  // set when rc == 0
+  bool created_database = false;           // the embedded engine created the database file
+  std::string database_path;               // the embedded database file, when one was selected
+};
+
+// Logs on with the connect string `tns`: empty, or beginning with "file:", selects the
+// embedded engine (empty: "volmek.db" in the current directory; "file:PATH": the file PATH);
+// anything else is an Oracle connect string for the Oracle client library.
+LogonResult Logon(std::string_view user, std::string_view password, std::string_view tns);
+
+}  // namespace volmek::db

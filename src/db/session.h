@@ -1,0 +1,122 @@
+// The Oracle session of one run: logon, the two cursors, run-statement, commit and the Oracle
+// error report.
+//
+// A Session owns the Connection and both cursors. Everything a handler sends to the database
+// goes through it. Output (the error report, the statement echo) goes to the stream given at
+// Open. Failures that end the run come back as a Status whose message is printed by src/app/
+// exactly as it stands (it carries its own line ends; it is empty when the report was already
+// printed). Failures the caller goes on from are reported here and returned as `false`.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/environment.h"
+#include "base/status.h"
+#include "db/call.h"
+
+namespace volmek::db {
+
+enum class Report { kSilent, kPrint };
+
+// A cursor of the session. It remembers the last text parsed on it, which is what the Oracle
+// error report prints as the failing statement.
+class SessionCursor {
+ public:
+  explicit SessionCursor(std::unique_ptr<Cursor> cursor) : cursor_(std::move(cursor)) {}
+
+  int Parse(std::string_view sql);
+  int Execute() { return cursor_->Execute(); }
+  int Fetch() { return cursor_->Fetch(); }
+  int Describe(int position, ColumnDescription* out) { return cursor_->Describe(position, out); }
+  int Define(int position, ExternalType type) { return cursor_->Define(position, type); }
+  // REQUIRES: column `index` (from 0) was defined and a row was fetched.
+  const FetchedValue& Value(int index) const { return cursor_->Value(index + 1); }
+
+  int rc() const { return cursor_->rc(); }
+  std::uint16_t function_type() const { return cursor_->function_type(); }
+  std::uint64_t rows_processed() const { return cursor_->rows_processed(); }
+  std::string ErrorText() const { return cursor_->ErrorText(); }
+  const std::string& statement() const { return statement_; }
+
+ private:
+  std::unique_ptr<Cursor> cursor_;
+  std::string statement_;
+};
+
+// The result of one step of a fetch loop.
+enum class FetchStep { kRow, kEnd };
+
+class Session {
+ public:
+  // Reads NOMBREBD, PASSWD and TNS from `env`, logs on, opens the main cursor, runs
+  // "alter session set nls_sort=binary" and opens the dictionary cursor, printing what the
+  // opening prints ("Apertura BD ...\n" with `echo`, "Warning. Base de datos %s creada.\n").
+  // Fails with the message of the step that failed ("No se puede establecer conexion con
+  // Base de Datos %s\n", ...). `out` must outlive the Session.
+  static Result<std::unique_ptr<Session>> Open(const Environment& env, bool echo, std::ostream& out);
+
+  // Wraps an open connection (tests, the companion programs). Opens the cursors as Open does.
+  static Result<std::unique_ptr<Session>> FromConnection(std::unique_ptr<Connection> connection,
+                                                         bool echo, std::ostream& out);
+
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  SessionCursor& main() { return *main_; }
+  // REQUIRES: has_dictionary(). The opening leaves it unopened only when "alter session"
+  // failed to parse.
+  SessionCursor& dictionary() { return *dictionary_; }
+  bool has_dictionary() const { return dictionary_ != nullptr; }
+
+  // Run-statement: echo, parse and execute `sql` on the main cursor. Returns true on success;
+  // false after a failure (reported when `report` is kPrint). Sets execute_failed(). Fails
+  // only when the error limit is reached.
+  Result<bool> RunStatement(std::string_view sql, Report report = Report::kPrint);
+  bool execute_failed() const { return execute_failed_; }
+
+  // Runs "commit work" on the main cursor; reports a failed parse and a failed execute.
+  // Fails only when the error limit is reached.
+  Status Commit();
+
+  // The Oracle error report for the last failed call on `cursor`:
+  // "\nError de Oracle. %s\n%s\n\n" with the message and the cursor's last statement. Fails
+  // (exit status 1, nothing more to print) when this report takes the count above 100,000.
+  Status ReportError(const SessionCursor& cursor);
+
+  // Prints "sql: %s\n" when the statement echo is on.
+  void Echo(std::string_view sql);
+
+  // One step of the usual fetch loop on `cursor`: 1403 ends it; 0 and 1405 deliver a row; any
+  // other code is reported and the row is used all the same.
+  Result<FetchStep> FetchRow(SessionCursor& cursor);
+
+  // Log off: commits what is pending and ends the session.
+  void Close();
+
+  bool echo() const { return echo_; }
+  std::ostream& out() { return out_; }
+  std::uint64_t reports() const { return reports_; }
+
+ private:
+  Session(std::unique_ptr<Connection> connection, bool echo, std::ostream& out);
+  Status OpenCursors();
+
+  std::unique_ptr<Connection> connection_;
+  std::unique_ptr<SessionCursor> main_;
+  std::unique_ptr<SessionCursor> dictionary_;
+  bool echo_;
+  std::ostream& out_;
+  bool execute_failed_ = false;
+  std::uint64_t reports_ = 0;
+  bool closed_ = false;
+};
+
+// Reports above this number end the run.
+inline constexpr std::uint64_t kErrorLimit = 100000;
+
+}  // namespace volmek::db

@@ -1,0 +1,20 @@
+// The embedded engine: an Oracle-dialect database kept in one SQLite file.
+//
+// This is the engine's entry point for the session layer. Everything else of the engine is
+// reached through the db::Connection and db::Cursor it returns.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "db/call.h"
+
+namespace volmek::engine {
+
+// Opens the database file at `path` and logs on as `user` with `password`. A file that does
+// not exist yet is created (readable by its owner only) with that user as its first account,
+// and the result says so (created_database). A wrong password or an unknown or empty user
+// gives rc 1017 "ORA-01017: invalid username/password; logon denied".
+db::LogonResult Logon(const std::string& path, std::string_view user, std::string_view password);
+
+}  // namespace volmek::engine
