@@ -1,0 +1,89 @@
+// The engine's shared vocabulary: Oracle errors, column types, how each type is stored in
+// SQLite, and the lookup through which the SQL translator resolves names.
+//
+// Storage of values in the SQLite tables (every writer and reader of the engine follows it):
+//   NUMBER, FLOAT, INTEGER ...  TEXT column "COLLATE VKNUM", canonical decimal text: no exponent,
+//                               no "+", no leading zeros but one "0" before the point, no trailing
+//                               zeros after it, no point when integral ("-12.5", "0.25", "3").
+//                               VKNUM compares such texts numerically and exactly.
+//   CHAR(n)                     TEXT "COLLATE RTRIM", blank-padded to n characters.
+//   VARCHAR2(n), LONG           TEXT as given.
+//   DATE                        TEXT "YYYY-MM-DD HH24:MI:SS" (sorts chronologically).
+//   RAW(n), LONG RAW            TEXT, upper-case hexadecimal.
+// The empty text is never stored: '' is NULL.
+//
+// Values computed by functions and operators travel as SQLite INTEGER when integral and within
+// 64 bits, REAL when the double holds the decimal exactly, TEXT canonical decimal otherwise;
+// dates as the DATE text above.
+//
+// SQL functions that raise an Oracle error call sqlite3_result_error with the whole message
+// ("ORA-01438: value larger than specified precision allowed for this column"); the cursor turns
+// a SQLite error whose text begins with "ORA-" into that code and text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace volmek::engine {
+
+// An Oracle error: the number and the whole message ("ORA-00942: table or view does not exist").
+struct OraError {
+  int code = 0;
+  std::string message;
+};
+
+// Builds an OraError: Ora(942, "table or view does not exist") has the message
+// "ORA-00942: table or view does not exist".
+OraError Ora(int code, std::string_view text);
+
+// Parses "ORA-nnnnn: ..." at the start of a SQLite error message.
+std::optional<OraError> OraFromMessage(std::string_view sqlite_message);
+
+enum class TypeKind { kNumber, kFloat, kChar, kVarchar2, kDate, kLong, kRaw, kLongRaw, kRowid };
+
+// A declared column type, as the dictionary views show it.
+struct SqlType {
+  TypeKind kind = TypeKind::kVarchar2;
+  int length = 0;                  // CHAR/VARCHAR2/RAW length; 22 for NUMBER; 7 for DATE
+  std::optional<int> precision;    // NUMBER(p[,s]); INTEGER has no precision and scale 0
+  std::optional<int> scale;        // NUMBER(p,s); FLOAT has no scale
+  int binary_precision = 126;      // FLOAT(b)
+
+  // The internal type code Describe reports (2, 96, 1, 12, 8, 23, 24, 11).
+  short TypeCode() const;
+  // "NUMBER(8,2)", "VARCHAR2(30)", "CHAR(4)", "DATE", as the describe listing shows it.
+  std::string DisplayText() const;
+  // The USER_TAB_COLUMNS data_type: "NUMBER", "FLOAT", "CHAR", "VARCHAR2", "DATE", "LONG", ...
+  std::string DataTypeName() const;
+};
+
+struct ColumnInfo {
+  std::string name;  // upper case for unquoted names
+  SqlType type;
+  bool nullable = true;
+};
+
+// A table, view or dictionary view as the translator sees it.
+struct TableInfo {
+  std::string owner;
+  std::string name;
+  std::string physical_name;  // the SQLite identifier, already quoted, to put into SQL text
+  bool is_view = false;       // views and dictionary views refuse DML
+  std::vector<ColumnInfo> columns;
+};
+
+// Name resolution for the translator. The engine core implements it over its catalogue for
+// the logged-on user (own objects first, then the dictionary views and DUAL).
+class SchemaLookup {
+ public:
+  virtual ~SchemaLookup() = default;
+  // `name` upper-cased unless it was quoted. nullopt when there is no such table or view.
+  virtual std::optional<TableInfo> FindTable(std::string_view name) const = 0;
+  virtual bool SequenceExists(std::string_view name) const = 0;
+  // The logged-on user (what USER returns, and the owner in error texts).
+  virtual std::string CurrentUser() const = 0;
+};
+
+}  // namespace volmek::engine
