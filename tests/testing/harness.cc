@@ -74,8 +74,17 @@ ProgramResult Run(const ProgramRun& run) {
   std::vector<char*> envp;
   for (auto& entry : env_strings) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::vector<std::string> arg_strings{program};
+  // VOLMEK_TEST_WRAPPER (e.g. "valgrind --error-exitcode=99 -q") runs every program under a
+  // checker; `make memcheck` sets it.
+  std::vector<std::string> arg_strings;
+  if (const char* wrapper = std::getenv("VOLMEK_TEST_WRAPPER"); wrapper != nullptr && *wrapper != '\0') {
+    std::istringstream words(wrapper);
+    for (std::string word; words >> word;) arg_strings.push_back(word);
+  }
+  bool wrapped = !arg_strings.empty();
+  arg_strings.push_back(program);
   arg_strings.insert(arg_strings.end(), run.args.begin(), run.args.end());
+  std::string exec_path = wrapped ? arg_strings[0] : program;
   std::vector<char*> argv;
   for (auto& arg : arg_strings) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -88,7 +97,12 @@ ProgramResult Run(const ProgramRun& run) {
     dup2(err_pipe[1], 2);
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
     if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(126);
-    execve(program.c_str(), argv.data(), envp.data());
+    if (wrapped) {
+      // The wrapper is looked up on the parent's PATH.
+      execvpe(exec_path.c_str(), argv.data(), envp.data());
+    } else {
+      execve(exec_path.c_str(), argv.data(), envp.data());
+    }
     _exit(127);
   }
   close(in_pipe[0]);
