@@ -71,7 +71,7 @@ OraResult<std::optional<Decimal>> NumberOf(const SqlValue& value);
 // Fills `out` (is_null, integer, real, text, rcode) for a NUMBER column: integer with the
 // fraction dropped (ORA-01455 when it does not fit in 64 bits), the nearest double, and the
 // exact canonical text. A NULL sets is_null and rcode 1405.
-OraResult<void> FetchNumber(const SqlValue& value, db::FetchedValue* out);
+OraStatus FetchNumber(const SqlValue& value, db::FetchedValue* out);
 
 // The text a DATE column is fetched as: the stored form formatted with `date_format`.
 // Stored text that is not a date is delivered as it is (a damaged file must still be readable).

@@ -83,7 +83,7 @@ OraResult<std::string> FormatDate(const Date& date, std::string_view format);
 // TO_DATE(text, format); `now` gives the defaults for the year and the month.
 OraResult<Date> ParseDate(std::string_view text, std::string_view format, const Date& now);
 // ORA-01821 when `format` is not a valid date format model (for alter session).
-OraResult<void> CheckDateFormat(std::string_view format);
+OraStatus CheckDateFormat(std::string_view format);
 
 // date + days (fractions are parts of a day, rounded to the second). ORA-01841 outside 1..9999.
 OraResult<Date> AddDays(const Date& date, const Decimal& days);

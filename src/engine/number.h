@@ -20,22 +20,13 @@
 
 #include <array>
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "engine/schema.h"
+#include "engine/ora_result.h"
 
 namespace volmek::engine {
-
-// A value or the Oracle error that prevented it.
-template <typename T>
-using OraResult = std::expected<T, OraError>;
-
-inline std::unexpected<OraError> OraErr(OraError error) {
-  return std::unexpected<OraError>(std::move(error));
-}
 
 class Decimal {
  public:
