@@ -1,0 +1,233 @@
+#include "datafiles/table_text.h"
+
+#include <fmt/format.h>
+
+namespace volmek::datafiles {
+
+namespace {
+
+// Reads the fields of one line. Positions are byte offsets into `line`; `column` counts the
+// fields from 1 for the messages.
+class LineParser {
+ public:
+  explicit LineParser(std::string_view line) : line_(line) {}
+
+  Result<std::vector<Field>> Parse() {
+    std::vector<Field> fields;
+    if (line_.empty()) return fields;
+    while (true) {
+      ++column_;
+      Field field;
+      VOLMEK_RETURN_IF_ERROR(ParseField(field));
+      fields.push_back(std::move(field));
+      if (pos_ == line_.size()) return fields;
+      if (line_[pos_] != ',') return Err(Error("se esperaba una coma"));
+      ++pos_;
+    }
+  }
+
+ private:
+  Status Error(std::string_view what) const {
+    return Status::Corrupt(fmt::format("columna {}: {}", column_, what));
+  }
+
+  bool AtEnd() const { return pos_ == line_.size(); }
+  bool LooksAt(std::string_view text) const { return line_.substr(pos_, text.size()) == text; }
+
+  Status ParseField(Field& field) {
+    if (!AtEnd() && (line_[pos_] == '\'' || LooksAt("chr("))) {
+      field.kind = FieldKind::kText;
+      return ParseText(field.text);
+    }
+    std::size_t end = line_.find(',', pos_);
+    if (end == std::string_view::npos) end = line_.size();
+    std::string_view bare = line_.substr(pos_, end - pos_);
+    pos_ = end;
+    if (bare == "NULL" || bare == "null") {
+      field.kind = FieldKind::kNull;
+      return Status::Ok();
+    }
+    if (!IsNumber(bare)) {
+      return bare.empty() ? Error("valor vacio") : Error(fmt::format("valor no valido ({})", bare));
+    }
+    field.kind = FieldKind::kNumber;
+    field.text = bare;
+    return Status::Ok();
+  }
+
+  // A text value: quoted pieces and chr(10)/chr(13) joined by "||".
+  Status ParseText(std::string& text) {
+    while (true) {
+      if (LooksAt("chr(")) {
+        VOLMEK_RETURN_IF_ERROR(ParseChr(text));
+      } else if (!AtEnd() && line_[pos_] == '\'') {
+        VOLMEK_RETURN_IF_ERROR(ParseQuoted(text));
+      } else {
+        return Error("se esperaba un texto despues de ||");
+      }
+      if (!LooksAt("||")) return Status::Ok();
+      pos_ += 2;
+    }
+  }
+
+  Status ParseChr(std::string& text) {
+    pos_ += 4;
+    std::size_t close = line_.find(')', pos_);
+    if (close == std::string_view::npos) return Error("chr sin cerrar");
+    std::string_view code = line_.substr(pos_, close - pos_);
+    if (code == "10") {
+      text.push_back('\n');
+    } else if (code == "13") {
+      text.push_back('\r');
+    } else {
+      return Error(fmt::format("chr({}) no admitido", code));
+    }
+    pos_ = close + 1;
+    return Status::Ok();
+  }
+
+  // REQUIRES: line_[pos_] is the opening apostrophe.
+  Status ParseQuoted(std::string& text) {
+    ++pos_;
+    while (true) {
+      std::size_t quote = line_.find('\'', pos_);
+      if (quote == std::string_view::npos) return Error("falta el apostrofo final");
+      text.append(line_.substr(pos_, quote - pos_));
+      pos_ = quote + 1;
+      if (AtEnd() || line_[pos_] == ',' || LooksAt("||")) return Status::Ok();
+      if (line_[pos_] == '\'') {
+        ++pos_;  // a doubled apostrophe
+      }
+      // Otherwise an old-form apostrophe written as it stood: part of the value.
+      text.push_back('\'');
+    }
+  }
+
+  static bool IsNumber(std::string_view text) {
+    std::size_t pos = 0;
+    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) ++pos;
+    bool digits = false;
+    bool point = false;
+    for (; pos < text.size(); ++pos) {
+      char c = text[pos];
+      if (c >= '0' && c <= '9') {
+        digits = true;
+      } else if (c == '.' && !point) {
+        point = true;
+      } else {
+        return false;
+      }
+    }
+    return digits;
+  }
+
+  std::string_view line_;
+  std::size_t pos_ = 0;
+  int column_ = 0;
+};
+
+}  // namespace
+
+Result<std::vector<Field>> ParseLine(std::string_view line) { return LineParser(line).Parse(); }
+
+void AppendQuoted(std::string_view text, std::string& line) {
+  // An empty value is NULL to the database; it is still written as '' (loads back as NULL).
+  bool in_quotes = false;
+  bool first_piece = true;
+  auto open = [&] {
+    if (!in_quotes) {
+      if (!first_piece) line.append("||");
+      line.push_back('\'');
+      in_quotes = true;
+      first_piece = false;
+    }
+  };
+  if (text.empty()) open();
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t special = text.find_first_of("'\n\r", start);
+    std::size_t end = special == std::string_view::npos ? text.size() : special;
+    if (end > start) {
+      open();
+      line.append(text.substr(start, end - start));
+    }
+    if (special == std::string_view::npos) break;
+    char c = text[special];
+    if (c == '\'') {
+      open();
+      line.append("''");
+    } else {
+      if (in_quotes) {
+        line.push_back('\'');
+        in_quotes = false;
+      }
+      if (!first_piece) line.append("||");
+      line.append(c == '\n' ? "chr(10)" : "chr(13)");
+      first_piece = false;
+    }
+    start = special + 1;
+  }
+  if (in_quotes) line.push_back('\'');
+}
+
+void AppendDecimal(std::string_view number, std::string& line) {
+  line.append(number);
+  std::size_t point = number.find('.');
+  if (point == std::string_view::npos) {
+    line.append(".00");
+  } else if (number.size() - point == 2) {
+    line.push_back('0');
+  } else if (number.size() - point == 1) {
+    line.append("00");
+  }
+}
+
+void AppendField(const Field& field, std::string& line) {
+  switch (field.kind) {
+    case FieldKind::kNull:
+      line.append("NULL");
+      break;
+    case FieldKind::kNumber:
+      line.append(field.text);
+      break;
+    case FieldKind::kText:
+      AppendQuoted(field.text, line);
+      break;
+  }
+}
+
+std::string FormatLine(std::span<const Field> fields) {
+  std::string line;
+  for (std::size_t idx = 0; idx < fields.size(); ++idx) {
+    if (idx > 0) line.push_back(',');
+    AppendField(fields[idx], line);
+  }
+  return line;
+}
+
+void AppendValue(db::Delivery delivery, const db::FetchedValue& value, std::string& line) {
+  if (value.is_null) {
+    line.append("NULL");
+    return;
+  }
+  switch (delivery) {
+    case db::Delivery::kInteger: {
+      fmt::format_int digits(value.integer);
+      line.append(digits.data(), digits.size());
+      break;
+    }
+    case db::Delivery::kFloat:
+      if (!value.text.empty()) {
+        AppendDecimal(value.text, line);
+      } else {
+        // A backend that gives no decimal text: two decimals, as the double allows.
+        line.append(fmt::format("{:.2f}", value.real));
+      }
+      break;
+    case db::Delivery::kText:
+      AppendQuoted(value.text, line);
+      break;
+  }
+}
+
+}  // namespace volmek::datafiles
