@@ -61,15 +61,18 @@ template <typename T>
 using Result = std::expected<T, Status>;
 
 // Builds the error side of a Result<T> from a Status.
-inline std::unexpected<Status> Err(Status status) { return std::unexpected<Status>(std::move(status)); }
+inline std::unexpected<Status> Err(Status status) {
+  return std::unexpected<Status>(std::move(status));
+}
 
 }  // namespace volmek
 
-// Returns from the enclosing function when `expr` (a Status) is not ok.
-#define VOLMEK_RETURN_IF_ERROR(expr)              \
-  do {                                            \
-    ::volmek::Status volmek_status_ = (expr);     \
-    if (!volmek_status_.ok()) return volmek_status_; \
+// Returns from the enclosing function (returning Status or Result<T>) when `expr` (a Status)
+// is not ok.
+#define VOLMEK_RETURN_IF_ERROR(expr)                                           \
+  do {                                                                         \
+    ::volmek::Status volmek_status_ = (expr);                                  \
+    if (!volmek_status_.ok()) return ::volmek::Err(std::move(volmek_status_)); \
   } while (false)
 
 #define VOLMEK_CONCAT_INNER_(a, b) a##b
@@ -79,7 +82,7 @@ inline std::unexpected<Status> Err(Status status) { return std::unexpected<Statu
 // otherwise moves the value into `lhs`, which may be a declaration.
 #define VOLMEK_ASSIGN_OR_RETURN(lhs, rexpr) \
   VOLMEK_ASSIGN_OR_RETURN_IMPL_(VOLMEK_CONCAT_(volmek_result_, __LINE__), lhs, rexpr)
-#define VOLMEK_ASSIGN_OR_RETURN_IMPL_(tmp, lhs, rexpr) \
-  auto tmp = (rexpr);                                  \
+#define VOLMEK_ASSIGN_OR_RETURN_IMPL_(tmp, lhs, rexpr)                \
+  auto tmp = (rexpr);                                                 \
   if (!tmp.has_value()) return ::volmek::Err(std::move(tmp).error()); \
   lhs = std::move(*tmp)

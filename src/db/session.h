@@ -57,21 +57,29 @@ class Session {
   // opening prints ("Apertura BD ...\n" with `echo`, "Warning. Base de datos %s creada.\n").
   // Fails with the message of the step that failed ("No se puede establecer conexion con
   // Base de Datos %s\n", ...). `out` must outlive the Session.
-  static Result<std::unique_ptr<Session>> Open(const Environment& env, bool echo, std::ostream& out);
+  static Result<std::unique_ptr<Session>> Open(const Environment& env, bool echo,
+                                               std::ostream& out);
 
   // Wraps an open connection (tests, the companion programs). Opens the cursors as Open does.
   static Result<std::unique_ptr<Session>> FromConnection(std::unique_ptr<Connection> connection,
                                                          bool echo, std::ostream& out);
 
+  // Use Open or FromConnection; the key keeps construction to them.
+  class Key {
+    friend class Session;
+    Key() = default;
+  };
+  Session(Key, std::unique_ptr<Connection> connection, bool echo, std::ostream& out);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
   SessionCursor& main() { return *main_; }
-  // REQUIRES: has_dictionary(). The opening leaves it unopened only when "alter session"
-  // failed to parse.
+  // The opening leaves the dictionary cursor unopened only when "alter session" failed to
+  // parse; every call on it then fails with 1001 "ORA-01001: invalid cursor", which callers
+  // report like any other failure.
   SessionCursor& dictionary() { return *dictionary_; }
-  bool has_dictionary() const { return dictionary_ != nullptr; }
+  bool has_dictionary() const { return dictionary_open_; }
 
   // Run-statement: echo, parse and execute `sql` on the main cursor. Returns true on success;
   // false after a failure (reported when `report` is kPrint). Sets execute_failed(). Fails
@@ -92,7 +100,9 @@ class Session {
   void Echo(std::string_view sql);
 
   // One step of the usual fetch loop on `cursor`: 1403 ends it; 0 and 1405 deliver a row; any
-  // other code is reported and the row is used all the same.
+  // other code is reported and the row is used all the same, except the codes that say the
+  // cursor holds no executed query (1001, 1002, 1003, 1012): no row can ever come, so those end
+  // the loop after their report.
   Result<FetchStep> FetchRow(SessionCursor& cursor);
 
   // Log off: commits what is pending and ends the session.
@@ -103,12 +113,12 @@ class Session {
   std::uint64_t reports() const { return reports_; }
 
  private:
-  Session(std::unique_ptr<Connection> connection, bool echo, std::ostream& out);
   Status OpenCursors();
 
   std::unique_ptr<Connection> connection_;
   std::unique_ptr<SessionCursor> main_;
   std::unique_ptr<SessionCursor> dictionary_;
+  bool dictionary_open_ = false;
   bool echo_;
   std::ostream& out_;
   bool execute_failed_ = false;

@@ -1,0 +1,141 @@
+#include "db/session.h"
+
+#include <fmt/format.h>
+
+#include <ostream>
+
+namespace volmek::db {
+
+namespace {
+
+constexpr std::string_view kAlterSession = "alter session set nls_sort=binary";
+constexpr std::string_view kCommit = "commit work";
+
+// Stands for a cursor the opening could not open: every call fails the way a call on an
+// unopened Oracle cursor does, so its users get an ordinary error report.
+class UnopenedCursor : public Cursor {
+ public:
+  int Parse(std::string_view) override { return kRcInvalidCursor; }
+  int Execute() override { return kRcInvalidCursor; }
+  int Describe(int, ColumnDescription*) override { return kRcInvalidCursor; }
+  int Define(int, ExternalType) override { return kRcInvalidCursor; }
+  int Fetch() override { return kRcInvalidCursor; }
+  const FetchedValue& Value(int) const override { return no_value_; }
+  int rc() const override { return kRcInvalidCursor; }
+  std::uint16_t function_type() const override { return 0; }
+  std::uint64_t rows_processed() const override { return 0; }
+  std::string ErrorText() const override { return "ORA-01001: invalid cursor"; }
+
+ private:
+  FetchedValue no_value_;
+};
+
+// Codes after which a cursor can deliver no further row, however often it is fetched.
+bool CursorHoldsNoQuery(int rc) {
+  return rc == kRcInvalidCursor || rc == 1002 || rc == kRcNoStatementParsed || rc == 1012;
+}
+
+}  // namespace
+
+int SessionCursor::Parse(std::string_view sql) {
+  statement_.assign(sql);
+  return cursor_->Parse(sql);
+}
+
+Session::Session(Key, std::unique_ptr<Connection> connection, bool echo, std::ostream& out)
+    : connection_(std::move(connection)), echo_(echo), out_(out) {}
+
+// Without Close the connection is dropped as a process end would drop it: what was not
+// committed is lost, which is what a run that ends on a fatal error wants.
+Session::~Session() = default;
+
+Result<std::unique_ptr<Session>> Session::FromConnection(std::unique_ptr<Connection> connection,
+                                                         bool echo, std::ostream& out) {
+  auto session = std::make_unique<Session>(Key(), std::move(connection), echo, out);
+  VOLMEK_RETURN_IF_ERROR(session->OpenCursors());
+  return session;
+}
+
+Status Session::OpenCursors() {
+  int rc = 0;
+  std::unique_ptr<Cursor> main = connection_->OpenCursor(&rc);
+  if (main == nullptr) {
+    return Status::Fatal("No se ha podido crear el cursor para acceder al diccionario\n");
+  }
+  main_ = std::make_unique<SessionCursor>(std::move(main));
+  dictionary_ = std::make_unique<SessionCursor>(std::make_unique<UnopenedCursor>());
+
+  rc = main_->Parse(kAlterSession);
+  if (rc != kRcOk && rc != kRcInvalidCursor) {
+    // The run goes on without the dictionary cursor; its users get reports of their own.
+    return ReportError(*main_);
+  }
+  if (rc == kRcOk && main_->Execute() != kRcOk) {
+    VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+    return Status::Fatal("Fin anormal de VOLMEK \n");
+  }
+  std::unique_ptr<Cursor> dictionary = connection_->OpenCursor(&rc);
+  if (dictionary == nullptr) {
+    return Status::Fatal("No se ha podido crear el cursor adicional para acceder al diccionario\n");
+  }
+  dictionary_ = std::make_unique<SessionCursor>(std::move(dictionary));
+  dictionary_open_ = true;
+  return Status::Ok();
+}
+
+void Session::Echo(std::string_view sql) {
+  if (echo_) out_ << "sql: " << sql << "\n";
+}
+
+Status Session::ReportError(const SessionCursor& cursor) {
+  std::string message = cursor.ErrorText();
+  if (message.empty()) message = fmt::format("ORA-{:05d}", cursor.rc());
+  out_ << "\nError de Oracle. " << message << "\n" << cursor.statement() << "\n\n";
+  ++reports_;
+  if (reports_ > kErrorLimit) {
+    out_.flush();
+    return Status::Fatal("");
+  }
+  return Status::Ok();
+}
+
+Result<bool> Session::RunStatement(std::string_view sql, Report report) {
+  execute_failed_ = false;
+  Echo(sql);
+  if (main_->Parse(sql) != kRcOk) {
+    if (report == Report::kPrint) VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+    return false;
+  }
+  if (main_->Execute() != kRcOk) {
+    execute_failed_ = true;
+    if (report == Report::kPrint) VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+    return false;
+  }
+  return true;
+}
+
+Status Session::Commit() {
+  if (main_->Parse(kCommit) != kRcOk) VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+  // Executed after a failed parse too: the refusal is reported as a second error, as the
+  // administrators are used to seeing it.
+  if (main_->Execute() != kRcOk) VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+  return Status::Ok();
+}
+
+Result<FetchStep> Session::FetchRow(SessionCursor& cursor) {
+  int rc = cursor.Fetch();
+  if (rc == kRcOk || rc == kRcNullValue) return FetchStep::kRow;
+  if (rc == kRcNoData) return FetchStep::kEnd;
+  VOLMEK_RETURN_IF_ERROR(ReportError(cursor));
+  return CursorHoldsNoQuery(rc) ? FetchStep::kEnd : FetchStep::kRow;
+}
+
+void Session::Close() {
+  if (closed_) return;
+  closed_ = true;
+  main_.reset();
+  dictionary_.reset();
+  connection_->LogOff();
+}
+
+}  // namespace volmek::db
