@@ -56,6 +56,8 @@ class Decimal {
   // True when the value has no fraction.
   bool IsIntegral() const { return digit_count_ <= exponent_ || digit_count_ == 0; }
   int SignificantDigits() const { return digit_count_; }
+  // The e of value = 0.d1d2d3... * 10^e (1 for 1..9.99, 0 for 0.1..0.999, -1 for 0.01...).
+  int Exponent() const { return exponent_; }
 
   // Canonical text (see the top of this file).
   std::string ToCanonical() const;
