@@ -1,0 +1,60 @@
+// Emptying and dropping an application table together with its sub-tables.
+//
+// The sub-tables of a table T are T1 to T5, taken in that order and only as long as they
+// exist: the first missing one ends the series (T3 is not looked at when T2 is missing). The
+// table-exists test answers for any object of the user, so an index named T1 counts as present
+// and the statement on it is reported as an Oracle error.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/status.h"
+#include "db/run_context.h"
+
+namespace volmek::maint {
+
+// The message that refuses a table name that cannot go into a statement as it stands.
+std::string InvalidTableNameMessage(std::string_view name);
+
+// Refuses (kRefused, Spanish message) a name that is not a plain identifier.
+Status CheckTableName(std::string_view name);
+
+// `delete`: counts the rows of `table` (upper-cased), empties it and its sub-tables and prints
+// "Borrada tabla %s con %d registros.\n" with the table's own count. When the table cannot be
+// counted (it does not exist) the Oracle error is reported, nothing is deleted, no line is
+// printed and the result fails with an empty message (already reported).
+// REQUIRES: the session is open.
+Status EmptyTable(db::RunContext& ctx, std::string_view table);
+
+// `borra`: drops `table` (upper-cased), its sequence ID_<table> and its sub-tables, after
+// deleting its dictionary entry (skipped when `delete_dictionary` is false). A table that does
+// not exist is left alone silently. Failures are reported and the next step runs; the result
+// fails only when the run must end.
+// REQUIRES: the session is open.
+Status DropTable(db::RunContext& ctx, std::string_view table, bool delete_dictionary = true);
+
+// True for the six tables of the record dictionary (XCAMPO, XCLAVE, ...; upper case).
+bool IsDictionaryTable(std::string_view table);
+
+// The drop action of `borra all`, called for every table of the schema in name order. The
+// record dictionary's own tables are kept back and dropped by Finish, after every other table,
+// so that each of the others still finds the dictionary when its entry is deleted.
+class DropAllAction {
+ public:
+  explicit DropAllAction(db::RunContext& ctx) : ctx_(ctx) {}
+
+  // Drops `table` now, or keeps it for Finish when it is a dictionary table. A name that is not
+  // a plain identifier is reported with InvalidTableNameMessage and skipped.
+  Status operator()(std::string_view table);
+
+  // Drops the dictionary tables kept back, in the order they were listed.
+  Status Finish();
+
+ private:
+  db::RunContext& ctx_;
+  std::vector<std::string> dictionary_tables_;
+};
+
+}  // namespace volmek::maint
