@@ -1,0 +1,80 @@
+#include "datafiles/backup.h"
+
+#include <fmt/format.h>
+
+#include <ostream>
+
+#include "base/text.h"
+#include "datafiles/date_format.h"
+#include "datafiles/table_text.h"
+
+namespace volmek::datafiles {
+
+namespace {
+
+Status CannotWrite(const std::string& name) {
+  return Status::IoError(fmt::format("Imposible escribir fichero copia ({}).\n", name));
+}
+
+}  // namespace
+
+std::string BackupFileName(const Environment& env, std::string_view table) {
+  std::string directory = env.Get("BACKUP");
+  if (directory.empty()) return fmt::format("{}.txt", table);
+  return fmt::format("{}/{}.txt", directory, table);
+}
+
+Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
+                                std::span<const db::Column> columns, ReplacingFile& file) {
+  std::string line;
+  std::uint64_t rows = 0;
+  while (true) {
+    VOLMEK_ASSIGN_OR_RETURN(db::FetchStep step, session.FetchRow(cursor));
+    if (step == db::FetchStep::kEnd) return rows;
+    line.clear();
+    for (std::size_t idx = 0; idx < columns.size(); ++idx) {
+      if (idx > 0) line.push_back(',');
+      AppendValue(columns[idx].delivery, cursor.Value(static_cast<int>(idx)), line);
+    }
+    line.push_back('\n');
+    VOLMEK_RETURN_IF_ERROR(file.Write(line));
+    ++rows;
+  }
+}
+
+Status BackupTable(db::RunContext& ctx, std::string_view table) {
+  db::Session& session = ctx.db();
+  std::string name = BackupFileName(ctx.env, table);
+  Result<ReplacingFile> file = ReplacingFile::Create(name);
+  if (!file.has_value()) {
+    return Status::IoError(fmt::format("Imposible abrir fichero copia ({}).\n", name));
+  }
+  VOLMEK_ASSIGN_OR_RETURN(DateFormatSwitch dates, DateFormatSwitch::ToFileFormat(session));
+
+  std::string sql = fmt::format("select * from {}", table);
+  db::SessionCursor& cursor = session.main();
+  session.Echo(sql);
+  if (cursor.Parse(sql) != db::kRcOk) {
+    VOLMEK_RETURN_IF_ERROR(session.ReportError(cursor));
+    return dates.UseSessionFormat();
+  }
+  VOLMEK_ASSIGN_OR_RETURN(std::vector<db::Column> columns, db::DescribeAndDefine(session, cursor));
+  if (columns.empty()) return dates.UseSessionFormat();  // reported by DescribeAndDefine
+  if (cursor.Execute() != db::kRcOk) {
+    VOLMEK_RETURN_IF_ERROR(session.ReportError(cursor));
+    return Status::Fatal("");
+  }
+  Result<std::uint64_t> written = WriteRows(session, cursor, columns, *file);
+  if (!written.has_value()) {
+    if (written.error().code() == Status::Code::kIoError) return CannotWrite(name);
+    return written.error();
+  }
+  std::uint64_t rows = cursor.rows_processed();
+  if (!file->Commit().ok()) return CannotWrite(name);
+  VOLMEK_RETURN_IF_ERROR(dates.UseSessionFormat());
+  ctx.out << fmt::format("Backup {} con {} fila{} procesada.\n", table, rows,
+                         PluralS(static_cast<long long>(rows)));
+  return Status::Ok();
+}
+
+}  // namespace volmek::datafiles

@@ -1,0 +1,41 @@
+// backup: every row of a table written to its table text file (table_text.h).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "base/environment.h"
+#include "base/status.h"
+#include "datafiles/replacing_file.h"
+#include "db/columns.h"
+#include "db/run_context.h"
+#include "db/session.h"
+
+namespace volmek::datafiles {
+
+// The table text file of `table` (used as given): "<BACKUP>/<table>.txt" when BACKUP is set and
+// not empty, else "<table>.txt" in the current directory.
+std::string BackupFileName(const Environment& env, std::string_view table);
+
+// Backs up one table: "select * from <table>", every row one line, then
+// "Backup %s con %d fila%c procesada.\n". The file replaces an earlier one only once it is
+// complete. Dates are written in kDateFormat.
+//
+// A table that cannot be queried (parse failure) is reported with the Oracle error report and
+// leaves any earlier file as it was; the result is then ok so that the caller goes on.
+// Fails with "Imposible abrir fichero copia (%s).\n" when the file cannot be created, with
+// "Imposible escribir fichero copia (%s).\n" when a write or the close fails (the earlier file
+// is kept), with an empty Fatal status after the report of a failed execute, and at the error
+// limit.
+Status BackupTable(db::RunContext& ctx, std::string_view table);
+
+// The row writer: fetches every row of the executed query on `cursor`, described as `columns`,
+// and writes one line per row to `file`. Fetch failures other than the end of the rows are
+// reported and the row is written from what was delivered. Returns the number of rows
+// written. Fails on a write failure (kIoError) or at the error limit.
+Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
+                                std::span<const db::Column> columns, ReplacingFile& file);
+
+}  // namespace volmek::datafiles

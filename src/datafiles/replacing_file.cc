@@ -1,0 +1,140 @@
+#include "datafiles/replacing_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+
+namespace volmek::datafiles {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 16;
+
+Status SystemError(std::string_view what, const std::string& name) {
+  return Status::IoError(fmt::format("{} {}: {}", what, name, std::strerror(errno)));
+}
+
+// The mode a plain creat() of the file would give: 0666 less the process umask.
+mode_t CreationMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+ReplacingFile::ReplacingFile(std::string name, std::string temp_name, int fd)
+    : name_(std::move(name)), temp_name_(std::move(temp_name)), fd_(fd) {
+  buffer_.reserve(kBufferSize);
+}
+
+Result<ReplacingFile> ReplacingFile::Create(std::string name) {
+  if (name.empty()) return Err(Status::IoError("nombre de fichero vacio"));
+  std::string templ = name + ".tmp-XXXXXX";
+  std::vector<char> path(templ.begin(), templ.end());
+  path.push_back('\0');
+  int fd = mkstemp(path.data());
+  if (fd < 0) return Err(SystemError("no se puede crear", name));
+  std::string temp_name(path.data());
+  if (fchmod(fd, CreationMode()) != 0) {
+    Status status = SystemError("no se puede preparar", temp_name);
+    close(fd);
+    unlink(temp_name.c_str());
+    return Err(status);
+  }
+  return ReplacingFile(std::move(name), std::move(temp_name), fd);
+}
+
+ReplacingFile::ReplacingFile(ReplacingFile&& other) noexcept
+    : name_(std::move(other.name_)),
+      temp_name_(std::move(other.temp_name_)),
+      fd_(std::exchange(other.fd_, -1)),
+      buffer_(std::move(other.buffer_)),
+      failed_(other.failed_) {
+  other.temp_name_.clear();
+}
+
+ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept {
+  if (this != &other) {
+    Discard();
+    name_ = std::move(other.name_);
+    temp_name_ = std::move(other.temp_name_);
+    other.temp_name_.clear();
+    fd_ = std::exchange(other.fd_, -1);
+    buffer_ = std::move(other.buffer_);
+    failed_ = other.failed_;
+  }
+  return *this;
+}
+
+ReplacingFile::~ReplacingFile() { Discard(); }
+
+void ReplacingFile::Discard() {
+  if (fd_ >= 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_name_.empty()) {
+    unlink(temp_name_.c_str());
+    temp_name_.clear();
+  }
+}
+
+Status ReplacingFile::Flush() {
+  std::size_t done = 0;
+  while (done < buffer_.size()) {
+    ssize_t written = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      failed_ = true;
+      return SystemError("no se puede escribir", temp_name_);
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  buffer_.clear();
+  return Status::Ok();
+}
+
+Status ReplacingFile::Write(std::string_view data) {
+  if (failed_ || fd_ < 0) return Status::IoError("fichero no disponible: " + name_);
+  if (buffer_.size() + data.size() > kBufferSize) {
+    VOLMEK_RETURN_IF_ERROR(Flush());
+    if (data.size() >= kBufferSize) {
+      buffer_.assign(data);
+      return Flush();
+    }
+  }
+  buffer_.append(data);
+  return Status::Ok();
+}
+
+Status ReplacingFile::Commit() {
+  if (failed_ || fd_ < 0) {
+    Discard();
+    return Status::IoError("fichero no disponible: " + name_);
+  }
+  Status status = Flush();
+  if (status.ok() && fsync(fd_) != 0) status = SystemError("no se puede guardar", temp_name_);
+  int fd = std::exchange(fd_, -1);
+  if (close(fd) != 0 && status.ok()) status = SystemError("no se puede cerrar", temp_name_);
+  if (status.ok() && std::rename(temp_name_.c_str(), name_.c_str()) != 0) {
+    status = SystemError("no se puede renombrar a", name_);
+  }
+  if (status.ok()) {
+    temp_name_.clear();
+  } else {
+    failed_ = true;
+    Discard();
+  }
+  return status;
+}
+
+}  // namespace volmek::datafiles

@@ -1,0 +1,64 @@
+#include "datafiles/restore.h"
+
+#include <fmt/format.h>
+
+#include <fstream>
+#include <ostream>
+
+#include "base/line_reader.h"
+#include "base/text.h"
+#include "datafiles/date_format.h"
+
+namespace volmek::datafiles {
+
+std::string RestoreFileName(std::string_view table) { return fmt::format("{}.txt", table); }
+
+Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMode mode) {
+  db::Session& session = ctx.db();
+  std::string name = RestoreFileName(table);
+  auto stream = std::make_unique<std::ifstream>(name, std::ios::binary);
+  if (!stream->is_open()) {
+    return Err(Status::NotFound(fmt::format("Imposible abrir fichero restore ({}).\n", name)));
+  }
+  LineReader reader(std::move(stream));
+  VOLMEK_ASSIGN_OR_RETURN(DateFormatSwitch dates, DateFormatSwitch::ToFileFormat(session));
+  if (mode == LoadMode::kRestore) {
+    // A failed delete (no such table) is reported; the inserts are still tried, and reported.
+    VOLMEK_ASSIGN_OR_RETURN(bool emptied,
+                            session.RunStatement(fmt::format("delete from {}", table)));
+    (void)emptied;
+  }
+
+  LoadCounts counts;
+  const std::string prefix = fmt::format("insert into {} values (", table);
+  std::string line;
+  std::string sql;
+  while (true) {
+    Result<bool> more = reader.Next(line);
+    if (!more.has_value()) {
+      return Err(Status::IoError(fmt::format("Imposible leer fichero restore ({}).\n", name)));
+    }
+    if (!*more) break;
+    ++counts.lines;
+    std::string_view values = WithoutLineEnd(line);
+    VOLMEK_RETURN_IF_ERROR(HasOldFormDate(values) ? dates.UseSessionFormat()
+                                                  : dates.UseFileFormat());
+    sql.assign(prefix);
+    sql.append(values);
+    sql.push_back(')');
+    VOLMEK_ASSIGN_OR_RETURN(bool inserted, session.RunStatement(sql));
+    if (!inserted) ++counts.rejected;
+  }
+  VOLMEK_RETURN_IF_ERROR(dates.UseSessionFormat());
+
+  ctx.out << fmt::format("{} {} con {} fila{} recuperada{}.\n",
+                         mode == LoadMode::kRestore ? "Restore" : "Add", table, counts.lines,
+                         PluralS(counts.lines), PluralS(counts.lines));
+  if (counts.rejected > 0) {
+    ctx.out << fmt::format("Warning. {} fila{} rechazada{}.\n", counts.rejected,
+                           PluralS(counts.rejected), PluralS(counts.rejected));
+  }
+  return counts;
+}
+
+}  // namespace volmek::datafiles
