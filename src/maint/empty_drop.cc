@@ -33,15 +33,6 @@ Status ForEachSubTable(db::Session& session, std::string_view table, std::string
 
 }  // namespace
 
-std::string InvalidTableNameMessage(std::string_view name) {
-  return fmt::format("Error. Nombre de tabla no valido ({}). No se modifica nada.\n", name);
-}
-
-Status CheckTableName(std::string_view name) {
-  if (IsPlainIdentifier(name)) return Status::Ok();
-  return Status::Refused(InvalidTableNameMessage(name));
-}
-
 Status EmptyTable(db::RunContext& ctx, std::string_view table) {
   std::string name = UpperCase(table);
   VOLMEK_RETURN_IF_ERROR(CheckTableName(name));

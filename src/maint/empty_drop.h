@@ -12,14 +12,9 @@
 
 #include "base/status.h"
 #include "db/run_context.h"
+#include "maint/table_name.h"
 
 namespace volmek::maint {
-
-// The message that refuses a table name that cannot go into a statement as it stands.
-std::string InvalidTableNameMessage(std::string_view name);
-
-// Refuses (kRefused, Spanish message) a name that is not a plain identifier.
-Status CheckTableName(std::string_view name);
 
 // `delete`: counts the rows of `table` (upper-cased), empties it and its sub-tables and prints
 // "Borrada tabla %s con %d registros.\n" with the table's own count. When the table cannot be
