@@ -1,0 +1,118 @@
+#include "datafiles/backup.h"
+
+#include <gtest/gtest.h>
+
+#include "datafiles/datafiles_fixture.h"
+
+namespace volmek::datafiles {
+namespace {
+
+using db::testing::NumberColumn;
+using db::testing::TextColumn;
+
+class Backup : public testing::FakeRun {
+ protected:
+  void AddClientes(std::vector<std::vector<std::optional<std::string>>> rows) {
+    db_.Add("select * from CLIENTES",
+            Query({NumberColumn("ID", 8, 0), TextColumn("NOMBRE", db::kTypeVarchar2, 20),
+                   NumberColumn("SALDO", 12, 2), TextColumn("ALTA", db::kTypeDate, 7)},
+                  std::move(rows)));
+  }
+};
+
+TEST_F(Backup, ThreeRowsGiveThreeLinesAndThePluralSummary) {
+  AddClientes({{"1", "ANA", "1234.5", "2026-12-08 10:11:12"},
+               {"-2", "O'NEIL", "7.257", std::nullopt},
+               {"3", std::nullopt, "3", "1999-01-31 00:00:00"}});
+  ASSERT_TRUE(BackupTable(*ctx_, "CLIENTES").ok());
+  EXPECT_EQ(out_.str(), "Backup CLIENTES con 3 filas procesada.\n");
+  EXPECT_EQ(dir_.Read("CLIENTES.txt"),
+            "1,'ANA',1234.50,'2026-12-08 10:11:12'\n"
+            "-2,'O''NEIL',7.257,NULL\n"
+            "3,NULL,3.00,'1999-01-31 00:00:00'\n");
+}
+
+TEST_F(Backup, OneRowSaysFilaAndZeroRowsGiveAnEmptyFile) {
+  AddClientes({{"1", "ANA", "1", "2026-12-08 10:11:12"}});
+  ASSERT_TRUE(BackupTable(*ctx_, "CLIENTES").ok());
+  AddClientes({});
+  ASSERT_TRUE(BackupTable(*ctx_, "CLIENTES").ok());
+  EXPECT_EQ(out_.str(),
+            "Backup CLIENTES con 1 fila procesada.\n"
+            "Backup CLIENTES con 0 filas procesada.\n");
+  EXPECT_TRUE(dir_.Exists("CLIENTES.txt"));
+  EXPECT_EQ(dir_.Read("CLIENTES.txt"), "");
+}
+
+TEST_F(Backup, TheSessionDateFormatIsSwitchedForTheQueryAndBack) {
+  AddClientes({});
+  ASSERT_TRUE(BackupTable(*ctx_, "CLIENTES").ok());
+  std::vector<std::string> parsed = Parsed();
+  ASSERT_EQ(parsed.size(), 4u);
+  EXPECT_EQ(parsed[1], "alter session set nls_date_format = 'YYYY-MM-DD HH24:MI:SS'");
+  EXPECT_EQ(parsed[2], "select * from CLIENTES");
+  EXPECT_EQ(parsed[3], "alter session set nls_date_format = 'DD-MON-YY'");
+}
+
+TEST_F(Backup, FileGoesToTheBackupDirectoryWhenSetAndNotEmpty) {
+  Environment env;
+  EXPECT_EQ(BackupFileName(env, "t"), "t.txt");
+  env.Set("BACKUP", "");
+  EXPECT_EQ(BackupFileName(env, "t"), "t.txt");
+  env.Set("BACKUP", "D");
+  EXPECT_EQ(BackupFileName(env, "t"), "D/t.txt");
+
+  ASSERT_EQ(mkdir("D", 0755), 0);
+  ctx_->env.Set("BACKUP", "D");
+  AddClientes({{"1", "ANA", "1", "2026-12-08 10:11:12"}});
+  ASSERT_TRUE(BackupTable(*ctx_, "CLIENTES").ok());
+  EXPECT_EQ(dir_.Read("D/CLIENTES.txt"), "1,'ANA',1.00,'2026-12-08 10:11:12'\n");
+  EXPECT_FALSE(dir_.Exists("CLIENTES.txt"));
+}
+
+TEST_F(Backup, UnknownTableIsReportedAndKeepsThePreviousFile) {
+  dir_.Write("NADA.txt", "1,'previa'\n");
+  db::testing::Response missing;
+  missing.parse_rc = 942;
+  missing.parse_error = "ORA-00942: table or view does not exist";
+  db_.Add("select * from NADA", missing);
+  ASSERT_TRUE(BackupTable(*ctx_, "NADA").ok());
+  EXPECT_EQ(out_.str(),
+            "\nError de Oracle. ORA-00942: table or view does not exist\nselect * from NADA\n\n");
+  EXPECT_EQ(dir_.Read("NADA.txt"), "1,'previa'\n");
+}
+
+TEST_F(Backup, FailedExecuteEndsTheRunAndKeepsThePreviousFile) {
+  dir_.Write("CLIENTES.txt", "old\n");
+  AddClientes({});
+  db::testing::Response failing = Query({NumberColumn("ID", 8, 0)}, {});
+  failing.execute_rc = 1013;
+  failing.execute_error = "ORA-01013: user requested cancel of current operation";
+  db_.Add("select * from CLIENTES", failing);
+  Status status = BackupTable(*ctx_, "CLIENTES");
+  EXPECT_EQ(status.code(), Status::Code::kFatal);
+  EXPECT_EQ(status.message(), "");
+  EXPECT_EQ(dir_.Read("CLIENTES.txt"), "old\n");
+}
+
+TEST_F(Backup, FileThatCannotBeCreatedIsTheOpenMessage) {
+  ctx_->env.Set("BACKUP", "no/such/dir");
+  Status status = BackupTable(*ctx_, "CLIENTES");
+  EXPECT_EQ(status.code(), Status::Code::kIoError);
+  EXPECT_EQ(status.message(), "Imposible abrir fichero copia (no/such/dir/CLIENTES.txt).\n");
+  EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(Backup, FetchErrorIsReportedAndTheRowStillWritten) {
+  db::testing::Response response = Query({NumberColumn("ID", 8, 0)}, {{"1"}, {"2"}});
+  response.fetch_errors[1] = {1406, "ORA-01406: fetched column value was truncated"};
+  db_.Add("select * from T", response);
+  ASSERT_TRUE(BackupTable(*ctx_, "T").ok());
+  EXPECT_EQ(dir_.Read("T.txt"), "1\n2\n");
+  EXPECT_EQ(out_.str(),
+            "\nError de Oracle. ORA-01406: fetched column value was truncated\nselect * from T\n\n"
+            "Backup T con 2 filas procesada.\n");
+}
+
+}  // namespace
+}  // namespace volmek::datafiles
