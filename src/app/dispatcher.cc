@@ -1,1 +1,190 @@
-// Placeholder until the dispatcher lands.
+#include "app/dispatcher.h"
+
+#include <array>
+#include <istream>
+#include <ostream>
+
+#include "app/all_tables.h"
+#include "app/commands/commands.h"
+#include "base/text.h"
+#include "db/session.h"
+
+namespace volmek::app {
+
+namespace {
+
+constexpr std::array kOperations{
+    Operation{"info", "INFO", Form::kTableOrAll, false, &RunInfo},
+    Operation{"catalogo", "CATALOGO", Form::kOnce, false, &RunCatalogo},
+    Operation{"genera", "GENERA", Form::kOnce, false, &RunGenera},
+    Operation{"traspaso", "TRASPASO", Form::kOnce, false, &RunTraspaso},
+    Operation{"estadis", "ESTADIS", Form::kTableOrAll, false, &RunEstadis},
+    Operation{"sql", "SQL", Form::kOnce, true, &RunSql},
+    Operation{"fsql", "FSQL", Form::kOnce, true, &RunFsql},
+    Operation{"sort", "SORT", Form::kOwnSession, false, &RunSort},
+    Operation{"imp", "IMP", Form::kTablesAllIsNoop, false, &RunImp},
+    Operation{"exp", "EXP", Form::kTablesAllIsNoop, false, &RunExp},
+    Operation{"add", "ADD", Form::kTables, false, &RunAdd},
+    Operation{"backup", "BACKUP", Form::kTablesOrAll, false, &RunBackup},
+    Operation{"restore", "RESTORE", Form::kTablesOrAll, false, &RunRestore},
+    Operation{"salvalf", "SALVALF", Form::kOnce, false, &RunSalvalf},
+    Operation{"repro", "REPRO", Form::kOnce, true, &RunRepro},
+    Operation{"reproa", "REPROA", Form::kOnce, true, &RunReproa},
+    Operation{"fiche", "FICHE", Form::kOnce, true, &RunFiche},
+    Operation{"delete", "DELETE", Form::kOnce, true, &RunDelete},
+    Operation{"borra", "BORRA", Form::kConfirmedAll, true, &RunBorra},
+    Operation{"dupestru", "DUPESTRU", Form::kOnce, true, &RunDupestru},
+    Operation{"creacpy", "CREACPY", Form::kOnce, true, &RunCreacpy},
+};
+
+constexpr std::string_view kUsage =
+    "volmek. Acciones directas sobre ORACLE.\n"
+    "Uso:    volmek <operacion> <paramentros> \n\n"
+    "        catalogo all     Genera catalogo.sql, consulta campos tablas.\n"
+    "        genera all       Genera n.sql traspasa .txt .bcp y generar carga.bat.\n"
+    "        trapaso txt      Traspasa los fichero .txt a .bcp\n"
+    "        add    <tablas>  Permite insertar filas (en formato.txt) en una tabla.\n"
+    "        backup <tablas>  Realiza backup tablas en $BACKUP.\n"
+    "        backup all       Backup de todas las tablas en $BACKUP.\n"
+    "        borra <tabla>    Borra una tabla.\n"
+    "        delete <tabla>   Limpia los registros de una tabla.\n"
+    "        estadis <tabla>  Realiza estadisticas sobre una tabla.\n"
+    "        estadis all      Estaditicas sobre todas las tablas.\n"
+    "        exp <tabla>      Exportacion de una tabla.\n"
+    "        fiche <fiche>    Realiza la ejecucion del fichero.\n"
+    "        fsql <fiche>     Ejecuta cualquier fichero sql.\n"
+    "        info <tabla>     Obtiene numero filas de una tabla.\n"
+    "        info all         Obtiene numero filas de todas las tablas.\n"
+    "        imp <tabla>      Importacion de una tabla.\n"
+    "        repro <t1> <t2>  Efectua una copia de t1 a t2 (dicc. incluido).\n"
+    "        reproa <t1> <t2> Copia de t1 a t2 adicionando.\n"
+    "        restore <n.txt>  Restaura la tabla n desde n.txt.\n"
+    "        restore all      Restaura todas las tablas con *.txt.\n"
+    "        salvalf <t1>     Traspaso tabla a fichero LF.\n"
+    "        sort -i1fiche1 -i2fiche2 -ofsali     \n"
+    "        sql \"sente\"     Ejecuta cualquier sentencia sql.\n\n";
+
+// The arguments with which a handler works on the one table `name`.
+Args ForTable(const Args& args, std::string_view name) {
+  Args table;
+  table.operation = args.operation;
+  table.params = {std::string(name)};
+  table.first = std::string(name);
+  return table;
+}
+
+Status CallPerParameter(db::RunContext& ctx, const Operation& op, const Args& args) {
+  // The loop runs over a copy of the list the dispatcher owns, so each name is handled once,
+  // in order, whatever the handler does.
+  for (const std::string& param : args.params) {
+    VOLMEK_RETURN_IF_ERROR(op.handler(ctx, ForTable(args, param)));
+  }
+  return Status::Ok();
+}
+
+Status CallForEveryTable(db::RunContext& ctx, const Operation& op, const Args& args) {
+  return ForEachTable(
+      ctx, [&](std::string_view table) { return op.handler(ctx, ForTable(args, table)); });
+}
+
+// The confirmation of `borra all`: only an answer beginning with "S" drops anything, and a
+// standard input already at its end counts as no.
+bool ConfirmDropAll(db::RunContext& ctx) {
+  ctx.out << kDropAllQuestion;
+  ctx.out.flush();
+  std::string answer;
+  if (!std::getline(ctx.in, answer)) return false;
+  return !answer.empty() && answer[0] == 'S';
+}
+
+Status RunSteps(db::RunContext& ctx, const Operation& op, const Args& args) {
+  switch (op.form) {
+    case Form::kOnce:
+    case Form::kOwnSession:
+      return op.handler(ctx, args);
+    case Form::kTableOrAll:
+      return args.all ? CallForEveryTable(ctx, op, args) : op.handler(ctx, args);
+    case Form::kTablesOrAll:
+      return args.all ? CallForEveryTable(ctx, op, args) : CallPerParameter(ctx, op, args);
+    case Form::kTablesAllIsNoop:
+      return args.all ? Status::Ok() : CallPerParameter(ctx, op, args);
+    case Form::kTables:
+      return CallPerParameter(ctx, op, args);
+    case Form::kConfirmedAll:
+      if (!args.all) return op.handler(ctx, args);
+      return ConfirmDropAll(ctx) ? CallForEveryTable(ctx, op, args) : Status::Ok();
+  }
+  return Status::Ok();
+}
+
+// Ends the run on a failed Status: its message, no commit, no log-off. Dropping the session
+// without logging off loses the uncommitted work, as the end of the process would.
+int Fail(db::RunContext& ctx, const Status& status) {
+  ctx.out << status.message();
+  ctx.out.flush();
+  ctx.session.reset();
+  return kExitFailure;
+}
+
+}  // namespace
+
+std::span<const Operation> Operations() { return kOperations; }
+
+const Operation* FindOperation(std::string_view name) {
+  for (const Operation& op : kOperations) {
+    if (name == op.lower || name == op.upper) return &op;
+  }
+  return nullptr;
+}
+
+std::string_view UsageText() { return kUsage; }
+
+Args PrepareArgs(std::span<const std::string> argv) {
+  Args args;
+  if (argv.empty()) return args;
+  args.operation = argv[0];
+  args.params.assign(argv.begin() + 1, argv.end());
+  if (!args.params.empty()) args.first = UpperCase(args.params[0]);
+  if (args.params.size() == 2) args.second = UpperCase(args.params[1]);
+  args.all = args.first == "ALL";
+  for (const std::string& param : args.params) {
+    args.line += param;
+    args.line += ' ';
+  }
+  return args;
+}
+
+int Dispatch(db::RunContext& ctx, std::span<const std::string> argv) {
+  ctx.echo = ctx.env.Get("TEST").starts_with('1');
+  if (argv.empty()) {
+    ctx.out << kUsage;
+    return kExitFailure;
+  }
+  Args args = PrepareArgs(argv);
+  const Operation* op = FindOperation(args.operation);
+  if (op == nullptr) return kExitUnknownOperation;
+  if (args.params.empty()) {
+    ctx.out << kUsage;
+    return kExitFailure;
+  }
+  if (op->form == Form::kOwnSession) {
+    Status status = op->handler(ctx, args);
+    return status.ok() ? kExitOk : Fail(ctx, status);
+  }
+
+  Result<std::unique_ptr<db::Session>> session = db::Session::Open(ctx.env, ctx.echo, ctx.out);
+  if (!session.has_value()) return Fail(ctx, session.error());
+  ctx.session = std::move(*session);
+
+  Status status = RunSteps(ctx, *op, args);
+  if (!status.ok()) return Fail(ctx, status);
+  if (op->commit) {
+    status = ctx.db().Commit();
+    if (!status.ok()) return Fail(ctx, status);
+  }
+  ctx.db().Close();
+  ctx.session.reset();
+  return kExitOk;
+}
+
+}  // namespace volmek::app

@@ -1,1 +1,27 @@
-int main() { return 0; }
+// volmek: the program. It builds the run context from the process and hands over to the
+// dispatcher.
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/dispatcher.h"
+#include "base/environment.h"
+#include "db/run_context.h"
+
+int main(int argc, char** argv) {
+  // Nothing in the program writes through C stdio, so the streams need not stay in step with
+  // it; unsynchronised they buffer, which large query results need.
+  std::ios::sync_with_stdio(false);
+  try {
+    volmek::db::RunContext ctx(volmek::Environment::FromProcess(), std::cout, std::cin);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    int status = volmek::app::Dispatch(ctx, args);
+    std::cout.flush();
+    return status;
+  } catch (const std::bad_alloc&) {
+    std::cout << "Memoria insuficiente para continuar.\n";
+    std::cout.flush();
+    return volmek::app::kExitFailure;
+  }
+}

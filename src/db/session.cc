@@ -30,12 +30,11 @@ class UnopenedCursor : public Cursor {
   FetchedValue no_value_;
 };
 
-// Codes after which a cursor can deliver no further row, however often it is fetched.
-bool CursorHoldsNoQuery(int rc) {
+}  // namespace
+
+bool NoRowCanFollow(int rc) {
   return rc == kRcInvalidCursor || rc == 1002 || rc == kRcNoStatementParsed || rc == 1012;
 }
-
-}  // namespace
 
 int SessionCursor::Parse(std::string_view sql) {
   statement_.assign(sql);
@@ -127,7 +126,7 @@ Result<FetchStep> Session::FetchRow(SessionCursor& cursor) {
   if (rc == kRcOk || rc == kRcNullValue) return FetchStep::kRow;
   if (rc == kRcNoData) return FetchStep::kEnd;
   VOLMEK_RETURN_IF_ERROR(ReportError(cursor));
-  return CursorHoldsNoQuery(rc) ? FetchStep::kEnd : FetchStep::kRow;
+  return NoRowCanFollow(rc) ? FetchStep::kEnd : FetchStep::kRow;
 }
 
 void Session::Close() {

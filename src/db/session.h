@@ -126,6 +126,11 @@ class Session {
   bool closed_ = false;
 };
 
+// True for the codes after which a cursor can deliver no further row, however often it is
+// fetched (1001 invalid cursor, 1002 fetch out of sequence, 1003 no statement parsed, 1012 not
+// logged on): fetch loops end on them instead of reporting them again and again.
+bool NoRowCanFollow(int rc);
+
 // Reports above this number end the run.
 inline constexpr std::uint64_t kErrorLimit = 100000;
 

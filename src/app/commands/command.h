@@ -16,6 +16,7 @@ struct Args {
   std::string first;                // params[0] upper-cased ("" when absent)
   std::string second;               // params[1] upper-cased when exactly two params, else ""
   bool all = false;                 // first == "ALL"
+  std::string line;                 // sort only: every param as typed, each followed by " "
 };
 
 // Handlers run between the dispatcher's opening and closing of the session (sort opens its

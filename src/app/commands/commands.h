@@ -1,4 +1,14 @@
 // The handlers of the operations, one file each in this directory.
+//
+// How the dispatcher calls them (see app/dispatcher.h):
+//   - once, with args as prepared, for the operations of one parameter set (sql, fsql, fiche,
+//     delete, repro, reproa, dupestru, salvalf, creacpy, catalogo, genera, traspaso, sort);
+//   - once per table for the table-argument operations (imp, exp, add, backup, restore): args
+//     then holds that one name in `first`, as typed (not upper-cased), and in `params`;
+//   - for "all" (info, estadis, backup, restore, borra after the confirmation), once per table
+//     listed by the all-tables driver, with the listed name in `first`; `all` is then false;
+//   - info, estadis, borra and delete with one named table: once, `first` upper-cased.
+// So a handler always works on the one table in `first`.
 #pragma once
 
 #include "app/commands/command.h"
