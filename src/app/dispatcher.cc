@@ -111,8 +111,9 @@ Status RunSteps(db::RunContext& ctx, const Operation& op, const Args& args) {
     case Form::kTables:
       return CallPerParameter(ctx, op, args);
     case Form::kConfirmedAll:
+      // The handler makes the pass itself: it orders the drops over the whole list.
       if (!args.all) return op.handler(ctx, args);
-      return ConfirmDropAll(ctx) ? CallForEveryTable(ctx, op, args) : Status::Ok();
+      return ConfirmDropAll(ctx) ? op.handler(ctx, args) : Status::Ok();
   }
   return Status::Ok();
 }
