@@ -5,10 +5,11 @@
 //     delete, repro, reproa, dupestru, salvalf, creacpy, catalogo, genera, traspaso, sort);
 //   - once per table for the table-argument operations (imp, exp, add, backup, restore): args
 //     then holds that one name in `first`, as typed (not upper-cased), and in `params`;
-//   - for "all" (info, estadis, backup, restore, borra after the confirmation), once per table
-//     listed by the all-tables driver, with the listed name in `first`; `all` is then false;
+//   - for "all" (info, estadis, backup, restore), once per table listed by the all-tables
+//     driver, with the listed name in `first`; `all` is then false;
+//   - borra all: once, with `all` set, after the confirmation was answered "S" (the handler
+//     makes the pass over all tables itself, with ForEachTable);
 //   - info, estadis, borra and delete with one named table: once, `first` upper-cased.
-// So a handler always works on the one table in `first`.
 #pragma once
 
 #include "app/commands/command.h"
