@@ -1,0 +1,148 @@
+// The syntax tree of the Oracle queries and DML statements that the parser reads and the
+// translator turns into SQLite SQL. Names are kept as Oracle resolves them: unquoted names
+// upper-cased, quoted names as written. Every node keeps the byte range of its source text,
+// from which Describe takes the names of unaliased expressions.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace volmek::engine::ast {
+
+struct Query;
+
+enum class ExprKind {
+  kNumber,    // literal: `literal` is its text as written (no sign)
+  kString,    // literal: `literal` is its value ('' inside already undone)
+  kNull,      // NULL
+  kColumn,    // [qualifier2.][qualifier.]name, `outer_join` for name(+)
+  kStar,      // * or qualifier.* (select lists only)
+  kRownum,    // ROWNUM
+  kRowid,     // [qualifier.]ROWID
+  kSysdate,   // SYSDATE
+  kUser,      // USER
+  kSequence,  // [qualifier.]name.NEXTVAL / CURRVAL: `name` is the sequence, `op` the pseudo
+  kNegate,    // - args[0]
+  kBinary,    // args[0] op args[1], op one of + - * / ||
+  kCompare,   // args[0] op args[1], op one of = <> < <= > >=
+  kAnd,       // args[0] AND args[1]
+  kOr,        // args[0] OR args[1]
+  kNot,       // NOT args[0]
+  kFunction,  // name(args), `distinct` for count(distinct x), `star` for count(*)
+  kTrim,      // TRIM([op] [args[0]] FROM args[1]): op LEADING/TRAILING/BOTH
+  kCase,      // CASE [args[0] when simple_case] WHEN a THEN b ... [ELSE e] END
+  kIn,        // args[0] [NOT] IN (args[1..]) or (query)
+  kBetween,   // args[0] [NOT] BETWEEN args[1] AND args[2]
+  kLike,      // args[0] [NOT] LIKE args[1] [ESCAPE args[2]]
+  kIsNull,    // args[0] IS [NOT] NULL
+  kExists,    // [NOT] EXISTS (query)
+  kSubquery,  // (query) used as a value
+};
+
+struct Expr {
+  ExprKind kind = ExprKind::kNull;
+  std::string name;        // column, function (upper case), sequence
+  std::string qualifier;   // table alias or owner
+  std::string qualifier2;  // owner of a qualified column (owner.table.column)
+  std::string op;          // operator, trim mode, NEXTVAL/CURRVAL
+  std::string literal;     // kNumber text, kString value
+  int literal_slot = -1;   // literals: position among the statement's literal tokens
+  std::vector<std::unique_ptr<Expr>> args;
+  std::unique_ptr<Query> query;  // kIn with a subquery, kExists, kSubquery
+  bool negated = false;          // NOT IN, NOT BETWEEN, NOT LIKE, IS NOT NULL, NOT EXISTS
+  bool distinct = false;
+  bool star = false;
+  bool outer_join = false;
+  bool simple_case = false;
+  bool has_else = false;
+  std::size_t begin = 0;  // source byte range
+  std::size_t end = 0;
+};
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct SelectItem {
+  ExprPtr expr;
+  std::string alias;  // empty when none
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
+// One entry of a FROM clause: a table or view, an inline view, or a join of two entries.
+struct FromItem {
+  enum class Kind { kTable, kSubquery, kJoin };
+  Kind kind = Kind::kTable;
+  std::string owner;  // kTable: owner when qualified
+  std::string name;   // kTable: table name
+  std::unique_ptr<Query> query;
+  std::string alias;
+  std::string join_type;  // kJoin: INNER, LEFT, RIGHT, FULL, CROSS
+  std::unique_ptr<FromItem> left;
+  std::unique_ptr<FromItem> right;
+  ExprPtr on;
+  std::size_t offset = 0;
+};
+
+struct Select {
+  bool distinct = false;
+  std::vector<SelectItem> items;
+  std::vector<std::unique_ptr<FromItem>> from;
+  ExprPtr where;
+  std::vector<ExprPtr> group_by;
+  ExprPtr having;
+};
+
+struct OrderItem {
+  ExprPtr expr;
+  bool descending = false;
+  int nulls = 0;  // 0 as Oracle's default, 1 NULLS FIRST, 2 NULLS LAST
+};
+
+// A query: one SELECT, or a set operation of two queries; ORDER BY applies to the whole.
+struct Query {
+  std::unique_ptr<Select> select;  // set for a plain SELECT
+  std::string set_op;              // UNION, UNION ALL, INTERSECT, MINUS
+  std::unique_ptr<Query> left;
+  std::unique_ptr<Query> right;
+  std::vector<OrderItem> order_by;
+};
+
+struct TableName {
+  std::string owner;
+  std::string name;
+  std::string alias;
+  std::size_t offset = 0;
+};
+
+struct Insert {
+  TableName table;
+  std::vector<std::string> columns;  // empty: every column in order
+  std::vector<ExprPtr> values;       // VALUES (...)
+  std::unique_ptr<Query> query;      // or a query
+};
+
+struct Assignment {
+  std::string column;
+  ExprPtr value;
+};
+
+struct Update {
+  TableName table;
+  std::vector<Assignment> assignments;
+  ExprPtr where;
+};
+
+struct Delete {
+  TableName table;
+  ExprPtr where;
+};
+
+struct Statement {
+  std::unique_ptr<Query> query;
+  std::unique_ptr<Insert> insert;
+  std::unique_ptr<Update> update;
+  std::unique_ptr<Delete> del;
+};
+
+}  // namespace volmek::engine::ast

@@ -1,0 +1,1401 @@
+#include "engine/emitter.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
+#include "engine/describe_infer.h"
+#include "engine/lexer.h"
+
+namespace volmek::engine {
+namespace {
+
+using ast::Expr;
+using ast::ExprKind;
+
+OraError InvalidIdentifier(std::string_view quoted_name) {
+  return Ora(904, std::string(quoted_name) + ": invalid identifier");
+}
+OraError Unimplemented() { return Ora(3001, "unimplemented feature"); }
+
+// A table, view or inline view visible in a query.
+struct Source {
+  std::string name;   // what qualifies its columns: the alias, else the table name
+  std::string owner;  // tables: owner and table name (owner.table.column)
+  std::string table;
+  bool aliased = false;
+  std::string sql_alias;  // quoted SQLite alias
+  std::string physical;   // tables: the SQLite name
+  std::vector<ColumnInfo> columns;
+  bool has_rowid = false;
+  bool outer = false;  // the optional side of an outer join: its columns may be NULL
+};
+
+struct Scope {
+  std::vector<Source> sources;
+  const Scope* parent = nullptr;
+  const std::vector<std::string>* group_keys = nullptr;
+};
+
+struct Out {
+  std::string sql;
+  Typed type;
+  bool aggregate = false;  // holds an aggregate function
+  bool bare = false;       // holds a column of its own query that is not grouped
+};
+
+struct Ctx {
+  const Scope* scope = nullptr;
+  bool params = false;      // literals become parameters
+  bool aggregates = false;  // aggregate functions allowed
+};
+
+struct Item {
+  std::string name;
+  Typed type;
+};
+
+struct QueryOut {
+  std::string sql;
+  std::vector<Item> items;
+  // kPlain: one SELECT without ORDER BY or LIMIT; kCompound: a set operation without ORDER BY.
+  enum class Form { kPlain, kCompound, kOther } form = Form::kPlain;
+};
+
+enum class Rule {
+  kNumber,      // NUMBER
+  kArg0,        // the type of the first argument, the longest of the arguments' lengths
+  kVarchar0,    // VARCHAR2 as long as the first argument
+  kDate,        // DATE
+  kSubstr,      // VARCHAR2 of the literal length, else as long as the first argument
+  kPad,         // VARCHAR2 of the literal length
+  kToChar,      // VARCHAR2 sized by argument type or format
+  kDecode,      // the type of the first result
+  kNvl2,        // the type of the second argument
+  kRoundTrunc,  // DATE for a date argument, NUMBER otherwise
+  kMinMax,      // aggregate keeping the type of non-numbers
+  kChr,         // VARCHAR2(1)
+  kConcat,      // VARCHAR2 of the summed lengths
+};
+
+struct FunctionSpec {
+  std::string_view name;
+  int min_args;
+  int max_args;
+  Rule rule;
+  bool aggregate;
+};
+
+constexpr std::array<FunctionSpec, 46> kFunctions = {{
+    {"NVL", 2, 2, Rule::kArg0, false},
+    {"NVL2", 3, 3, Rule::kNvl2, false},
+    {"DECODE", 3, 255, Rule::kDecode, false},
+    {"SUBSTR", 2, 3, Rule::kSubstr, false},
+    {"INSTR", 2, 4, Rule::kNumber, false},
+    {"UPPER", 1, 1, Rule::kArg0, false},
+    {"LOWER", 1, 1, Rule::kArg0, false},
+    {"INITCAP", 1, 1, Rule::kArg0, false},
+    {"LTRIM", 1, 2, Rule::kVarchar0, false},
+    {"RTRIM", 1, 2, Rule::kVarchar0, false},
+    {"LPAD", 2, 3, Rule::kPad, false},
+    {"RPAD", 2, 3, Rule::kPad, false},
+    {"LENGTH", 1, 1, Rule::kNumber, false},
+    {"REPLACE", 2, 3, Rule::kVarchar0, false},
+    {"TRANSLATE", 3, 3, Rule::kVarchar0, false},
+    {"CONCAT", 2, 2, Rule::kConcat, false},
+    {"CHR", 1, 1, Rule::kChr, false},
+    {"ASCII", 1, 1, Rule::kNumber, false},
+    {"TO_CHAR", 1, 3, Rule::kToChar, false},
+    {"TO_DATE", 1, 3, Rule::kDate, false},
+    {"TO_NUMBER", 1, 3, Rule::kNumber, false},
+    {"ROUND", 1, 2, Rule::kRoundTrunc, false},
+    {"TRUNC", 1, 2, Rule::kRoundTrunc, false},
+    {"MOD", 2, 2, Rule::kNumber, false},
+    {"ABS", 1, 1, Rule::kNumber, false},
+    {"SIGN", 1, 1, Rule::kNumber, false},
+    {"CEIL", 1, 1, Rule::kNumber, false},
+    {"FLOOR", 1, 1, Rule::kNumber, false},
+    {"POWER", 2, 2, Rule::kNumber, false},
+    {"SQRT", 1, 1, Rule::kNumber, false},
+    {"GREATEST", 1, 255, Rule::kArg0, false},
+    {"LEAST", 1, 255, Rule::kArg0, false},
+    {"ADD_MONTHS", 2, 2, Rule::kDate, false},
+    {"MONTHS_BETWEEN", 2, 2, Rule::kNumber, false},
+    {"LAST_DAY", 1, 1, Rule::kDate, false},
+    {"NEXT_DAY", 2, 2, Rule::kDate, false},
+    {"COALESCE", 1, 255, Rule::kArg0, false},
+    {"NULLIF", 2, 2, Rule::kArg0, false},
+    {"COUNT", 1, 1, Rule::kNumber, true},
+    {"SUM", 1, 1, Rule::kNumber, true},
+    {"AVG", 1, 1, Rule::kNumber, true},
+    {"MIN", 1, 1, Rule::kMinMax, true},
+    {"MAX", 1, 1, Rule::kMinMax, true},
+    {"EXP", 1, 1, Rule::kNumber, false},
+    {"LN", 1, 1, Rule::kNumber, false},
+    {"VSIZE", 1, 1, Rule::kNumber, false},
+}};
+
+const FunctionSpec* FindFunction(std::string_view name) {
+  for (const FunctionSpec& spec : kFunctions) {
+    if (spec.name == name) return &spec;
+  }
+  return nullptr;
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+bool ContainsRownum(const Expr& expr) {
+  if (expr.kind == ExprKind::kRownum) return true;
+  for (const auto& arg : expr.args) {
+    if (ContainsRownum(*arg)) return true;
+  }
+  return false;
+}
+
+bool ContainsOuterMark(const Expr& expr) {
+  if (expr.kind == ExprKind::kColumn && expr.outer_join) return true;
+  for (const auto& arg : expr.args) {
+    if (ContainsOuterMark(*arg)) return true;
+  }
+  return false;
+}
+
+void SplitConjuncts(const Expr* expr, std::vector<const Expr*>* out) {
+  if (expr == nullptr) return;
+  if (expr->kind == ExprKind::kAnd) {
+    SplitConjuncts(expr->args[0].get(), out);
+    SplitConjuncts(expr->args[1].get(), out);
+    return;
+  }
+  out->push_back(expr);
+}
+
+// The literal value of a (possibly negated) number literal.
+std::optional<double> NumberValue(const Expr& expr) {
+  bool negate = false;
+  const Expr* literal = &expr;
+  if (literal->kind == ExprKind::kNegate) {
+    negate = true;
+    literal = literal->args[0].get();
+  }
+  if (literal->kind != ExprKind::kNumber) return std::nullopt;
+  double value = std::strtod(literal->literal.c_str(), nullptr);
+  return negate ? -value : value;
+}
+
+// The literal slots a rownum bound uses (written into the text: the bound shapes the SQL).
+void CollectSlots(const Expr& expr, std::vector<int>* slots) {
+  if (expr.literal_slot >= 0) slots->push_back(expr.literal_slot);
+  for (const auto& arg : expr.args) CollectSlots(*arg, slots);
+}
+
+// How many rows a "ROWNUM op value" condition lets through, counting as Oracle does (ROWNUM
+// grows only for rows that pass): nullopt when it lets every row through.
+std::optional<long long> RownumLimit(std::string op, double value, bool rownum_on_right) {
+  if (rownum_on_right) {
+    if (op == "<") {
+      op = ">";
+    } else if (op == ">") {
+      op = "<";
+    } else if (op == "<=") {
+      op = ">=";
+    } else if (op == ">=") {
+      op = "<=";
+    }
+  }
+  if (op == "<=") return value < 1 ? 0 : static_cast<long long>(std::floor(value));
+  if (op == "<") return value <= 1 ? 0 : static_cast<long long>(std::ceil(value)) - 1;
+  if (op == "=") return value == 1 ? 1 : 0;
+  if (op == ">=") return value <= 1 ? std::nullopt : std::optional<long long>(0);
+  if (op == ">") return value < 1 ? std::nullopt : std::optional<long long>(0);
+  // <>: rows pass until ROWNUM would reach the value.
+  if (value >= 1 && value == std::floor(value)) return static_cast<long long>(value) - 1;
+  return std::nullopt;
+}
+
+class Emitter {
+ public:
+  Emitter(std::string_view sql, const SchemaLookup& schema, const TranslateOptions& options,
+          EmitPlan* plan, std::vector<BindValue>* parameters)
+      : sql_(sql), schema_(schema), options_(options), plan_(plan), parameters_(parameters) {}
+
+  OraResult<Translation> Statement(const ast::Statement& statement) {
+    Translation translation;
+    if (statement.query != nullptr) {
+      VK_ASSIGN_OR_ORA_RETURN(QueryOut out, Query(*statement.query, nullptr, false));
+      translation.function_type = db::kFunctionSelect;
+      translation.sql = std::move(out.sql);
+      for (Item& item : out.items) {
+        translation.columns.push_back(Describe(item.type, item.name));
+        translation.column_types.push_back(item.type.type);
+      }
+      return translation;
+    }
+    if (statement.insert != nullptr) {
+      translation.function_type = db::kFunctionInsert;
+      VK_RETURN_IF_ORA_ERROR(Insert(*statement.insert, &translation));
+      return translation;
+    }
+    if (statement.update != nullptr) {
+      translation.function_type = db::kFunctionUpdate;
+      VK_RETURN_IF_ORA_ERROR(Update(*statement.update, &translation));
+      return translation;
+    }
+    translation.function_type = db::kFunctionDelete;
+    VK_RETURN_IF_ORA_ERROR(Delete(*statement.del, &translation));
+    return translation;
+  }
+
+ private:
+  // ---- tables ----
+
+  OraResult<TableInfo> LookUp(const std::string& owner, const std::string& name) {
+    std::optional<TableInfo> table;
+    if (owner.empty()) {
+      table = schema_.FindTable(name);
+      if (!table.has_value() && name == "DUAL") {
+        TableInfo dual;
+        dual.owner = "SYS";
+        dual.name = "DUAL";
+        dual.physical_name = "(SELECT 'X' AS \"DUMMY\")";
+        dual.is_view = true;
+        ColumnInfo dummy;
+        dummy.name = "DUMMY";
+        dummy.type.kind = TypeKind::kVarchar2;
+        dummy.type.length = 1;
+        dual.columns.push_back(std::move(dummy));
+        table = std::move(dual);
+      }
+    } else {
+      table = schema_.FindTable(owner + "." + name);
+      if (!table.has_value() && owner == schema_.CurrentUser()) table = schema_.FindTable(name);
+    }
+    if (!table.has_value()) return OraErr(942, "table or view does not exist");
+    return std::move(*table);
+  }
+
+  Source TableSource(TableInfo table, const std::string& alias) {
+    Source source;
+    source.aliased = !alias.empty();
+    source.name = alias.empty() ? table.name : alias;
+    source.owner = std::move(table.owner);
+    source.table = std::move(table.name);
+    source.sql_alias = QuoteName(source.name);
+    source.physical = std::move(table.physical_name);
+    source.columns = std::move(table.columns);
+    source.has_rowid = !table.is_view;
+    return source;
+  }
+
+  // Resolves the FROM entries into `scope`, leaving `pieces[i]` the SQL of entry i (joins
+  // without their ON conditions yet: those need every source in scope).
+  OraStatus ResolveFrom(const ast::FromItem& item, Scope* scope, const Scope* parent) {
+    switch (item.kind) {
+      case ast::FromItem::Kind::kTable: {
+        VK_ASSIGN_OR_ORA_RETURN(TableInfo table, LookUp(item.owner, item.name));
+        scope->sources.push_back(TableSource(std::move(table), item.alias));
+        return {};
+      }
+      case ast::FromItem::Kind::kSubquery: {
+        VK_ASSIGN_OR_ORA_RETURN(QueryOut out, Query(*item.query, parent, false));
+        Source source;
+        source.name = item.alias;
+        source.aliased = !item.alias.empty();
+        source.sql_alias =
+            QuoteName(item.alias.empty() ? "__v" + std::to_string(++views_) : item.alias);
+        source.physical = "(" + out.sql + ")";
+        for (Item& out_item : out.items) {
+          ColumnInfo column;
+          column.name = out_item.name;
+          column.type = out_item.type.type;
+          column.nullable = out_item.type.nullable;
+          source.columns.push_back(std::move(column));
+        }
+        scope->sources.push_back(std::move(source));
+        return {};
+      }
+      case ast::FromItem::Kind::kJoin:
+        VK_RETURN_IF_ORA_ERROR(ResolveFrom(*item.left, scope, parent));
+        {
+          const std::size_t first_right = scope->sources.size();
+          VK_RETURN_IF_ORA_ERROR(ResolveFrom(*item.right, scope, parent));
+          if (item.join_type == "LEFT" || item.join_type == "FULL") {
+            for (std::size_t idx = first_right; idx < scope->sources.size(); ++idx) {
+              scope->sources[idx].outer = true;
+            }
+          }
+          if (item.join_type == "RIGHT" || item.join_type == "FULL") {
+            for (std::size_t idx = 0; idx < first_right; ++idx) scope->sources[idx].outer = true;
+          }
+        }
+        return {};
+    }
+    return {};
+  }
+
+  static std::string SourceSql(const Source& source) {
+    return source.physical + " AS " + source.sql_alias;
+  }
+
+  // The SQL of a FROM entry whose sources start at `*next` in `scope`.
+  OraResult<std::string> FromSql(const ast::FromItem& item, const Scope& scope, std::size_t* next,
+                                 const Ctx& on_ctx) {
+    if (item.kind != ast::FromItem::Kind::kJoin) return SourceSql(scope.sources[(*next)++]);
+    VK_ASSIGN_OR_ORA_RETURN(std::string left, FromSql(*item.left, scope, next, on_ctx));
+    VK_ASSIGN_OR_ORA_RETURN(std::string right, FromSql(*item.right, scope, next, on_ctx));
+    if (item.right->kind == ast::FromItem::Kind::kJoin) right = "(" + right + ")";
+    std::string sql =
+        left + " " + (item.join_type == "INNER" ? "JOIN" : item.join_type + " JOIN") + " " + right;
+    if (item.on != nullptr) {
+      VK_ASSIGN_OR_ORA_RETURN(Out on, Condition(*item.on, on_ctx));
+      sql += " ON " + on.sql;
+    }
+    return sql;
+  }
+
+  // ---- queries ----
+
+  OraResult<QueryOut> Query(const ast::Query& query, const Scope* parent, bool positional) {
+    if (query.select != nullptr) return Select(*query.select, query.order_by, parent, positional);
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut left, Query(*query.left, parent, positional));
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut right, Query(*query.right, parent, false));
+    if (left.items.size() != right.items.size()) {
+      return OraErr(1789, "query block has incorrect number of result columns");
+    }
+    for (std::size_t idx = 0; idx < left.items.size(); ++idx) {
+      Typed& mine = left.items[idx].type;
+      const Typed& theirs = right.items[idx].type;
+      if (mine.is_null) {
+        mine = theirs;
+        continue;
+      }
+      if (theirs.is_null) continue;
+      if (mine.IsCharacter() != theirs.IsCharacter() || mine.IsNumeric() != theirs.IsNumeric() ||
+          mine.IsDate() != theirs.IsDate()) {
+        return OraErr(1790, "expression must have same datatype as corresponding expression");
+      }
+      mine.type.length = std::max(mine.type.length, theirs.type.length);
+      mine.nullable = mine.nullable || theirs.nullable;
+      if (mine.type.kind != theirs.type.kind && mine.IsCharacter()) {
+        mine.type.kind = TypeKind::kVarchar2;
+      }
+      if (mine.IsNumeric() &&
+          (mine.type.precision != theirs.type.precision || mine.type.scale != theirs.type.scale)) {
+        mine.type = Typed::Number().type;
+      }
+    }
+    QueryOut out;
+    const std::string op = query.set_op == "MINUS" ? "EXCEPT" : query.set_op;
+    auto part = [](const QueryOut& piece, bool compound_ok) {
+      if (piece.form == QueryOut::Form::kPlain ||
+          (compound_ok && piece.form == QueryOut::Form::kCompound)) {
+        return piece.sql;
+      }
+      return "SELECT * FROM (" + piece.sql + ")";
+    };
+    out.sql = part(left, true) + " " + op + " " + part(right, false);
+    out.items = std::move(left.items);
+    out.form = QueryOut::Form::kCompound;
+    if (!query.order_by.empty()) {
+      std::string order;
+      for (const ast::OrderItem& item : query.order_by) {
+        std::optional<std::size_t> position = OrderPosition(*item.expr, out.items);
+        if (!position.has_value()) {
+          return OraErr(1785, "ORDER BY item must be the number of a SELECT-list expression");
+        }
+        order += (order.empty() ? "" : ", ") + std::to_string(*position) + OrderSuffix(item);
+      }
+      out.sql += " ORDER BY " + order;
+      out.form = QueryOut::Form::kOther;
+    }
+    return out;
+  }
+
+  // The select-list position an ORDER BY item names: a number, or an item's name.
+  std::optional<std::size_t> OrderPosition(const Expr& expr, const std::vector<Item>& items) {
+    if (expr.kind == ExprKind::kNumber) {
+      plan_->fixed_slots.push_back(expr.literal_slot);
+      double value = std::strtod(expr.literal.c_str(), nullptr);
+      if (value >= 1 && value <= static_cast<double>(items.size()) && value == std::floor(value)) {
+        return static_cast<std::size_t>(value);
+      }
+      return std::nullopt;
+    }
+    if (expr.kind == ExprKind::kColumn && expr.qualifier.empty()) {
+      for (std::size_t idx = 0; idx < items.size(); ++idx) {
+        if (items[idx].name == expr.name) return idx + 1;
+      }
+    }
+    return std::nullopt;
+  }
+
+  static std::string OrderSuffix(const ast::OrderItem& item) {
+    std::string suffix = item.descending ? " DESC" : " ASC";
+    int nulls = item.nulls != 0 ? item.nulls : (item.descending ? 1 : 2);
+    suffix += nulls == 1 ? " NULLS FIRST" : " NULLS LAST";
+    return suffix;
+  }
+
+  OraResult<QueryOut> Select(const ast::Select& select, const std::vector<ast::OrderItem>& order,
+                             const Scope* parent, bool positional) {
+    Scope scope;
+    scope.parent = parent;
+    for (const auto& from : select.from) VK_RETURN_IF_ORA_ERROR(ResolveFrom(*from, &scope, parent));
+
+    // WHERE: ROWNUM bounds and Oracle (+) outer joins are taken out first.
+    std::vector<const Expr*> conjuncts;
+    SplitConjuncts(select.where.get(), &conjuncts);
+    std::optional<long long> limit;
+    std::vector<const Expr*> rest;
+    std::vector<std::vector<const Expr*>> outer_conditions(scope.sources.size());
+    const bool plain_from = std::all_of(select.from.begin(), select.from.end(), [](const auto& f) {
+      return f->kind != ast::FromItem::Kind::kJoin;
+    });
+    for (const Expr* conjunct : conjuncts) {
+      if (conjunct->kind == ExprKind::kCompare && conjunct->op != "<>" &&
+          (conjunct->args[0]->kind == ExprKind::kRownum ||
+           conjunct->args[1]->kind == ExprKind::kRownum)) {
+        bool on_right = conjunct->args[1]->kind == ExprKind::kRownum;
+        std::optional<double> value = NumberValue(*conjunct->args[on_right ? 0 : 1]);
+        if (value.has_value()) {
+          CollectSlots(*conjunct, &plan_->fixed_slots);
+          std::optional<long long> bound = RownumLimit(conjunct->op, *value, on_right);
+          if (bound.has_value()) limit = limit.has_value() ? std::min(*limit, *bound) : *bound;
+          continue;
+        }
+      }
+      if (ContainsRownum(*conjunct)) return OraErr(Unimplemented());
+      if (ContainsOuterMark(*conjunct)) {
+        if (!plain_from)
+          return OraErr(25156, "old style outer join (+) cannot be used with ANSI joins");
+        VK_ASSIGN_OR_ORA_RETURN(std::size_t outer, OuterSource(*conjunct, scope));
+        outer_conditions[outer].push_back(conjunct);
+        scope.sources[outer].outer = true;
+        continue;
+      }
+      rest.push_back(conjunct);
+    }
+
+    Ctx fixed{&scope, false, false};
+    Ctx where_ctx{&scope, !options_.inline_literals, false};
+
+    // GROUP BY first: the select list is checked against it.
+    std::vector<std::string> group_keys;
+    for (const auto& key : select.group_by) {
+      VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*key, fixed));
+      group_keys.push_back(std::move(out.sql));
+    }
+    if (!select.group_by.empty()) scope.group_keys = &group_keys;
+
+    QueryOut result;
+    std::string items_sql;
+    Ctx item_ctx{&scope, false, true};
+    bool grouped = !select.group_by.empty();
+    bool any_bare = false;
+    auto add_item = [&](std::string sql, Item item) {
+      if (!items_sql.empty()) items_sql += ", ";
+      const std::string name =
+          positional ? "__c" + std::to_string(result.items.size() + 1) : item.name;
+      items_sql += sql + " AS " + QuoteName(name);
+      result.items.push_back(std::move(item));
+    };
+    for (const ast::SelectItem& item : select.items) {
+      if (item.expr->kind == ExprKind::kStar) {
+        bool found = false;
+        for (const Source& source : scope.sources) {
+          if (!item.expr->qualifier.empty() && source.name != item.expr->qualifier) continue;
+          found = true;
+          for (const ColumnInfo& column : source.columns) {
+            Typed typed;
+            typed.type = column.type;
+            typed.nullable = column.nullable || source.outer;
+            add_item(source.sql_alias + "." + QuoteName(column.name), Item{column.name, typed});
+            any_bare = true;
+          }
+        }
+        if (!found) return OraErr(InvalidIdentifier(QuoteName(item.expr->qualifier)));
+        continue;
+      }
+      VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
+      grouped = grouped || out.aggregate;
+      any_bare = any_bare || out.bare;
+      std::string name = item.alias;
+      if (name.empty()) {
+        name = item.expr->kind == ExprKind::kColumn
+                   ? item.expr->name
+                   : ExpressionName(sql_.substr(item.begin, item.end - item.begin));
+      }
+      add_item(std::move(out.sql), Item{std::move(name), out.type});
+    }
+
+    std::string where_sql;
+    for (const Expr* conjunct : rest) {
+      VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*conjunct, where_ctx));
+      where_sql += (where_sql.empty() ? "" : " AND ") + out.sql;
+    }
+
+    std::size_t next_source = 0;
+    std::string from_sql;
+    if (plain_from) {
+      // Inner sources first, then each outer-joined one with its conditions.
+      for (std::size_t idx = 0; idx < scope.sources.size(); ++idx) {
+        if (!outer_conditions[idx].empty()) continue;
+        from_sql += (from_sql.empty() ? "" : ", ") + SourceSql(scope.sources[idx]);
+      }
+      for (std::size_t idx = 0; idx < scope.sources.size(); ++idx) {
+        if (outer_conditions[idx].empty()) continue;
+        std::string on;
+        for (const Expr* condition : outer_conditions[idx]) {
+          VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*condition, where_ctx));
+          on += (on.empty() ? "" : " AND ") + out.sql;
+        }
+        if (from_sql.empty())
+          return OraErr(1417, "a table may be outer joined to at most one other table");
+        from_sql += " LEFT JOIN " + SourceSql(scope.sources[idx]) + " ON " + on;
+      }
+    } else {
+      for (const auto& from : select.from) {
+        VK_ASSIGN_OR_ORA_RETURN(std::string piece, FromSql(*from, scope, &next_source, where_ctx));
+        from_sql += (from_sql.empty() ? "" : ", ") + piece;
+      }
+    }
+
+    std::string having_sql;
+    if (select.having != nullptr) {
+      VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*select.having, item_ctx));
+      having_sql = out.sql;
+      grouped = true;
+      any_bare = any_bare || out.bare;
+    }
+    if (grouped && any_bare) {
+      if (select.group_by.empty()) return OraErr(937, "not a single-group group function");
+      return OraErr(979, "not a GROUP BY expression");
+    }
+
+    std::string order_sql;
+    for (const ast::OrderItem& item : order) {
+      std::optional<std::size_t> position;
+      if (item.expr->kind == ExprKind::kNumber) {
+        position = OrderPosition(*item.expr, result.items);
+        if (!position.has_value()) {
+          return OraErr(1785, "ORDER BY item must be the number of a SELECT-list expression");
+        }
+      } else {
+        position = OrderPosition(*item.expr, result.items);
+      }
+      std::string term;
+      if (position.has_value()) {
+        term = std::to_string(*position);
+      } else {
+        VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
+        if (grouped && out.bare) return OraErr(979, "not a GROUP BY expression");
+        term = std::move(out.sql);
+      }
+      order_sql += (order_sql.empty() ? "" : ", ") + term + OrderSuffix(item);
+    }
+
+    // ROWNUM counts rows as they pass WHERE, before grouping and sorting.
+    std::string limit_sql;
+    if (limit.has_value()) {
+      const bool simple = !grouped && !select.distinct && order.empty();
+      if (simple) {
+        limit_sql = " LIMIT " + std::to_string(*limit);
+      } else if (scope.sources.size() == 1 && scope.sources[0].has_rowid) {
+        const Source& source = scope.sources[0];
+        std::string inner = "SELECT " + source.sql_alias + ".rowid FROM " + SourceSql(source);
+        if (!where_sql.empty()) inner += " WHERE " + where_sql;
+        inner += " LIMIT " + std::to_string(*limit);
+        where_sql = source.sql_alias + ".rowid IN (" + inner + ")";
+      } else {
+        return OraErr(Unimplemented());
+      }
+    }
+
+    result.sql = std::string("SELECT ") + (select.distinct ? "DISTINCT " : "") + items_sql +
+                 " FROM " + from_sql;
+    if (!where_sql.empty()) result.sql += " WHERE " + where_sql;
+    if (!group_keys.empty()) {
+      result.sql += " GROUP BY ";
+      for (std::size_t idx = 0; idx < group_keys.size(); ++idx) {
+        result.sql += (idx == 0 ? "" : ", ") + group_keys[idx];
+      }
+    }
+    if (!having_sql.empty()) result.sql += " HAVING " + having_sql;
+    if (!order_sql.empty()) result.sql += " ORDER BY " + order_sql;
+    result.sql += limit_sql;
+    result.form =
+        order_sql.empty() && limit_sql.empty() ? QueryOut::Form::kPlain : QueryOut::Form::kOther;
+    return result;
+  }
+
+  // The source whose columns carry the (+) marks of `condition`.
+  OraResult<std::size_t> OuterSource(const Expr& condition, const Scope& scope) {
+    std::optional<std::size_t> found;
+    std::optional<OraError> error;
+    auto visit = [&](auto&& self, const Expr& expr) -> void {
+      if (expr.kind == ExprKind::kColumn && expr.outer_join) {
+        auto index = FindInScope(expr, scope);
+        if (!index.has_value()) {
+          if (!index.error().message.empty() && !error.has_value()) error = index.error();
+          return;
+        }
+        if (found.has_value() && *found != index->first) {
+          if (!error.has_value()) {
+            error = Ora(1468, "a predicate may reference only one outer-joined table");
+          }
+          return;
+        }
+        found = index->first;
+      }
+      for (const auto& arg : expr.args) self(self, *arg);
+    };
+    visit(visit, condition);
+    if (error.has_value()) return OraErr(std::move(*error));
+    if (!found.has_value()) return OraErr(InvalidIdentifier("\"(+)\""));
+    return *found;
+  }
+
+  // ---- names ----
+
+  // (source index, column index) of a column reference among the sources of `scope` alone.
+  OraResult<std::pair<std::size_t, std::size_t>> FindInScope(const Expr& expr, const Scope& scope) {
+    std::optional<std::pair<std::size_t, std::size_t>> found;
+    for (std::size_t source_idx = 0; source_idx < scope.sources.size(); ++source_idx) {
+      const Source& source = scope.sources[source_idx];
+      if (!expr.qualifier2.empty()) {
+        if (source.aliased || source.owner != expr.qualifier2 || source.table != expr.qualifier) {
+          continue;
+        }
+      } else if (!expr.qualifier.empty() && source.name != expr.qualifier) {
+        continue;
+      }
+      for (std::size_t column_idx = 0; column_idx < source.columns.size(); ++column_idx) {
+        if (source.columns[column_idx].name != expr.name) continue;
+        if (found.has_value()) return OraErr(918, "column ambiguously defined");
+        found = std::make_pair(source_idx, column_idx);
+      }
+    }
+    if (!found.has_value()) return OraErr(OraError{});
+    return *found;
+  }
+
+  OraResult<Out> Column(const Expr& expr, const Ctx& ctx) {
+    bool own_scope = true;
+    for (const Scope* scope = ctx.scope; scope != nullptr; scope = scope->parent) {
+      auto found = FindInScope(expr, *scope);
+      if (found.has_value()) {
+        const Source& source = scope->sources[found->first];
+        const ColumnInfo& column = source.columns[found->second];
+        Out out;
+        out.sql = source.sql_alias + "." + QuoteName(column.name);
+        out.type.type = column.type;
+        out.type.nullable = column.nullable || source.outer;
+        out.bare = own_scope;
+        return out;
+      }
+      if (!found.error().message.empty()) return OraErr(std::move(found.error()));
+      own_scope = false;
+    }
+    std::string name;
+    if (!expr.qualifier2.empty()) name += QuoteName(expr.qualifier2) + ".";
+    if (!expr.qualifier.empty()) name += QuoteName(expr.qualifier) + ".";
+    name += QuoteName(expr.name);
+    return OraErr(InvalidIdentifier(name));
+  }
+
+  OraResult<Out> Rowid(const Expr& expr, const Ctx& ctx) {
+    for (const Scope* scope = ctx.scope; scope != nullptr; scope = scope->parent) {
+      for (const Source& source : scope->sources) {
+        if (!expr.qualifier.empty() && source.name != expr.qualifier) continue;
+        if (!source.has_rowid) continue;
+        Out out;
+        out.sql = source.sql_alias + ".rowid";
+        out.type = Typed::Rowid();
+        return out;
+      }
+    }
+    return OraErr(InvalidIdentifier("\"ROWID\""));
+  }
+
+  // ---- expressions ----
+
+  OraResult<std::string> Literal(const Expr& expr, bool negate, const Ctx& ctx, Typed* type) {
+    BindValue value;
+    std::string inline_sql;
+    if (expr.kind == ExprKind::kNumber) {
+      VK_ASSIGN_OR_ORA_RETURN(value, NumberLiteral(expr.literal, negate));
+      *type = Typed::Number();
+      type->nullable = false;
+      if (value.kind == BindValue::Kind::kReal) {
+        VK_ASSIGN_OR_ORA_RETURN(inline_sql, CanonicalNumber(expr.literal, negate));
+      } else {
+        inline_sql = LiteralSql(value);
+      }
+    } else {
+      value = StringLiteral(expr.literal);
+      if (ctx.params || value.kind != BindValue::Kind::kNull) {
+        *type = Typed::Char(static_cast<int>(expr.literal.size()));
+      } else {
+        *type = Typed::Null();
+      }
+      inline_sql = LiteralSql(value);
+    }
+    if (ctx.params) {
+      plan_->parameters.push_back(ParameterSource{expr.literal_slot, negate});
+      parameters_->push_back(std::move(value));
+      return "?" + std::to_string(parameters_->size());
+    }
+    plan_->fixed_slots.push_back(expr.literal_slot);
+    return inline_sql;
+  }
+
+  OraResult<Out> Condition(const Expr& expr, const Ctx& ctx) { return Value(expr, ctx); }
+
+  // Text compared with a DATE is read as a date, as Oracle's implicit conversion does.
+  static void CoerceForComparison(Out* left, Out* right) {
+    if (left->type.IsDate() && right->type.IsCharacter() && !right->type.is_null) {
+      right->sql = "to_date(" + right->sql + ")";
+      right->type = Typed::Date();
+    } else if (right->type.IsDate() && left->type.IsCharacter() && !left->type.is_null) {
+      left->sql = "to_date(" + left->sql + ")";
+      left->type = Typed::Date();
+    }
+  }
+
+  OraResult<std::vector<Out>> Args(const Expr& expr, const Ctx& ctx) {
+    std::vector<Out> outs;
+    for (const auto& arg : expr.args) {
+      VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*arg, ctx));
+      outs.push_back(std::move(out));
+    }
+    return outs;
+  }
+
+  static void Merge(Out* into, const Out& part) {
+    into->aggregate = into->aggregate || part.aggregate;
+    into->bare = into->bare || part.bare;
+  }
+
+  OraResult<Out> Value(const Expr& expr, const Ctx& ctx) {
+    VK_ASSIGN_OR_ORA_RETURN(Out out, ValueUngrouped(expr, ctx));
+    if (out.bare && ctx.scope != nullptr && ctx.scope->group_keys != nullptr) {
+      const auto& keys = *ctx.scope->group_keys;
+      if (std::find(keys.begin(), keys.end(), out.sql) != keys.end()) out.bare = false;
+    }
+    return out;
+  }
+
+  OraResult<Out> ValueUngrouped(const Expr& expr, const Ctx& ctx) {
+    Out out;
+    switch (expr.kind) {
+      case ExprKind::kNumber:
+      case ExprKind::kString: {
+        VK_ASSIGN_OR_ORA_RETURN(out.sql, Literal(expr, false, ctx, &out.type));
+        return out;
+      }
+      case ExprKind::kNull:
+        out.sql = "NULL";
+        out.type = Typed::Null();
+        return out;
+      case ExprKind::kColumn:
+        return Column(expr, ctx);
+      case ExprKind::kStar:
+        return OraErr(936, "missing expression");
+      case ExprKind::kRownum:
+        out.sql = "row_number() OVER ()";
+        out.type = Typed::Number();
+        out.type.nullable = false;
+        return out;
+      case ExprKind::kRowid:
+        return Rowid(expr, ctx);
+      case ExprKind::kSysdate:
+        out.sql = "vk_sysdate()";
+        out.type = Typed::Date();
+        return out;
+      case ExprKind::kUser:
+        out.sql = QuoteString(schema_.CurrentUser());
+        out.type = Typed::Varchar2(30);
+        return out;
+      case ExprKind::kSequence: {
+        if (!schema_.SequenceExists(expr.name)) return OraErr(2289, "sequence does not exist");
+        std::string owner = expr.qualifier.empty() ? schema_.CurrentUser() : expr.qualifier;
+        out.sql = std::string(expr.op == "NEXTVAL" ? "vk_nextval(" : "vk_currval(") +
+                  QuoteString(owner) + ", " + QuoteString(expr.name) + ")";
+        out.type = Typed::Number();
+        return out;
+      }
+      case ExprKind::kNegate: {
+        if (expr.args[0]->kind == ExprKind::kNumber) {
+          VK_ASSIGN_OR_ORA_RETURN(out.sql, Literal(*expr.args[0], true, ctx, &out.type));
+          return out;
+        }
+        VK_ASSIGN_OR_ORA_RETURN(Out operand, Value(*expr.args[0], ctx));
+        if (operand.type.IsDate()) {
+          return OraErr(932, "inconsistent datatypes: expected NUMBER got DATE");
+        }
+        out.sql = "vk_neg(" + operand.sql + ")";
+        out.type = Typed::Number();
+        Merge(&out, operand);
+        return out;
+      }
+      case ExprKind::kBinary:
+        return Binary(expr, ctx);
+      case ExprKind::kCompare: {
+        VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
+        VK_ASSIGN_OR_ORA_RETURN(Out right, Value(*expr.args[1], ctx));
+        CoerceForComparison(&left, &right);
+        out.sql = "(" + left.sql + " " + expr.op + " " + right.sql + ")";
+        out.type = Typed::Number();
+        Merge(&out, left);
+        Merge(&out, right);
+        return out;
+      }
+      case ExprKind::kAnd:
+      case ExprKind::kOr: {
+        VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
+        VK_ASSIGN_OR_ORA_RETURN(Out right, Value(*expr.args[1], ctx));
+        out.sql = "(" + left.sql + " " + expr.op + " " + right.sql + ")";
+        out.type = Typed::Number();
+        Merge(&out, left);
+        Merge(&out, right);
+        return out;
+      }
+      case ExprKind::kNot: {
+        VK_ASSIGN_OR_ORA_RETURN(Out inner, Value(*expr.args[0], ctx));
+        out.sql = "(NOT " + inner.sql + ")";
+        out.type = Typed::Number();
+        Merge(&out, inner);
+        return out;
+      }
+      case ExprKind::kFunction:
+        return Function(expr, ctx);
+      case ExprKind::kTrim: {
+        VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
+        const Out& source = args.back();
+        if (expr.op.empty() && args.size() == 1) {
+          out.sql = "trim(" + source.sql + ")";
+        } else {
+          std::string set = args.size() == 2 ? args[0].sql : "' '";
+          out.sql = "vk_trim(" + QuoteString(expr.op.empty() ? "BOTH" : expr.op) + ", " + set +
+                    ", " + source.sql + ")";
+        }
+        out.type = Typed::Varchar2(source.type.type.length);
+        for (const Out& arg : args) Merge(&out, arg);
+        return out;
+      }
+      case ExprKind::kCase:
+        return Case(expr, ctx);
+      case ExprKind::kIn: {
+        VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
+        Merge(&out, left);
+        std::string list;
+        if (expr.query != nullptr) {
+          VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
+          if (sub.items.size() != 1) return OraErr(913, "too many values");
+          list = sub.sql;
+        } else {
+          for (std::size_t idx = 1; idx < expr.args.size(); ++idx) {
+            VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*expr.args[idx], ctx));
+            Out probe = left;
+            CoerceForComparison(&probe, &value);
+            list += (idx == 1 ? "" : ", ") + value.sql;
+            Merge(&out, value);
+          }
+        }
+        out.sql = "(" + left.sql + (expr.negated ? " NOT IN (" : " IN (") + list + "))";
+        out.type = Typed::Number();
+        return out;
+      }
+      case ExprKind::kBetween: {
+        VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
+        Out probe = args[0];
+        CoerceForComparison(&probe, &args[1]);
+        probe = args[0];
+        CoerceForComparison(&probe, &args[2]);
+        out.sql = "(" + args[0].sql + (expr.negated ? " NOT BETWEEN " : " BETWEEN ") + args[1].sql +
+                  " AND " + args[2].sql + ")";
+        out.type = Typed::Number();
+        for (const Out& arg : args) Merge(&out, arg);
+        return out;
+      }
+      case ExprKind::kLike: {
+        VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
+        out.sql = "(" + args[0].sql + (expr.negated ? " NOT LIKE " : " LIKE ") + args[1].sql;
+        if (args.size() == 3) out.sql += " ESCAPE " + args[2].sql;
+        out.sql += ")";
+        out.type = Typed::Number();
+        for (const Out& arg : args) Merge(&out, arg);
+        return out;
+      }
+      case ExprKind::kIsNull: {
+        VK_ASSIGN_OR_ORA_RETURN(Out inner, Value(*expr.args[0], ctx));
+        out.sql = "(" + inner.sql + (expr.negated ? " IS NOT NULL)" : " IS NULL)");
+        out.type = Typed::Number();
+        Merge(&out, inner);
+        return out;
+      }
+      case ExprKind::kExists: {
+        VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
+        out.sql = "(EXISTS (" + sub.sql + "))";
+        out.type = Typed::Number();
+        return out;
+      }
+      case ExprKind::kSubquery: {
+        VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
+        if (sub.items.size() != 1) return OraErr(913, "too many values");
+        out.sql = "(" + sub.sql + ")";
+        out.type = sub.items[0].type;
+        out.type.nullable = true;
+        return out;
+      }
+    }
+    return OraErr(936, "missing expression");
+  }
+
+  OraResult<Out> Binary(const Expr& expr, const Ctx& ctx) {
+    VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
+    VK_ASSIGN_OR_ORA_RETURN(Out right, Value(*expr.args[1], ctx));
+    Out out;
+    Merge(&out, left);
+    Merge(&out, right);
+    const std::string& op = expr.op;
+    if (op == "||") {
+      out.sql = "vk_concat(" + left.sql + ", " + right.sql + ")";
+      const bool both_char = (left.type.type.kind == TypeKind::kChar || left.type.is_null) &&
+                             (right.type.type.kind == TypeKind::kChar || right.type.is_null) &&
+                             !(left.type.is_null && right.type.is_null);
+      int length = (left.type.is_null ? 0 : DisplayLength(left.type)) +
+                   (right.type.is_null ? 0 : DisplayLength(right.type));
+      out.type = both_char ? Typed::Char(length) : Typed::Varchar2(length);
+      out.type.nullable = left.type.nullable && right.type.nullable;
+      return out;
+    }
+    const bool left_date = left.type.IsDate();
+    const bool right_date = right.type.IsDate();
+    if (op == "+" && (left_date || right_date)) {
+      if (left_date && right_date) return OraErr(975, "date + date not allowed");
+      out.sql = left_date ? "vk_date_add(" + left.sql + ", " + right.sql + ")"
+                          : "vk_date_add(" + right.sql + ", " + left.sql + ")";
+      out.type = Typed::Date();
+      return out;
+    }
+    if (op == "-" && left_date) {
+      if (right_date) {
+        out.sql = "vk_date_diff(" + left.sql + ", " + right.sql + ")";
+        out.type = Typed::Number();
+      } else {
+        out.sql = "vk_date_sub(" + left.sql + ", " + right.sql + ")";
+        out.type = Typed::Date();
+      }
+      return out;
+    }
+    if (left_date || right_date) {
+      return OraErr(932, "inconsistent datatypes: expected NUMBER got DATE");
+    }
+    const char* function = op == "+"   ? "vk_add("
+                           : op == "-" ? "vk_sub("
+                           : op == "*" ? "vk_mul("
+                                       : "vk_div(";
+    out.sql = function + left.sql + ", " + right.sql + ")";
+    out.type = Typed::Number();
+    return out;
+  }
+
+  // The characters a value of this type takes as text (for || and the like).
+  static int DisplayLength(const Typed& typed) {
+    switch (typed.type.kind) {
+      case TypeKind::kNumber:
+      case TypeKind::kFloat:
+        return 40;
+      case TypeKind::kDate:
+        return 9;
+      case TypeKind::kRowid:
+        return 18;
+      case TypeKind::kRaw:
+        return typed.type.length * 2;
+      default:
+        return typed.type.length;
+    }
+  }
+
+  // A literal integer argument's value (substr(c, 1, 30)).
+  static std::optional<int> LiteralInt(const Expr& expr) {
+    if (expr.kind != ExprKind::kNumber) return std::nullopt;
+    double value = std::strtod(expr.literal.c_str(), nullptr);
+    if (value < 0 || value > 32767) return std::nullopt;
+    return static_cast<int>(value);
+  }
+
+  static Typed Widest(const std::vector<const Out*>& outs) {
+    Typed typed = Typed::Null();
+    for (const Out* out : outs) {
+      if (typed.is_null) {
+        typed = out->type;
+        continue;
+      }
+      if (out->type.is_null) continue;
+      if (typed.IsCharacter()) {
+        typed.type.length = std::max(typed.type.length, DisplayLength(out->type));
+      }
+    }
+    typed.nullable = true;
+    return typed;
+  }
+
+  // The width of the text TO_CHAR makes of a date with format `format`.
+  static int DateFormatWidth(std::string_view format) {
+    int width = 0;
+    std::string upper = UpperAscii(format);
+    std::size_t pos = 0;
+    auto starts = [&](std::string_view word) { return upper.compare(pos, word.size(), word) == 0; };
+    while (pos < upper.size()) {
+      if (starts("MONTH") || starts("DAY")) {
+        width += 9;
+        pos += starts("MONTH") ? 5 : 3;
+      } else if (starts("YYYY") || starts("RRRR") || starts("HH24") || starts("HH12")) {
+        width += starts("YYYY") || starts("RRRR") ? 4 : 2;
+        pos += 4;
+      } else if (starts("MON") || starts("DY")) {
+        width += 3;
+        pos += starts("MON") ? 3 : 2;
+      } else if (starts("YY") || starts("RR") || starts("MM") || starts("DD") || starts("HH") ||
+                 starts("MI") || starts("SS") || starts("AM") || starts("PM")) {
+        width += 2;
+        pos += 2;
+      } else {
+        width += 1;
+        pos += 1;
+      }
+    }
+    return width;
+  }
+
+  OraResult<Out> Function(const Expr& expr, const Ctx& ctx) {
+    const FunctionSpec* spec = FindFunction(expr.name);
+    if (spec == nullptr) return OraErr(InvalidIdentifier(QuoteName(expr.name)));
+    if (spec->aggregate && !ctx.aggregates)
+      return OraErr(934, "group function is not allowed here");
+    const int count = static_cast<int>(expr.args.size()) + (expr.star ? 1 : 0);
+    if (count < spec->min_args || count > spec->max_args || (expr.star && expr.name != "COUNT")) {
+      return OraErr(909, "invalid number of arguments");
+    }
+    // Aggregates inside an aggregate are not allowed; their arguments are not grouped.
+    Ctx arg_ctx = ctx;
+    if (spec->aggregate) arg_ctx.aggregates = false;
+    VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, arg_ctx));
+    Out out;
+    for (const Out& arg : args) Merge(&out, arg);
+    out.sql = Lower(expr.name) + "(";
+    if (expr.star) {
+      out.sql += "*";
+    } else {
+      if (expr.distinct) out.sql += "DISTINCT ";
+      for (std::size_t idx = 0; idx < args.size(); ++idx) {
+        out.sql += (idx == 0 ? "" : ", ") + args[idx].sql;
+      }
+    }
+    out.sql += ")";
+    if (spec->aggregate) {
+      out.aggregate = true;
+      out.bare = false;
+    }
+    const Typed first = args.empty() ? Typed::Number() : args[0].type;
+    switch (spec->rule) {
+      case Rule::kNumber:
+        out.type = Typed::Number();
+        if (expr.name == "COUNT") out.type.nullable = true;
+        break;
+      case Rule::kArg0: {
+        std::vector<const Out*> all;
+        for (const Out& arg : args) all.push_back(&arg);
+        if (expr.name == "NVL" || expr.name == "GREATEST" || expr.name == "LEAST" ||
+            expr.name == "COALESCE") {
+          out.type = Widest(all);
+        } else {
+          out.type = first;
+          out.type.nullable = true;
+        }
+        if (out.type.IsNumeric() && expr.name != "NVL") out.type = Typed::Number();
+        break;
+      }
+      case Rule::kVarchar0:
+        out.type = Typed::Varchar2(DisplayLength(first));
+        if (expr.name == "REPLACE") out.type = Typed::Varchar2(std::max(DisplayLength(first), 1));
+        break;
+      case Rule::kDate:
+        out.type = Typed::Date();
+        break;
+      case Rule::kSubstr: {
+        int length = DisplayLength(first);
+        if (expr.args.size() == 3) {
+          if (auto literal = LiteralInt(*expr.args[2])) length = *literal;
+        }
+        out.type = Typed::Varchar2(length);
+        break;
+      }
+      case Rule::kPad: {
+        auto literal = LiteralInt(*expr.args[1]);
+        out.type = Typed::Varchar2(literal.has_value() ? *literal : 4000);
+        break;
+      }
+      case Rule::kToChar: {
+        if (first.IsDate()) {
+          int width = 75;
+          if (args.size() >= 2 && expr.args[1]->kind == ExprKind::kString) {
+            width = DateFormatWidth(expr.args[1]->literal);
+          }
+          out.type = Typed::Varchar2(width);
+        } else if (first.IsNumeric() || first.is_null) {
+          int width = 40;
+          if (args.size() >= 2 && expr.args[1]->kind == ExprKind::kString) {
+            width = static_cast<int>(expr.args[1]->literal.size()) + 1;
+          }
+          out.type = Typed::Varchar2(width);
+        } else {
+          out.type = Typed::Varchar2(DisplayLength(first));
+        }
+        break;
+      }
+      case Rule::kDecode: {
+        std::vector<const Out*> results;
+        for (std::size_t idx = 2; idx < args.size(); idx += 2) results.push_back(&args[idx]);
+        if (args.size() % 2 == 0) results.push_back(&args.back());
+        out.type = Widest(results);
+        if (out.type.IsNumeric()) out.type = Typed::Number();
+        break;
+      }
+      case Rule::kNvl2: {
+        std::vector<const Out*> results = {&args[1], &args[2]};
+        out.type = Widest(results);
+        break;
+      }
+      case Rule::kRoundTrunc:
+        out.type = first.IsDate() ? Typed::Date() : Typed::Number();
+        break;
+      case Rule::kMinMax:
+        out.type = first.IsNumeric() ? Typed::Number() : first;
+        out.type.nullable = true;
+        break;
+      case Rule::kChr:
+        out.type = Typed::Varchar2(1);
+        break;
+      case Rule::kConcat:
+        out.type = Typed::Varchar2(DisplayLength(args[0].type) + DisplayLength(args[1].type));
+        break;
+    }
+    return out;
+  }
+
+  OraResult<Out> Case(const Expr& expr, const Ctx& ctx) {
+    Out out;
+    out.sql = "CASE";
+    std::size_t idx = 0;
+    if (expr.simple_case) {
+      VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*expr.args[0], ctx));
+      Merge(&out, value);
+      out.sql += " " + value.sql;
+      idx = 1;
+    }
+    const std::size_t pairs_end = expr.has_else ? expr.args.size() - 1 : expr.args.size();
+    std::vector<Out> results;
+    for (; idx < pairs_end; idx += 2) {
+      VK_ASSIGN_OR_ORA_RETURN(Out when, Value(*expr.args[idx], ctx));
+      VK_ASSIGN_OR_ORA_RETURN(Out then, Value(*expr.args[idx + 1], ctx));
+      Merge(&out, when);
+      Merge(&out, then);
+      out.sql += " WHEN " + when.sql + " THEN " + then.sql;
+      results.push_back(std::move(then));
+    }
+    if (expr.has_else) {
+      VK_ASSIGN_OR_ORA_RETURN(Out otherwise, Value(*expr.args.back(), ctx));
+      Merge(&out, otherwise);
+      out.sql += " ELSE " + otherwise.sql;
+      results.push_back(std::move(otherwise));
+    }
+    out.sql += " END";
+    std::vector<const Out*> all;
+    for (const Out& result : results) all.push_back(&result);
+    out.type = Widest(all);
+    if (out.type.IsNumeric()) out.type = Typed::Number();
+    return out;
+  }
+
+  // ---- DML ----
+
+  std::string StoreSql(const std::string& value, const ColumnInfo& column, const Source& target) {
+    const SqlType& type = column.type;
+    std::string sql = "vk_store(" + value + ", " + std::to_string(type.TypeCode()) + ", " +
+                      std::to_string(type.length) + ", ";
+    sql += type.kind == TypeKind::kFloat || !type.precision.has_value()
+               ? std::string("NULL")
+               : std::to_string(*type.precision);
+    sql += ", ";
+    sql += type.kind == TypeKind::kFloat || !type.scale.has_value() ? std::string("NULL")
+                                                                    : std::to_string(*type.scale);
+    sql += ", " + QuoteString(target.owner) + ", " + QuoteString(target.table) + ", " +
+           QuoteString(column.name) + ")";
+    return sql;
+  }
+
+  OraResult<Source> Target(const ast::TableName& name, Translation* translation) {
+    VK_ASSIGN_OR_ORA_RETURN(TableInfo table, LookUp(name.owner, name.name));
+    if (table.is_view) return OraErr(1732, "data manipulation operation not legal on this view");
+    Source source = TableSource(std::move(table), name.alias);
+    translation->target_owner = source.owner;
+    translation->target_table = source.table;
+    return source;
+  }
+
+  OraResult<std::size_t> TargetColumn(const Source& target, const std::string& name) {
+    for (std::size_t idx = 0; idx < target.columns.size(); ++idx) {
+      if (target.columns[idx].name == name) return idx;
+    }
+    return OraErr(InvalidIdentifier(QuoteName(name)));
+  }
+
+  OraStatus Insert(const ast::Insert& insert, Translation* translation) {
+    VK_ASSIGN_OR_ORA_RETURN(Source target, Target(insert.table, translation));
+    std::vector<std::size_t> columns;
+    if (insert.columns.empty()) {
+      for (std::size_t idx = 0; idx < target.columns.size(); ++idx) columns.push_back(idx);
+    } else {
+      for (const std::string& name : insert.columns) {
+        VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, TargetColumn(target, name));
+        if (std::find(columns.begin(), columns.end(), idx) != columns.end()) {
+          return OraErr(957, "duplicate column name");
+        }
+        columns.push_back(idx);
+      }
+    }
+    std::string column_list;
+    for (std::size_t idx : columns) {
+      column_list += (column_list.empty() ? "" : ", ") + QuoteName(target.columns[idx].name);
+    }
+    std::string& sql = translation->sql;
+    sql = "INSERT INTO " + target.physical + " (" + column_list + ") ";
+    if (insert.query == nullptr) {
+      if (insert.values.size() > columns.size()) return OraErr(913, "too many values");
+      if (insert.values.size() < columns.size()) return OraErr(947, "not enough values");
+      Scope empty;
+      Ctx ctx{&empty, !options_.inline_literals, false};
+      sql += "VALUES (";
+      for (std::size_t idx = 0; idx < columns.size(); ++idx) {
+        VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*insert.values[idx], ctx));
+        if (idx != 0) sql += ", ";
+        sql += StoreSql(value.sql, target.columns[columns[idx]], target);
+      }
+      sql += ")";
+      return {};
+    }
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut query, Query(*insert.query, nullptr, true));
+    if (query.items.size() > columns.size()) return OraErr(913, "too many values");
+    if (query.items.size() < columns.size()) return OraErr(947, "not enough values");
+    sql += "SELECT ";
+    for (std::size_t idx = 0; idx < columns.size(); ++idx) {
+      if (idx != 0) sql += ", ";
+      sql += StoreSql(QuoteName("__c" + std::to_string(idx + 1)), target.columns[columns[idx]],
+                      target);
+    }
+    sql += " FROM (" + query.sql + ")";
+    return {};
+  }
+
+  // The WHERE of an UPDATE or DELETE, ROWNUM bounds included.
+  OraResult<std::string> DmlWhere(const Expr* where, Scope* scope) {
+    std::vector<const Expr*> conjuncts;
+    SplitConjuncts(where, &conjuncts);
+    std::optional<long long> limit;
+    Ctx ctx{scope, !options_.inline_literals, false};
+    std::string where_sql;
+    for (const Expr* conjunct : conjuncts) {
+      if (conjunct->kind == ExprKind::kCompare && conjunct->op != "<>" &&
+          (conjunct->args[0]->kind == ExprKind::kRownum ||
+           conjunct->args[1]->kind == ExprKind::kRownum)) {
+        bool on_right = conjunct->args[1]->kind == ExprKind::kRownum;
+        std::optional<double> value = NumberValue(*conjunct->args[on_right ? 0 : 1]);
+        if (value.has_value()) {
+          CollectSlots(*conjunct, &plan_->fixed_slots);
+          std::optional<long long> bound = RownumLimit(conjunct->op, *value, on_right);
+          if (bound.has_value()) limit = limit.has_value() ? std::min(*limit, *bound) : *bound;
+          continue;
+        }
+      }
+      if (ContainsRownum(*conjunct)) return OraErr(Unimplemented());
+      VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*conjunct, ctx));
+      where_sql += (where_sql.empty() ? "" : " AND ") + out.sql;
+    }
+    if (limit.has_value()) {
+      const Source& source = scope->sources[0];
+      std::string inner = "SELECT " + source.sql_alias + ".rowid FROM " + SourceSql(source);
+      if (!where_sql.empty()) inner += " WHERE " + where_sql;
+      inner += " LIMIT " + std::to_string(*limit);
+      where_sql = source.sql_alias + ".rowid IN (" + inner + ")";
+    }
+    return where_sql;
+  }
+
+  OraStatus Update(const ast::Update& update, Translation* translation) {
+    VK_ASSIGN_OR_ORA_RETURN(Source target, Target(update.table, translation));
+    Scope scope;
+    scope.sources.push_back(target);
+    Ctx ctx{&scope, !options_.inline_literals, false};
+    std::string& sql = translation->sql;
+    std::string sets;
+    std::vector<std::size_t> seen;
+    for (const ast::Assignment& assignment : update.assignments) {
+      VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, TargetColumn(target, assignment.column));
+      if (std::find(seen.begin(), seen.end(), idx) != seen.end()) {
+        return OraErr(957, "duplicate column name");
+      }
+      seen.push_back(idx);
+      VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*assignment.value, ctx));
+      sets += (sets.empty() ? "" : ", ") + QuoteName(target.columns[idx].name) + " = " +
+              StoreSql(value.sql, target.columns[idx], target);
+    }
+    VK_ASSIGN_OR_ORA_RETURN(std::string where_sql, DmlWhere(update.where.get(), &scope));
+    sql = "UPDATE " + SourceSql(target) + " SET " + sets;
+    if (!where_sql.empty()) sql += " WHERE " + where_sql;
+    return {};
+  }
+
+  OraStatus Delete(const ast::Delete& del, Translation* translation) {
+    VK_ASSIGN_OR_ORA_RETURN(Source target, Target(del.table, translation));
+    Scope scope;
+    scope.sources.push_back(target);
+    VK_ASSIGN_OR_ORA_RETURN(std::string where_sql, DmlWhere(del.where.get(), &scope));
+    std::string& sql = translation->sql;
+    sql = "DELETE FROM " + SourceSql(target);
+    if (!where_sql.empty()) sql += " WHERE " + where_sql;
+    return {};
+  }
+
+  std::string_view sql_;
+  const SchemaLookup& schema_;
+  const TranslateOptions& options_;
+  EmitPlan* plan_;
+  std::vector<BindValue>* parameters_;
+  int views_ = 0;
+};
+
+}  // namespace
+
+OraResult<Translation> EmitStatement(std::string_view sql, const ast::Statement& statement,
+                                     const SchemaLookup& schema, const TranslateOptions& options,
+                                     EmitPlan* plan) {
+  std::vector<BindValue> parameters;
+  Emitter emitter(sql, schema, options, plan, &parameters);
+  VK_ASSIGN_OR_ORA_RETURN(Translation translation, emitter.Statement(statement));
+  translation.parameters = std::move(parameters);
+  return translation;
+}
+
+}  // namespace volmek::engine
