@@ -1,8 +1,11 @@
-// Placeholder: the operation is accepted and does nothing until its handler is built.
+// backup <table>... | backup all: each table to its table text file.
+#include "datafiles/backup.h"
 #include "app/commands/commands.h"
 
 namespace volmek::app {
 
-Status RunBackup(db::RunContext& /*ctx*/, const Args& /*args*/) { return Status::Ok(); }
+Status RunBackup(db::RunContext& ctx, const Args& args) {
+  return datafiles::BackupTable(ctx, args.first);
+}
 
 }  // namespace volmek::app

@@ -1,8 +1,11 @@
-// Placeholder: the operation is accepted and does nothing until its handler is built.
+// imp <table>...: the import utility, once per table, from <table>.dmp.
 #include "app/commands/commands.h"
+#include "maint/export_import.h"
 
 namespace volmek::app {
 
-Status RunImp(db::RunContext& /*ctx*/, const Args& /*args*/) { return Status::Ok(); }
+Status RunImp(db::RunContext& ctx, const Args& args) {
+  return maint::RunUtility(ctx, maint::Utility::kImport, args.first);
+}
 
 }  // namespace volmek::app
