@@ -68,10 +68,12 @@ OraResult<bool> StoreValue(const SqlValue& value, const StoreTarget& target,
 // blobs that are not numbers.
 OraResult<std::optional<Decimal>> NumberOf(const SqlValue& value);
 
-// Fills `out` (is_null, integer, real, text, rcode) for a NUMBER column: integer with the
-// fraction dropped (ORA-01455 when it does not fit in 64 bits), the nearest double, and the
-// exact canonical text. A NULL sets is_null and rcode 1405.
-OraStatus FetchNumber(const SqlValue& value, db::FetchedValue* out);
+// Fills `out` for a NUMBER column delivered as `type`: kInteger the value with the fraction
+// dropped (ORA-01455 when it does not fit in 64 bits); kFloat the nearest double and the exact
+// canonical text; kString Oracle's text form (".5"). integer, real and text are filled for every
+// type where they fit, so that a caller may read any of them. A NULL sets is_null and rcode 1405.
+// Text that is not a number gives ORA-01722.
+OraStatus FetchNumber(const SqlValue& value, db::ExternalType type, db::FetchedValue* out);
 
 // The text a DATE column is fetched as: the stored form formatted with `date_format`.
 // Stored text that is not a date is delivered as it is (a damaged file must still be readable).
