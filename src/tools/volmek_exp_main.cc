@@ -1,1 +1,21 @@
-int main() { return 0; }
+// volmek-exp: exports tables of the embedded database to a dump file (tools/companion.h).
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/companion.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  auto parsed = volmek::tools::ParseToolArgs(args, volmek::tools::kExportKeywords);
+  if (!parsed.has_value()) {
+    std::cout << parsed.error().message() << "\n";
+    return 1;
+  }
+  volmek::Status status = volmek::tools::Export(*parsed, std::cout);
+  if (!status.ok()) {
+    std::cout << status.message();
+    return 1;
+  }
+  return 0;
+}

@@ -1,1 +1,21 @@
-int main() { return 0; }
+// volmek-imp: imports tables of a dump file into the embedded database (tools/companion.h).
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/companion.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  auto parsed = volmek::tools::ParseToolArgs(args, volmek::tools::kImportKeywords);
+  if (!parsed.has_value()) {
+    std::cout << parsed.error().message() << "\n";
+    return 1;
+  }
+  volmek::Status status = volmek::tools::Import(*parsed, std::cout);
+  if (!status.ok()) {
+    std::cout << status.message();
+    return 1;
+  }
+  return 0;
+}
