@@ -131,12 +131,14 @@ int Fail(db::RunContext& ctx, const Status& status) {
 
 std::span<const Operation> Operations() { return kOperations; }
 
-const Operation* FindOperation(std::string_view name) {
-  for (const Operation& op : kOperations) {
+const Operation* FindOperation(std::span<const Operation> operations, std::string_view name) {
+  for (const Operation& op : operations) {
     if (name == op.lower || name == op.upper) return &op;
   }
   return nullptr;
 }
+
+const Operation* FindOperation(std::string_view name) { return FindOperation(kOperations, name); }
 
 std::string_view UsageText() { return kUsage; }
 
@@ -156,13 +158,18 @@ Args PrepareArgs(std::span<const std::string> argv) {
 }
 
 int Dispatch(db::RunContext& ctx, std::span<const std::string> argv) {
+  return Dispatch(ctx, argv, kOperations, &db::Session::Open);
+}
+
+int Dispatch(db::RunContext& ctx, std::span<const std::string> argv,
+             std::span<const Operation> operations, const SessionOpener& open_session) {
   ctx.echo = ctx.env.Get("TEST").starts_with('1');
   if (argv.empty()) {
     ctx.out << kUsage;
     return kExitFailure;
   }
   Args args = PrepareArgs(argv);
-  const Operation* op = FindOperation(args.operation);
+  const Operation* op = FindOperation(operations, args.operation);
   if (op == nullptr) return kExitUnknownOperation;
   if (args.params.empty()) {
     ctx.out << kUsage;
@@ -173,7 +180,7 @@ int Dispatch(db::RunContext& ctx, std::span<const std::string> argv) {
     return status.ok() ? kExitOk : Fail(ctx, status);
   }
 
-  Result<std::unique_ptr<db::Session>> session = db::Session::Open(ctx.env, ctx.echo, ctx.out);
+  Result<std::unique_ptr<db::Session>> session = open_session(ctx.env, ctx.echo, ctx.out);
   if (!session.has_value()) return Fail(ctx, session.error());
   ctx.session = std::move(*session);
 

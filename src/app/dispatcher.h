@@ -7,12 +7,18 @@
 // session. It is the only place that prints a fatal Status and picks the exit status.
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "app/commands/command.h"
+#include "base/environment.h"
+#include "base/status.h"
 #include "db/run_context.h"
+#include "db/session.h"
 
 namespace volmek::app {
 
@@ -45,6 +51,7 @@ std::span<const Operation> Operations();
 
 // The operation spelled exactly `name` ("info" and "INFO", never "Info"), or nullptr.
 const Operation* FindOperation(std::string_view name);
+const Operation* FindOperation(std::span<const Operation> operations, std::string_view name);
 
 // The usage text, byte for byte.
 std::string_view UsageText();
@@ -61,5 +68,13 @@ Args PrepareArgs(std::span<const std::string> argv);
 // silently, for an unknown operation; 1 after a fatal failure (its message printed, no commit,
 // no log-off); 0 otherwise.
 int Dispatch(db::RunContext& ctx, std::span<const std::string> argv);
+
+// How a run opens its session: db::Session::Open, unless a test says otherwise.
+using SessionOpener = std::function<Result<std::unique_ptr<db::Session>>(
+    const Environment& env, bool echo, std::ostream& out)>;
+
+// Dispatch over another operation table and session opener (tests).
+int Dispatch(db::RunContext& ctx, std::span<const std::string> argv,
+             std::span<const Operation> operations, const SessionOpener& open_session);
 
 }  // namespace volmek::app

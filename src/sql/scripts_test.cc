@@ -51,7 +51,7 @@ class ScriptTest : public ::testing::Test {
   // The texts parsed on the main cursor, in order.
   std::vector<std::string> Parsed() const {
     std::vector<std::string> texts;
-    for (const std::string& entry : const_cast<db::testing::FakeDatabase&>(db_).log()) {
+    for (const std::string& entry : db_.log()) {
       std::size_t mark = entry.find(" parse ");
       if (entry.starts_with('c') && mark != std::string::npos)
         texts.push_back(entry.substr(mark + 7));

@@ -43,6 +43,7 @@ class FakeDatabase {
     return it == responses_.end() ? nullptr : &it->second;
   }
   std::vector<std::string>& log() { return log_; }
+  const std::vector<std::string>& log() const { return log_; }
   // Cursor openings (from 1) that fail.
   std::vector<int> failing_opens;
   int opens = 0;
