@@ -65,4 +65,45 @@ echo "== Con TEST=1 se muestran las sentencias"
 TEST=1 step sql "select nombre from clientes where id = 2"
 
 echo
+echo "== Mantenimiento: diccionario de registros, repro, reproa, dupestru, sort, delete, borra"
+REPO=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$(dirname "$VOLMEK")/CMakeCache.txt")
+cp "$REPO/sql/xtables.sql" xtables.sql
+step fsql xtables.sql
+cat > registro.sql <<'SQL'
+create table cli (id_cli number(10), codigo char(6), nombre varchar2(20), saldo number(9,2))
+;
+insert into cli values (1, 'C001', 'Ana', 1500.5)
+;
+insert into cli values (2, 'C002', 'Luis', 20)
+;
+insert into cli values (3, 'C003', 'Eva', 300.25)
+;
+insert into xcampo values ('CLI', 0, 'CODIGO', 'CODIGO', 'A', ' ', 6, 0, ' ')
+;
+insert into xcampo values ('CLI', 1, 'NOMBRE', 'NOMBRE', 'A', ' ', 20, 0, ' ')
+;
+insert into xcampo values ('CLI', 2, 'SALDO', 'SALDO', 'N', ' ', 9, 2, 'S')
+;
+insert into xclave values ('CLI', 0, 'CODIGO', 'A')
+SQL
+cat registro.sql
+step fsql registro.sql
+export TBDATOS=USERS TBINDICES=USERS
+TEST=1 step repro cli cli2
+step sql "select * from cli2"
+step reproa cli cli2
+step sql "select id_cli2, codigo from cli2 order by id_cli2"
+step dupestru cli3 cli
+step info cli3
+step sort -i1cli2 -ocliord -orden NOMBRE DESC CODIGO -incluye "SALDO>100"
+step sql "select * from xclave where indice = 'CLIORD'"
+step sort -i1cli
+step repro nohay cli2
+step delete cli2
+step borra cliord
+step sql "select object_name from user_objects where object_name like 'CLI%' order by 1"
+echo N | step borra all
+unset TBDATOS TBINDICES
+
+echo
 echo "== Fin de la demo. La base de datos queda en $DEMO/demo.db"
