@@ -1,1 +1,22 @@
-int main() { return 0; }
+// volmek-plus: runs a catalogue-style script against the database volmek is configured for.
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/environment.h"
+#include "plus/plus_program.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  try {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    int status = volmek::plus::RunProgram(args, volmek::Environment::FromProcess(), std::cout);
+    std::cout.flush();
+    return status;
+  } catch (const std::bad_alloc&) {
+    std::cout << "Memoria insuficiente para continuar.\n";
+    std::cout.flush();
+    return volmek::plus::kExitFailure;
+  }
+}
