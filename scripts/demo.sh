@@ -18,8 +18,15 @@ echo "== NOMBREBD=$NOMBREBD PASSWD=$PASSWD TNS=$TNS"
 
 # Runs volmek with the given arguments, showing the command and the exit status.
 step() {
+  local shown="" arg
+  for arg in "$@"; do
+    case "$arg" in
+      *[[:space:]\'\"\*\(\)\;\<\>]*) shown+=" \"$arg\"" ;;
+      *) shown+=" $arg" ;;
+    esac
+  done
   echo
-  echo "\$ volmek $(printf '%q ' "$@")"
+  echo "\$ volmek$shown"
   "$VOLMEK" "$@"
   echo "[estado de salida: $?]"
 }
