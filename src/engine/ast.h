@@ -59,6 +59,7 @@ struct Expr {
   bool has_else = false;
   std::size_t begin = 0;  // source byte range
   std::size_t end = 0;
+  int height = 1;  // levels of the tree below and including this node
 };
 using ExprPtr = std::unique_ptr<Expr>;
 

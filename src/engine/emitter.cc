@@ -861,12 +861,18 @@ class Emitter {
       }
       case ExprKind::kAnd:
       case ExprKind::kOr: {
-        VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
-        VK_ASSIGN_OR_ORA_RETURN(Out right, Value(*expr.args[1], ctx));
-        out.sql = "(" + left.sql + " " + expr.op + " " + right.sql + ")";
+        // Written flat, (a AND b AND c), not as nested parentheses SQLite's parser would refuse.
+        std::vector<const Expr*> operands;
+        ChainOperands(expr, expr.op, &operands);
+        out.sql = "(";
+        for (std::size_t idx = 0; idx < operands.size(); ++idx) {
+          VK_ASSIGN_OR_ORA_RETURN(Out operand, Value(*operands[idx], ctx));
+          if (idx != 0) out.sql += " " + expr.op + " ";
+          out.sql += operand.sql;
+          Merge(&out, operand);
+        }
+        out.sql += ")";
         out.type = Typed::Number();
-        Merge(&out, left);
-        Merge(&out, right);
         return out;
       }
       case ExprKind::kNot: {
@@ -961,24 +967,77 @@ class Emitter {
     return OraErr(936, "missing expression");
   }
 
+  // `a op b op c ...` as parsed (left-deep): the operands in order.
+  static void ChainOperands(const Expr& expr, const std::string& op,
+                            std::vector<const Expr*>* operands) {
+    const Expr* left = &expr;
+    std::vector<const Expr*> rights;
+    while (left->kind == expr.kind && left->op == op) {
+      rights.push_back(left->args[1].get());
+      left = left->args[0].get();
+    }
+    operands->push_back(left);
+    operands->insert(operands->end(), rights.rbegin(), rights.rend());
+  }
+
+  // f(f(a, b), f(c, d)): long chains of an associative operator nest only log2(n) deep, as
+  // SQLite's parser refuses calls nested about a hundred deep.
+  static std::string Balanced(const std::vector<Out>& outs, std::size_t begin, std::size_t end,
+                              const char* function) {
+    if (end - begin == 1) return outs[begin].sql;
+    const std::size_t middle = begin + (end - begin) / 2;
+    return std::string(function) + "(" + Balanced(outs, begin, middle, function) + ", " +
+           Balanced(outs, middle, end, function) + ")";
+  }
+
   OraResult<Out> Binary(const Expr& expr, const Ctx& ctx) {
-    VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
-    VK_ASSIGN_OR_ORA_RETURN(Out right, Value(*expr.args[1], ctx));
-    Out out;
-    Merge(&out, left);
-    Merge(&out, right);
     const std::string& op = expr.op;
+    std::vector<const Expr*> operands;
+    ChainOperands(expr, op, &operands);
+    std::vector<Out> outs;
+    outs.reserve(operands.size());
+    Out out;
+    for (const Expr* operand : operands) {
+      VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*operand, ctx));
+      Merge(&out, value);
+      outs.push_back(std::move(value));
+    }
     if (op == "||") {
-      out.sql = "vk_concat(" + left.sql + ", " + right.sql + ")";
-      const bool both_char = (left.type.type.kind == TypeKind::kChar || left.type.is_null) &&
-                             (right.type.type.kind == TypeKind::kChar || right.type.is_null) &&
-                             !(left.type.is_null && right.type.is_null);
-      int length = (left.type.is_null ? 0 : DisplayLength(left.type)) +
-                   (right.type.is_null ? 0 : DisplayLength(right.type));
-      out.type = both_char ? Typed::Char(length) : Typed::Varchar2(length);
-      out.type.nullable = left.type.nullable && right.type.nullable;
+      bool all_char = true;
+      bool all_null = true;
+      bool nullable = true;
+      int length = 0;
+      for (const Out& value : outs) {
+        if (value.type.is_null) continue;
+        all_null = false;
+        all_char = all_char && value.type.type.kind == TypeKind::kChar;
+        length += DisplayLength(value.type);
+        nullable = nullable && value.type.nullable;
+      }
+      out.sql = Balanced(outs, 0, outs.size(), "vk_concat");
+      out.type = all_char && !all_null ? Typed::Char(length) : Typed::Varchar2(length);
+      out.type.nullable = nullable;
       return out;
     }
+    const bool any_date =
+        std::any_of(outs.begin(), outs.end(), [](const Out& value) { return value.type.IsDate(); });
+    if ((op == "+" || op == "*") && !any_date) {
+      out.sql = Balanced(outs, 0, outs.size(), op == "+" ? "vk_add" : "vk_mul");
+      out.type = Typed::Number();
+      return out;
+    }
+    Out accumulated = std::move(outs[0]);
+    for (std::size_t idx = 1; idx < outs.size(); ++idx) {
+      VK_ASSIGN_OR_ORA_RETURN(accumulated, Arithmetic(op, std::move(accumulated), outs[idx]));
+    }
+    accumulated.aggregate = out.aggregate;
+    accumulated.bare = out.bare;
+    return accumulated;
+  }
+
+  // left op right for + - * /, with the date arithmetic Oracle allows.
+  static OraResult<Out> Arithmetic(const std::string& op, Out left, const Out& right) {
+    Out out;
     const bool left_date = left.type.IsDate();
     const bool right_date = right.type.IsDate();
     if (op == "+" && (left_date || right_date)) {

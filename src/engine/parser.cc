@@ -1,5 +1,6 @@
 #include "engine/parser.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -26,6 +27,15 @@ bool IsReserved(const Token& token) {
     if (token.IsKeyword(word)) return true;
   }
   return false;
+}
+
+// Statements nested deeper than this are refused: the parser, the translator and SQLite all
+// recurse over the tree, and a hostile text must not exhaust the stack.
+constexpr int kMaxNesting = 600;
+constexpr int kMaxHeight = 400;
+
+OraError TooDeep() {
+  return Ora(600, "internal error code, arguments: [statement nested too deeply]");
 }
 
 OraError MissingExpression() { return Ora(936, "missing expression"); }
@@ -117,7 +127,8 @@ class Parser {
 
   OraResult<std::unique_ptr<ast::Query>> QueryExpr() {
     VK_ASSIGN_OR_ORA_RETURN(auto left, QueryTerm());
-    while (true) {
+    for (int operations = 0;; ++operations) {
+      if (operations > kMaxHeight) return OraErr(TooDeep());
       std::string op;
       if (Accept("UNION")) {
         op = Accept("ALL") ? "UNION ALL" : "UNION";
@@ -162,6 +173,8 @@ class Parser {
   }
 
   OraResult<std::unique_ptr<ast::Query>> QueryTerm() {
+    Nesting nesting(&depth_);
+    if (nesting.too_deep()) return OraErr(TooDeep());
     if (AcceptSymbol("(")) {
       VK_ASSIGN_OR_ORA_RETURN(auto inner, QueryExpr());
       VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
@@ -235,7 +248,8 @@ class Parser {
 
   OraResult<std::unique_ptr<ast::FromItem>> FromEntry() {
     VK_ASSIGN_OR_ORA_RETURN(auto left, FromPrimary());
-    while (true) {
+    for (int joins = 0;; ++joins) {
+      if (joins > kMaxHeight) return OraErr(TooDeep());
       std::string type;
       if (Accept("JOIN")) {
         type = "INNER";
@@ -272,6 +286,8 @@ class Parser {
   }
 
   OraResult<std::unique_ptr<ast::FromItem>> FromPrimary() {
+    Nesting nesting(&depth_);
+    if (nesting.too_deep()) return OraErr(TooDeep());
     auto item = std::make_unique<ast::FromItem>();
     item->offset = Peek().offset;
     if (AcceptSymbol("(")) {
@@ -394,6 +410,12 @@ class Parser {
   }
   ExprPtr Finish(ExprPtr expr) {
     expr->end = EndOfPrevious();
+    for (const auto& arg : expr->args) expr->height = std::max(expr->height, arg->height + 1);
+    return expr;
+  }
+  // Refuses a tree grown too tall through long operator chains (a + a + ... + a).
+  static OraResult<ExprPtr> Checked(ExprPtr expr) {
+    if (expr->height > kMaxHeight) return OraErr(TooDeep());
     return expr;
   }
   ExprPtr Binary(ExprKind kind, std::string op, ExprPtr left, ExprPtr right) {
@@ -409,8 +431,9 @@ class Parser {
     while (Accept("OR")) {
       VK_ASSIGN_OR_ORA_RETURN(ExprPtr right, AndCondition());
       left = Binary(ExprKind::kOr, "OR", std::move(left), std::move(right));
+      if (left->height > kMaxHeight) return OraErr(TooDeep());
     }
-    return left;
+    return Checked(std::move(left));
   }
 
   OraResult<ExprPtr> AndCondition() {
@@ -418,11 +441,14 @@ class Parser {
     while (Accept("AND")) {
       VK_ASSIGN_OR_ORA_RETURN(ExprPtr right, NotCondition());
       left = Binary(ExprKind::kAnd, "AND", std::move(left), std::move(right));
+      if (left->height > kMaxHeight) return OraErr(TooDeep());
     }
-    return left;
+    return Checked(std::move(left));
   }
 
   OraResult<ExprPtr> NotCondition() {
+    Nesting nesting(&depth_);
+    if (nesting.too_deep()) return OraErr(TooDeep());
     if (Peek().IsKeyword("NOT")) {
       std::size_t begin = Next().offset;
       VK_ASSIGN_OR_ORA_RETURN(ExprPtr inner, NotCondition());
@@ -514,13 +540,16 @@ class Parser {
 
   // Binary + - || share one level in Oracle, below * and /.
   OraResult<ExprPtr> Expression() {
+    Nesting nesting(&depth_);
+    if (nesting.too_deep()) return OraErr(TooDeep());
     VK_ASSIGN_OR_ORA_RETURN(ExprPtr left, Term());
     while (Peek().IsSymbol("+") || Peek().IsSymbol("-") || Peek().IsSymbol("||")) {
       std::string op(Next().text);
       VK_ASSIGN_OR_ORA_RETURN(ExprPtr right, Term());
       left = Binary(ExprKind::kBinary, std::move(op), std::move(left), std::move(right));
+      if (left->height > kMaxHeight) return OraErr(TooDeep());
     }
-    return left;
+    return Checked(std::move(left));
   }
 
   OraResult<ExprPtr> Term() {
@@ -529,11 +558,14 @@ class Parser {
       std::string op(Next().text);
       VK_ASSIGN_OR_ORA_RETURN(ExprPtr right, Unary());
       left = Binary(ExprKind::kBinary, std::move(op), std::move(left), std::move(right));
+      if (left->height > kMaxHeight) return OraErr(TooDeep());
     }
-    return left;
+    return Checked(std::move(left));
   }
 
   OraResult<ExprPtr> Unary() {
+    Nesting nesting(&depth_);
+    if (nesting.too_deep()) return OraErr(TooDeep());
     if (Peek().IsSymbol("-") || Peek().IsSymbol("+")) {
       const Token& sign = Next();
       VK_ASSIGN_OR_ORA_RETURN(ExprPtr operand, Unary());
@@ -712,10 +744,24 @@ class Parser {
     return Finish(std::move(expr));
   }
 
+  // Counts one level of nesting for as long as it lives.
+  class Nesting {
+   public:
+    explicit Nesting(int* depth) : depth_(depth) { ++*depth_; }
+    ~Nesting() { --*depth_; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+    bool too_deep() const { return *depth_ > kMaxNesting; }
+
+   private:
+    int* depth_;
+  };
+
   std::string_view sql_;
   const std::vector<Token>& tokens_;
   std::vector<int> slots_;
   std::size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace

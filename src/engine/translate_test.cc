@@ -334,6 +334,39 @@ TEST_F(TranslatorTest, DmlOnAViewIsRefused) {
             "ORA-01732: data manipulation operation not legal on this view");
 }
 
+TEST_F(TranslatorTest, DeepNestingIsRefusedNotACrash) {
+  const std::string kTooDeep =
+      "ORA-00600: internal error code, arguments: [statement nested too deeply]";
+  auto nested = [](int levels) {
+    return "select " + std::string(levels, '(') + "1" + std::string(levels, ')') + " from dual";
+  };
+  EXPECT_EQ(Run(nested(100)), Rows{"1"});
+  EXPECT_EQ(Error(nested(100000)), kTooDeep);
+  std::string chain = "select 1";
+  for (int idx = 0; idx < 300; ++idx) chain += " + 1";
+  EXPECT_EQ(Run(chain + " from dual"), Rows{"301"});
+  for (int idx = 0; idx < 100000; ++idx) chain += " + 1";
+  EXPECT_EQ(Error(chain + " from dual"), kTooDeep);
+  std::string unions = "select 1 from dual";
+  for (int idx = 0; idx < 100000; ++idx) unions += " union select 1 from dual";
+  EXPECT_EQ(Error(unions), kTooDeep);
+  std::string nots = "select 1 from dual where ";
+  for (int idx = 0; idx < 100000; ++idx) nots += "not ";
+  EXPECT_EQ(Error(nots + "1 = 1"), kTooDeep);
+}
+
+TEST_F(TranslatorTest, LongConcatenationsAndConditionListsRun) {
+  std::string concat = "select 'a'";
+  std::string conditions = "select count(*) from emp where id > 0";
+  for (int idx = 0; idx < 300; ++idx) {
+    concat += " || 'b'";
+    conditions += " and id > 0";
+  }
+  EXPECT_EQ(Run(concat + " from dual"), Rows{"a" + std::string(300, 'b')});
+  EXPECT_EQ(Describe(concat + " from dual", 0).db_size, 301);
+  EXPECT_EQ(Run(conditions), Rows{"4"});
+}
+
 // ---- query semantics, run on SQLite with the engine's functions ----
 
 TEST_F(TranslatorTest, SelectStarKeepsColumnOrder) {
