@@ -134,3 +134,31 @@ TEST_F(SpineScripts, EchoShowsStatementsEndedBySemicolonLines) {
 
 }  // namespace
 }  // namespace volmek::testing
+
+namespace volmek::testing {
+namespace {
+
+// Each ";" line runs the empty text: its parse fails and the refused execute is reported too,
+// two reports per line. The 100,001st report ends the run.
+TEST(SpineErrorLimit, TheReportOverOneHundredThousandEndsTheRun) {
+  TempDir dir;
+  std::string lines;
+  for (int line_idx = 0; line_idx < 50001; ++line_idx) lines += ";\n";
+  dir.Write("x.sql", lines + "create table t (a number)\n");
+  ProgramResult run = Volmek(dir, {"fsql", "x.sql"});
+  EXPECT_EQ(run.status, 1);
+  std::size_t reports = 0;
+  for (std::size_t pos = run.out.find("Error de Oracle."); pos != std::string::npos;
+       pos = run.out.find("Error de Oracle.", pos + 1)) {
+    ++reports;
+  }
+  EXPECT_EQ(reports, 100001u);
+  EXPECT_TRUE(run.out.ends_with("\n\nError de Oracle. ORA-00900: invalid SQL statement\n\n\n"))
+      << run.out.substr(run.out.size() - 200);
+  // Nothing after the limit ran, and nothing was committed.
+  EXPECT_EQ(Volmek(dir, {"sql", "select * from t"}).out,
+            "\nError de Oracle. ORA-00942: table or view does not exist\nSELECT * FROM T\n\n");
+}
+
+}  // namespace
+}  // namespace volmek::testing
