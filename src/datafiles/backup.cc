@@ -16,6 +16,21 @@ Status CannotWrite(const std::string& name) {
   return Status::IoError(fmt::format("Imposible escribir fichero copia ({}).\n", name));
 }
 
+// An unconstrained NUMBER column is described with precision 0 and so delivered as an integer,
+// which would drop its decimals: the backup asks for its exact decimal text instead.
+Status DeliverExactNumbers(db::Session& session, db::SessionCursor& cursor,
+                           std::vector<db::Column>& columns) {
+  for (std::size_t idx = 0; idx < columns.size(); ++idx) {
+    db::Column& column = columns[idx];
+    if (column.delivery != db::Delivery::kInteger || column.description.precision != 0) continue;
+    if (cursor.Define(static_cast<int>(idx) + 1, db::ExternalType::kFloat) != db::kRcOk) {
+      return session.ReportError(cursor);
+    }
+    column.delivery = db::Delivery::kFloat;
+  }
+  return Status::Ok();
+}
+
 }  // namespace
 
 std::string BackupFileName(const Environment& env, std::string_view table) {
@@ -60,6 +75,7 @@ Status BackupTable(db::RunContext& ctx, std::string_view table) {
   }
   VOLMEK_ASSIGN_OR_RETURN(std::vector<db::Column> columns, db::DescribeAndDefine(session, cursor));
   if (columns.empty()) return dates.UseSessionFormat();  // reported by DescribeAndDefine
+  VOLMEK_RETURN_IF_ERROR(DeliverExactNumbers(session, cursor, columns));
   if (cursor.Execute() != db::kRcOk) {
     VOLMEK_RETURN_IF_ERROR(session.ReportError(cursor));
     return Status::Fatal("");

@@ -32,6 +32,13 @@ TEST_F(Backup, ThreeRowsGiveThreeLinesAndThePluralSummary) {
             "3,NULL,3.00,'1999-01-31 00:00:00'\n");
 }
 
+// Unconstrained NUMBER columns (precision 0) used to be written as integers, losing decimals.
+TEST_F(Backup, UnconstrainedNumbersKeepTheirDecimals) {
+  db_.Add("select * from LIBRE", Query({NumberColumn("N", 0, 0)}, {{"0.000001"}, {"3"}}));
+  ASSERT_TRUE(BackupTable(*ctx_, "LIBRE").ok());
+  EXPECT_EQ(dir_.Read("LIBRE.txt"), "0.000001\n3.00\n");
+}
+
 TEST_F(Backup, OneRowSaysFilaAndZeroRowsGiveAnEmptyFile) {
   AddClientes({{"1", "ANA", "1", "2026-12-08 10:11:12"}});
   ASSERT_TRUE(BackupTable(*ctx_, "CLIENTES").ok());

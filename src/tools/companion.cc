@@ -85,6 +85,14 @@ Result<std::uint64_t> ExportTable(db::Session& session, const std::string& name,
   VOLMEK_ASSIGN_OR_RETURN(std::vector<db::Column> columns, db::DescribeAndDefine(session, cursor));
   if (columns.empty())
     return Err(Status::Database(fmt::format("no se puede leer la tabla {}", name)));
+  for (std::size_t idx = 0; idx < columns.size(); ++idx) {
+    // Unconstrained NUMBER (precision 0) would come as an integer, without its decimals.
+    db::Column& column = columns[idx];
+    if (column.delivery == db::Delivery::kInteger && column.description.precision == 0 &&
+        cursor.Define(static_cast<int>(idx) + 1, db::ExternalType::kFloat) == db::kRcOk) {
+      column.delivery = db::Delivery::kFloat;
+    }
+  }
   DumpTable table{name, {}};
   for (const db::Column& column : columns) {
     VOLMEK_ASSIGN_OR_RETURN(std::string type, ColumnTypeText(column.description));
