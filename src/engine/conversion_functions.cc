@@ -39,7 +39,7 @@ void ToChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::optional<TextArg> format;
   if (!FormatArgument(ctx, argc, argv, 1, &format)) return;
   if (std::optional<Date> date = StoredDateOf(value)) {
-    std::string_view model = format ? format->view : Settings(ctx).nls_date_format;
+    std::string_view model = format ? format->view() : Settings(ctx).nls_date_format;
     auto text = FormatDate(*date, model);
     if (!text) return ResultError(ctx, text.error());
     return ResultText(ctx, *text);
@@ -52,7 +52,7 @@ void ToChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     return sqlite3_result_value(ctx, argv[0]);
   }
   if (!format) return ResultText(ctx, number->value().ToOracleText());
-  auto text = FormatNumber(number->value(), format->view);
+  auto text = FormatNumber(number->value(), format->view());
   if (!text) return ResultError(ctx, text.error());
   ResultText(ctx, *text);
 }
@@ -69,7 +69,7 @@ void ToNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   auto text = TextOf(value);
   if (!text) return ResultError(ctx, text.error());
-  auto number = ParseNumber(text->view, format->view);
+  auto number = ParseNumber(text->view(), format->view());
   if (!number) return ResultError(ctx, number.error());
   ResultNumber(ctx, *number);
 }
@@ -83,8 +83,8 @@ void ToDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (stored && !format) return ResultDate(ctx, *stored);
   auto text = TextOf(value);
   if (!text) return ResultError(ctx, text.error());
-  std::string_view model = format ? format->view : Settings(ctx).nls_date_format;
-  auto date = ParseDate(text->view, model, CurrentDate(ctx));
+  std::string_view model = format ? format->view() : Settings(ctx).nls_date_format;
+  auto date = ParseDate(text->view(), model, CurrentDate(ctx));
   if (!date) {
     // A date that already travels in the stored form stays valid whatever the model.
     if (stored) return ResultDate(ctx, *stored);
@@ -102,7 +102,7 @@ void RoundOrTrunc(sqlite3_context* ctx, int argc, sqlite3_value** argv, DateOp d
   if (std::optional<Date> date = StoredDateOf(value)) {
     std::optional<TextArg> format;
     if (!FormatArgument(ctx, argc, argv, 1, &format)) return;
-    auto result = date_op(*date, format ? format->view : std::string_view("DD"));
+    auto result = date_op(*date, format ? format->view() : std::string_view("DD"));
     if (!result) return ResultError(ctx, result.error());
     return ResultDate(ctx, *result);
   }
@@ -244,7 +244,7 @@ void NextDayFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(weekday)) return sqlite3_result_null(ctx);
   auto text = TextOf(weekday);
   if (!text) return ResultError(ctx, text.error());
-  auto result = NextDay(date, text->view);
+  auto result = NextDay(date, text->view());
   if (!result) return ResultError(ctx, result.error());
   ResultDate(ctx, *result);
 }

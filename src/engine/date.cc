@@ -282,7 +282,7 @@ std::string ToStoredText(const Date& date) {
 }
 
 std::optional<Date> ParseStoredText(std::string_view text) {
-  if (text.size() != 10 && text.size() != 19) return std::nullopt;
+  if (text.size() != 19) return std::nullopt;
   auto field = [&](std::size_t at, std::size_t width) -> int {
     int value = 0;
     for (std::size_t i = at; i < at + width; ++i) {
@@ -292,13 +292,8 @@ std::optional<Date> ParseStoredText(std::string_view text) {
     return value;
   };
   if (text[4] != '-' || text[7] != '-') return std::nullopt;
-  Date date{field(0, 4), field(5, 2), field(8, 2)};
-  if (text.size() == 19) {
-    if (text[10] != ' ' || text[13] != ':' || text[16] != ':') return std::nullopt;
-    date.hour = field(11, 2);
-    date.minute = field(14, 2);
-    date.second = field(17, 2);
-  }
+  if (text[10] != ' ' || text[13] != ':' || text[16] != ':') return std::nullopt;
+  Date date{field(0, 4), field(5, 2), field(8, 2), field(11, 2), field(14, 2), field(17, 2)};
   if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1 ||
       date.day > DaysInMonth(date.year, date.month) || date.hour < 0 || date.hour > 23 ||
       date.minute < 0 || date.minute > 59 || date.second < 0 || date.second > 59) {
@@ -769,36 +764,42 @@ Date Truncated(const Date& date, Unit unit) {
   return d;
 }
 
-// The start of the unit after the one that holds `start`.
-Date NextStart(const Date& start, Unit unit) {
+// The start of the unit after the one that holds `start`; ORA-01841 past the year 9999.
+OraResult<Date> NextStart(const Date& start, Unit unit) {
+  auto after = [&](std::int64_t seconds) -> OraResult<Date> {
+    std::int64_t total = ToSeconds(start) + seconds;
+    if (total > kMaxSeconds) return OraErr(YearOutOfRange());
+    return FromSeconds(total);
+  };
   Date d = start;
   switch (unit) {
     case Unit::kDay:
-      return FromSeconds(ToSeconds(d) + kSecondsPerDay);
+      return after(kSecondsPerDay);
     case Unit::kWeek:
-      return FromSeconds(ToSeconds(d) + 7 * kSecondsPerDay);
+      return after(7 * kSecondsPerDay);
     case Unit::kHour:
-      return FromSeconds(ToSeconds(d) + 3600);
+      return after(3600);
     case Unit::kMinute:
-      return FromSeconds(ToSeconds(d) + 60);
+      return after(60);
     case Unit::kMonth:
       d.month = d.month % 12 + 1;
-      if (d.month == 1) d.year = std::min(d.year + 1, 9999);
-      return d;
+      if (d.month == 1) ++d.year;
+      break;
     case Unit::kQuarter:
       d.month += 3;
       if (d.month > 12) {
         d.month -= 12;
-        d.year = std::min(d.year + 1, 9999);
+        ++d.year;
       }
-      return d;
+      break;
     case Unit::kYear:
-      d.year = std::min(d.year + 1, 9999);
-      return d;
+      ++d.year;
+      break;
     case Unit::kCentury:
-      d.year = std::min(d.year + 100, 9999);
-      return d;
+      d.year += 100;
+      break;
   }
+  if (d.year > 9999) return OraErr(YearOutOfRange());
   return d;
 }
 
@@ -840,9 +841,7 @@ OraResult<Date> RoundDate(const Date& date, std::string_view format) {
       break;
   }
   if (!up) return start;
-  Date next = NextStart(start, unit);
-  if (next == start) return OraErr(YearOutOfRange());
-  return next;
+  return NextStart(start, unit);
 }
 
 Date Now() {

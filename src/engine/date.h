@@ -60,8 +60,8 @@ struct Date {
 // The stored form "YYYY-MM-DD HH24:MI:SS".
 std::string ToStoredText(const Date& date);
 void AppendStoredText(const Date& date, std::string& out);
-// Reads the stored form exactly (also "YYYY-MM-DD" alone); nullopt for anything else or for an
-// impossible date.
+// Reads the stored form exactly; nullopt for anything else (also "YYYY-MM-DD" alone, which is
+// ordinary text to be read with a format model) or for an impossible date.
 std::optional<Date> ParseStoredText(std::string_view text);
 
 // Days since 1 January 4713 BC in the proleptic Julian/Gregorian reckoning Oracle uses: the

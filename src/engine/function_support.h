@@ -49,9 +49,27 @@ void ResultText(sqlite3_context* ctx, std::string_view text);
 void ResultDate(sqlite3_context* ctx, const Date& date);
 
 // The text of a value as a character function sees it: numbers in Oracle's text form.
-struct TextArg {
-  std::string owned;
-  std::string_view view;
+// Safe to move: the view is computed, so it never points into a moved-from buffer.
+class TextArg {
+ public:
+  TextArg() = default;
+  static TextArg Borrow(std::string_view text) {
+    TextArg arg;
+    arg.borrowed_ = text;
+    return arg;
+  }
+  static TextArg Own(std::string text) {
+    TextArg arg;
+    arg.owned_ = std::move(text);
+    arg.is_owned_ = true;
+    return arg;
+  }
+  std::string_view view() const { return is_owned_ ? std::string_view(owned_) : borrowed_; }
+
+ private:
+  std::string owned_;
+  std::string_view borrowed_;
+  bool is_owned_ = false;
 };
 OraResult<TextArg> TextOf(const SqlValue& value);
 

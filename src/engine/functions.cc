@@ -69,21 +69,15 @@ void ResultDate(sqlite3_context* ctx, const Date& date) {
 }
 
 OraResult<TextArg> TextOf(const SqlValue& value) {
-  TextArg arg;
   switch (value.kind) {
     case SqlValue::Kind::kInteger:
-      arg.owned = std::to_string(value.integer);
-      arg.view = arg.owned;
-      return arg;
+      return TextArg::Own(std::to_string(value.integer));
     case SqlValue::Kind::kReal: {
       VK_ASSIGN_OR_ORA_RETURN(Decimal number, Decimal::FromDouble(value.real));
-      arg.owned = number.ToOracleText();
-      arg.view = arg.owned;
-      return arg;
+      return TextArg::Own(number.ToOracleText());
     }
     default:
-      arg.view = value.text;
-      return arg;
+      return TextArg::Borrow(value.text);
   }
 }
 
@@ -161,10 +155,8 @@ void VkNeg(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // session's date format.
 OraResult<fn::TextArg> ConcatText(sqlite3_context* ctx, const SqlValue& value) {
   if (std::optional<Date> date = fn::StoredDateOf(value)) {
-    fn::TextArg arg;
-    VK_ASSIGN_OR_ORA_RETURN(arg.owned, FormatDate(*date, fn::Settings(ctx).nls_date_format));
-    arg.view = arg.owned;
-    return arg;
+    VK_ASSIGN_OR_ORA_RETURN(std::string text, FormatDate(*date, fn::Settings(ctx).nls_date_format));
+    return fn::TextArg::Own(std::move(text));
   }
   return fn::TextOf(value);
 }
@@ -176,7 +168,7 @@ void VkConcat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (IsNull(value)) continue;
     auto text = ConcatText(ctx, value);
     if (!text) return ResultError(ctx, text.error());
-    result.append(text->view);
+    result.append(text->view());
   }
   fn::ResultText(ctx, result);
 }
@@ -334,11 +326,11 @@ void Extreme(sqlite3_context* ctx, int argc, sqlite3_value** argv, int wanted_si
     texts.push_back(std::move(*text));
   }
   for (int i = 1; i < argc; ++i) {
-    int c =
-        texts[static_cast<std::size_t>(i)].view.compare(texts[static_cast<std::size_t>(best)].view);
+    int c = texts[static_cast<std::size_t>(i)].view().compare(
+        texts[static_cast<std::size_t>(best)].view());
     if ((c > 0 ? 1 : (c < 0 ? -1 : 0)) == wanted_sign) best = i;
   }
-  fn::ResultText(ctx, texts[static_cast<std::size_t>(best)].view);
+  fn::ResultText(ctx, texts[static_cast<std::size_t>(best)].view());
 }
 
 void Greatest(sqlite3_context* ctx, int argc, sqlite3_value** argv) { Extreme(ctx, argc, argv, 1); }

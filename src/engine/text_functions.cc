@@ -89,7 +89,7 @@ void Substr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (!IntegerArgument(ctx, argv, 2, &length)) return;
     if (length < 1) return sqlite3_result_null(ctx);
   }
-  std::vector<std::size_t> starts = CharStarts(text.view);
+  std::vector<std::size_t> starts = CharStarts(text.view());
   long long count = static_cast<long long>(starts.size()) - 1;
   if (start == 0) start = 1;
   if (start < 0) start = count + start + 1;
@@ -97,7 +97,7 @@ void Substr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   long long end = length < 0 ? count : std::min(count, start - 1 + length);
   std::size_t from = starts[static_cast<std::size_t>(start - 1)];
   std::size_t to = starts[static_cast<std::size_t>(end)];
-  ResultText(ctx, text.view.substr(from, to - from));
+  ResultText(ctx, text.view().substr(from, to - from));
 }
 
 void Instr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -110,12 +110,12 @@ void Instr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (argc > 3 && !IntegerArgument(ctx, argv, 3, &occurrence)) return;
   if (occurrence < 1) return ResultError(ctx, OutOfRange(occurrence));
   if (position == 0) return sqlite3_result_int64(ctx, 0);
-  std::vector<std::size_t> starts = CharStarts(text.view);
+  std::vector<std::size_t> starts = CharStarts(text.view());
   long long count = static_cast<long long>(starts.size()) - 1;
   auto matches_at = [&](long long char_index) {
     std::size_t at = starts[static_cast<std::size_t>(char_index)];
-    return text.view.compare(at, pattern.view.size(), pattern.view) == 0 &&
-           at + pattern.view.size() <= text.view.size();
+    return text.view().compare(at, pattern.view().size(), pattern.view()) == 0 &&
+           at + pattern.view().size() <= text.view().size();
   };
   long long found = 0;
   if (position > 0) {
@@ -135,14 +135,14 @@ void Instr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void Length(sqlite3_context* ctx, int, sqlite3_value** argv) {
   TextArg text;
   if (!TextArgument(ctx, argv, 0, &text)) return;
-  sqlite3_result_int64(ctx, CharCount(text.view));
+  sqlite3_result_int64(ctx, CharCount(text.view()));
 }
 
 template <typename Map>
 void MapLetters(sqlite3_context* ctx, sqlite3_value** argv, Map map) {
   TextArg text;
   if (!TextArgument(ctx, argv, 0, &text)) return;
-  std::string result(text.view);
+  std::string result(text.view());
   map(result);
   ResultText(ctx, result);
 }
@@ -202,9 +202,9 @@ void TrimWithMode(sqlite3_context* ctx, int argc, sqlite3_value** argv, int mode
   TextArg text;
   if (!TextArgument(ctx, argv, 0, &text)) return;
   TextArg set;
-  set.view = " ";
+  set = TextArg::Borrow(" ");
   if (argc > 1 && !TextArgument(ctx, argv, 1, &set)) return;
-  ResultText(ctx, TrimSet(text.view, set.view, mode));
+  ResultText(ctx, TrimSet(text.view(), set.view(), mode));
 }
 
 void Ltrim(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -226,12 +226,12 @@ void VkTrim(sqlite3_context* ctx, int, sqlite3_value** argv) {
       !TextArgument(ctx, argv, 2, &text)) {
     return;
   }
-  if (CharCount(set.view) != 1) {
+  if (CharCount(set.view()) != 1) {
     return ResultError(ctx, Ora(30001, "trim set should have only one character"));
   }
-  std::string mode_name = UpperCase(mode_text.view);
+  std::string mode_name = UpperCase(mode_text.view());
   int mode = mode_name == "LEADING" ? 1 : (mode_name == "TRAILING" ? 2 : 3);
-  ResultText(ctx, TrimSet(text.view, set.view, mode));
+  ResultText(ctx, TrimSet(text.view(), set.view(), mode));
 }
 
 void Pad(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool left) {
@@ -239,24 +239,24 @@ void Pad(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool left) {
   long long width = 0;
   if (!TextArgument(ctx, argv, 0, &text) || !IntegerArgument(ctx, argv, 1, &width)) return;
   TextArg pad;
-  pad.view = " ";
+  pad = TextArg::Borrow(" ");
   if (argc > 2 && !TextArgument(ctx, argv, 2, &pad)) return;
   if (width < 1) return sqlite3_result_null(ctx);
-  std::vector<std::size_t> starts = CharStarts(text.view);
+  std::vector<std::size_t> starts = CharStarts(text.view());
   long long count = static_cast<long long>(starts.size()) - 1;
   if (count >= width) {
-    return ResultText(ctx, text.view.substr(0, starts[static_cast<std::size_t>(width)]));
+    return ResultText(ctx, text.view().substr(0, starts[static_cast<std::size_t>(width)]));
   }
-  std::vector<std::string_view> pad_chars = Chars(pad.view);
+  std::vector<std::string_view> pad_chars = Chars(pad.view());
   long long missing = width - count;
-  // Bounded before building: each pad character is at most pad.view.size() bytes.
-  long long worst =
-      static_cast<long long>(text.view.size()) + missing * static_cast<long long>(pad.view.size());
+  // Bounded before building: each pad character is at most pad.view().size() bytes.
+  long long worst = static_cast<long long>(text.view().size()) +
+                    missing * static_cast<long long>(pad.view().size());
   if (missing > MaxLength(ctx) || worst > MaxLength(ctx)) return sqlite3_result_error_toobig(ctx);
   std::string fill;
   for (long long i = 0; i < missing; ++i)
     fill.append(pad_chars[static_cast<std::size_t>(i) % pad_chars.size()]);
-  ResultText(ctx, left ? fill + std::string(text.view) : std::string(text.view) + fill);
+  ResultText(ctx, left ? fill + std::string(text.view()) : std::string(text.view()) + fill);
 }
 
 void Lpad(sqlite3_context* ctx, int argc, sqlite3_value** argv) { Pad(ctx, argc, argv, true); }
@@ -266,7 +266,7 @@ void Replace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   TextArg text;
   if (!TextArgument(ctx, argv, 0, &text)) return;
   SqlValue from_value = Arg(argv, 1);
-  if (IsNull(from_value)) return ResultText(ctx, text.view);
+  if (IsNull(from_value)) return ResultText(ctx, text.view());
   auto from = TextOf(from_value);
   if (!from) return ResultError(ctx, from.error());
   TextArg to;
@@ -278,16 +278,16 @@ void Replace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string result;
   std::size_t at = 0;
   while (true) {
-    std::size_t next = text.view.find(from->view, at);
+    std::size_t next = text.view().find(from->view(), at);
     if (next == std::string_view::npos) break;
-    result.append(text.view.substr(at, next - at));
-    result.append(to.view);
+    result.append(text.view().substr(at, next - at));
+    result.append(to.view());
     if (static_cast<long long>(result.size()) > MaxLength(ctx)) {
       return sqlite3_result_error_toobig(ctx);
     }
-    at = next + from->view.size();
+    at = next + from->view().size();
   }
-  result.append(text.view.substr(at));
+  result.append(text.view().substr(at));
   ResultText(ctx, result);
 }
 
@@ -299,10 +299,10 @@ void Translate(sqlite3_context* ctx, int, sqlite3_value** argv) {
       !TextArgument(ctx, argv, 2, &to)) {
     return;
   }
-  std::vector<std::string_view> from_chars = Chars(from.view);
-  std::vector<std::string_view> to_chars = Chars(to.view);
+  std::vector<std::string_view> from_chars = Chars(from.view());
+  std::vector<std::string_view> to_chars = Chars(to.view());
   std::string result;
-  for (std::string_view ch : Chars(text.view)) {
+  for (std::string_view ch : Chars(text.view())) {
     auto found = std::find(from_chars.begin(), from_chars.end(), ch);
     if (found == from_chars.end()) {
       result.append(ch);
@@ -330,10 +330,10 @@ void Chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void Ascii(sqlite3_context* ctx, int, sqlite3_value** argv) {
   TextArg text;
   if (!TextArgument(ctx, argv, 0, &text)) return;
-  std::vector<std::size_t> starts = CharStarts(text.view);
+  std::vector<std::size_t> starts = CharStarts(text.view());
   long long code = 0;
   for (std::size_t i = 0; i < starts[1]; ++i) {
-    code = code * 256 + static_cast<unsigned char>(text.view[i]);
+    code = code * 256 + static_cast<unsigned char>(text.view()[i]);
   }
   sqlite3_result_int64(ctx, code);
 }
