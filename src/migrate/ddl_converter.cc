@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <istream>
 #include <ostream>
 #include <vector>
@@ -169,8 +170,10 @@ Status DdlConverter::ColumnLine(std::string_view line) {
   if (!IsPlainIdentifier(WithoutLineEnd(name))) return BadName(WithoutLineEnd(name), line_number_);
   name = WithoutLineEnd(name);
   out_ << ",\n";
-  std::string lead =
-      fmt::format("   {}{}", name, BlankFill(kNameColumn - static_cast<long long>(name.size())));
+  // Names of 20 characters or more still get one blank: run into the type they would make one
+  // word of the two, a column without a type.
+  std::string lead = fmt::format(
+      "   {}{}", name, BlankFill(std::max(1LL, kNameColumn - static_cast<long long>(name.size()))));
   // DATE keeps its time of day (datetime), and LONG is text: the old char (10) and dec (9,0)
   // could hold neither the values nor their kind.
   if (type.base == "CHAR" || type.base == "RAW" ||

@@ -126,15 +126,17 @@ TEST_F(DdlConverterTest, TypeAsLastWordWithoutTrailingBlanksIsRead) {
                             "   B                   datetime not null\n)\n;\n");
 }
 
-TEST_F(DdlConverterTest, LongNamesAreFollowedDirectlyByTheirType) {
+TEST_F(DdlConverterTest, LongNamesAreSeparatedFromTheirTypeByOneBlank) {
+  // Bug kept from the old alignment: a name of 20 characters or more ran into its type
+  // ("ABCDEFGHIJKLMNOPQRSTchar (1)"), which SQL Server reads as a column without a type.
   std::string columns = Column("ABCDEFGHIJKLMNOPQRS", "", "CHAR(1)") +
                         Column("ABCDEFGHIJKLMNOPQRST", "", "CHAR(1)") +
                         Column("ABCDEFGHIJKLMNOPQRSTUVWXYZ_ABCD", "", "CHAR(1)");
   ASSERT_TRUE(Convert(Section("T", columns, "")).ok());
   EXPECT_EQ(out_.str(), Header("T") +
                             ",\n   ABCDEFGHIJKLMNOPQRS char (1),\n"
-                            "   ABCDEFGHIJKLMNOPQRSTchar (1),\n"
-                            "   ABCDEFGHIJKLMNOPQRSTUVWXYZ_ABCDchar (1)\n)\n;\n");
+                            "   ABCDEFGHIJKLMNOPQRST char (1),\n"
+                            "   ABCDEFGHIJKLMNOPQRSTUVWXYZ_ABCD char (1)\n)\n;\n");
 }
 
 TEST_F(DdlConverterTest, TableWithoutColumnsOrIndexesIsOnlyItsHeaderAndClose) {
@@ -212,7 +214,7 @@ TEST_F(DdlConverterTest, NamesOfAnyLengthAreKeptWhole) {
   ASSERT_TRUE(
       Convert(Section(name, Column(name, "", "CHAR(1)"), IndexRow(name, "UNIQUE", name, "1")))
           .ok());
-  EXPECT_EQ(out_.str(), Header(name) + ",\n   " + name + "char (1)\n)\n;\n" +
+  EXPECT_EQ(out_.str(), Header(name) + ",\n   " + name + " char (1)\n)\n;\n" +
                             "create unique  index " + name + " on " + name + " (" + name +
                             ")\n;\n");
 }
