@@ -338,6 +338,16 @@ OraStatus CheckDateFormat(std::string_view format) {
 
 OraResult<std::string> FormatDate(const Date& date, std::string_view format) {
   VK_ASSIGN_OR_ORA_RETURN(std::vector<Token> tokens, Tokenize(format));
+  // Names are looked up by month and weekday: a Date built by hand must be a real one.
+  if (date.year < 1 || date.year > 9999) return OraErr(YearOutOfRange());
+  if (date.month < 1 || date.month > 12) return OraErr(NotValidMonth());
+  if (date.day < 1 || date.day > DaysInMonth(date.year, date.month)) {
+    return OraErr(Ora(1847, "day of month must be between 1 and last day of month"));
+  }
+  if (date.hour < 0 || date.hour > 23 || date.minute < 0 || date.minute > 59 || date.second < 0 ||
+      date.second > 59) {
+    return OraErr(Ora(1850, "hour must be between 0 and 23"));
+  }
   std::string out;
   bool fill_mode = false;
   int hour12 = date.hour % 12 == 0 ? 12 : date.hour % 12;

@@ -93,6 +93,15 @@ TEST_F(DateFormatting, CommonModels) {
   EXPECT_EQ(Format(Date{5, 3, 4}, "FMYYYY-MM-DD"), "5-3-4");
 }
 
+TEST_F(DateFormatting, ImpossibleDatesAreRefusedNotLookedUp) {
+  EXPECT_EQ(Format(Date{2003, 13, 1}, "MON"), "ORA-01843: not a valid month");
+  EXPECT_EQ(Format(Date{2003, 0, 1}, "DD"), "ORA-01843: not a valid month");
+  EXPECT_EQ(Format(Date{2003, 2, 30}, "DY"),
+            "ORA-01847: day of month must be between 1 and last day of month");
+  EXPECT_EQ(Format(Date{0, 1, 1}, "YYYY"),
+            "ORA-01841: (full) year must be between -4713 and +9999, and not be 0");
+}
+
 TEST_F(DateFormatting, UnknownElementIsOra01821) {
   EXPECT_EQ(Format(Date{2003, 1, 1}, "DD-XX-YY"), "ORA-01821: date format not recognized");
   EXPECT_EQ(Format(Date{2003, 1, 1}, "\"unterminated"), "ORA-01821: date format not recognized");

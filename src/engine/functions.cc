@@ -144,6 +144,17 @@ void VkSub(sqlite3_context* ctx, int, sqlite3_value** argv) { Arithmetic(ctx, ar
 void VkMul(sqlite3_context* ctx, int, sqlite3_value** argv) { Arithmetic(ctx, argv, Decimal::Mul); }
 void VkDiv(sqlite3_context* ctx, int, sqlite3_value** argv) { Arithmetic(ctx, argv, Decimal::Div); }
 
+// vk_cmp(a, b): -1, 0 or 1 by numeric value; NULL when either is NULL. For comparisons whose
+// operands may travel as canonical text (SQLite orders any TEXT after any number).
+void VkCmp(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto a = fn::NumberArg(Arg(argv, 0));
+  if (!a) return ResultError(ctx, a.error());
+  auto b = fn::NumberArg(Arg(argv, 1));
+  if (!b) return ResultError(ctx, b.error());
+  if (!*a || !*b) return sqlite3_result_null(ctx);
+  sqlite3_result_int(ctx, Decimal::Compare(**a, **b));
+}
+
 void VkNeg(sqlite3_context* ctx, int, sqlite3_value** argv) {
   auto a = fn::NumberArg(Arg(argv, 0));
   if (!a) return ResultError(ctx, a.error());
@@ -388,6 +399,7 @@ constexpr fn::FunctionDef kCoreFunctions[] = {
     {"vk_mul", 2, 2, true, VkMul},
     {"vk_div", 2, 2, true, VkDiv},
     {"vk_neg", 1, 1, true, VkNeg},
+    {"vk_cmp", 2, 2, true, VkCmp},
     {"vk_concat", 2, 2, false, VkConcat},
     {"concat", 2, 2, false, VkConcat},
     {"vk_date_add", 2, 2, false, VkDateAdd},

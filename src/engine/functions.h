@@ -2,7 +2,9 @@
 //
 // RegisterFunctions puts on a SQLite connection everything the translated SQL calls (see the
 // translator): the operators vk_add, vk_sub, vk_mul, vk_div, vk_neg, vk_concat, vk_date_add,
-// vk_date_sub, vk_date_diff; vk_store (the coercion on write, coerce.h); vk_sysdate; vk_trim;
+// vk_date_sub, vk_date_diff; vk_cmp(a, b) (-1, 0, 1 by numeric value, NULL for NULL: for
+// comparing computed numbers, which may travel as TEXT that SQLite would order after every
+// INTEGER and REAL); vk_store (the coercion on write, coerce.h); vk_sysdate; vk_trim;
 // and the Oracle functions under their lower-case Oracle names: nvl, nvl2, decode, substr,
 // instr, upper, lower, initcap, trim, ltrim, rtrim, lpad, rpad, length, replace, translate,
 // concat, chr, ascii, to_char, to_date, to_number, round, trunc, mod, abs, sign, ceil, floor,

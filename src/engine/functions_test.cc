@@ -71,6 +71,16 @@ TEST_F(Functions, ArithmeticIsExactDecimal) {
   EXPECT_EQ(Eval("vk_add(9223372036854775807, 1)"), "9223372036854775808");
 }
 
+TEST_F(Functions, CmpComparesComputedNumbersByValue) {
+  // 1/3 travels as TEXT, which SQLite's own < would put after the INTEGER 1.
+  EXPECT_EQ(Eval("vk_div(1, 3) < 1"), "0");
+  EXPECT_EQ(Eval("vk_cmp(vk_div(1, 3), 1)"), "-1");
+  EXPECT_EQ(Eval("vk_cmp('12345678901234567890.5', 12345678901234567890)"), "1");
+  EXPECT_EQ(Eval("vk_cmp(0.3, vk_add(0.1, 0.2))"), "0");
+  EXPECT_EQ(Eval("vk_cmp(NULL, 1)"), "NULL");
+  EXPECT_EQ(Eval("vk_cmp('x', 1)"), "ORA-01722: invalid number");
+}
+
 TEST_F(Functions, ArithmeticErrorsAndNulls) {
   EXPECT_EQ(Eval("vk_div(1, 0)"), "ORA-01476: divisor is equal to zero");
   EXPECT_EQ(Eval("vk_add('X', 1)"), "ORA-01722: invalid number");
