@@ -10,10 +10,10 @@
 
 namespace volmek {
 
-// The regular file `path` names: `path` itself when it exists, otherwise the entry of its
-// directory whose name equals its last component ignoring ASCII letter case (the first such
-// entry in byte order, should there be several). nullopt when there is none, or when the name
-// is a directory.
+// The regular file `path` names: `path` itself when it exists; otherwise the path whose every
+// component equals the typed one ignoring ASCII letter case (directories as typed when they
+// exist; among several matches the first in byte order). nullopt when there is none, or when
+// the name is a directory.
 std::optional<std::string> FindFileIgnoringCase(const std::string& path);
 
 }  // namespace volmek

@@ -21,12 +21,26 @@ TEST(FindFileIgnoringCase, AnUpperCasedNameFindsTheLowerCaseFile) {
   EXPECT_EQ(FindFileIgnoringCase(dir.File("CARGA.sql")), dir.File("carga.sql"));
 }
 
-TEST(FindFileIgnoringCase, OnlyTheLastComponentIsLookedUp) {
+TEST(FindFileIgnoringCase, DirectoriesAreLookedUpIgnoringCaseToo) {
   testing::TempDir dir;
-  std::filesystem::create_directory(dir.File("sub"));
-  dir.Write("sub/carga.sql", "x");
-  EXPECT_EQ(FindFileIgnoringCase(dir.File("sub/CARGA.SQL")), dir.File("sub/carga.sql"));
-  EXPECT_EQ(FindFileIgnoringCase(dir.File("SUB/carga.sql")), std::nullopt);
+  std::filesystem::create_directories(dir.File("sub/dir"));
+  dir.Write("sub/dir/carga.sql", "x");
+  EXPECT_EQ(FindFileIgnoringCase(dir.File("sub/dir/CARGA.SQL")), dir.File("sub/dir/carga.sql"));
+  EXPECT_EQ(FindFileIgnoringCase(dir.File("SUB/Dir/carga.sql")), dir.File("sub/dir/carga.sql"));
+  EXPECT_EQ(FindFileIgnoringCase(dir.File("SUB/NADA/carga.sql")), std::nullopt);
+}
+
+TEST(FindFileIgnoringCase, ARelativePathWithDirectoriesIsResolved) {
+  testing::TempDir dir;
+  std::filesystem::create_directories(dir.File("guiones"));
+  dir.Write("guiones/alta.sql", "x");
+  std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  auto found = FindFileIgnoringCase("GUIONES/ALTA.sql");
+  auto dotted = FindFileIgnoringCase("./GUIONES/../GUIONES/ALTA.SQL");
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(found, "guiones/alta.sql");
+  EXPECT_EQ(dotted, "./guiones/../guiones/alta.sql");
 }
 
 TEST(FindFileIgnoringCase, SeveralMatchesGiveTheFirstInByteOrder) {
