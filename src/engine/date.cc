@@ -458,7 +458,18 @@ OraResult<Date> ParseDate(std::string_view text, std::string_view format, const 
   std::optional<bool> afternoon;
   std::size_t pos = 0;
   int digits = 0;
+  bool last_was_number = false;
+  bool previous_was_number = false;
   for (const Token& token : tokens) {
+    bool numeric_element = token.element != Element::kLiteral && token.element != Element::kMon &&
+                           token.element != Element::kMonth && token.element != Element::kRm &&
+                           token.element != Element::kDy && token.element != Element::kDay &&
+                           token.element != Element::kAm && token.element != Element::kAmDots &&
+                           token.element != Element::kFillMode && token.element != Element::kExact;
+    if (token.element != Element::kFillMode && token.element != Element::kExact) {
+      previous_was_number = last_was_number;
+      last_was_number = numeric_element;
+    }
     switch (token.element) {
       case Element::kLiteral: {
         if (token.quoted) {
@@ -469,7 +480,12 @@ OraResult<Date> ParseDate(std::string_view text, std::string_view format, const 
           break;
         }
         if (pos >= text.size()) break;
-        if (IsLetter(text[pos]) || IsDigit(text[pos])) return OraErr(LiteralMismatch());
+        // Punctuation may be left out next to a word ("15NOV2003"), not between two numbers.
+        if (IsLetter(text[pos])) break;
+        if (IsDigit(text[pos])) {
+          if (previous_was_number) return OraErr(LiteralMismatch());
+          break;
+        }
         while (pos < text.size() && !IsLetter(text[pos]) && !IsDigit(text[pos])) ++pos;
         break;
       }
@@ -515,6 +531,16 @@ OraResult<Date> ParseDate(std::string_view text, std::string_view format, const 
         break;
       }
       case Element::kMm: {
+        // Oracle tries MON and MONTH where MM does not match: a month name is accepted too.
+        std::size_t word_at = pos;
+        while (word_at < text.size() && text[word_at] == ' ') ++word_at;
+        if (word_at < text.size() && IsLetter(text[word_at])) {
+          pos = word_at;
+          std::optional<int> found = FindName(ReadWord(text, &pos), kMonthNames);
+          if (!found) return OraErr(NotValidMonth());
+          month = *found + 1;
+          break;
+        }
         VK_ASSIGN_OR_ORA_RETURN(month, ReadNumber(text, &pos, 2, &digits));
         if (month < 1 || month > 12) return OraErr(NotValidMonth());
         break;

@@ -118,6 +118,8 @@ TEST_F(DateParsing, DefaultFormatAndItsForgivingVariants) {
   EXPECT_EQ(Parse("15/NOV/2003", "DD-MON-YY"), (Date{2003, 11, 15}));
   EXPECT_EQ(Parse("   5-Nov-2003", "DD-MON-YY"), (Date{2003, 11, 5}));
   EXPECT_EQ(Parse("15-NOV-03  ", "DD-MON-YY"), (Date{2003, 11, 15}));
+  EXPECT_EQ(Parse("15NOV2003", "DD-MON-YYYY"), (Date{2003, 11, 15}));
+  EXPECT_EQ(Parse("15-nov-2003", "DD-MM-YYYY"), (Date{2003, 11, 15}));
 }
 
 TEST_F(DateParsing, TwoDigitYears) {
