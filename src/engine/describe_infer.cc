@@ -130,7 +130,11 @@ std::string ExpressionName(std::string_view source_text) {
   return name;
 }
 
-OraResult<std::string> CanonicalNumber(std::string_view text, bool negate) {
+namespace {
+
+// CanonicalNumber into `*canonical` (cleared first).
+std::optional<OraError> Canonicalize(std::string_view text, bool negate, std::string* canonical) {
+  canonical->clear();
   // Split into digits and the position of the decimal point within them.
   std::string digits;
   long point = -1;
@@ -155,42 +159,54 @@ OraResult<std::string> CanonicalNumber(std::string_view text, bool negate) {
       ++pos;
     }
     for (; pos < text.size() && IsDigit(text[pos]); ++pos) {
-      if (exponent > 100000) return OraErr(1426, "numeric overflow");
+      if (exponent > 100000) return Ora(1426, "numeric overflow");
       exponent = exponent * 10 + (text[pos] - '0');
     }
     if (exponent_negative) exponent = -exponent;
   }
-  if (digits.empty() || pos != text.size()) return OraErr(1722, "invalid number");
+  if (digits.empty() || pos != text.size()) return Ora(1722, "invalid number");
   point += exponent;
   // Drop leading zeros (moving the point) and trailing zeros after the point.
   std::size_t first = 0;
   while (first < digits.size() && digits[first] == '0') ++first;
-  if (first == digits.size()) return std::string("0");
+  if (first == digits.size()) {
+    canonical->push_back('0');
+    return std::nullopt;
+  }
   digits.erase(0, first);
   point -= static_cast<long>(first);
   while (!digits.empty() && digits.back() == '0' && static_cast<long>(digits.size()) > point) {
     digits.pop_back();
   }
-  if (point > kMaxExponent || point < kMinExponent) return OraErr(1426, "numeric overflow");
-  std::string canonical = negate ? "-" : "";
+  if (point > kMaxExponent || point < kMinExponent) return Ora(1426, "numeric overflow");
+  if (negate) canonical->push_back('-');
   const long size = static_cast<long>(digits.size());
   if (point <= 0) {
-    canonical += "0.";
-    canonical.append(static_cast<std::size_t>(-point), '0');
-    canonical += digits;
+    *canonical += "0.";
+    canonical->append(static_cast<std::size_t>(-point), '0');
+    *canonical += digits;
   } else if (point >= size) {
-    canonical += digits;
-    canonical.append(static_cast<std::size_t>(point - size), '0');
+    *canonical += digits;
+    canonical->append(static_cast<std::size_t>(point - size), '0');
   } else {
-    canonical += digits.substr(0, static_cast<std::size_t>(point));
-    canonical += '.';
-    canonical += digits.substr(static_cast<std::size_t>(point));
+    *canonical += digits.substr(0, static_cast<std::size_t>(point));
+    *canonical += '.';
+    *canonical += digits.substr(static_cast<std::size_t>(point));
   }
+  return std::nullopt;
+}
+
+}  // namespace
+
+OraResult<std::string> CanonicalNumber(std::string_view text, bool negate) {
+  std::string canonical;
+  if (auto error = Canonicalize(text, negate, &canonical)) return OraErr(std::move(*error));
   return canonical;
 }
 
 OraResult<BindValue> NumberLiteral(std::string_view text, bool negate) {
-  VK_ASSIGN_OR_ORA_RETURN(std::string canonical, CanonicalNumber(text, negate));
+  std::string canonical;
+  if (auto error = Canonicalize(text, negate, &canonical)) return OraErr(std::move(*error));
   BindValue value;
   const std::size_t sign = canonical[0] == '-' ? 1 : 0;
   const std::size_t dot = canonical.find('.');
