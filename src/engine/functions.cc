@@ -266,6 +266,15 @@ void Nvl(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_value(ctx, IsNull(Arg(argv, 0)) ? argv[1] : argv[0]);
 }
 
+// COALESCE: the first argument that is not NULL ('' counts as NULL, unlike SQLite's own).
+void Coalesce(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 1) return ResultError(ctx, fn::WrongArgumentCount());
+  for (int i = 0; i < argc; ++i) {
+    if (!IsNull(Arg(argv, i))) return sqlite3_result_value(ctx, argv[i]);
+  }
+  sqlite3_result_null(ctx);
+}
+
 void Nvl2(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_value(ctx, IsNull(Arg(argv, 0)) ? argv[2] : argv[1]);
 }
@@ -410,26 +419,29 @@ constexpr fn::FunctionDef kCoreFunctions[] = {
     {"vk_store", 8, 8, false, VkStore},
     {"nvl", 2, 2, true, Nvl},
     {"nvl2", 3, 3, true, Nvl2},
+    {"coalesce", 1, -1, true, Coalesce},
     {"decode", 3, -1, true, Decode},
     {"greatest", 1, -1, true, Greatest},
     {"least", 1, -1, true, Least},
 };
 
 // Registers `def` for each of its argument counts (an exact count is what overrides SQLite's
-// built-in of the same name), and once for any count, so that a wrong count raises ORA-00909
-// instead of a SQLite message.
+// built-in of the same name), and once for any count: a function of variable arguments takes
+// them there, a fixed one raises ORA-00909 instead of a SQLite message.
 int RegisterOne(sqlite3* db, const fn::FunctionDef& def, void* user_data) {
+  constexpr int kExactUpTo = 8;
   int flags = SQLITE_UTF8 | (def.deterministic ? SQLITE_DETERMINISTIC : 0);
+  int last = def.max_args < 0 ? std::max(def.min_args, kExactUpTo) : def.max_args;
   int rc = SQLITE_OK;
-  if (def.max_args < 0) {
-    return sqlite3_create_function_v2(db, def.name, -1, flags, user_data, def.function, nullptr,
-                                      nullptr, nullptr);
-  }
-  for (int count = def.min_args; count <= def.max_args && rc == SQLITE_OK; ++count) {
+  for (int count = def.min_args; count <= last && rc == SQLITE_OK; ++count) {
     rc = sqlite3_create_function_v2(db, def.name, count, flags, user_data, def.function, nullptr,
                                     nullptr, nullptr);
   }
   if (rc != SQLITE_OK) return rc;
+  if (def.max_args < 0) {
+    return sqlite3_create_function_v2(db, def.name, -1, flags, user_data, def.function, nullptr,
+                                      nullptr, nullptr);
+  }
   return sqlite3_create_function_v2(
       db, def.name, -1, flags, user_data,
       [](sqlite3_context* ctx, int, sqlite3_value**) {

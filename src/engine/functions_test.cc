@@ -103,6 +103,10 @@ TEST_F(Functions, NvlNvl2Decode) {
   EXPECT_EQ(Eval("nvl(NULL, 5)"), "5");
   EXPECT_EQ(Eval("nvl('A', 'X')"), "A");
   EXPECT_EQ(Eval("nvl2(NULL, 'y', 'n')"), "n");
+  EXPECT_EQ(Eval("coalesce('', NULL, 'z', 'w')"), "z");
+  EXPECT_EQ(Eval("coalesce(NULL, '')"), "NULL");
+  EXPECT_EQ(Eval("coalesce(NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 10)"), "10");
+  EXPECT_EQ(Eval("decode(10, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 10, 'ten')"), "ten");
   EXPECT_EQ(Eval("nvl2(1, 'y', 'n')"), "y");
   EXPECT_EQ(Eval("decode(NULL, NULL, 'Y', 'N')"), "Y");
   EXPECT_EQ(Eval("decode(2, 1, 'one', 2, 'two', 'other')"), "two");
