@@ -177,7 +177,11 @@ int Dispatch(db::RunContext& ctx, std::span<const std::string> argv,
   }
   if (op->form == Form::kOwnSession) {
     Status status = op->handler(ctx, args);
-    return status.ok() ? kExitOk : Fail(ctx, status);
+    if (!status.ok()) return Fail(ctx, status);
+    // A handler that left its session open gets the ordinary end: log off, which keeps its work.
+    if (ctx.session != nullptr) ctx.db().Close();
+    ctx.session.reset();
+    return kExitOk;
   }
 
   Result<std::unique_ptr<db::Session>> session = open_session(ctx.env, ctx.echo, ctx.out);

@@ -43,7 +43,19 @@ Status RecordPass(db::RunContext& ctx, const Args& args) {
   });
 }
 
+// A handler of its own session that forgets to close it.
+FakeDatabase* own_session_db = nullptr;
+std::ostringstream own_session_out;
+Status OpenAndLeave(db::RunContext& ctx, const Args& args) {
+  auto session = db::Session::FromConnection(std::make_unique<FakeConnection>(*own_session_db),
+                                             false, own_session_out);
+  if (!session.has_value()) return session.error();
+  ctx.session = std::move(*session);
+  return Record(ctx, args);
+}
+
 constexpr Operation kTestOperations[] = {
+    {"abierta", "ABIERTA", Form::kOwnSession, false, &OpenAndLeave},
     {"info", "INFO", Form::kTableOrAll, false, &Record},
     {"sql", "SQL", Form::kOnce, true, &Record},
     {"repro", "REPRO", Form::kOnce, true, &Record},
@@ -245,6 +257,13 @@ TEST_F(DispatcherTest, SortOpensNoSessionAndGetsItsJoinedParameters) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].line, "-i1x -i2y -oz ");
   EXPECT_FALSE(calls[0].had_session);
+}
+
+TEST_F(DispatcherTest, SessionLeftOpenByItsOwnHandlerIsLoggedOff) {
+  own_session_db = &db_;
+  EXPECT_EQ(Run({"abierta", "x"}), kExitOk);
+  EXPECT_EQ(sessions_opened_, 0);
+  EXPECT_TRUE(db_.logged_off);
 }
 
 constexpr const char* kQuestion = "\n\nOjo. Seguro que quiere eliminar todas las tablas (S/N)";
