@@ -249,10 +249,32 @@ void NextDayFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
   ResultDate(ctx, *result);
 }
 
+// VSIZE: the bytes of Oracle's internal form. A number takes an exponent byte, one byte per pair
+// of decimal digits (pairs aligned on the point) and, when negative, a terminator byte; a date 7
+// bytes; text its length in bytes.
+void Vsize(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  SqlValue value = Arg(argv, 0);
+  if (IsNull(value)) return sqlite3_result_null(ctx);
+  if (StoredDateOf(value)) return sqlite3_result_int(ctx, 7);
+  bool numeric = value.kind == SqlValue::Kind::kInteger || value.kind == SqlValue::Kind::kReal ||
+                 (value.kind == SqlValue::Kind::kText && IsCanonicalNumberText(value.text));
+  if (!numeric) return sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(value.text.size()));
+  auto number = NumberOf(value);
+  if (!number) return ResultError(ctx, number.error());
+  const Decimal& d = number->value();
+  if (d.is_zero()) return sqlite3_result_int(ctx, 1);
+  int digits = d.SignificantDigits() + (d.Exponent() % 2 != 0 ? 1 : 0);
+  int pairs = (digits + 1) / 2;
+  int bytes = 1 + pairs + (d.is_negative() && pairs < 20 ? 1 : 0);
+  sqlite3_result_int(ctx, bytes);
+}
+
 constexpr FunctionDef kConversionFunctions[] = {
-    {"to_char", 1, 2, false, ToChar},
-    {"to_number", 1, 2, true, ToNumber},
-    {"to_date", 1, 2, false, ToDate},
+    // A third argument (NLS parameters) is accepted and has no effect: the language is
+    // always American and the separators "." and ",".
+    {"to_char", 1, 3, false, ToChar},
+    {"to_number", 1, 3, true, ToNumber},
+    {"to_date", 1, 3, false, ToDate},
     {"round", 1, 2, true, Round},
     {"trunc", 1, 2, true, Trunc},
     {"abs", 1, 1, true, Abs},
@@ -269,6 +291,7 @@ constexpr FunctionDef kConversionFunctions[] = {
     {"months_between", 2, 2, false, MonthsBetweenFunction},
     {"last_day", 1, 1, false, LastDayFunction},
     {"next_day", 2, 2, false, NextDayFunction},
+    {"vsize", 1, 1, true, Vsize},
 };
 
 }  // namespace

@@ -216,6 +216,26 @@ TEST_F(Functions, ToCharFollowsTheSessionDateFormat) {
   EXPECT_EQ(Eval("to_date('2003-11-15')"), "2003-11-15 00:00:00");
 }
 
+TEST_F(Functions, VsizeGivesOraclesInternalSizes) {
+  EXPECT_EQ(Eval("vsize(0)"), "1");
+  EXPECT_EQ(Eval("vsize(1)"), "2");
+  EXPECT_EQ(Eval("vsize(-1)"), "3");
+  EXPECT_EQ(Eval("vsize(100)"), "2");
+  EXPECT_EQ(Eval("vsize(123)"), "3");
+  EXPECT_EQ(Eval("vsize(0.5)"), "2");
+  EXPECT_EQ(Eval("vsize('12345')"), "4");
+  EXPECT_EQ(Eval("vsize('ABC')"), "3");
+  EXPECT_EQ(Eval("vsize(vk_sysdate())"), "7");
+  EXPECT_EQ(Eval("vsize('')"), "NULL");
+}
+
+TEST_F(Functions, NlsParametersOfConversionsAreAccepted) {
+  EXPECT_EQ(Eval("to_char(1.5, '9.9', 'NLS_NUMERIC_CHARACTERS=''.,''')"), " 1.5");
+  EXPECT_EQ(Eval("to_date('15-NOV-03', 'DD-MON-YY', 'NLS_DATE_LANGUAGE=AMERICAN')"),
+            "2003-11-15 00:00:00");
+  EXPECT_EQ(Eval("to_number('1.5', '9.9', 'NLS_NUMERIC_CHARACTERS=''.,''')"), "r:1.5");
+}
+
 TEST_F(Functions, ToNumberAndToDate) {
   EXPECT_EQ(Eval("to_number('12.5')"), "r:12.5");
   EXPECT_EQ(Eval("to_number(' 42 ')"), "42");
