@@ -734,7 +734,6 @@ class Emitter {
     if (expr.kind == ExprKind::kNumber) {
       VK_ASSIGN_OR_ORA_RETURN(value, NumberLiteral(expr.literal, negate));
       *type = Typed::Number();
-      type->nullable = false;
       if (value.kind == BindValue::Kind::kReal) {
         VK_ASSIGN_OR_ORA_RETURN(inline_sql, CanonicalNumber(expr.literal, negate));
       } else {
