@@ -112,7 +112,7 @@ TEST_F(MaintRepro, DividedRecordIsCopiedIntoThreeManagedTables) {
             Lines({"T21I UNIQUE", "T22I UNIQUE", "T2I UNIQUE"}));
   // The primary-key index and the unique key index of every table of the record.
   EXPECT_EQ(Rows(dir_,
-                 "select table_name || ' ' || count(*) from user_indexes where table_name "
+                 "select table_name, count(*) from user_indexes where table_name "
                  "like 'T2%' group by table_name order by table_name"),
             Lines({"T2 2", "T21 2", "T22 2"}));
   EXPECT_EQ(DictionaryOf(dir_, "T2"), DictionaryOf(dir_, "T1"));
@@ -125,7 +125,7 @@ TEST_F(MaintRepro, EmptyTablespacesLeaveTheClauseOutAndTheKeysAreStillCreated) {
   EXPECT_EQ(result.out, "Copiados 3 registros de T1 a T2.\n");
   // The primary-key index and the unique key index of every table of the record.
   EXPECT_EQ(Rows(dir_,
-                 "select table_name || ' ' || count(*) from user_indexes where table_name "
+                 "select table_name, count(*) from user_indexes where table_name "
                  "like 'T2%' group by table_name order by table_name"),
             Lines({"T2 2", "T21 2", "T22 2"}));
 }
@@ -167,14 +167,19 @@ TEST_F(MaintRepro, SameKeyCopyKeepsTheOneEntryAsItIs) {
   EXPECT_EQ(Rows(dir_, "select count(*) from CD_CLI2"), Lines({"3"}));
 }
 
+// The new identifiers come from ID_T2, whose cache of 10 values ended with the repro's session.
 TEST_F(MaintRepro, ReproaAppendsWithNewIdentifiersAndCreatesNothing) {
   ASSERT_EQ(Volmek(dir_, {"repro", "T1", "T2"}).status, 0);
+  // New key values, so that the unique key index of T2 takes the appended rows.
+  Script(dir_,
+         "update T1 set F1 = F1 + 10\n;\nupdate T11 set F1 = F1 + 10\n;\n"
+         "update T12 set F1 = F1 + 10\n;\n");
   ProgramResult result = Volmek(dir_, {"reproa", "T1", "T2"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "Copiados 3 registros de T1 a T2 (con adicion).\n");
   EXPECT_EQ(Rows(dir_, "select id_t2 || ' ' || f0 from t2 order by id_t2"),
-            Lines({"1 r1", "2 r2", "3 r3", "4 r1", "5 r2", "6 r3"}));
-  EXPECT_EQ(Rows(dir_, "select max(id_t21) || ' ' || count(*) from t21"), Lines({"6 6"}));
+            Lines({"1 r1", "2 r2", "3 r3", "11 r1", "12 r2", "13 r3"}));
+  EXPECT_EQ(Rows(dir_, "select max(id_t21), count(*) from t21"), Lines({"13 6"}));
   EXPECT_EQ(DictionaryOf(dir_, "T2").size(), 19u);
 }
 
@@ -264,13 +269,13 @@ TEST_F(MaintReproRefusal, DestinationThatIsASource) {
   ProgramResult same = Volmek(dir_, {"repro", "T2", "T2"});
   EXPECT_EQ(same.status, 1);
   EXPECT_EQ(same.out, "Error. La tabla T2 seria a la vez origen y destino. No se modifica nada.\n");
-  // T1's sub-table T11 would be dropped as the destination T1 + 1 of T's record.
-  Script(dir_, Source("T") + Record("T"));
-  ProgramResult sub = Volmek(dir_, {"repro", "T", "T1"});
+  // The source's sub-table R1 would be dropped as the destination of segment 0.
+  Script(dir_, Source("R") + Record("R"));
+  ProgramResult sub = Volmek(dir_, {"repro", "R", "R1"});
   EXPECT_EQ(sub.status, 1);
-  EXPECT_EQ(sub.out, "Error. La tabla T1 seria a la vez origen y destino. No se modifica nada.\n");
+  EXPECT_EQ(sub.out, "Error. La tabla R1 seria a la vez origen y destino. No se modifica nada.\n");
   ExpectDestinationIntact();
-  EXPECT_EQ(Rows(dir_, "select count(*) from t11"), Lines({"3"}));
+  EXPECT_EQ(Rows(dir_, "select count(*) from r1"), Lines({"3"}));
 }
 
 TEST_F(MaintReproRefusal, MissingSecondTableName) {

@@ -68,8 +68,8 @@ TEST_F(MaintSortOptions, UnknownWordIsNamed) {
 }
 
 TEST_F(MaintSortOptions, TableNamesAndKeyNamesMustBeIdentifiers) {
-  ExpectRefusedBeforeTheSession({"sort", "-i1CLI", "-oX;Y"},
-                                "Error. Nombre de tabla no valido (X;Y). No se modifica nada.\n");
+  ExpectRefusedBeforeTheSession({"sort", "-i1CLI", "-oX.Y"},
+                                "Error. Nombre de tabla no valido (X.Y). No se modifica nada.\n");
   ExpectRefusedBeforeTheSession(
       {"sort", "-i1CLI", "-oB", "-orden", "A'B"},
       "Error sort. Campo de orden no valido (A'B). No se modifica nada.\n");
@@ -117,7 +117,7 @@ TEST_F(MaintSort, CommaEntriesAreSkippedButCounted) {
 
 TEST_F(MaintSort, LowerCaseDescIsAKeyName) {
   ASSERT_EQ(Volmek(dir_, {"sort", "-i1CLI", "-oCLIORD", "-ORDEN", "A", "desc"}).status, 0);
-  EXPECT_EQ(Keys(dir_, "CLIORD"), Lines({"0 A A", "1 DESC A"}));
+  EXPECT_EQ(Keys(dir_, "CLIORD"), Lines({"0 A A", "1 desc A"}));
 }
 
 // The key rows of a lower-case output name used to go under a lower-case key that no other
