@@ -31,7 +31,8 @@ struct Source {
   std::string physical;   // tables: the SQLite name
   std::vector<ColumnInfo> columns;
   bool has_rowid = false;
-  bool outer = false;  // the optional side of an outer join: its columns may be NULL
+  bool stored = false;  // a table or view, whose columns carry their collations
+  bool outer = false;   // the optional side of an outer join: its columns may be NULL
 };
 
 struct Scope {
@@ -45,6 +46,7 @@ struct Out {
   Typed type;
   bool aggregate = false;  // holds an aggregate function
   bool bare = false;       // holds a column of its own query that is not grouped
+  bool stored = false;     // a column of a table or view (its collation compares it)
 };
 
 struct Ctx {
@@ -293,6 +295,7 @@ class Emitter {
     source.physical = std::move(table.physical_name);
     source.columns = std::move(table.columns);
     source.has_rowid = !table.is_view;
+    source.stored = true;
     return source;
   }
 
@@ -700,6 +703,7 @@ class Emitter {
         out.type.type = column.type;
         out.type.nullable = column.nullable || source.outer;
         out.bare = own_scope;
+        out.stored = source.stored;
         return out;
       }
       if (!found.error().message.empty()) return OraErr(std::move(found.error()));
@@ -852,7 +856,13 @@ class Emitter {
         VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
         VK_ASSIGN_OR_ORA_RETURN(Out right, Value(*expr.args[1], ctx));
         CoerceForComparison(&left, &right);
-        out.sql = "(" + left.sql + " " + expr.op + " " + right.sql + ")";
+        if (left.type.IsNumeric() && right.type.IsNumeric() && !left.stored && !right.stored) {
+          // Computed numbers may travel as exact TEXT, which SQLite would order after every
+          // INTEGER and REAL: compare them by value.
+          out.sql = "(vk_cmp(" + left.sql + ", " + right.sql + ") " + expr.op + " 0)";
+        } else {
+          out.sql = "(" + left.sql + " " + expr.op + " " + right.sql + ")";
+        }
         out.type = Typed::Number();
         Merge(&out, left);
         Merge(&out, right);

@@ -418,6 +418,13 @@ TEST_F(TranslatorTest, NumbersCompareAndSortNumerically) {
   EXPECT_EQ(Run("select id from emp where id = -1 + 2"), Rows{"1"});
 }
 
+TEST_F(TranslatorTest, ComputedNumbersCompareByValueEvenAsExactText) {
+  // 17 digits travel as TEXT, which SQLite alone would order after every INTEGER.
+  EXPECT_EQ(Run("select count(*) from dual where 12345678901234567.5 < 2"), Rows{"0"});
+  EXPECT_EQ(Run("select count(*) from dual where 2 < 12345678901234567.5"), Rows{"1"});
+  EXPECT_EQ(Run("select dept_id from emp group by dept_id having count(*) >= 2"), Rows{"10"});
+}
+
 TEST_F(TranslatorTest, DatesCompareWithTextInTheSessionFormat) {
   EXPECT_EQ(Run("select id from emp where hired > '01-JAN-00' order by id"), (Rows{"1", "4"}));
   EXPECT_EQ(Run("select id from emp where hired between '01-JAN-03' and '31-DEC-03'"), Rows{"1"});
