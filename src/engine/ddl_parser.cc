@@ -162,7 +162,10 @@ OraResult<std::string> DdlParser::IntegerText() {
   ++pos_;
   std::size_t first = text.find_first_not_of('0');
   if (first == std::string_view::npos) return std::string("0");
-  return (negative ? "-" : "") + std::string(text.substr(first));
+  std::string out;
+  if (negative) out += '-';
+  out.append(text.substr(first));
+  return out;
 }
 
 OraResult<SqlType> DdlParser::Type() {
