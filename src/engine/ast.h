@@ -100,13 +100,24 @@ struct OrderItem {
   int nulls = 0;  // 0 as Oracle's default, 1 NULLS FIRST, 2 NULLS LAST
 };
 
-// A query: one SELECT, or a set operation of two queries; ORDER BY applies to the whole.
+struct CommonTable;
+
+// A query: one SELECT, or a set operation of two queries; ORDER BY applies to the whole, and
+// the WITH tables are visible throughout.
 struct Query {
+  std::vector<CommonTable> with;
   std::unique_ptr<Select> select;  // set for a plain SELECT
   std::string set_op;              // UNION, UNION ALL, INTERSECT, MINUS
   std::unique_ptr<Query> left;
   std::unique_ptr<Query> right;
   std::vector<OrderItem> order_by;
+};
+
+// WITH name [(columns)] AS (query).
+struct CommonTable {
+  std::string name;
+  std::vector<std::string> columns;
+  std::unique_ptr<Query> query;
 };
 
 struct TableName {

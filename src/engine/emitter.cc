@@ -304,6 +304,21 @@ class Emitter {
   OraStatus ResolveFrom(const ast::FromItem& item, Scope* scope, const Scope* parent) {
     switch (item.kind) {
       case ast::FromItem::Kind::kTable: {
+        if (item.owner.empty()) {
+          // WITH tables hide tables of the same name; the innermost WITH first.
+          auto found = std::find_if(common_tables_.rbegin(), common_tables_.rend(),
+                                    [&](const Source& table) { return table.name == item.name; });
+          if (found != common_tables_.rend()) {
+            Source source = *found;
+            if (!item.alias.empty()) {
+              source.name = item.alias;
+              source.aliased = true;
+              source.sql_alias = QuoteName(item.alias);
+            }
+            scope->sources.push_back(std::move(source));
+            return {};
+          }
+        }
         VK_ASSIGN_OR_ORA_RETURN(TableInfo table, LookUp(item.owner, item.name));
         scope->sources.push_back(TableSource(std::move(table), item.alias));
         return {};
@@ -368,6 +383,40 @@ class Emitter {
   // ---- queries ----
 
   OraResult<QueryOut> Query(const ast::Query& query, const Scope* parent, bool positional) {
+    if (query.with.empty()) return QueryBody(query, parent, positional);
+    std::string with_sql;
+    for (const ast::CommonTable& table : query.with) {
+      VK_ASSIGN_OR_ORA_RETURN(QueryOut out, Query(*table.query, parent, false));
+      if (!table.columns.empty() && table.columns.size() != out.items.size()) {
+        return OraErr(32038,
+                      "number of WITH clause column names does not match number of elements in "
+                      "select list");
+      }
+      Source source;
+      source.name = table.name;
+      source.sql_alias = QuoteName(table.name);
+      source.physical = QuoteName(table.name);
+      std::string names;
+      for (std::size_t idx = 0; idx < out.items.size(); ++idx) {
+        ColumnInfo column;
+        column.name = table.columns.empty() ? out.items[idx].name : table.columns[idx];
+        column.type = out.items[idx].type.type;
+        column.nullable = out.items[idx].type.nullable;
+        names += (idx == 0 ? "" : ", ") + QuoteName(column.name);
+        source.columns.push_back(std::move(column));
+      }
+      with_sql += (with_sql.empty() ? "WITH " : ", ") + QuoteName(table.name) + " (" + names +
+                  ") AS (" + out.sql + ")";
+      common_tables_.push_back(std::move(source));
+    }
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut body, QueryBody(query, parent, positional));
+    common_tables_.resize(common_tables_.size() - query.with.size());
+    body.sql = with_sql + " " + body.sql;
+    body.form = QueryOut::Form::kOther;
+    return body;
+  }
+
+  OraResult<QueryOut> QueryBody(const ast::Query& query, const Scope* parent, bool positional) {
     if (query.select != nullptr) return Select(*query.select, query.order_by, parent, positional);
     VK_ASSIGN_OR_ORA_RETURN(QueryOut left, Query(*query.left, parent, positional));
     VK_ASSIGN_OR_ORA_RETURN(QueryOut right, Query(*query.right, parent, false));
@@ -1451,6 +1500,7 @@ class Emitter {
   const TranslateOptions& options_;
   EmitPlan* plan_;
   std::vector<BindValue>* parameters_;
+  std::vector<Source> common_tables_;  // the WITH tables in scope, outermost first
   int views_ = 0;
 };
 

@@ -57,7 +57,7 @@ class Parser {
   OraResult<ast::Statement> Statement() {
     ast::Statement statement;
     const Token& first = Peek();
-    if (first.IsKeyword("SELECT") || first.IsSymbol("(")) {
+    if (first.IsKeyword("SELECT") || first.IsKeyword("WITH") || first.IsSymbol("(")) {
       VK_ASSIGN_OR_ORA_RETURN(statement.query, QueryExpr());
     } else if (first.IsKeyword("INSERT")) {
       VK_ASSIGN_OR_ORA_RETURN(statement.insert, InsertStatement());
@@ -73,7 +73,9 @@ class Parser {
   }
 
   OraResult<std::unique_ptr<ast::Query>> QueryOnly() {
-    if (!Peek().IsKeyword("SELECT") && !Peek().IsSymbol("(")) return OraErr(MissingExpression());
+    if (!Peek().IsKeyword("SELECT") && !Peek().IsKeyword("WITH") && !Peek().IsSymbol("(")) {
+      return OraErr(MissingExpression());
+    }
     VK_ASSIGN_OR_ORA_RETURN(auto query, QueryExpr());
     VK_RETURN_IF_ORA_ERROR(End());
     return query;
@@ -125,7 +127,39 @@ class Parser {
 
   // ---- queries ----
 
+  OraResult<std::vector<ast::CommonTable>> WithClause() {
+    std::vector<ast::CommonTable> tables;
+    do {
+      ast::CommonTable table;
+      if (!Peek().IsName() || IsReserved(Peek())) return OraErr(903, "invalid table name");
+      table.name = Next().Value();
+      if (AcceptSymbol("(")) {
+        do {
+          if (!Peek().IsName()) return OraErr(904, "invalid identifier");
+          table.columns.push_back(Next().Value());
+        } while (AcceptSymbol(","));
+        VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+      }
+      if (!Accept("AS")) return OraErr(905, "missing keyword");
+      if (!AcceptSymbol("(")) return OraErr(906, "missing left parenthesis");
+      VK_ASSIGN_OR_ORA_RETURN(table.query, QueryExpr());
+      VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+      tables.push_back(std::move(table));
+    } while (AcceptSymbol(","));
+    return tables;
+  }
+
   OraResult<std::unique_ptr<ast::Query>> QueryExpr() {
+    std::vector<ast::CommonTable> with;
+    if (Accept("WITH")) {
+      VK_ASSIGN_OR_ORA_RETURN(with, WithClause());
+    }
+    VK_ASSIGN_OR_ORA_RETURN(auto left, QueryExprBody());
+    left->with = std::move(with);
+    return left;
+  }
+
+  OraResult<std::unique_ptr<ast::Query>> QueryExprBody() {
     VK_ASSIGN_OR_ORA_RETURN(auto left, QueryTerm());
     for (int operations = 0;; ++operations) {
       if (operations > kMaxHeight) return OraErr(TooDeep());
@@ -291,7 +325,7 @@ class Parser {
     auto item = std::make_unique<ast::FromItem>();
     item->offset = Peek().offset;
     if (AcceptSymbol("(")) {
-      if (Peek().IsKeyword("SELECT") || Peek().IsSymbol("(")) {
+      if (Peek().IsKeyword("SELECT") || Peek().IsKeyword("WITH") || Peek().IsSymbol("(")) {
         item->kind = ast::FromItem::Kind::kSubquery;
         VK_ASSIGN_OR_ORA_RETURN(item->query, QueryExpr());
         VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
@@ -501,7 +535,7 @@ class Parser {
       expr->negated = negated;
       expr->args.push_back(std::move(left));
       if (!AcceptSymbol("(")) return OraErr(906, "missing left parenthesis");
-      if (Peek().IsKeyword("SELECT")) {
+      if (Peek().IsKeyword("SELECT") || Peek().IsKeyword("WITH")) {
         VK_ASSIGN_OR_ORA_RETURN(expr->query, QueryExpr());
       } else {
         do {
@@ -593,7 +627,7 @@ class Parser {
     }
     if (token.IsSymbol("(")) {
       Next();
-      if (Peek().IsKeyword("SELECT")) {
+      if (Peek().IsKeyword("SELECT") || Peek().IsKeyword("WITH")) {
         auto expr = Make(ExprKind::kSubquery, begin);
         VK_ASSIGN_OR_ORA_RETURN(expr->query, QueryExpr());
         VK_RETURN_IF_ORA_ERROR(ExpectRightParen());

@@ -482,6 +482,18 @@ TEST_F(TranslatorTest, SubqueriesInFromWhereAndSelectList) {
   EXPECT_EQ(Run("select x.n from (select count(*) n from emp) x"), Rows{"4"});
 }
 
+TEST_F(TranslatorTest, WithTablesAreVisibleToTheQuery) {
+  EXPECT_EQ(Run("with d10 as (select id from emp where dept_id = 10), "
+                "n (total) as (select count(*) from d10) "
+                "select x.id, total from d10 x, n order by x.id"),
+            (Rows{"1|2", "3|2"}));
+  EXPECT_EQ(Error("with w (a, b) as (select id from emp) select * from w"),
+            "ORA-32038: number of WITH clause column names does not match number of elements "
+            "in select list");
+  EXPECT_EQ(Error("with w as (select id from emp) select ename from w"),
+            "ORA-00904: \"ENAME\": invalid identifier");
+}
+
 TEST_F(TranslatorTest, CaseAndDecode) {
   EXPECT_EQ(Run("select case when sal > 1000 then 'high' else 'low' end from emp where id = 3"),
             Rows{"low"});
