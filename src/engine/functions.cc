@@ -155,6 +155,17 @@ void VkCmp(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, Decimal::Compare(**a, **b));
 }
 
+// vk_numtext(x): the canonical TEXT of a number, whatever SQLite type it travels as. With
+// COLLATE VKNUM it orders computed numbers exactly (SQLite puts every TEXT after every INTEGER and
+// REAL, so a mix of the three does not sort by value).
+void VkNumText(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto a = fn::NumberArg(Arg(argv, 0));
+  if (!a) return ResultError(ctx, a.error());
+  if (!*a) return sqlite3_result_null(ctx);
+  std::string text = (*a)->ToCanonical();
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
 void VkNeg(sqlite3_context* ctx, int, sqlite3_value** argv) {
   auto a = fn::NumberArg(Arg(argv, 0));
   if (!a) return ResultError(ctx, a.error());
@@ -409,6 +420,7 @@ constexpr fn::FunctionDef kCoreFunctions[] = {
     {"vk_div", 2, 2, true, VkDiv},
     {"vk_neg", 1, 1, true, VkNeg},
     {"vk_cmp", 2, 2, true, VkCmp},
+    {"vk_numtext", 1, 1, true, VkNumText},
     {"vk_concat", 2, 2, false, VkConcat},
     {"concat", 2, 2, false, VkConcat},
     {"vk_date_add", 2, 2, false, VkDateAdd},

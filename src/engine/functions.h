@@ -4,11 +4,12 @@
 // translator): the operators vk_add, vk_sub, vk_mul, vk_div, vk_neg, vk_concat, vk_date_add,
 // vk_date_sub, vk_date_diff; vk_cmp(a, b) (-1, 0, 1 by numeric value, NULL for NULL: for
 // comparing computed numbers, which may travel as TEXT that SQLite would order after every
-// INTEGER and REAL); vk_store (the coercion on write, coerce.h); vk_sysdate; vk_trim;
-// and the Oracle functions under their lower-case Oracle names: nvl, nvl2, coalesce, decode,
-// substr, instr, upper, lower, initcap, trim, ltrim, rtrim, lpad, rpad, length, replace, translate,
-// concat, chr, ascii, to_char, to_date, to_number, round, trunc, mod, abs, sign, ceil, floor,
-// power, sqrt, greatest, least, add_months, months_between, last_day, next_day, and the
+// INTEGER and REAL); vk_numtext(x) (the canonical TEXT of a number: with COLLATE VKNUM it sorts
+// a computed number column exactly); vk_store (the coercion on write, coerce.h); vk_sysdate;
+// vk_trim; and the Oracle functions under their lower-case Oracle names: nvl, nvl2, coalesce,
+// decode, substr, instr, upper, lower, initcap, trim, ltrim, rtrim, lpad, rpad, length, replace,
+// translate, concat, chr, ascii, to_char, to_date, to_number, round, trunc, mod, abs, sign, ceil,
+// floor, power, sqrt, greatest, least, add_months, months_between, last_day, next_day, and the
 // aggregates sum and avg (exact decimal). SQLite's own substr, length, trim family, round,
 // replace, coalesce, sum and avg are overridden; count, min and max stay SQLite's. It also
 // registers the VKNUM collation (collation.h).

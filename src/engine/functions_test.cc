@@ -81,6 +81,20 @@ TEST_F(Functions, CmpComparesComputedNumbersByValue) {
   EXPECT_EQ(Eval("vk_cmp('x', 1)"), "ORA-01722: invalid number");
 }
 
+TEST_F(Functions, NumtextSortsMixedComputedNumbersByValue) {
+  Exec(
+      "create table m (a text collate VKNUM, b text collate VKNUM);"
+      "insert into m values ('5', '1'), ('1', '3'), ('5', '2'), (NULL, '1');");
+  // 5/1 INTEGER, 1/3 TEXT, 5/2 REAL: SQLite alone would put 1/3 last.
+  EXPECT_EQ(Eval("group_concat(a, ',') from (select a from m order by vk_div(a, b))"), "5,5,1");
+  EXPECT_EQ(Eval("group_concat(b, ',') from (select b from m where a is not null "
+                 "order by vk_numtext(vk_div(a, b)) collate VKNUM)"),
+            "3,2,1");
+  EXPECT_EQ(Eval("vk_numtext(0.5)"), "0.5");
+  EXPECT_EQ(Eval("vk_numtext(NULL)"), "NULL");
+  EXPECT_EQ(Eval("vk_numtext('x')"), "ORA-01722: invalid number");
+}
+
 TEST_F(Functions, ArithmeticErrorsAndNulls) {
   EXPECT_EQ(Eval("vk_div(1, 0)"), "ORA-01476: divisor is equal to zero");
   EXPECT_EQ(Eval("vk_add('X', 1)"), "ORA-01722: invalid number");
