@@ -98,6 +98,7 @@ step fsql registro.sql
 export TBDATOS=USERS TBINDICES=USERS
 TEST=1 step repro cli cli2
 step sql "select * from cli2"
+step sql "update cli set codigo = 'N' || substr(codigo, 2)"
 step reproa cli cli2
 step sql "select id_cli2, codigo from cli2 order by id_cli2"
 step dupestru cli3 cli
@@ -111,6 +112,32 @@ step borra cliord
 step sql "select object_name from user_objects where object_name like 'CLI%' order by 1"
 echo N | step borra all
 unset TBDATOS TBINDICES
+
+echo
+echo "== Migracion a SQL Server: catalogo, volmek-plus, genera, backup all, traspaso"
+# In a directory of its own: traspaso takes every .txt file of the current directory.
+mkdir -p "$DEMO/migracion" && cd "$DEMO/migracion" || exit 1
+step sql "create index i_clientes_nombre on clientes (nombre, alta)"
+step sql "create view v_clientes as select id, nombre from clientes"
+step catalogo all
+cat catalogo.sql
+PLUS="$(dirname "$VOLMEK")/volmek-plus"
+echo
+echo "\$ volmek-plus catalogo.sql"
+"$PLUS" catalogo.sql
+echo "[estado de salida: $?]"
+echo "-- catalogo.txt (primeras lineas):"
+head -n 20 catalogo.txt
+step genera all
+echo "-- genera.sql (primeras lineas):"
+head -n 30 genera.sql
+step backup all
+step traspaso all
+echo "-- clientes.bcp:"
+cat clientes.bcp
+echo "-- carga.bat:"
+cat carga.bat
+cd "$DEMO" || exit 1
 
 echo
 echo "== Fin de la demo. La base de datos queda en $DEMO/demo.db"
