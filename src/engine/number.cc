@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace volmek::engine {
 
@@ -369,7 +370,31 @@ OraResult<Decimal> Decimal::Div(const Decimal& a, const Decimal& b) {
 }
 
 OraResult<Decimal> Decimal::Mod(const Decimal& a, const Decimal& b) {
-  if (b.is_zero()) return a;
+  if (b.is_zero() || a.is_zero()) return a;
+  if (a.exponent_ - b.exponent_ > 38) {
+    // The quotient has more integer digits than a division keeps: the remainder comes from an
+    // exact long division of the two values scaled to integers.
+    int low = std::min(a.exponent_ - a.digit_count_, b.exponent_ - b.digit_count_);
+    std::vector<std::uint8_t> dividend(static_cast<std::size_t>(a.exponent_ - low), 0);
+    std::copy(a.digits_.begin(), a.digits_.begin() + a.digit_count_, dividend.begin());
+    int width = b.exponent_ - low + 1;
+    std::vector<std::uint8_t> divisor(static_cast<std::size_t>(width), 0);
+    std::copy(b.digits_.begin(), b.digits_.begin() + b.digit_count_, divisor.begin() + 1);
+    std::vector<std::uint8_t> rem(static_cast<std::size_t>(width), 0);
+    for (std::uint8_t digit : dividend) {
+      std::rotate(rem.begin(), rem.begin() + 1, rem.end());
+      rem.back() = digit;
+      while (CompareRuns(rem.data(), divisor.data(), width) >= 0) {
+        int borrow = 0;
+        for (int i = width - 1; i >= 0; --i) {
+          int v = rem[static_cast<std::size_t>(i)] - divisor[static_cast<std::size_t>(i)] - borrow;
+          borrow = v < 0 ? 1 : 0;
+          rem[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v < 0 ? v + 10 : v);
+        }
+      }
+    }
+    return FromDigits(a.negative_, rem.data(), width, static_cast<long long>(width) + low);
+  }
   VK_ASSIGN_OR_ORA_RETURN(Decimal quotient, Div(a, b));
   VK_ASSIGN_OR_ORA_RETURN(Decimal whole, Mul(b, quotient.Trunc(0)));
   return Sub(a, whole);

@@ -135,6 +135,15 @@ TEST_F(DecimalArithmetic, ModOfZeroIsTheDividendAndKeepsItsSign) {
   EXPECT_EQ(Decimal::Mod(D("5.5"), D("2"))->ToCanonical(), "1.5");
 }
 
+TEST_F(DecimalArithmetic, ModIsExactWhenTheQuotientHasMoreDigitsThanADivisionKeeps) {
+  // 10^50 = 7 * 14285...(48 digits)... + 2; a rounded quotient would give a wrong remainder.
+  EXPECT_EQ(Decimal::Mod(D("1e50"), D("7"))->ToCanonical(), "2");
+  EXPECT_EQ(Decimal::Mod(D("-1e50"), D("7"))->ToCanonical(), "-2");
+  EXPECT_EQ(Decimal::Mod(D("1e100"), D("0.3"))->ToCanonical(), "0.1");
+  EXPECT_EQ(Decimal::Mod(D("123456789e60"), D("1000"))->ToCanonical(), "0");
+  EXPECT_EQ(Decimal::Mod(D("1e125"), D("1e-129"))->ToCanonical(), "0");
+}
+
 TEST_F(DecimalArithmetic, PowerAndSqrt) {
   EXPECT_EQ(Decimal::Power(D("2"), D("10"))->ToCanonical(), "1024");
   EXPECT_EQ(Decimal::Power(D("2"), D("-2"))->ToCanonical(), "0.25");
