@@ -270,7 +270,7 @@ void VkStore(sqlite3_context* ctx, int, sqlite3_value** argv) {
   OraResult<bool> stored = StoreValue(Arg(argv, 0), target, fn::Settings(ctx), &buffer);
   if (!stored) return ResultError(ctx, stored.error());
   if (!*stored) return sqlite3_result_null(ctx);
-  sqlite3_result_text(ctx, buffer.data(), static_cast<int>(buffer.size()), SQLITE_TRANSIENT);
+  fn::ResultText(ctx, buffer);
 }
 
 void Nvl(sqlite3_context* ctx, int, sqlite3_value** argv) {
