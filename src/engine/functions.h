@@ -9,8 +9,9 @@
 // vk_trim; and the Oracle functions under their lower-case Oracle names: nvl, nvl2, coalesce,
 // decode, substr, instr, upper, lower, initcap, trim, ltrim, rtrim, lpad, rpad, length, replace,
 // translate, concat, chr, ascii, to_char, to_date, to_number, round, trunc, mod, abs, sign, ceil,
-// floor, power, sqrt, greatest, least, add_months, months_between, last_day, next_day, and the
-// aggregates sum and avg (exact decimal). SQLite's own substr, length, trim family, round,
+// floor, power, sqrt, exp, ln, log, vsize, greatest, least, add_months, months_between,
+// last_day, next_day, and the aggregates sum and avg (exact decimal). A wrong count of arguments
+// raises ORA-00909. SQLite's own substr, length, trim family, round,
 // replace, coalesce, sum and avg are overridden; count, min and max stay SQLite's. It also
 // registers the VKNUM collation (collation.h).
 //
