@@ -53,7 +53,12 @@ struct Ctx {
   const Scope* scope = nullptr;
   bool params = false;      // literals become parameters
   bool aggregates = false;  // aggregate functions allowed
+  // What ROWNUM is written as here (empty: not supported here), and where its use is noted.
+  std::string_view rownum;
+  bool* rownum_used = nullptr;
 };
+
+constexpr std::string_view kRowNumber = "row_number() OVER ()";
 
 struct Item {
   std::string name;
@@ -537,8 +542,8 @@ class Emitter {
       rest.push_back(conjunct);
     }
 
-    Ctx fixed{&scope, false, false};
-    Ctx where_ctx{&scope, !options_.inline_literals, false};
+    Ctx fixed{&scope, false, false, {}};
+    Ctx where_ctx{&scope, !options_.inline_literals, false, {}};
 
     // GROUP BY first: the select list is checked against it.
     std::vector<std::string> group_keys;
@@ -550,7 +555,7 @@ class Emitter {
 
     QueryOut result;
     std::string items_sql;
-    Ctx item_ctx{&scope, false, true};
+    Ctx item_ctx{&scope, false, true, kRowNumber};
     bool grouped = !select.group_by.empty();
     bool any_bare = false;
     auto add_item = [&](std::string sql, Item item) {
@@ -623,7 +628,8 @@ class Emitter {
 
     std::string having_sql;
     if (select.having != nullptr) {
-      VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*select.having, item_ctx));
+      Ctx having_ctx{&scope, false, true, {}};
+      VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*select.having, having_ctx));
       having_sql = out.sql;
       grouped = true;
       any_bare = any_bare || out.bare;
@@ -863,7 +869,9 @@ class Emitter {
       case ExprKind::kStar:
         return OraErr(936, "missing expression");
       case ExprKind::kRownum:
-        out.sql = "row_number() OVER ()";
+        if (ctx.rownum.empty()) return OraErr(Unimplemented());
+        if (ctx.rownum_used != nullptr) *ctx.rownum_used = true;
+        out.sql = std::string(ctx.rownum);
         out.type = Typed::Number();
         out.type.nullable = false;
         return out;
@@ -1403,7 +1411,8 @@ class Emitter {
       if (insert.values.size() > columns.size()) return OraErr(913, "too many values");
       if (insert.values.size() < columns.size()) return OraErr(947, "not enough values");
       Scope empty;
-      Ctx ctx{&empty, !options_.inline_literals, false};
+      // One row is inserted: its ROWNUM is 1.
+      Ctx ctx{&empty, !options_.inline_literals, false, "1"};
       sql += "VALUES (";
       for (std::size_t idx = 0; idx < columns.size(); ++idx) {
         VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*insert.values[idx], ctx));
@@ -1431,7 +1440,7 @@ class Emitter {
     std::vector<const Expr*> conjuncts;
     SplitConjuncts(where, &conjuncts);
     std::optional<long long> limit;
-    Ctx ctx{scope, !options_.inline_literals, false};
+    Ctx ctx{scope, !options_.inline_literals, false, {}};
     std::string where_sql;
     for (const Expr* conjunct : conjuncts) {
       if (conjunct->kind == ExprKind::kCompare && conjunct->op != "<>" &&
@@ -1464,7 +1473,9 @@ class Emitter {
     VK_ASSIGN_OR_ORA_RETURN(Source target, Target(update.table, translation));
     Scope scope;
     scope.sources.push_back(target);
-    Ctx ctx{&scope, !options_.inline_literals, false};
+    // ROWNUM in SET numbers the updated rows: it is read from a numbering of them joined in.
+    bool rownum_used = false;
+    Ctx ctx{&scope, !options_.inline_literals, false, "\"__rn\".\"N\"", &rownum_used};
     std::string& sql = translation->sql;
     std::string sets;
     std::vector<std::size_t> seen;
@@ -1480,6 +1491,14 @@ class Emitter {
     }
     VK_ASSIGN_OR_ORA_RETURN(std::string where_sql, DmlWhere(update.where.get(), &scope));
     sql = "UPDATE " + SourceSql(target) + " SET " + sets;
+    if (rownum_used) {
+      std::string numbering = "SELECT " + target.sql_alias + ".rowid AS \"R\", " +
+                              std::string(kRowNumber) + " AS \"N\" FROM " + SourceSql(target);
+      if (!where_sql.empty()) numbering += " WHERE " + where_sql;
+      sql += " FROM (" + numbering + ") AS \"__rn\" WHERE " + target.sql_alias +
+             ".rowid = \"__rn\".\"R\"";
+      return {};
+    }
     if (!where_sql.empty()) sql += " WHERE " + where_sql;
     return {};
   }
