@@ -203,6 +203,23 @@ class Parser {
         left->order_by.push_back(std::move(item));
       } while (AcceptSymbol(","));
     }
+    // Row locks mean nothing in a database one writer holds whole: accepted and ignored.
+    if (Peek().IsKeyword("FOR") && Peek(1).IsKeyword("UPDATE")) {
+      Next();
+      Next();
+      if (Accept("OF")) {
+        do {
+          if (!Peek().IsName()) return OraErr(904, "invalid identifier");
+          Next();
+          if (AcceptSymbol(".") && !Peek().IsName()) return OraErr(904, "invalid identifier");
+          if (Peek().IsName() && tokens_[pos_ - 1].IsSymbol(".")) Next();
+        } while (AcceptSymbol(","));
+      }
+      if (!Accept("NOWAIT") && Accept("WAIT")) {
+        if (Peek().kind != TokenKind::kNumber) return OraErr(MissingExpression());
+        Next();
+      }
+    }
     return left;
   }
 

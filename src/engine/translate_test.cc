@@ -501,6 +501,11 @@ TEST_F(TranslatorTest, CaseAndDecode) {
   EXPECT_EQ(Run("select decode(dept_id, 10, 'ten', 'other') from emp where id = 2"), Rows{"other"});
 }
 
+TEST_F(TranslatorTest, ForUpdateIsAcceptedAndChangesNothing) {
+  EXPECT_EQ(Run("select id from dept where id = 10 for update"), Rows{"10"});
+  EXPECT_EQ(Run("select d.id from dept d where id = 20 for update of d.name nowait"), Rows{"20"});
+}
+
 TEST_F(TranslatorTest, DualHasOneRow) {
   EXPECT_EQ(Run("select dummy from dual"), Rows{"X"});
   EXPECT_EQ(Run("select user from dual"), Rows{"SCOTT"});
