@@ -13,6 +13,22 @@
 // are scanned and converted, which is what makes a restore of a million
 // "insert into T values (...)" lines cheap.
 //
+// The Oracle SQL understood:
+//   SELECT [DISTINCT] items FROM tables [WHERE] [GROUP BY] [HAVING] [ORDER BY ... ASC|DESC
+//     [NULLS FIRST|LAST]] [FOR UPDATE ...], with UNION [ALL], INTERSECT, MINUS, WITH tables,
+//     comma joins, [INNER|LEFT|RIGHT|FULL] [OUTER] JOIN ... ON, CROSS JOIN, Oracle's (+) outer
+//     joins, inline views, subqueries in WHERE and select lists, IN, EXISTS, BETWEEN, LIKE
+//     [ESCAPE], IS [NOT] NULL, CASE, DECODE and the other functions of functions.h, ROWNUM,
+//     ROWID, DUAL, SYSDATE, USER, seq.NEXTVAL / seq.CURRVAL;
+//   INSERT INTO t [(columns)] VALUES (...) | query; UPDATE t [alias] SET c = e, ... [WHERE];
+//   DELETE [FROM] t [alias] [WHERE].
+// Oracle's rules kept: '' is NULL; NULLs sort last ascending and first descending; ROWNUM is
+// counted before ORDER BY ("where rownum <= n" keeps the first n rows found; ROWNUM in an
+// UPDATE's SET numbers the rows updated, in VALUES it is 1); text compared with a DATE is read
+// as a date; every value written passes vk_store with its column's type. ROWNUM elsewhere than
+// select lists, simple WHERE bounds and SET gives ORA-03001 (unimplemented feature); so does
+// a ROWNUM bound together with ORDER BY, GROUP BY or DISTINCT over a join.
+//
 // Usage, once per statement (ENGINE-CORE's cursor):
 //   VK_ASSIGN_OR_ORA_RETURN(Translation t, translator.Translate(sql, schema));
 //   stmt = PreparedFor(t.sql);                    // reuse when t.sql was prepared before
@@ -63,7 +79,8 @@ struct TranslateOptions {
   bool inline_literals = false;
 };
 
-// Translates statements for one connection; keeps the shape cache. Not thread-safe.
+// Translates statements for one connection (one user: USER and owners are written into the
+// cached SQL); keeps the shape cache. Not thread-safe.
 class Translator {
  public:
   // `max_shapes`: how many statement shapes the cache keeps (least recently used dropped).
@@ -76,7 +93,8 @@ class Translator {
   // UPDATE or DELETE. On failure returns the Oracle parse error, as Oracle's texts have it:
   // 00900 (not one of these verbs), 00942, 00904 ("ORA-00904: "NOCOL": invalid identifier"),
   // 00918, 00923, 00933, 00936, 00907, 00917, 00913, 00947, 00911 (a ";" at the end), 01756,
-  // 02289 (unknown sequence), 01732 (DML on a view), 00937/00979/00934 (grouping errors).
+  // 02289 (unknown sequence), 01732 (DML on a view), 00937/00979/00934 (grouping errors),
+  // 01789/01790 (set operations), 00600 (a statement nested too deeply to translate safely).
   OraResult<Translation> Translate(std::string_view oracle_sql, const SchemaLookup& schema,
                                    const TranslateOptions& options = {});
 
