@@ -307,6 +307,9 @@ OraStatus EngineCursor::ExecuteStatement() {
     case ParsedKind::kQuery: {
       CloseQuery();
       connection.DetachQueries(this);
+      // Blocks of sequence values taken by earlier statements reach the catalogue first, so
+      // that USER_SEQUENCES shows them.
+      VK_RETURN_IF_ORA_ERROR(connection.FlushSequences());
       executed_ = true;
       stepping_ = true;
       VK_ASSIGN_OR_ORA_RETURN(bool row, StepQuery());
