@@ -120,7 +120,7 @@ mkdir -p "$DEMO/migracion" && cd "$DEMO/migracion" || exit 1
 step sql "create index i_clientes_nombre on clientes (nombre, alta)"
 step sql "create view v_clientes as select id, nombre from clientes"
 step catalogo all
-cat catalogo.sql
+head -n 12 catalogo.sql
 PLUS="$(dirname "$VOLMEK")/volmek-plus"
 echo
 echo "\$ volmek-plus catalogo.sql"
