@@ -140,4 +140,34 @@ cat carga.bat
 cd "$DEMO" || exit 1
 
 echo
+echo "== Datos de tablas: backup, restore, add, salvalf, info, estadis, exp, imp"
+cat > notas.sql <<'SQL'
+create table notas (id number(6), texto varchar2(60), importe number(14,4), cuando date)
+;
+insert into notas values (1, 'O''Neil, con coma y ~', 1234.5, to_date('2026-12-08 23:59:58', 'YYYY-MM-DD HH24:MI:SS'))
+;
+insert into notas values (2, null, 12345678.1234, null)
+SQL
+step fsql notas.sql
+step backup notas
+echo "-- notas.txt:"
+cat notas.txt
+step restore notas
+step sql "select * from notas order by id"
+printf "3,'anadida',-0.25,'2027-01-01 08:00:00'\n" > notas.txt
+step add notas
+step info notas
+step estadis notas
+step info notas
+printf "4,'mal'\n" > notas.txt
+step add notas
+step salvalf cli cli.lf
+echo "-- CLI.LF:"
+cat CLI.LF
+step exp notas
+step sql "drop table notas"
+step imp notas
+step sql "select count(*) from notas"
+
+echo
 echo "== Fin de la demo. La base de datos queda en $DEMO/demo.db"
