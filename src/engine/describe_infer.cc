@@ -274,6 +274,47 @@ std::string LiteralSql(const BindValue& value) {
   return "NULL";
 }
 
+OraResult<std::string> LikePatternToGlob(std::string_view pattern, std::string_view escape) {
+  std::string glob;
+  glob.reserve(pattern.size() + 8);
+  for (std::size_t idx = 0; idx < pattern.size(); ++idx) {
+    char c = pattern[idx];
+    if (!escape.empty() && c == escape[0]) {
+      if (idx + 1 >= pattern.size() ||
+          (pattern[idx + 1] != '%' && pattern[idx + 1] != '_' && pattern[idx + 1] != escape[0])) {
+        return OraErr(1424, "missing or illegal character following the escape character");
+      }
+      c = pattern[++idx];
+      if (c == '*' || c == '?' || c == '[') {
+        glob += '[';
+        glob += c;
+        glob += ']';
+      } else {
+        glob += c;
+      }
+      continue;
+    }
+    switch (c) {
+      case '%':
+        glob += '*';
+        break;
+      case '_':
+        glob += '?';
+        break;
+      case '*':
+      case '?':
+      case '[':
+        glob += '[';
+        glob += c;
+        glob += ']';
+        break;
+      default:
+        glob += c;
+    }
+  }
+  return glob;
+}
+
 std::string QuoteString(std::string_view text) {
   std::string quoted = "'";
   for (char c : text) {

@@ -67,6 +67,12 @@ BindValue StringLiteral(std::string value);
 // The literal as SQLite SQL text: 12, 0.5, '123456789012345678.5', 'it''s', NULL.
 std::string LiteralSql(const BindValue& value);
 
+// A LIKE pattern as the equivalent GLOB pattern, so that the match is case-sensitive as
+// Oracle's is: % -> *, _ -> ?, GLOB's own * ? [ quoted as [*] [?] [[]. With `escape`, the
+// escape character before %, _ or itself makes that character literal; before anything else
+// it is ORA-01424 (missing or illegal character following the escape character).
+OraResult<std::string> LikePatternToGlob(std::string_view pattern, std::string_view escape);
+
 // 'text' with apostrophes doubled; "name" with double quotes doubled.
 std::string QuoteString(std::string_view text);
 std::string QuoteName(std::string_view name);

@@ -808,7 +808,7 @@ class Emitter {
       inline_sql = LiteralSql(value);
     }
     if (ctx.params) {
-      plan_->parameters.push_back(ParameterSource{expr.literal_slot, negate});
+      plan_->parameters.push_back(ParameterSource{expr.literal_slot, negate, false, {}});
       parameters_->push_back(std::move(value));
       return "?" + std::to_string(parameters_->size());
     }
@@ -1000,6 +1000,13 @@ class Emitter {
         return out;
       }
       case ExprKind::kLike: {
+        const Expr& pattern = *expr.args[1];
+        const Expr* escape = expr.args.size() == 3 ? expr.args[2].get() : nullptr;
+        if (pattern.kind == ExprKind::kString &&
+            (escape == nullptr || escape->kind == ExprKind::kString)) {
+          return LikeAsGlob(expr, ctx);
+        }
+        // A computed pattern: SQLite's LIKE, case-sensitive only with case_sensitive_like.
         VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
         out.sql = "(" + args[0].sql + (expr.negated ? " NOT LIKE " : " LIKE ") + args[1].sql;
         if (args.size() == 3) out.sql += " ESCAPE " + args[2].sql;
@@ -1054,6 +1061,34 @@ class Emitter {
     const std::size_t middle = begin + (end - begin) / 2;
     return std::string(function) + "(" + Balanced(outs, begin, middle, function) + ", " +
            Balanced(outs, middle, end, function) + ")";
+  }
+
+  // x LIKE 'literal' as x GLOB 'pattern': Oracle's LIKE tells upper from lower case.
+  OraResult<Out> LikeAsGlob(const Expr& expr, const Ctx& ctx) {
+    VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*expr.args[0], ctx));
+    const Expr& pattern = *expr.args[1];
+    std::string escape;
+    if (expr.args.size() == 3) {
+      escape = expr.args[2]->literal;
+      plan_->fixed_slots.push_back(expr.args[2]->literal_slot);
+      if (escape.size() != 1) {
+        return OraErr(1425, "escape character must be character string of length 1");
+      }
+    }
+    VK_ASSIGN_OR_ORA_RETURN(std::string glob, LikePatternToGlob(pattern.literal, escape));
+    BindValue value = StringLiteral(std::move(glob));
+    std::string pattern_sql;
+    if (ctx.params) {
+      plan_->parameters.push_back(ParameterSource{pattern.literal_slot, false, true, escape});
+      parameters_->push_back(std::move(value));
+      pattern_sql = "?" + std::to_string(parameters_->size());
+    } else {
+      plan_->fixed_slots.push_back(pattern.literal_slot);
+      pattern_sql = LiteralSql(value);
+    }
+    out.sql = "(" + out.sql + (expr.negated ? " NOT GLOB " : " GLOB ") + pattern_sql + ")";
+    out.type = Typed::Number();
+    return out;
   }
 
   OraResult<Out> Binary(const Expr& expr, const Ctx& ctx) {

@@ -21,9 +21,13 @@ namespace volmek::engine {
 
 // Where the value of one parameter comes from: literal slot `slot` of the statement, negated
 // when `negate` (a "-" written before a number).
+// A LIKE pattern's parameter is bound as its GLOB form (`like`, with the ESCAPE character
+// `escape`, empty when none).
 struct ParameterSource {
   int slot = 0;
   bool negate = false;
+  bool like = false;
+  std::string escape;
 };
 
 // What the emitter produced besides the Translation.

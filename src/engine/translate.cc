@@ -49,8 +49,12 @@ void BuildShape(const std::vector<Token>& tokens, std::string* key,
   }
 }
 
-OraResult<BindValue> ParameterValue(const Token& literal, bool negate) {
-  if (literal.kind == TokenKind::kNumber) return NumberLiteral(literal.text, negate);
+OraResult<BindValue> ParameterValue(const Token& literal, const ParameterSource& source) {
+  if (literal.kind == TokenKind::kNumber) return NumberLiteral(literal.text, source.negate);
+  if (source.like) {
+    VK_ASSIGN_OR_ORA_RETURN(std::string glob, LikePatternToGlob(literal.Value(), source.escape));
+    return StringLiteral(std::move(glob));
+  }
   return StringLiteral(literal.Value());
 }
 
@@ -121,7 +125,7 @@ OraResult<Translation> Translator::Translate(std::string_view oracle_sql,
       for (const ParameterSource& source : entry.parameters) {
         VK_ASSIGN_OR_ORA_RETURN(
             BindValue value,
-            ParameterValue(*cache.literals[static_cast<std::size_t>(source.slot)], source.negate));
+            ParameterValue(*cache.literals[static_cast<std::size_t>(source.slot)], source));
         translation.parameters.push_back(std::move(value));
       }
       cache.recency.splice(cache.recency.begin(), cache.recency, entry.recent);

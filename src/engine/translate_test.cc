@@ -441,8 +441,24 @@ TEST_F(TranslatorTest, ConcatenationIgnoresNull) {
 }
 
 TEST_F(TranslatorTest, LikeIsCaseSensitive) {
+  ASSERT_TRUE(ExecSql(db_.get(), "PRAGMA case_sensitive_like = OFF").has_value());
   EXPECT_EQ(Run("select id from emp where ename like 'E%'"), Rows{"3"});
   EXPECT_EQ(Run("select id from emp where ename like 'e%'"), Rows{});
+  EXPECT_EQ(Run("select id from emp where ename not like '%A%' order by id"), (Rows{"2", "4"}));
+  EXPECT_EQ(Run("select id from emp where code like 'A'"), Rows{});
+  EXPECT_EQ(Run("select id from emp where code like 'A_%'"), Rows{"1"});
+}
+
+TEST_F(TranslatorTest, LikeWildcardsOfGlobAreLiteralAndEscapeWorks) {
+  Run("insert into dept values (50, 'a*b?[c]_%')");
+  EXPECT_EQ(Run("select id from dept where name like 'a*b?[c]%'"), Rows{"50"});
+  EXPECT_EQ(Run("select id from dept where name like 'a_b%'"), Rows{"50"});
+  EXPECT_EQ(Run("select id from dept where name like '%\\_\\%' escape '\\'"), Rows{"50"});
+  EXPECT_EQ(Run("select id from dept where name like '%c\\_' escape '\\'"), Rows{});
+  EXPECT_EQ(Error("select id from dept where name like 'a\\b' escape '\\'"),
+            "ORA-01424: missing or illegal character following the escape character");
+  EXPECT_EQ(Error("select id from dept where name like 'a' escape 'xy'"),
+            "ORA-01425: escape character must be character string of length 1");
 }
 
 TEST_F(TranslatorTest, GroupByWithHaving) {
