@@ -170,4 +170,20 @@ step imp notas
 step sql "select count(*) from notas"
 
 echo
+echo "== creacpy: un copy COBOL en una tabla con sus filas de XCAMPO (KORVEL=demo del repositorio)"
+REPO=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$(dirname "$VOLMEK")/CMakeCache.txt")
+export KORVEL="$REPO/demo"
+echo "-- $KORVEL/copys/CLIENTES.cpy:"
+cat "$KORVEL/copys/CLIENTES.cpy"
+step creacpy clicopy CLIENTES
+step sql "select column_name, data_type, data_precision, data_scale, data_length from user_tab_columns where table_name = 'CLICOPY' order by column_id"
+step sql "select orden, nombre, tipo, uso, longitud, decimales, signo from xcampo where indice = 'CLICOPY' order by orden"
+TEST=1 step creacpy clicopy CLIENTES
+echo "-- Un copy con un error: la tabla anterior no se toca"
+step creacpy clicopy ROTO
+step creacpy clicopy NOHAY
+step sql "select count(*) from xcampo where indice = 'CLICOPY'"
+unset KORVEL
+
+echo
 echo "== Fin de la demo. La base de datos queda en $DEMO/demo.db"
