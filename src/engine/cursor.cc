@@ -17,10 +17,12 @@ constexpr std::uint16_t kFunctionCommit = 54;
 constexpr std::uint16_t kFunctionRollback = 55;
 constexpr std::uint16_t kFunctionSavepoint = 56;
 constexpr std::uint16_t kFunctionSetTransaction = 33;
+constexpr std::uint16_t kFunctionLockTable = 35;
 
 OraError NotLoggedOn() { return Ora(1012, "not logged on"); }
 OraError NoStatementParsed() { return Ora(1003, "no statement parsed"); }
 OraError InvalidStatement() { return Ora(900, "invalid SQL statement"); }
+OraError MissingKeyword() { return Ora(905, "missing keyword"); }
 
 bool IsWordChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -116,6 +118,14 @@ OraResult<std::uint16_t> TransactionControl(EngineConnection& connection, std::s
       VK_RETURN_IF_ORA_ERROR(ExecSql(connection.db(), "SAVEPOINT " + QuoteIdentifier("u_" + name)));
     return kFunctionSavepoint;
   }
+  if (next_is("LOCK")) {
+    // One session at a time works on a database file: there is nobody to lock out.
+    if (!next_is("TABLE")) return OraErr(MissingKeyword());
+    if (!tokens[at].IsName()) return OraErr(903, "invalid table name");
+    while (!tokens[at].IsEnd() && !tokens[at].IsSymbol(";")) ++at;
+    VK_RETURN_IF_ORA_ERROR(expect_end());
+    return kFunctionLockTable;
+  }
   if (next_is("SET")) {
     if (!next_is("TRANSACTION")) return OraErr(InvalidStatement());
     while (!tokens[at].IsEnd() && !tokens[at].IsSymbol(";")) ++at;
@@ -160,7 +170,7 @@ OraResult<std::uint16_t> TransactionControl(EngineConnection& connection, std::s
 }
 
 bool IsTransactionControl(std::string_view word) {
-  return word == "COMMIT" || word == "ROLLBACK" || word == "SAVEPOINT";
+  return word == "COMMIT" || word == "ROLLBACK" || word == "SAVEPOINT" || word == "LOCK";
 }
 
 }  // namespace
