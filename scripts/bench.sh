@@ -17,8 +17,8 @@ unset BACKUP TEST
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 
-if [ -x "$BUILD/table_text_bench" ]; then
-  "$BUILD/table_text_bench" --benchmark_min_time=0.2 2>/dev/null || true
+if [ -x "$BUILD/bench/table_text_bench" ]; then
+  "$BUILD/bench/table_text_bench" --benchmark_min_time=0.2 || true
 fi
 
 echo "== $ROWS filas: id number(10), importe number(12,2), nombre varchar2(40), codigo char(8), fecha date"
