@@ -87,5 +87,14 @@ TEST_F(MigrateCatalogo, EchoShowsTheTwoDictionaryQueries) {
       << run.out;
 }
 
+TEST_F(MigrateCatalogo, FullDiskIsReportedAndTheOldScriptStays) {
+  Script(dir_, "create table emp (a number)\n;\n");
+  dir_.Write("catalogo.sql", "anterior\n");
+  ProgramResult run = VolmekOnFullDisk(dir_, {"catalogo", "all"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Imposible escribir fichero copia (catalogo.sql).\n");
+  EXPECT_EQ(dir_.Read("catalogo.sql"), "anterior\n");
+}
+
 }  // namespace
 }  // namespace volmek::testing::migrate

@@ -79,6 +79,15 @@ TEST_F(MigrateGenera, NotWithoutNullStops) {
   EXPECT_EQ(run.out, "Esperado NOT NULL (NUL)  A NOT NUL CHAR(1)\n\n");
 }
 
+TEST_F(MigrateGenera, FullDiskIsReportedAndTheOldDdlStays) {
+  dir_.Write("catalogo.txt", ReadFile(SourcePath("tests/data/migrate/catalogo_completo.txt")));
+  dir_.Write("genera.sql", "anterior\n");
+  ProgramResult run = VolmekOnFullDisk(dir_, {"genera", "all"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Imposible escribir fichero (genera.sql).\n");
+  EXPECT_EQ(dir_.Read("genera.sql"), "anterior\n");
+}
+
 class MigrateTraspaso : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(Volmek(dir_, {"sql", "select 1 from dual"}).status, 0); }
@@ -124,6 +133,15 @@ TEST_F(MigrateTraspaso, ValueWithATildeStopsTheRun) {
             "Trata: emp.txt\n"
             "Fichero emp.txt, linea 1, columna 1: un valor con \"~\" o fin de linea no cabe en el "
             "fichero bcp.\n");
+  EXPECT_FALSE(dir_.Exists("emp.bcp"));
+  EXPECT_FALSE(dir_.Exists("carga.bat"));
+}
+
+TEST_F(MigrateTraspaso, FullDiskIsReportedAndWritesNoBatchLine) {
+  dir_.Write("emp.txt", "1,'A'\n");
+  ProgramResult run = VolmekOnFullDisk(dir_, {"traspaso", "all"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Trata: emp.txt\nImposible escribir fichero (emp.bcp).\n");
   EXPECT_FALSE(dir_.Exists("emp.bcp"));
   EXPECT_FALSE(dir_.Exists("carga.bat"));
 }

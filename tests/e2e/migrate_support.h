@@ -29,6 +29,19 @@ inline ProgramResult Plus(const TempDir& dir, const std::vector<std::string>& ar
   return Run(run);
 }
 
+// Runs volmek with `args` in `dir` with a file size limit of 0: every write to a file fails as
+// on a full disk (the pipes of standard output are not files and still work).
+inline ProgramResult VolmekOnFullDisk(const TempDir& dir, const std::vector<std::string>& args) {
+  ProgramRun run;
+  run.program = "/bin/sh";
+  run.args = {"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", BuiltBinary("volmek")};
+  run.args.insert(run.args.end(), args.begin(), args.end());
+  run.env = EmbeddedEnv(dir.File("test.db"));
+  run.close_stdin = true;
+  run.cwd = dir.path();
+  return Run(run);
+}
+
 // The T-SQL parser's verdict on `file`: empty when it parses; the parser's message otherwise.
 // Sets *missing (with the reason) when node or the parser is not installed.
 inline std::string TsqlErrors(const std::string& file, std::string* missing) {
