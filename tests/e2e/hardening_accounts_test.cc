@@ -24,14 +24,15 @@ TEST_F(Accounts, PasswordIsNeverStoredOrPrintedInClear) {
   const std::string secret = "Clave-Muy-Secreta-4711";
   ProgramResult first = As("GESTOR", secret, {"sql", "create table t (a number)"});
   ASSERT_EQ(first.status, 0) << first.out;
-  ASSERT_EQ(As("GESTOR", secret, {"sql", "create user OTRO identified by OtraClave0815"}).status, 0);
+  ASSERT_EQ(As("GESTOR", secret, {"sql", "create user OTRO identified by OtraClave0815"}).status,
+            0);
   ASSERT_EQ(As("GESTOR", secret, {"sql", "alter user OTRO identified by Cambiada0816"}).status, 0);
 
   std::string bytes = ReadFile(dir_.File("test.db"));
   ASSERT_FALSE(bytes.empty());
   // sql upper-cases its statement, so the new users' passwords arrive upper-cased.
-  for (const std::string& clear : {secret, UpperCase(secret), std::string("OTRACLAVE0815"),
-                                   std::string("CAMBIADA0816")}) {
+  for (const std::string& clear :
+       {secret, UpperCase(secret), std::string("OTRACLAVE0815"), std::string("CAMBIADA0816")}) {
     EXPECT_EQ(bytes.find(clear), std::string::npos) << clear << " is stored in clear";
     EXPECT_EQ(first.out.find(clear), std::string::npos);
   }

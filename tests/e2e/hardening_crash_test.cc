@@ -15,6 +15,7 @@
 
 #include <fmt/format.h>
 
+#include "engine/collation.h"
 #include "testing/harness.h"
 
 namespace volmek::testing {
@@ -26,10 +27,14 @@ std::string IntegrityCheck(const std::string& path) {
   sqlite3* db = nullptr;
   std::string result = "no se pudo abrir";
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    // The indexes on NUMBER columns are ordered by the engine's collation.
+    (void)volmek::engine::RegisterCollations(db);
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr) == SQLITE_OK &&
         sqlite3_step(stmt) == SQLITE_ROW) {
       result = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    } else {
+      result = sqlite3_errmsg(db);
     }
     sqlite3_finalize(stmt);
   }
@@ -126,13 +131,15 @@ TEST_F(CrashSafety, KilledReproLeavesNoHalfCopy) {
       "insert into xindice values ('ORIGEN', 1, 'ORIGEN', 'resto')\n;\n"
       "create table ORIGEN (ID_ORIGEN number(10), F0 char(12), F1 number(8,2))\n;\n");
   std::string lines;
-  for (int row = 0; row < 200000; ++row) lines += fmt::format("{},'K{}',{}.5\n", row + 1, row, row % 1000);
+  for (int row = 0; row < 200000; ++row)
+    lines += fmt::format("{},'K{}',{}.5\n", row + 1, row, row % 1000);
   dir_.Write("ORIGEN.txt", lines);
   ProgramResult load = Volmek(dir_, {"add", "ORIGEN"});
   ASSERT_EQ(load.status, 0) << load.out;
   std::string source_before = Contents("select count(*), sum(f1), min(f0), max(f0) from origen");
 
-  ASSERT_TRUE(KillMidway(dir_, {"repro", "ORIGEN", "COPIA"})) << "repro ended before it could be killed";
+  ASSERT_TRUE(KillMidway(dir_, {"repro", "ORIGEN", "COPIA"}))
+      << "repro ended before it could be killed";
 
   EXPECT_EQ(IntegrityCheck(dir_.File("test.db")), "ok");
   EXPECT_EQ(Contents("select count(*), sum(f1), min(f0), max(f0) from origen"), source_before);
