@@ -264,6 +264,25 @@ TEST_F(Creacpy, NameWithPeriodIsUsedUnchanged) {
   EXPECT_EQ(ColumnNames("CLIENTES").size(), 3u);
 }
 
+TEST_F(Creacpy, EveryCorpusCopybookGivesATableWithOneRowPerColumn) {
+  const std::string corpus = SourcePath("tests/data/copybooks");
+  int tables = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    if (entry.path().extension() != ".cpy") continue;
+    const std::string name = entry.path().stem().string();
+    SCOPED_TRACE(name);
+    Copybook(name + ".cpy", ReadFile(entry.path().string()));
+    const ProgramResult result = Run({"creacpy", "T_" + name, name});
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.out, "");
+    const std::vector<std::string> columns = ColumnNames("T_" + name);
+    ASSERT_FALSE(columns.empty());
+    EXPECT_EQ(Xcampo("T_" + name).size(), columns.size() - 1);
+    ++tables;
+  }
+  EXPECT_EQ(tables, 25);
+}
+
 class CreacpyRefusals : public Creacpy {
  protected:
   void SetUp() override {
