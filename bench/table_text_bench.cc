@@ -47,7 +47,8 @@ void BM_WriteLine(benchmark::State& state) {
 BENCHMARK(BM_WriteLine);
 
 void BM_ParseLine(benchmark::State& state) {
-  std::string line = "123456,1234.50,'NOMBRE DE CLIENTE 123456 O''NEIL','C0123456','2026-12-08 10:11:12'";
+  std::string line =
+      "123456,1234.50,'NOMBRE DE CLIENTE 123456 O''NEIL','C0123456','2026-12-08 10:11:12'";
   for (auto _ : state) {
     auto fields = volmek::datafiles::ParseLine(line);
     benchmark::DoNotOptimize(fields);

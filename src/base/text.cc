@@ -14,7 +14,9 @@ void UpperCaseInPlace(std::string& text) {
   }
 }
 
-std::string BlankFill(long long n) { return n > 0 ? std::string(static_cast<std::size_t>(n), ' ') : std::string(); }
+std::string BlankFill(long long n) {
+  return n > 0 ? std::string(static_cast<std::size_t>(n), ' ') : std::string();
+}
 
 void RightTrim(std::string& text) {
   std::size_t end = text.find_last_not_of(' ');

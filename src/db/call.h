@@ -69,7 +69,7 @@ struct ColumnDescription {
   std::int32_t display_size = 0;  // display size
   std::int16_t precision = 0;     // NUMBER precision; 0 for unconstrained and computed numbers
   std::int16_t scale = 0;         // NUMBER scale; 0 for unconstrained and computed numbers
-  std::int16_t nulls_allowed = 1; // 0 for NOT NULL columns
+  std::int16_t nulls_allowed = 1;  // 0 for NOT NULL columns
 };
 
 // One column of the row that the last successful Fetch delivered.

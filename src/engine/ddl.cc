@@ -426,18 +426,18 @@ OraResult<DdlParse> CreateIndex(EngineConnection& connection, DdlParser& parser,
   VK_ASSIGN_OR_ORA_RETURN(std::string table,
                           parser.ObjectName(InvalidTableName(), connection.user()));
   VK_RETURN_IF_ORA_ERROR(parser.ExpectSymbol("("));
-  IndexSpec spec;
-  spec.name = name;
-  spec.unique = unique;
+  IndexSpec definition;
+  definition.name = name;
+  definition.unique = unique;
   do {
     VK_ASSIGN_OR_ORA_RETURN(std::string column, parser.Name(Ora(904, "invalid identifier")));
     bool descending = parser.Accept("DESC");
     if (!descending) parser.Accept("ASC");
-    spec.columns.push_back(std::move(column));
-    spec.descending.push_back(descending);
+    definition.columns.push_back(std::move(column));
+    definition.descending.push_back(descending);
   } while (parser.AcceptSymbol(","));
   VK_RETURN_IF_ORA_ERROR(parser.ExpectSymbol(")"));
-  VK_RETURN_IF_ORA_ERROR(parser.Physical(&spec.attributes));
+  VK_RETURN_IF_ORA_ERROR(parser.Physical(&definition.attributes));
   VK_RETURN_IF_ORA_ERROR(parser.ExpectEnd());
   VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {
     VK_ASSIGN_OR_ORA_RETURN(auto table_ref,
@@ -445,7 +445,7 @@ OraResult<DdlParse> CreateIndex(EngineConnection& connection, DdlParser& parser,
     if (!table_ref.has_value() || table_ref->type != ObjectType::kTable) {
       return OraErr(TableDoesNotExist());
     }
-    return AddIndex(connection, *table_ref, spec);
+    return AddIndex(connection, *table_ref, definition);
   }));
   return DdlParse{kCreateIndex, false};
 }
@@ -511,13 +511,15 @@ struct AnalyzeSpec {
 };
 
 OraResult<AnalyzeSpec> ParseAnalyze(EngineConnection& connection, DdlParser& parser) {
-  AnalyzeSpec spec;
+  AnalyzeSpec definition;
   if (parser.Accept("INDEX")) {
-    spec.index = true;
-    VK_ASSIGN_OR_ORA_RETURN(spec.name, parser.ObjectName(InvalidIndexName(), connection.user()));
+    definition.index = true;
+    VK_ASSIGN_OR_ORA_RETURN(definition.name,
+                            parser.ObjectName(InvalidIndexName(), connection.user()));
   } else {
     VK_RETURN_IF_ORA_ERROR(parser.Expect("TABLE"));
-    VK_ASSIGN_OR_ORA_RETURN(spec.name, parser.ObjectName(InvalidTableName(), connection.user()));
+    VK_ASSIGN_OR_ORA_RETURN(definition.name,
+                            parser.ObjectName(InvalidTableName(), connection.user()));
   }
   if (parser.Accept("COMPUTE")) {
     VK_RETURN_IF_ORA_ERROR(parser.Expect("STATISTICS"));
@@ -529,7 +531,7 @@ OraResult<AnalyzeSpec> ParseAnalyze(EngineConnection& connection, DdlParser& par
     }
   } else if (parser.Accept("DELETE")) {
     VK_RETURN_IF_ORA_ERROR(parser.Expect("STATISTICS"));
-    spec.delete_statistics = true;
+    definition.delete_statistics = true;
   } else if (parser.Accept("VALIDATE")) {
     VK_RETURN_IF_ORA_ERROR(parser.Expect("STRUCTURE"));
     parser.Accept("CASCADE");
@@ -537,23 +539,23 @@ OraResult<AnalyzeSpec> ParseAnalyze(EngineConnection& connection, DdlParser& par
     return OraErr(MissingKeyword());
   }
   VK_RETURN_IF_ORA_ERROR(parser.ExpectEnd());
-  return spec;
+  return definition;
 }
 
-OraStatus RunAnalyze(EngineConnection& connection, const AnalyzeSpec& spec) {
+OraStatus RunAnalyze(EngineConnection& connection, const AnalyzeSpec& definition) {
   return connection.RunDdl([&]() -> OraStatus {
-    if (spec.index) {
-      VK_ASSIGN_OR_ORA_RETURN(auto index,
-                              connection.catalog().FindObject(connection.user(), spec.name, true));
+    if (definition.index) {
+      VK_ASSIGN_OR_ORA_RETURN(
+          auto index, connection.catalog().FindObject(connection.user(), definition.name, true));
       if (!index.has_value()) return OraErr(NoSuchIndex());
-      return AnalyzeIndex(connection, index->object_id, spec.delete_statistics);
+      return AnalyzeIndex(connection, index->object_id, definition.delete_statistics);
     }
     VK_ASSIGN_OR_ORA_RETURN(auto table,
-                            connection.catalog().FindObject(connection.user(), spec.name));
+                            connection.catalog().FindObject(connection.user(), definition.name));
     if (!table.has_value() || table->type != ObjectType::kTable) {
       return OraErr(TableDoesNotExist());
     }
-    return AnalyzeTable(connection, *table, spec.delete_statistics);
+    return AnalyzeTable(connection, *table, definition.delete_statistics);
   });
 }
 
@@ -645,8 +647,8 @@ OraResult<DdlParse> ParseDdl(EngineConnection& connection, std::string_view sql)
   if (parser.Accept("TRUNCATE")) return Truncate(connection, parser);
   if (parser.Accept("RENAME")) return Rename(connection, parser);
   if (parser.Accept("ANALYZE")) {
-    VK_ASSIGN_OR_ORA_RETURN(AnalyzeSpec spec, ParseAnalyze(connection, parser));
-    return DdlParse{spec.index ? kAnalyzeIndex : kAnalyzeTable, true};
+    VK_ASSIGN_OR_ORA_RETURN(AnalyzeSpec definition, ParseAnalyze(connection, parser));
+    return DdlParse{definition.index ? kAnalyzeIndex : kAnalyzeTable, true};
   }
   // Privileges and comments: every user owns only its own schema here, and comments are not
   // kept; the statements are accepted (and commit) as Oracle's do.
@@ -660,8 +662,8 @@ OraStatus ExecuteDeferredDdl(EngineConnection& connection, std::string_view sql)
   DdlParser parser(sql);
   VK_RETURN_IF_ORA_ERROR(parser.Tokenize());
   VK_RETURN_IF_ORA_ERROR(parser.Expect("ANALYZE"));
-  VK_ASSIGN_OR_ORA_RETURN(AnalyzeSpec spec, ParseAnalyze(connection, parser));
-  return RunAnalyze(connection, spec);
+  VK_ASSIGN_OR_ORA_RETURN(AnalyzeSpec definition, ParseAnalyze(connection, parser));
+  return RunAnalyze(connection, definition);
 }
 
 }  // namespace volmek::engine

@@ -46,10 +46,10 @@ enum class TypeKind { kNumber, kFloat, kChar, kVarchar2, kDate, kLong, kRaw, kLo
 // A declared column type, as the dictionary views show it.
 struct SqlType {
   TypeKind kind = TypeKind::kVarchar2;
-  int length = 0;                  // CHAR/VARCHAR2/RAW length; 22 for NUMBER; 7 for DATE
-  std::optional<int> precision;    // NUMBER(p[,s]); INTEGER has no precision and scale 0
-  std::optional<int> scale;        // NUMBER(p,s); FLOAT has no scale
-  int binary_precision = 126;      // FLOAT(b)
+  int length = 0;                // CHAR/VARCHAR2/RAW length; 22 for NUMBER; 7 for DATE
+  std::optional<int> precision;  // NUMBER(p[,s]); INTEGER has no precision and scale 0
+  std::optional<int> scale;      // NUMBER(p,s); FLOAT has no scale
+  int binary_precision = 126;    // FLOAT(b)
 
   // The internal type code Describe reports (2, 96, 1, 12, 8, 23, 24, 11).
   short TypeCode() const;

@@ -18,7 +18,8 @@ namespace volmek::testing {
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string templ = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/volmek-test-XXXXXX";
+  std::string templ =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/volmek-test-XXXXXX";
   std::vector<char> buffer(templ.begin(), templ.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -55,8 +56,12 @@ void WriteFile(const std::string& path, const std::string& contents) {
   out << contents;
 }
 
-std::string BuiltBinary(const std::string& name) { return std::string(VOLMEK_BINARY_DIR) + "/" + name; }
-std::string SourcePath(const std::string& relative) { return std::string(VOLMEK_SOURCE_DIR) + "/" + relative; }
+std::string BuiltBinary(const std::string& name) {
+  return std::string(VOLMEK_BINARY_DIR) + "/" + name;
+}
+std::string SourcePath(const std::string& relative) {
+  return std::string(VOLMEK_SOURCE_DIR) + "/" + relative;
+}
 
 namespace {
 
@@ -65,9 +70,11 @@ void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK
 }  // namespace
 
 ProgramResult Run(const ProgramRun& run) {
-  std::string program = run.program.find('/') == std::string::npos ? BuiltBinary(run.program) : run.program;
+  std::string program =
+      run.program.find('/') == std::string::npos ? BuiltBinary(run.program) : run.program;
   int in_pipe[2], out_pipe[2], err_pipe[2];
-  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    throw std::runtime_error("pipe failed");
 
   std::vector<std::string> env_strings;
   for (const auto& [name, value] : run.env) env_strings.push_back(name + "=" + value);
@@ -77,7 +84,8 @@ ProgramResult Run(const ProgramRun& run) {
   // VOLMEK_TEST_WRAPPER (e.g. "valgrind --error-exitcode=99 -q") runs every program under a
   // checker; `make memcheck` sets it.
   std::vector<std::string> arg_strings;
-  if (const char* wrapper = std::getenv("VOLMEK_TEST_WRAPPER"); wrapper != nullptr && *wrapper != '\0') {
+  if (const char* wrapper = std::getenv("VOLMEK_TEST_WRAPPER");
+      wrapper != nullptr && *wrapper != '\0') {
     std::istringstream words(wrapper);
     for (std::string word; words >> word;) arg_strings.push_back(word);
   }
@@ -95,7 +103,8 @@ ProgramResult Run(const ProgramRun& run) {
     dup2(in_pipe[0], 0);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
-    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
+      close(fd);
     if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(126);
     if (wrapped) {
       // The wrapper is looked up on the parent's PATH.
@@ -160,13 +169,15 @@ ProgramResult Run(const ProgramRun& run) {
 }
 
 std::map<std::string, std::string> EmbeddedEnv(const std::string& db_path) {
-  std::map<std::string, std::string> env{{"NOMBREBD", "DEMO"}, {"PASSWD", "demo"}, {"TNS", "file:" + db_path}};
+  std::map<std::string, std::string> env{
+      {"NOMBREBD", "DEMO"}, {"PASSWD", "demo"}, {"TNS", "file:" + db_path}};
   if (const char* path = std::getenv("PATH")) env["PATH"] = path;
   return env;
 }
 
 ProgramResult Volmek(const TempDir& dir, const std::vector<std::string>& args,
-                     const std::map<std::string, std::string>& extra, const std::string& stdin_text) {
+                     const std::map<std::string, std::string>& extra,
+                     const std::string& stdin_text) {
   ProgramRun run;
   run.program = "volmek";
   run.args = args;

@@ -28,18 +28,18 @@ class TempDir {
 };
 
 struct ProgramResult {
-  std::string out;   // standard output
-  std::string err;   // standard error
-  int status = -1;   // exit status; 128 + signal number when killed by a signal
+  std::string out;  // standard output
+  std::string err;  // standard error
+  int status = -1;  // exit status; 128 + signal number when killed by a signal
 };
 
 struct ProgramRun {
-  std::string program;                       // a path, or a name of a built binary ("volmek")
-  std::vector<std::string> args;             // arguments after the program name
-  std::map<std::string, std::string> env;    // the whole environment of the child
-  std::string stdin_text;                    // fed to standard input, which is then closed
-  bool close_stdin = false;                  // standard input at its end from the start
-  std::string cwd;                           // working directory; empty: the current one
+  std::string program;                     // a path, or a name of a built binary ("volmek")
+  std::vector<std::string> args;           // arguments after the program name
+  std::map<std::string, std::string> env;  // the whole environment of the child
+  std::string stdin_text;                  // fed to standard input, which is then closed
+  bool close_stdin = false;                // standard input at its end from the start
+  std::string cwd;                         // working directory; empty: the current one
 };
 
 // Runs the program to its end and captures what it printed.
