@@ -39,6 +39,8 @@ enum class ExprKind {
   kIsNull,    // args[0] IS [NOT] NULL
   kExists,    // [NOT] EXISTS (query)
   kSubquery,  // (query) used as a value
+  // args[0] op ANY|ALL (args[1..]) or (query): `name` ANY (for SOME too) or ALL
+  kQuantified,
 };
 
 struct Expr {
@@ -82,6 +84,8 @@ struct FromItem {
   std::unique_ptr<FromItem> left;
   std::unique_ptr<FromItem> right;
   ExprPtr on;
+  bool natural = false;                    // kJoin: NATURAL (the columns both sides name)
+  std::vector<std::string> using_columns;  // kJoin: USING (c, ...)
   std::size_t offset = 0;
 };
 

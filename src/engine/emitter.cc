@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "engine/collation.h"
 #include "engine/describe_infer.h"
 #include "engine/lexer.h"
 
@@ -35,10 +36,24 @@ struct Source {
   bool outer = false;   // the optional side of an outer join: its columns may be NULL
 };
 
+// A column that a NATURAL join or JOIN ... USING names once for both of its sides.
+struct JoinedColumn {
+  const ast::FromItem* join = nullptr;
+  std::string name;
+  std::string sql;  // the left side's column, the right's for RIGHT joins, coalesced for FULL
+  Typed type;
+  bool stored = false;
+  std::size_t first = 0;  // the sources the join covers: [first, end)
+  std::size_t end = 0;
+  std::vector<std::size_t> sides;  // the sources whose own columns it stands for
+};
+
 struct Scope {
   std::vector<Source> sources;
   const Scope* parent = nullptr;
   const std::vector<std::string>* group_keys = nullptr;
+  std::vector<JoinedColumn> joined;  // in the order the joins were resolved, innermost first
+  std::vector<std::pair<const ast::FromItem*, std::string>> join_conditions;
 };
 
 struct Out {
@@ -164,6 +179,14 @@ bool ContainsRownum(const Expr& expr) {
   if (expr.kind == ExprKind::kRownum) return true;
   for (const auto& arg : expr.args) {
     if (ContainsRownum(*arg)) return true;
+  }
+  return false;
+}
+
+bool ContainsSequence(const Expr& expr) {
+  if (expr.kind == ExprKind::kSequence) return true;
+  for (const auto& arg : expr.args) {
+    if (ContainsSequence(*arg)) return true;
   }
   return false;
 }
@@ -346,23 +369,164 @@ class Emitter {
         scope->sources.push_back(std::move(source));
         return {};
       }
-      case ast::FromItem::Kind::kJoin:
+      case ast::FromItem::Kind::kJoin: {
+        const std::size_t first_left = scope->sources.size();
         VK_RETURN_IF_ORA_ERROR(ResolveFrom(*item.left, scope, parent));
-        {
-          const std::size_t first_right = scope->sources.size();
-          VK_RETURN_IF_ORA_ERROR(ResolveFrom(*item.right, scope, parent));
-          if (item.join_type == "LEFT" || item.join_type == "FULL") {
-            for (std::size_t idx = first_right; idx < scope->sources.size(); ++idx) {
-              scope->sources[idx].outer = true;
-            }
-          }
-          if (item.join_type == "RIGHT" || item.join_type == "FULL") {
-            for (std::size_t idx = 0; idx < first_right; ++idx) scope->sources[idx].outer = true;
+        const std::size_t first_right = scope->sources.size();
+        VK_RETURN_IF_ORA_ERROR(ResolveFrom(*item.right, scope, parent));
+        if (item.join_type == "LEFT" || item.join_type == "FULL") {
+          for (std::size_t idx = first_right; idx < scope->sources.size(); ++idx) {
+            scope->sources[idx].outer = true;
           }
         }
+        if (item.join_type == "RIGHT" || item.join_type == "FULL") {
+          for (std::size_t idx = first_left; idx < first_right; ++idx) {
+            scope->sources[idx].outer = true;
+          }
+        }
+        if (item.natural || !item.using_columns.empty()) {
+          return JoinColumns(item, first_left, first_right, scope);
+        }
         return {};
+      }
     }
     return {};
+  }
+
+  // One side's column `name` for a NATURAL or USING join: a joined column of a join inside
+  // the side, else the one source column of that name among [first, end).
+  struct Side {
+    Out out;
+    std::vector<std::size_t> sides;
+  };
+  static OraResult<Side> JoinSide(const Scope& scope, std::size_t first, std::size_t end,
+                                  const std::string& name) {
+    Side side;
+    for (auto joined = scope.joined.rbegin(); joined != scope.joined.rend(); ++joined) {
+      if (joined->name != name || joined->first < first || joined->end > end) continue;
+      side.out.sql = joined->sql;
+      side.out.type = joined->type;
+      side.out.stored = joined->stored;
+      side.sides = joined->sides;
+      return side;
+    }
+    bool found = false;
+    for (std::size_t source_idx = first; source_idx < end; ++source_idx) {
+      const Source& source = scope.sources[source_idx];
+      for (const ColumnInfo& column : source.columns) {
+        if (column.name != name) continue;
+        if (found) return OraErr(918, "column ambiguously defined");
+        found = true;
+        side.out.sql = source.sql_alias + "." + QuoteName(column.name);
+        side.out.type.type = column.type;
+        side.out.type.nullable = column.nullable || source.outer;
+        side.out.stored = source.stored;
+        side.sides = {source_idx};
+      }
+    }
+    if (!found) return OraErr(InvalidIdentifier(QuoteName(name)));
+    return side;
+  }
+
+  // The joined columns and the join condition of a NATURAL join (every column name both sides
+  // have, in the left side's order) or of JOIN ... USING (names).
+  static OraStatus JoinColumns(const ast::FromItem& item, std::size_t first_left,
+                               std::size_t first_right, Scope* scope) {
+    const std::size_t end = scope->sources.size();
+    std::vector<std::string> names = item.using_columns;
+    if (item.natural) {
+      auto has_name = [&](std::size_t first, std::size_t last, const std::string& name) {
+        for (std::size_t idx = first; idx < last; ++idx) {
+          for (const ColumnInfo& column : scope->sources[idx].columns) {
+            if (column.name == name) return true;
+          }
+        }
+        return false;
+      };
+      for (std::size_t idx = first_left; idx < first_right; ++idx) {
+        for (const ColumnInfo& column : scope->sources[idx].columns) {
+          if (std::find(names.begin(), names.end(), column.name) != names.end()) continue;
+          if (has_name(first_right, end, column.name)) names.push_back(column.name);
+        }
+      }
+    }
+    std::vector<JoinedColumn> joined;
+    std::string condition;
+    for (const std::string& name : names) {
+      for (const JoinedColumn& earlier : joined) {
+        if (earlier.name == name) return OraErr(957, "duplicate column name");
+      }
+      VK_ASSIGN_OR_ORA_RETURN(Side left, JoinSide(*scope, first_left, first_right, name));
+      VK_ASSIGN_OR_ORA_RETURN(Side right, JoinSide(*scope, first_right, end, name));
+      condition += (condition.empty() ? "" : " AND ") + CompareSql(left.out, right.out, "=");
+      JoinedColumn column;
+      column.join = &item;
+      column.name = name;
+      column.first = first_left;
+      column.end = end;
+      column.sides = left.sides;
+      column.sides.insert(column.sides.end(), right.sides.begin(), right.sides.end());
+      const Side& kept = item.join_type == "RIGHT" ? right : left;
+      column.sql = kept.out.sql;
+      column.type = kept.out.type;
+      column.stored = kept.out.stored;
+      if (item.join_type == "FULL") {
+        column.sql = "coalesce(" + left.out.sql + ", " + right.out.sql + ")";
+        column.type.nullable = left.out.type.nullable && right.out.type.nullable;
+        column.stored = false;
+      }
+      joined.push_back(std::move(column));
+    }
+    scope->join_conditions.emplace_back(&item, condition.empty() ? "1" : condition);
+    for (JoinedColumn& column : joined) scope->joined.push_back(std::move(column));
+    return {};
+  }
+
+  // The columns `*` lists for a FROM entry whose sources start at `*next`: a NATURAL or USING
+  // join's joined columns first, then the other columns of its left and right sides.
+  static std::vector<Out> StarColumns(const ast::FromItem& item, const Scope& scope,
+                                      std::size_t* next, std::vector<std::string>* names) {
+    std::vector<Out> columns;
+    if (item.kind != ast::FromItem::Kind::kJoin) {
+      const Source& source = scope.sources[(*next)++];
+      for (const ColumnInfo& column : source.columns) {
+        Out out;
+        out.sql = source.sql_alias + "." + QuoteName(column.name);
+        out.type.type = column.type;
+        out.type.nullable = column.nullable || source.outer;
+        out.stored = source.stored;
+        out.bare = true;
+        columns.push_back(std::move(out));
+        names->push_back(column.name);
+      }
+      return columns;
+    }
+    std::vector<std::string> left_names;
+    std::vector<std::string> right_names;
+    std::vector<Out> left = StarColumns(*item.left, scope, next, &left_names);
+    std::vector<Out> right = StarColumns(*item.right, scope, next, &right_names);
+    std::vector<std::string> merged;
+    for (const JoinedColumn& joined : scope.joined) {
+      if (joined.join != &item) continue;
+      Out out;
+      out.sql = joined.sql;
+      out.type = joined.type;
+      out.stored = joined.stored;
+      out.bare = true;
+      columns.push_back(std::move(out));
+      names->push_back(joined.name);
+      merged.push_back(joined.name);
+    }
+    auto append = [&](std::vector<Out>& outs, const std::vector<std::string>& side_names) {
+      for (std::size_t idx = 0; idx < outs.size(); ++idx) {
+        if (std::find(merged.begin(), merged.end(), side_names[idx]) != merged.end()) continue;
+        columns.push_back(std::move(outs[idx]));
+        names->push_back(side_names[idx]);
+      }
+    };
+    append(left, left_names);
+    append(right, right_names);
+    return columns;
   }
 
   static std::string SourceSql(const Source& source) {
@@ -382,13 +546,19 @@ class Emitter {
       VK_ASSIGN_OR_ORA_RETURN(Out on, Condition(*item.on, on_ctx));
       sql += " ON " + on.sql;
     }
+    for (const auto& [join, condition] : scope.join_conditions) {
+      if (join == &item) sql += " ON " + condition;
+    }
     return sql;
   }
 
   // ---- queries ----
 
-  OraResult<QueryOut> Query(const ast::Query& query, const Scope* parent, bool positional) {
-    if (query.with.empty()) return QueryBody(query, parent, positional);
+  // `canonical`: computed numbers in the select list are written as their canonical text, so
+  // that a set operation compares and sorts them with stored numbers by value.
+  OraResult<QueryOut> Query(const ast::Query& query, const Scope* parent, bool positional,
+                            bool canonical = false) {
+    if (query.with.empty()) return QueryBody(query, parent, positional, canonical);
     std::string with_sql;
     for (const ast::CommonTable& table : query.with) {
       VK_ASSIGN_OR_ORA_RETURN(QueryOut out, Query(*table.query, parent, false));
@@ -414,17 +584,20 @@ class Emitter {
                   ") AS (" + out.sql + ")";
       common_tables_.push_back(std::move(source));
     }
-    VK_ASSIGN_OR_ORA_RETURN(QueryOut body, QueryBody(query, parent, positional));
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut body, QueryBody(query, parent, positional, canonical));
     common_tables_.resize(common_tables_.size() - query.with.size());
     body.sql = with_sql + " " + body.sql;
     body.form = QueryOut::Form::kOther;
     return body;
   }
 
-  OraResult<QueryOut> QueryBody(const ast::Query& query, const Scope* parent, bool positional) {
-    if (query.select != nullptr) return Select(*query.select, query.order_by, parent, positional);
-    VK_ASSIGN_OR_ORA_RETURN(QueryOut left, Query(*query.left, parent, positional));
-    VK_ASSIGN_OR_ORA_RETURN(QueryOut right, Query(*query.right, parent, false));
+  OraResult<QueryOut> QueryBody(const ast::Query& query, const Scope* parent, bool positional,
+                                bool canonical) {
+    if (query.select != nullptr) {
+      return Select(*query.select, query.order_by, parent, positional, canonical);
+    }
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut left, Query(*query.left, parent, positional, true));
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut right, Query(*query.right, parent, false, true));
     if (left.items.size() != right.items.size()) {
       return OraErr(1789, "query block has incorrect number of result columns");
     }
@@ -503,7 +676,7 @@ class Emitter {
   }
 
   OraResult<QueryOut> Select(const ast::Select& select, const std::vector<ast::OrderItem>& order,
-                             const Scope* parent, bool positional) {
+                             const Scope* parent, bool positional, bool canonical) {
     Scope scope;
     scope.parent = parent;
     for (const auto& from : select.from) VK_RETURN_IF_ORA_ERROR(ResolveFrom(*from, &scope, parent));
@@ -547,8 +720,10 @@ class Emitter {
 
     // GROUP BY first: the select list is checked against it.
     std::vector<std::string> group_keys;
+    std::vector<std::string> group_sql;
     for (const auto& key : select.group_by) {
       VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*key, fixed));
+      group_sql.push_back(SortKey(out));
       group_keys.push_back(std::move(out.sql));
     }
     if (!select.group_by.empty()) scope.group_keys = &group_keys;
@@ -558,7 +733,10 @@ class Emitter {
     Ctx item_ctx{&scope, false, true, kRowNumber};
     bool grouped = !select.group_by.empty();
     bool any_bare = false;
+    // The SQL of the items whose ORDER BY position must be written as a sort key.
+    std::vector<std::string> sort_keys;
     auto add_item = [&](std::string sql, Item item) {
+      sort_keys.emplace_back();
       if (!items_sql.empty()) items_sql += ", ";
       const std::string name =
           positional ? "__c" + std::to_string(result.items.size() + 1) : item.name;
@@ -566,6 +744,19 @@ class Emitter {
       result.items.push_back(std::move(item));
     };
     for (const ast::SelectItem& item : select.items) {
+      if (item.expr->kind == ExprKind::kStar && item.expr->qualifier.empty() &&
+          !scope.joined.empty()) {
+        std::size_t next = 0;
+        for (const auto& from : select.from) {
+          std::vector<std::string> names;
+          std::vector<Out> columns = StarColumns(*from, scope, &next, &names);
+          for (std::size_t idx = 0; idx < columns.size(); ++idx) {
+            add_item(std::move(columns[idx].sql), Item{names[idx], columns[idx].type});
+          }
+        }
+        any_bare = true;
+        continue;
+      }
       if (item.expr->kind == ExprKind::kStar) {
         bool found = false;
         for (const Source& source : scope.sources) {
@@ -585,6 +776,15 @@ class Emitter {
       VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
       grouped = grouped || out.aggregate;
       any_bare = any_bare || out.bare;
+      std::string key;
+      // ROWNUM and sequence values are whole numbers, and must not be computed twice.
+      if (IsComputedNumber(out) && !ContainsRownum(*item.expr) && !ContainsSequence(*item.expr)) {
+        if (canonical || select.distinct) {
+          out.sql = SortKey(out);
+        } else {
+          key = SortKey(out);
+        }
+      }
       std::string name = item.alias;
       if (name.empty()) {
         name = item.expr->kind == ExprKind::kColumn
@@ -592,6 +792,7 @@ class Emitter {
                    : ExpressionName(sql_.substr(item.begin, item.end - item.begin));
       }
       add_item(std::move(out.sql), Item{std::move(name), out.type});
+      sort_keys.back() = std::move(key);
     }
 
     std::string where_sql;
@@ -652,11 +853,12 @@ class Emitter {
       }
       std::string term;
       if (position.has_value()) {
-        term = std::to_string(*position);
+        const std::string& key = sort_keys[*position - 1];
+        term = key.empty() ? std::to_string(*position) : key;
       } else {
         VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
         if (grouped && out.bare) return OraErr(979, "not a GROUP BY expression");
-        term = std::move(out.sql);
+        term = SortKey(out);
       }
       order_sql += (order_sql.empty() ? "" : ", ") + term + OrderSuffix(item);
     }
@@ -681,10 +883,10 @@ class Emitter {
     result.sql = std::string("SELECT ") + (select.distinct ? "DISTINCT " : "") + items_sql +
                  " FROM " + from_sql;
     if (!where_sql.empty()) result.sql += " WHERE " + where_sql;
-    if (!group_keys.empty()) {
+    if (!group_sql.empty()) {
       result.sql += " GROUP BY ";
-      for (std::size_t idx = 0; idx < group_keys.size(); ++idx) {
-        result.sql += (idx == 0 ? "" : ", ") + group_keys[idx];
+      for (std::size_t idx = 0; idx < group_sql.size(); ++idx) {
+        result.sql += (idx == 0 ? "" : ", ") + group_sql[idx];
       }
     }
     if (!having_sql.empty()) result.sql += " HAVING " + having_sql;
@@ -746,9 +948,63 @@ class Emitter {
     return *found;
   }
 
+  // A reference to a column of a NATURAL or USING join: unqualified, it names the joined
+  // column (nullopt when it names none); qualified, it is refused as Oracle does.
+  static OraResult<std::optional<Out>> FindJoined(const Expr& expr, const Scope& scope) {
+    if (scope.joined.empty()) return std::optional<Out>();
+    if (!expr.qualifier.empty()) {
+      for (const JoinedColumn& joined : scope.joined) {
+        if (joined.name != expr.name) continue;
+        for (std::size_t source_idx : joined.sides) {
+          const Source& source = scope.sources[source_idx];
+          const bool named = expr.qualifier2.empty()
+                                 ? source.name == expr.qualifier
+                                 : !source.aliased && source.owner == expr.qualifier2 &&
+                                       source.table == expr.qualifier;
+          if (!named) continue;
+          if (joined.join->natural) {
+            return OraErr(25155, "column used in NATURAL join cannot have qualifier");
+          }
+          return OraErr(25154, "column part of USING clause cannot have qualifier");
+        }
+      }
+      return std::optional<Out>();
+    }
+    const JoinedColumn* found = nullptr;
+    for (auto joined = scope.joined.rbegin(); joined != scope.joined.rend(); ++joined) {
+      if (joined->name == expr.name) {
+        found = &*joined;
+        break;
+      }
+    }
+    if (found == nullptr) return std::optional<Out>();
+    // The same name outside the join is ambiguous.
+    for (const JoinedColumn& joined : scope.joined) {
+      if (joined.name == expr.name && (joined.first < found->first || joined.end > found->end)) {
+        return OraErr(918, "column ambiguously defined");
+      }
+    }
+    for (std::size_t source_idx = 0; source_idx < scope.sources.size(); ++source_idx) {
+      if (source_idx >= found->first && source_idx < found->end) continue;
+      for (const ColumnInfo& column : scope.sources[source_idx].columns) {
+        if (column.name == expr.name) return OraErr(918, "column ambiguously defined");
+      }
+    }
+    Out out;
+    out.sql = found->sql;
+    out.type = found->type;
+    out.stored = found->stored;
+    return std::optional<Out>(std::move(out));
+  }
+
   OraResult<Out> Column(const Expr& expr, const Ctx& ctx) {
     bool own_scope = true;
     for (const Scope* scope = ctx.scope; scope != nullptr; scope = scope->parent) {
+      VK_ASSIGN_OR_ORA_RETURN(std::optional<Out> joined, FindJoined(expr, *scope));
+      if (joined.has_value()) {
+        joined->bare = own_scope;
+        return std::move(*joined);
+      }
       auto found = FindInScope(expr, *scope);
       if (found.has_value()) {
         const Source& source = scope->sources[found->first];
@@ -818,15 +1074,68 @@ class Emitter {
 
   OraResult<Out> Condition(const Expr& expr, const Ctx& ctx) { return Value(expr, ctx); }
 
-  // Text compared with a DATE is read as a date, as Oracle's implicit conversion does.
+  // Text compared with a DATE is read as a date, and text compared with a number as a number
+  // (ORA-01722 when it is not one), as Oracle's implicit conversions do.
   static void CoerceForComparison(Out* left, Out* right) {
-    if (left->type.IsDate() && right->type.IsCharacter() && !right->type.is_null) {
-      right->sql = "to_date(" + right->sql + ")";
-      right->type = Typed::Date();
-    } else if (right->type.IsDate() && left->type.IsCharacter() && !left->type.is_null) {
-      left->sql = "to_date(" + left->sql + ")";
-      left->type = Typed::Date();
+    auto convert = [](Out* text, const Out& other) {
+      if (!text->type.IsCharacter() || text->type.is_null) return;
+      if (other.type.IsDate()) {
+        text->sql = "to_date(" + text->sql + ")";
+        text->type = Typed::Date();
+      } else if (other.type.IsNumeric()) {
+        text->sql = "to_number(" + text->sql + ")";
+        text->type = Typed::Number();
+      } else {
+        return;
+      }
+      text->stored = false;
+    };
+    convert(right, *left);
+    convert(left, *right);
+  }
+
+  // `subject` compared with each of `values` (IN lists, BETWEEN bounds): the implicit
+  // conversions of each comparison, and a computed subject compared as canonical text with
+  // every value written as such, which SQLite then compares under the numeric collation.
+  static void CoerceOperands(Out* subject, std::vector<Out>* values) {
+    // Text compared with numbers is read as a number once, before the values are converted.
+    for (Out& value : *values) {
+      Out probe = *subject;
+      Out other = value;
+      CoerceForComparison(&probe, &other);
+      if (probe.type.IsNumeric() && !subject->type.IsNumeric()) *subject = std::move(probe);
     }
+    for (Out& value : *values) {
+      Out probe = *subject;
+      CoerceForComparison(&probe, &value);
+    }
+    if (!IsComputedNumber(*subject)) return;
+    subject->sql = SortKey(*subject);
+    for (Out& value : *values) {
+      if (value.type.IsNumeric()) value.sql = "vk_numtext(" + value.sql + ")";
+    }
+  }
+
+  // A number computed by a function or an operator: it travels as INTEGER, REAL or exact TEXT,
+  // kinds SQLite does not order together by value.
+  static bool IsComputedNumber(const Out& out) { return out.type.IsNumeric() && !out.stored; }
+
+  // What ORDER BY, GROUP BY, DISTINCT and MIN/MAX compare: computed numbers as canonical text
+  // under the numeric collation, which orders them by value together with stored numbers.
+  static std::string SortKey(const Out& out) {
+    if (!IsComputedNumber(out)) return out.sql;
+    return "vk_numtext(" + out.sql + ") COLLATE " + std::string(kNumberCollation);
+  }
+
+  // left op right, one of = <> < <= > >=, after the implicit conversions.
+  static std::string CompareSql(Out left, Out right, std::string_view op) {
+    CoerceForComparison(&left, &right);
+    if (IsComputedNumber(left) && IsComputedNumber(right)) {
+      // Computed numbers may travel as exact TEXT, which SQLite would order after every
+      // INTEGER and REAL: compare them by value.
+      return "(vk_cmp(" + left.sql + ", " + right.sql + ") " + std::string(op) + " 0)";
+    }
+    return "(" + left.sql + " " + std::string(op) + " " + right.sql + ")";
   }
 
   OraResult<std::vector<Out>> Args(const Expr& expr, const Ctx& ctx) {
@@ -912,14 +1221,7 @@ class Emitter {
       case ExprKind::kCompare: {
         VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
         VK_ASSIGN_OR_ORA_RETURN(Out right, Value(*expr.args[1], ctx));
-        CoerceForComparison(&left, &right);
-        if (left.type.IsNumeric() && right.type.IsNumeric() && !left.stored && !right.stored) {
-          // Computed numbers may travel as exact TEXT, which SQLite would order after every
-          // INTEGER and REAL: compare them by value.
-          out.sql = "(vk_cmp(" + left.sql + ", " + right.sql + ") " + expr.op + " 0)";
-        } else {
-          out.sql = "(" + left.sql + " " + expr.op + " " + right.sql + ")";
-        }
+        out.sql = CompareSql(left, right, expr.op);
         out.type = Typed::Number();
         Merge(&out, left);
         Merge(&out, right);
@@ -975,12 +1277,12 @@ class Emitter {
           if (sub.items.size() != 1) return OraErr(913, "too many values");
           list = sub.sql;
         } else {
-          for (std::size_t idx = 1; idx < expr.args.size(); ++idx) {
-            VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*expr.args[idx], ctx));
-            Out probe = left;
-            CoerceForComparison(&probe, &value);
-            list += (idx == 1 ? "" : ", ") + value.sql;
-            Merge(&out, value);
+          VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> values, Args(expr, ctx));
+          values.erase(values.begin());
+          CoerceOperands(&left, &values);
+          for (std::size_t idx = 0; idx < values.size(); ++idx) {
+            list += (idx == 0 ? "" : ", ") + values[idx].sql;
+            Merge(&out, values[idx]);
           }
         }
         out.sql = "(" + left.sql + (expr.negated ? " NOT IN (" : " IN (") + list + "))";
@@ -989,12 +1291,11 @@ class Emitter {
       }
       case ExprKind::kBetween: {
         VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
-        Out probe = args[0];
-        CoerceForComparison(&probe, &args[1]);
-        probe = args[0];
-        CoerceForComparison(&probe, &args[2]);
-        out.sql = "(" + args[0].sql + (expr.negated ? " NOT BETWEEN " : " BETWEEN ") + args[1].sql +
-                  " AND " + args[2].sql + ")";
+        Out subject = args[0];
+        std::vector<Out> bounds(args.begin() + 1, args.end());
+        CoerceOperands(&subject, &bounds);
+        out.sql = "(" + subject.sql + (expr.negated ? " NOT BETWEEN " : " BETWEEN ") +
+                  bounds[0].sql + " AND " + bounds[1].sql + ")";
         out.type = Typed::Number();
         for (const Out& arg : args) Merge(&out, arg);
         return out;
@@ -1028,6 +1329,8 @@ class Emitter {
         out.type = Typed::Number();
         return out;
       }
+      case ExprKind::kQuantified:
+        return Quantified(expr, ctx);
       case ExprKind::kSubquery: {
         VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
         if (sub.items.size() != 1) return OraErr(913, "too many values");
@@ -1038,6 +1341,42 @@ class Emitter {
       }
     }
     return OraErr(936, "missing expression");
+  }
+
+  // x op ANY|ALL (...). A list is the OR (ANY) or AND (ALL) of the comparisons. A query is
+  // folded over its rows: each comparison ranked (for ANY true 0, unknown 1, false 2; for ALL
+  // false 0, unknown 1, true 2) and the least rank decides, so that no rows give false for
+  // ANY and true for ALL, and an unknown comparison makes the result unknown unless a row
+  // settles it.
+  OraResult<Out> Quantified(const Expr& expr, const Ctx& ctx) {
+    const bool all = expr.name == "ALL";
+    Out out;
+    out.type = Typed::Number();
+    VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
+    Merge(&out, left);
+    if (expr.query == nullptr) {
+      out.sql = "(";
+      for (std::size_t idx = 1; idx < expr.args.size(); ++idx) {
+        VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*expr.args[idx], ctx));
+        Merge(&out, value);
+        if (idx != 1) out.sql += all ? " AND " : " OR ";
+        out.sql += CompareSql(left, value, expr.op);
+      }
+      out.sql += ")";
+      return out;
+    }
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, true));
+    if (sub.items.size() != 1) return OraErr(913, "too many values");
+    const std::string alias = "__q" + std::to_string(++views_);
+    Out row;
+    row.sql = QuoteName(alias) + ".\"__c1\"";
+    row.type = sub.items[0].type;
+    const std::string test = CompareSql(left, row, expr.op);
+    out.sql = "(SELECT CASE min(CASE " + test +
+              (all ? " WHEN 0 THEN 0 WHEN 1 THEN 2" : " WHEN 1 THEN 0 WHEN 0 THEN 2") +
+              " ELSE 1 END) WHEN 0 THEN " + (all ? "0" : "1") + " WHEN 1 THEN NULL ELSE " +
+              (all ? "1" : "0") + " END FROM (" + sub.sql + ") AS " + QuoteName(alias) + ")";
+    return out;
   }
 
   // `a op b op c ...` as parsed (left-deep): the operands in order.
@@ -1252,6 +1591,10 @@ class Emitter {
     Ctx arg_ctx = ctx;
     if (spec->aggregate) arg_ctx.aggregates = false;
     VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, arg_ctx));
+    if (spec->aggregate && args.size() == 1 &&
+        (expr.distinct || expr.name == "MIN" || expr.name == "MAX")) {
+      args[0].sql = SortKey(args[0]);
+    }
     Out out;
     for (const Out& arg : args) Merge(&out, arg);
     out.sql = Lower(expr.name) + "(";

@@ -302,6 +302,10 @@ class Parser {
     for (int joins = 0;; ++joins) {
       if (joins > kMaxHeight) return OraErr(TooDeep());
       std::string type;
+      const bool natural = Accept("NATURAL");
+      if (natural && (Peek().IsKeyword("CROSS") || Peek().IsKeyword("NATURAL"))) {
+        return OraErr(905, "missing keyword");
+      }
       if (Accept("JOIN")) {
         type = "INNER";
       } else if (Peek().IsKeyword("INNER") && Peek(1).IsKeyword("JOIN")) {
@@ -317,6 +321,8 @@ class Parser {
         type = Next().Value();
         Accept("OUTER");
         if (!Accept("JOIN")) return OraErr(905, "missing keyword");
+      } else if (natural) {
+        return OraErr(905, "missing keyword");
       } else {
         break;
       }
@@ -325,9 +331,19 @@ class Parser {
       join->kind = ast::FromItem::Kind::kJoin;
       join->join_type = std::move(type);
       join->offset = left->offset;
-      if (join->join_type != "CROSS") {
-        if (!Accept("ON")) return OraErr(905, "missing keyword");
-        VK_ASSIGN_OR_ORA_RETURN(join->on, Condition());
+      join->natural = natural;
+      if (join->join_type != "CROSS" && !natural) {
+        if (Accept("USING")) {
+          if (!AcceptSymbol("(")) return OraErr(906, "missing left parenthesis");
+          do {
+            if (!Peek().IsName() || IsReserved(Peek())) return OraErr(904, "invalid identifier");
+            join->using_columns.push_back(Next().Value());
+          } while (AcceptSymbol(","));
+          VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+        } else {
+          if (!Accept("ON")) return OraErr(905, "missing keyword");
+          VK_ASSIGN_OR_ORA_RETURN(join->on, Condition());
+        }
       }
       join->left = std::move(left);
       join->right = std::move(right);
@@ -357,7 +373,9 @@ class Parser {
       item->owner = std::move(name.owner);
       item->name = std::move(name.name);
     }
-    if (AtAliasName() && !Peek().IsKeyword("NULLS")) item->alias = Next().Value();
+    if (AtAliasName() && !Peek().IsKeyword("NULLS") && !Peek().IsKeyword("USING")) {
+      item->alias = Next().Value();
+    }
     return item;
   }
 
@@ -527,7 +545,7 @@ class Parser {
       if (op == "=" || op == "<>" || op == "<" || op == "<=" || op == ">" || op == ">=") {
         Next();
         if (Peek().IsKeyword("ANY") || Peek().IsKeyword("SOME") || Peek().IsKeyword("ALL")) {
-          return OraErr(3001, "unimplemented feature");
+          return Quantified(std::move(op), std::move(left));
         }
         VK_ASSIGN_OR_ORA_RETURN(ExprPtr right, Expression());
         return Binary(ExprKind::kCompare, std::move(op), std::move(left), std::move(right));
@@ -587,6 +605,25 @@ class Parser {
       return Finish(std::move(expr));
     }
     return left;
+  }
+
+  // left op ANY|SOME|ALL (list | query), at the quantifier.
+  OraResult<ExprPtr> Quantified(std::string op, ExprPtr left) {
+    auto expr = Make(ExprKind::kQuantified, left->begin);
+    expr->op = std::move(op);
+    expr->name = Next().IsKeyword("ALL") ? "ALL" : "ANY";
+    expr->args.push_back(std::move(left));
+    if (!AcceptSymbol("(")) return OraErr(906, "missing left parenthesis");
+    if (Peek().IsKeyword("SELECT") || Peek().IsKeyword("WITH")) {
+      VK_ASSIGN_OR_ORA_RETURN(expr->query, QueryExpr());
+    } else {
+      do {
+        VK_ASSIGN_OR_ORA_RETURN(ExprPtr value, Expression());
+        expr->args.push_back(std::move(value));
+      } while (AcceptSymbol(","));
+    }
+    VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+    return Finish(std::move(expr));
   }
 
   // Binary + - || share one level in Oracle, below * and /.
