@@ -177,6 +177,25 @@ const std::vector<DictionaryView>& Views() {
        "vk_d_user_tablespaces",
        {{"TABLESPACE_NAME", 'V', 30}, {"STATUS", 'V', 9}, {"CONTENTS", 'V', 9}},
        "SELECT name, 'ONLINE', 'PERMANENT' FROM vk_tablespaces"},
+      // The session's values of the parameters ALTER SESSION sets; the others are fixed.
+      {"NLS_SESSION_PARAMETERS",
+       "vk_d_nls_session_parameters",
+       {{"PARAMETER", 'V', 30}, {"VALUE", 'V', 40}},
+       "VALUES ('NLS_LANGUAGE', 'AMERICAN'), ('NLS_TERRITORY', 'AMERICA'), ('NLS_CURRENCY', "
+       "'$'), ('NLS_ISO_CURRENCY', 'AMERICA'), ('NLS_NUMERIC_CHARACTERS', '.,'), "
+       "('NLS_CALENDAR', 'GREGORIAN'), ('NLS_DATE_FORMAT', vk_nls('NLS_DATE_FORMAT')), "
+       "('NLS_DATE_LANGUAGE', 'AMERICAN'), ('NLS_SORT', vk_nls('NLS_SORT')), "
+       "('NLS_DUAL_CURRENCY', '$'), ('NLS_COMP', 'BINARY'), ('NLS_LENGTH_SEMANTICS', 'BYTE'), "
+       "('NLS_NCHAR_CONV_EXCP', 'FALSE')"},
+      {"NLS_DATABASE_PARAMETERS",
+       "vk_d_nls_database_parameters",
+       {{"PARAMETER", 'V', 30}, {"VALUE", 'V', 40}},
+       "VALUES ('NLS_LANGUAGE', 'AMERICAN'), ('NLS_TERRITORY', 'AMERICA'), ('NLS_CURRENCY', "
+       "'$'), ('NLS_ISO_CURRENCY', 'AMERICA'), ('NLS_NUMERIC_CHARACTERS', '.,'), "
+       "('NLS_CHARACTERSET', 'AL32UTF8'), ('NLS_CALENDAR', 'GREGORIAN'), ('NLS_DATE_FORMAT', "
+       "vk_nls('DEFAULT_DATE_FORMAT')), ('NLS_DATE_LANGUAGE', 'AMERICAN'), ('NLS_SORT', "
+       "'BINARY'), ('NLS_DUAL_CURRENCY', '$'), ('NLS_COMP', 'BINARY'), "
+       "('NLS_LENGTH_SEMANTICS', 'BYTE'), ('NLS_NCHAR_CONV_EXCP', 'FALSE')"},
   };
   return kViews;
 }

@@ -255,6 +255,17 @@ std::string_view TextView(sqlite3_value* value) {
                           static_cast<std::size_t>(sqlite3_value_bytes(value)));
 }
 
+// vk_nls(name): the session's value of an NLS parameter the engine honours, for the
+// NLS_*_PARAMETERS views; DEFAULT_DATE_FORMAT is the format a session starts with.
+void VkNls(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const SessionSettings& settings = fn::Settings(ctx);
+  std::string_view name = TextView(argv[0]);
+  if (name == "NLS_DATE_FORMAT") return fn::ResultText(ctx, settings.nls_date_format);
+  if (name == "NLS_SORT") return fn::ResultText(ctx, settings.nls_sort);
+  if (name == "DEFAULT_DATE_FORMAT") return fn::ResultText(ctx, kDefaultDateFormat);
+  sqlite3_result_null(ctx);
+}
+
 // vk_store(value, type_code, length, precision, scale, owner, table, column)
 void VkStore(sqlite3_context* ctx, int, sqlite3_value** argv) {
   // Loads call this once per value: the buffer is reused instead of allocated each time.
@@ -421,6 +432,7 @@ constexpr fn::FunctionDef kCoreFunctions[] = {
     {"vk_neg", 1, 1, true, VkNeg},
     {"vk_cmp", 2, 2, true, VkCmp},
     {"vk_numtext", 1, 1, true, VkNumText},
+    {"vk_nls", 1, 1, false, VkNls},
     {"vk_concat", 2, 2, false, VkConcat},
     {"concat", 2, 2, false, VkConcat},
     {"vk_date_add", 2, 2, false, VkDateAdd},
