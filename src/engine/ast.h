@@ -41,6 +41,7 @@ enum class ExprKind {
   kSubquery,  // (query) used as a value
   // args[0] op ANY|ALL (args[1..]) or (query): `name` ANY (for SOME too) or ALL
   kQuantified,
+  kPrior,  // PRIOR args[0] (CONNECT BY conditions only)
 };
 
 struct Expr {
@@ -94,6 +95,9 @@ struct Select {
   std::vector<SelectItem> items;
   std::vector<std::unique_ptr<FromItem>> from;
   ExprPtr where;
+  ExprPtr start_with;  // hierarchical queries: START WITH condition
+  ExprPtr connect_by;  // CONNECT BY [NOCYCLE] condition
+  bool nocycle = false;
   std::vector<ExprPtr> group_by;
   ExprPtr having;
 };

@@ -71,6 +71,10 @@ struct Ctx {
   // What ROWNUM is written as here (empty: not supported here), and where its use is noted.
   std::string_view rownum;
   bool* rownum_used = nullptr;
+  // Hierarchical queries: the scope PRIOR reads (null: PRIOR not allowed here), and what LEVEL
+  // is written as (empty: no CONNECT BY here).
+  const Scope* prior = nullptr;
+  std::string_view level = {};
 };
 
 constexpr std::string_view kRowNumber = "row_number() OVER ()";
@@ -187,6 +191,14 @@ bool ContainsSequence(const Expr& expr) {
   if (expr.kind == ExprKind::kSequence) return true;
   for (const auto& arg : expr.args) {
     if (ContainsSequence(*arg)) return true;
+  }
+  return false;
+}
+
+bool ContainsPrior(const Expr& expr) {
+  if (expr.kind == ExprKind::kPrior) return true;
+  for (const auto& arg : expr.args) {
+    if (ContainsPrior(*arg)) return true;
   }
   return false;
 }
@@ -680,6 +692,12 @@ class Emitter {
     Scope scope;
     scope.parent = parent;
     for (const auto& from : select.from) VK_RETURN_IF_ORA_ERROR(ResolveFrom(*from, &scope, parent));
+    std::string hierarchy_sql;
+    std::string level_sql;
+    if (select.connect_by != nullptr) {
+      VK_ASSIGN_OR_ORA_RETURN(hierarchy_sql, Hierarchy(select, &scope));
+      level_sql = scope.sources[0].sql_alias + ".\"__lvl\"";
+    }
 
     // WHERE: ROWNUM bounds and Oracle (+) outer joins are taken out first.
     std::vector<const Expr*> conjuncts;
@@ -717,6 +735,8 @@ class Emitter {
 
     Ctx fixed{&scope, false, false, {}};
     Ctx where_ctx{&scope, !options_.inline_literals, false, {}};
+    fixed.level = level_sql;
+    where_ctx.level = level_sql;
 
     // GROUP BY first: the select list is checked against it.
     std::vector<std::string> group_keys;
@@ -731,6 +751,7 @@ class Emitter {
     QueryOut result;
     std::string items_sql;
     Ctx item_ctx{&scope, false, true, kRowNumber};
+    item_ctx.level = level_sql;
     bool grouped = !select.group_by.empty();
     bool any_bare = false;
     // The SQL of the items whose ORDER BY position must be written as a sort key.
@@ -830,6 +851,7 @@ class Emitter {
     std::string having_sql;
     if (select.having != nullptr) {
       Ctx having_ctx{&scope, false, true, {}};
+      having_ctx.level = level_sql;
       VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*select.having, having_ctx));
       having_sql = out.sql;
       grouped = true;
@@ -863,6 +885,16 @@ class Emitter {
       order_sql += (order_sql.empty() ? "" : ", ") + term + OrderSuffix(item);
     }
 
+    if (!hierarchy_sql.empty()) {
+      const std::string& alias = scope.sources[0].sql_alias;
+      // A row met again among its own ancestors is a loop: an error, or left out with NOCYCLE.
+      const std::string loop = select.nocycle ? "(" + alias + ".\"__cycle\" = 0)"
+                                              : "vk_connect_loop(" + alias + ".\"__cycle\")";
+      where_sql = where_sql.empty() ? loop : loop + " AND " + where_sql;
+      // Without ORDER BY, rows come depth first, each row before its children.
+      if (order_sql.empty() && !grouped && !select.distinct) order_sql = alias + ".\"__path\"";
+    }
+
     // ROWNUM counts rows as they pass WHERE, before grouping and sorting.
     std::string limit_sql;
     if (limit.has_value()) {
@@ -894,7 +926,67 @@ class Emitter {
     result.sql += limit_sql;
     result.form =
         order_sql.empty() && limit_sql.empty() ? QueryOut::Form::kPlain : QueryOut::Form::kOther;
+    if (!hierarchy_sql.empty()) {
+      result.sql = "SELECT * FROM (" + hierarchy_sql + " " + result.sql + ")";
+      result.form = QueryOut::Form::kOther;
+    }
     return result;
+  }
+
+  // START WITH ... CONNECT BY ... over the one source of `scope`, as a recursive common table
+  // of the source's rows with their level, their path from the root (the sort key of depth
+  // first order), the keys of their ancestors, and whether the row closes a loop (it is one
+  // of its ancestors). Rows are told apart by rowid, or by their position in an inline view.
+  // Returns the WITH clause and leaves the scope's source reading the common table.
+  OraResult<std::string> Hierarchy(const ast::Select& select, Scope* scope) {
+    if (scope->sources.size() != 1 || !scope->joined.empty()) return OraErr(Unimplemented());
+    Source& source = scope->sources[0];
+    const std::string& alias = source.sql_alias;
+    const std::string table = QuoteName("__h" + std::to_string(++views_));
+    std::string names;
+    std::string child_columns;
+    for (const ColumnInfo& column : source.columns) {
+      names += QuoteName(column.name) + ", ";
+      child_columns += alias + "." + QuoteName(column.name) + ", ";
+    }
+    const std::string key = source.has_rowid ? alias + ".rowid" : std::string(kRowNumber);
+    const std::string base =
+        "(SELECT " + child_columns + key + " AS \"__rn\" FROM " + SourceSql(source) + ")";
+    const std::string row_key = alias + ".\"__rn\"";
+
+    Ctx start_ctx{scope, !options_.inline_literals, false, {}};
+    start_ctx.level = "1";
+    std::string anchor = "SELECT " + child_columns + row_key + ", 1, printf('%019d', " + row_key +
+                         "), ',' || " + row_key + " || ',', 0 FROM " + base + " AS " + alias;
+    if (select.start_with != nullptr) {
+      VK_ASSIGN_OR_ORA_RETURN(Out start, Condition(*select.start_with, start_ctx));
+      anchor += " WHERE " + start.sql;
+    }
+
+    Scope prior = *scope;
+    prior.sources[0].sql_alias = "\"__p\"";
+    prior.sources[0].stored = false;
+    Ctx connect_ctx{scope, !options_.inline_literals, false, {}};
+    connect_ctx.prior = &prior;
+    connect_ctx.level = "(\"__p\".\"__lvl\" + 1)";
+    VK_ASSIGN_OR_ORA_RETURN(Out connect, Condition(*select.connect_by, connect_ctx));
+    // Without PRIOR the condition does not follow rows from parent to child: no loop to find.
+    const std::string cycle = ContainsPrior(*select.connect_by)
+                                  ? "instr(\"__p\".\"__anc\", ',' || " + row_key + " || ',') > 0"
+                                  : std::string("0");
+    const std::string recursive =
+        "SELECT " + child_columns + row_key +
+        ", \"__p\".\"__lvl\" + 1, \"__p\".\"__path\" || printf('%019d', " + row_key +
+        "), \"__p\".\"__anc\" || " + row_key + " || ',', " + cycle + " FROM " + table +
+        " AS \"__p\" JOIN " + base + " AS " + alias + " ON " + connect.sql +
+        " WHERE \"__p\".\"__cycle\" = 0";
+
+    source.physical = table;
+    source.stored = false;
+    source.has_rowid = false;
+    return "WITH RECURSIVE " + table + " (" + names +
+           "\"__rn\", \"__lvl\", \"__path\", \"__anc\", \"__cycle\") AS (" + anchor +
+           " UNION ALL " + recursive + ")";
   }
 
   // The source whose columns carry the (+) marks of `condition`.
@@ -998,6 +1090,14 @@ class Emitter {
   }
 
   OraResult<Out> Column(const Expr& expr, const Ctx& ctx) {
+    const bool level = expr.name == "LEVEL" && expr.qualifier.empty();
+    if (level && !ctx.level.empty()) {
+      Out out;
+      out.sql = std::string(ctx.level);
+      out.type = Typed::Number();
+      out.type.nullable = false;
+      return out;
+    }
     bool own_scope = true;
     for (const Scope* scope = ctx.scope; scope != nullptr; scope = scope->parent) {
       VK_ASSIGN_OR_ORA_RETURN(std::optional<Out> joined, FindJoined(expr, *scope));
@@ -1024,6 +1124,7 @@ class Emitter {
     if (!expr.qualifier2.empty()) name += QuoteName(expr.qualifier2) + ".";
     if (!expr.qualifier.empty()) name += QuoteName(expr.qualifier) + ".";
     name += QuoteName(expr.name);
+    if (level) return OraErr(1788, "CONNECT BY clause required in this query block");
     return OraErr(InvalidIdentifier(name));
   }
 
@@ -1331,6 +1432,16 @@ class Emitter {
       }
       case ExprKind::kQuantified:
         return Quantified(expr, ctx);
+      case ExprKind::kPrior: {
+        if (ctx.prior == nullptr) {
+          return OraErr(976, "Specified pseudocolumn or operator not allowed here.");
+        }
+        Ctx parent_ctx = ctx;
+        parent_ctx.scope = ctx.prior;
+        parent_ctx.prior = nullptr;
+        parent_ctx.level = "\"__p\".\"__lvl\"";
+        return Value(*expr.args[0], parent_ctx);
+      }
       case ExprKind::kSubquery: {
         VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
         if (sub.items.size() != 1) return OraErr(913, "too many values");

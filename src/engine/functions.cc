@@ -266,6 +266,15 @@ void VkNls(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_null(ctx);
 }
 
+// vk_connect_loop(closes_loop): 1, or ORA-01436 for a row of a hierarchical query that is
+// one of its own ancestors.
+void VkConnectLoop(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_int(argv[0]) != 0) {
+    return ResultError(ctx, Ora(1436, "CONNECT BY loop in user data"));
+  }
+  sqlite3_result_int(ctx, 1);
+}
+
 // vk_store(value, type_code, length, precision, scale, owner, table, column)
 void VkStore(sqlite3_context* ctx, int, sqlite3_value** argv) {
   // Loads call this once per value: the buffer is reused instead of allocated each time.
@@ -433,6 +442,7 @@ constexpr fn::FunctionDef kCoreFunctions[] = {
     {"vk_cmp", 2, 2, true, VkCmp},
     {"vk_numtext", 1, 1, true, VkNumText},
     {"vk_nls", 1, 1, false, VkNls},
+    {"vk_connect_loop", 1, 1, true, VkConnectLoop},
     {"vk_concat", 2, 2, false, VkConcat},
     {"concat", 2, 2, false, VkConcat},
     {"vk_date_add", 2, 2, false, VkDateAdd},

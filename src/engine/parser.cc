@@ -252,6 +252,23 @@ class Parser {
     if (Accept("WHERE")) {
       VK_ASSIGN_OR_ORA_RETURN(select.where, Condition());
     }
+    // START WITH and CONNECT BY, in either order.
+    for (int round = 0; round < 2; ++round) {
+      if (select.start_with == nullptr && Peek().IsKeyword("START")) {
+        Next();
+        if (!Accept("WITH")) return OraErr(905, "missing keyword");
+        VK_ASSIGN_OR_ORA_RETURN(select.start_with, Condition());
+      }
+      if (select.connect_by == nullptr && Peek().IsKeyword("CONNECT")) {
+        Next();
+        if (!Accept("BY")) return OraErr(924, "missing BY keyword");
+        select.nocycle = Accept("NOCYCLE");
+        VK_ASSIGN_OR_ORA_RETURN(select.connect_by, Condition());
+      }
+    }
+    if (select.start_with != nullptr && select.connect_by == nullptr) {
+      return OraErr(1788, "CONNECT BY clause required in this query block");
+    }
     for (int round = 0; round < 2; ++round) {
       if (select.group_by.empty() && Peek().IsKeyword("GROUP")) {
         Next();
@@ -662,6 +679,12 @@ class Parser {
         return operand;
       }
       auto expr = Make(ExprKind::kNegate, sign.offset);
+      expr->args.push_back(std::move(operand));
+      return Finish(std::move(expr));
+    }
+    if (Peek().IsKeyword("PRIOR")) {
+      auto expr = Make(ExprKind::kPrior, Next().offset);
+      VK_ASSIGN_OR_ORA_RETURN(ExprPtr operand, Unary());
       expr->args.push_back(std::move(operand));
       return Finish(std::move(expr));
     }
