@@ -4,6 +4,9 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
+#include <cmath>
+
 namespace volmek::engine {
 
 namespace {
@@ -29,19 +32,58 @@ OraStatus AppendAsText(const SqlValue& value, std::string* out) {
   }
 }
 
-OraStatus StoreNumber(const SqlValue& value, const StoreTarget& target, std::string* out) {
-  // The hot path of loads: a canonical text or a small integer into an unconstrained column.
-  if (!target.precision && !target.scale) {
-    if (value.kind == SqlValue::Kind::kInteger) {
-      fmt::format_to(std::back_inserter(*out), "{}", value.integer);
-      return {};
+// The hot path of loads: appends the stored form of `value` when it needs no arithmetic, that
+// is when the value's text (an integer's digits, a double's shortest text, a text as given) is
+// canonical already and the column takes it unchanged: no more than 38 digits, no more
+// decimals than the scale and no more integer digits than precision - scale. False (nothing
+// appended) otherwise.
+bool AppendPlainNumber(const SqlValue& value, const StoreTarget& target, std::string* out) {
+  constexpr std::size_t kMaxPlainText = 38;
+  char buffer[64];
+  std::string_view text;
+  switch (value.kind) {
+    case SqlValue::Kind::kInteger: {
+      auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value.integer);
+      if (ec != std::errc()) return false;
+      text = std::string_view(buffer, static_cast<std::size_t>(end - buffer));
+      break;
     }
-    if (value.kind == SqlValue::Kind::kText && value.text.size() <= 38 &&
-        IsCanonicalNumberText(value.text)) {
-      out->append(value.text);
-      return {};
+    case SqlValue::Kind::kReal: {
+      // Decimal::FromDouble reads the same shortest text.
+      if (!std::isfinite(value.real)) return false;
+      auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value.real);
+      if (ec != std::errc()) return false;
+      text = std::string_view(buffer, static_cast<std::size_t>(end - buffer));
+      break;
+    }
+    case SqlValue::Kind::kText:
+      text = value.text;
+      break;
+    default:
+      return false;
+  }
+  if (text.size() > kMaxPlainText || !IsCanonicalNumberText(text)) return false;
+  if (target.precision || target.scale) {
+    const int precision = target.precision.value_or(38);
+    const int scale = target.scale.value_or(0);
+    if (scale < 0) return false;
+    std::string_view digits = text;
+    if (!digits.empty() && digits.front() == '-') digits.remove_prefix(1);
+    const std::size_t point = digits.find('.');
+    std::size_t integer_digits = point == std::string_view::npos ? digits.size() : point;
+    const std::size_t decimals = point == std::string_view::npos ? 0 : digits.size() - point - 1;
+    if (integer_digits == 1 && digits.front() == '0') integer_digits = 0;
+    if (decimals > static_cast<std::size_t>(scale)) return false;
+    if (static_cast<long long>(integer_digits) > static_cast<long long>(precision) - scale) {
+      return false;
     }
   }
+  out->append(text);
+  return true;
+}
+
+OraStatus StoreNumber(const SqlValue& value, const StoreTarget& target, std::string* out) {
+  if (AppendPlainNumber(value, target, out)) return {};
   VK_ASSIGN_OR_ORA_RETURN(std::optional<Decimal> number, NumberOf(value));
   // NumberOf gives nullopt only for NULL and '', which the caller has already handled.
   VK_ASSIGN_OR_ORA_RETURN(
@@ -69,8 +111,9 @@ OraStatus StoreDate(const SqlValue& value, const SessionSettings& settings, std:
   if (value.kind == SqlValue::Kind::kInteger || value.kind == SqlValue::Kind::kReal) {
     return OraErr(Ora(932, "inconsistent datatypes: expected DATE got NUMBER"));
   }
-  if (std::optional<Date> stored = ParseStoredText(value.text)) {
-    AppendStoredText(*stored, *out);
+  if (ParseStoredText(value.text).has_value()) {
+    // Already the stored form, digit for digit.
+    out->append(value.text);
     return {};
   }
   VK_ASSIGN_OR_ORA_RETURN(Date date, ParseDate(value.text, settings.nls_date_format, Now()));

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace volmek::engine {
 namespace {
@@ -52,6 +54,76 @@ TEST_F(StoreNumber, PrecisionAndScaleOfTheColumnApply) {
   EXPECT_EQ(Store(SqlValue::Text("9999999999"), Column(db::kTypeNumber, 22, 10, 0)), "9999999999");
   EXPECT_EQ(Store(SqlValue::Text("10000000000"), Column(db::kTypeNumber, 22, 10, 0)),
             "ORA-01438: value larger than specified precision allowed for this column");
+}
+
+// What the column rules make of a value, worked out with decimal arithmetic alone.
+std::string ByArithmetic(const SqlValue& value, const StoreTarget& target) {
+  auto number = NumberOf(value);
+  if (!number) return number.error().message;
+  if (!*number) return "NULL";
+  auto fitted = FitNumberColumn(**number, target.precision, target.scale);
+  if (!fitted) return fitted.error().message;
+  return fitted->ToCanonical();
+}
+
+TEST_F(StoreNumber, ShortcutsAgreeWithTheArithmetic) {
+  // Values whose text is canonical already are stored without arithmetic when the column takes
+  // them unchanged: every one of these must give what the arithmetic gives, error or text.
+  const std::vector<SqlValue> values = {
+      SqlValue::Integer(0),
+      SqlValue::Integer(7),
+      SqlValue::Integer(-42),
+      SqlValue::Integer(99999),
+      SqlValue::Integer(100000),
+      SqlValue::Integer(INT64_MAX),
+      SqlValue::Integer(INT64_MIN),
+      SqlValue::Real(0.0),
+      SqlValue::Real(-0.0),
+      SqlValue::Real(1.01),
+      SqlValue::Real(-2.345),
+      SqlValue::Real(0.5),
+      SqlValue::Real(0.05),
+      SqlValue::Real(1e22),
+      SqlValue::Real(1e-7),
+      SqlValue::Real(123456789012345680000.0),
+      SqlValue::Real(99999.99),
+      SqlValue::Text("0"),
+      SqlValue::Text("1.01"),
+      SqlValue::Text("-0.25"),
+      SqlValue::Text("12345.678"),
+      SqlValue::Text("0.001"),
+      SqlValue::Text("1.10"),
+      SqlValue::Text("007"),
+      SqlValue::Text("-0"),
+      SqlValue::Text(".5"),
+      SqlValue::Text("99999.99"),
+      SqlValue::Text("100000"),
+      SqlValue::Text("12345678901234567890123456789012345678"),
+      SqlValue::Text("123456789012345678901234567890123456789"),
+  };
+  const std::vector<std::pair<std::optional<int>, std::optional<int>>> columns = {
+      {std::nullopt, std::nullopt},
+      {10, 0},
+      {5, 0},
+      {7, 2},
+      {12, 2},
+      {2, 2},
+      {2, 5},
+      {3, -2},
+      {std::nullopt, 2},
+      {38, 0},
+      {38, 10},
+      {1, 0},
+  };
+  for (const auto& [precision, scale] : columns) {
+    StoreTarget target = Column(db::kTypeNumber, 22, precision, scale);
+    for (const SqlValue& value : values) {
+      EXPECT_EQ(Store(value, target), ByArithmetic(value, target))
+          << "kind " << static_cast<int>(value.kind) << " " << value.integer << " " << value.real
+          << " '" << value.text << "' into (" << precision.value_or(-1) << "," << scale.value_or(-1)
+          << ")";
+    }
+  }
 }
 
 TEST_F(StoreNumber, TextThatIsNotANumberIsRefused) {

@@ -1,5 +1,6 @@
 #include <fmt/format.h>
 
+#include <charconv>
 #include <cstring>
 
 #include "engine/connection.h"
@@ -18,6 +19,11 @@ constexpr std::uint16_t kFunctionRollback = 55;
 constexpr std::uint16_t kFunctionSavepoint = 56;
 constexpr std::uint16_t kFunctionSetTransaction = 33;
 constexpr std::uint16_t kFunctionLockTable = 35;
+
+// The date format model whose output is the stored form of a date.
+constexpr std::string_view kStoredFormatModel = "YYYY-MM-DD HH24:MI:SS";
+// Number texts this short always parse: far fewer digits than a Decimal holds.
+constexpr std::size_t kShortNumberText = 24;
 
 OraError NotLoggedOn() { return Ora(1012, "not logged on"); }
 OraError NoStatementParsed() { return Ora(1003, "no statement parsed"); }
@@ -509,11 +515,14 @@ OraStatus EngineCursor::DeliverValue(std::size_t column_idx, int type, std::int6
     if (db_type == db::kTypeDate && type == SQLITE_TEXT) {
       std::optional<Date> date = ParseStoredText(text);
       if (date.has_value()) {
-        OraResult<std::string> shown = FormatDate(*date, connection_->settings().nls_date_format);
-        if (shown.has_value()) {
-          value.text = std::move(*shown);
+        const std::string& format = connection_->settings().nls_date_format;
+        // The stored form is what this model writes: backups and loads use it.
+        if (format == kStoredFormatModel) {
+          value.text.assign(text);
           return {};
         }
+        // Appends nothing when the model cannot format the date.
+        if (AppendFormattedDate(*date, format, value.text).has_value()) return {};
       }
     }
     if (type == SQLITE_INTEGER) {
@@ -537,6 +546,13 @@ OraStatus EngineCursor::DeliverValue(std::size_t column_idx, int type, std::int6
   } else if (type == SQLITE_FLOAT) {
     VK_ASSIGN_OR_ORA_RETURN(decimal, Decimal::FromDouble(real));
   } else {
+    if (wanted == db::ExternalType::kFloat && text.size() <= kShortNumberText &&
+        IsCanonicalNumberText(text)) {
+      // Canonical text is the value's exact text already, and the double ToDouble gives.
+      value.text.assign(text);
+      std::from_chars(text.data(), text.data() + text.size(), value.real);
+      return {};
+    }
     VK_ASSIGN_OR_ORA_RETURN(decimal, Decimal::Parse(text));
   }
   switch (wanted) {

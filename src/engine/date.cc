@@ -185,29 +185,72 @@ OraResult<std::vector<Token>> Tokenize(std::string_view format) {
   return tokens;
 }
 
-std::string CaseWord(std::string_view upper_word, WordCase word_case) {
-  std::string word(upper_word);
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    bool lower = word_case == WordCase::kLower || (word_case == WordCase::kCapitalized && i > 0);
-    if (lower) word[i] = Lower(word[i]);
+// The parsed form of the format models in use. Every date a query delivers or a load reads
+// goes through the session's one or two models, so they are parsed once, not once per value.
+// The tokens point into the entry's own copy of the model.
+class FormatModelCache {
+ public:
+  OraResult<const std::vector<Token>*> Get(std::string_view format) {
+    for (Entry& entry : entries_) {
+      if (entry.used && entry.format == format) return &entry.tokens;
+    }
+    Entry& entry = entries_[next_];
+    next_ = (next_ + 1) % entries_.size();
+    entry.used = false;
+    entry.format.assign(format);
+    VK_ASSIGN_OR_ORA_RETURN(entry.tokens, Tokenize(entry.format));
+    entry.used = true;
+    return &entry.tokens;
   }
-  return word;
+
+ private:
+  struct Entry {
+    bool used = false;
+    std::string format;
+    std::vector<Token> tokens;
+  };
+  std::array<Entry, 4> entries_;
+  std::size_t next_ = 0;
+};
+
+OraResult<const std::vector<Token>*> ParsedFormat(std::string_view format) {
+  thread_local FormatModelCache cache;
+  return cache.Get(format);
 }
 
-void AppendNumber(std::string& out, long long value, int width, bool fill_mode) {
-  if (fill_mode) {
-    fmt::format_to(std::back_inserter(out), "{}", value);
-  } else {
-    fmt::format_to(std::back_inserter(out), "{:0{}}", value, width);
+void AppendWordCase(std::string& out, std::string_view upper_word, WordCase word_case) {
+  for (std::size_t i = 0; i < upper_word.size(); ++i) {
+    bool lower = word_case == WordCase::kLower || (word_case == WordCase::kCapitalized && i > 0);
+    out.push_back(lower ? Lower(upper_word[i]) : upper_word[i]);
   }
+}
+
+// `value` in decimal, zero-padded to `width` digits unless in fill mode.
+void AppendNumber(std::string& out, long long value, int width, bool fill_mode) {
+  if (value < 0) {
+    if (fill_mode) {
+      fmt::format_to(std::back_inserter(out), "{}", value);
+    } else {
+      fmt::format_to(std::back_inserter(out), "{:0{}}", value, width);
+    }
+    return;
+  }
+  char digits[24];
+  int count = 0;
+  unsigned long long rest = static_cast<unsigned long long>(value);
+  do {
+    digits[count++] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  if (!fill_mode && width > count) out.append(static_cast<std::size_t>(width - count), '0');
+  while (count > 0) out.push_back(digits[--count]);
 }
 
 void AppendWord(std::string& out, std::string_view upper_word, WordCase word_case, int pad,
                 bool fill_mode) {
-  std::string word = CaseWord(upper_word, word_case);
-  out += word;
-  if (!fill_mode && static_cast<int>(word.size()) < pad) {
-    out.append(static_cast<std::size_t>(pad) - word.size(), ' ');
+  AppendWordCase(out, upper_word, word_case);
+  if (!fill_mode && static_cast<int>(upper_word.size()) < pad) {
+    out.append(static_cast<std::size_t>(pad) - upper_word.size(), ' ');
   }
 }
 
@@ -271,8 +314,28 @@ int DayOfWeek(const Date& date) {
 }
 
 void AppendStoredText(const Date& date, std::string& out) {
-  fmt::format_to(std::back_inserter(out), "{:04d}-{:02d}-{:02d} {:02d}:{:02d}:{:02d}", date.year,
-                 date.month, date.day, date.hour, date.minute, date.second);
+  if (date.year < 0 || date.year > 9999 || date.month < 0 || date.month > 99 || date.day < 0 ||
+      date.day > 99 || date.hour < 0 || date.hour > 99 || date.minute < 0 || date.minute > 99 ||
+      date.second < 0 || date.second > 99) {
+    fmt::format_to(std::back_inserter(out), "{:04d}-{:02d}-{:02d} {:02d}:{:02d}:{:02d}", date.year,
+                   date.month, date.day, date.hour, date.minute, date.second);
+    return;
+  }
+  char text[19] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
+                   ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
+  auto put = [&](std::size_t at, int value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+      text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    }
+  };
+  put(0, date.year, 4);
+  put(5, date.month, 2);
+  put(8, date.day, 2);
+  put(11, date.hour, 2);
+  put(14, date.minute, 2);
+  put(17, date.second, 2);
+  out.append(text, sizeof text);
 }
 
 std::string ToStoredText(const Date& date) {
@@ -331,13 +394,20 @@ Date FromSeconds(std::int64_t seconds) {
 }
 
 OraStatus CheckDateFormat(std::string_view format) {
-  VK_ASSIGN_OR_ORA_RETURN(auto tokens, Tokenize(format));
+  VK_ASSIGN_OR_ORA_RETURN(const std::vector<Token>* tokens, ParsedFormat(format));
   (void)tokens;
   return {};
 }
 
 OraResult<std::string> FormatDate(const Date& date, std::string_view format) {
-  VK_ASSIGN_OR_ORA_RETURN(std::vector<Token> tokens, Tokenize(format));
+  std::string out;
+  VK_RETURN_IF_ORA_ERROR(AppendFormattedDate(date, format, out));
+  return out;
+}
+
+OraStatus AppendFormattedDate(const Date& date, std::string_view format, std::string& out) {
+  VK_ASSIGN_OR_ORA_RETURN(const std::vector<Token>* parsed, ParsedFormat(format));
+  const std::vector<Token>& tokens = *parsed;
   // Names are looked up by month and weekday: a Date built by hand must be a real one.
   if (date.year < 1 || date.year > 9999) return OraErr(YearOutOfRange());
   if (date.month < 1 || date.month > 12) return OraErr(NotValidMonth());
@@ -348,7 +418,6 @@ OraResult<std::string> FormatDate(const Date& date, std::string_view format) {
       date.second > 59) {
     return OraErr(Ora(1850, "hour must be between 0 and 23"));
   }
-  std::string out;
   bool fill_mode = false;
   int hour12 = date.hour % 12 == 0 ? 12 : date.hour % 12;
   for (const Token& token : tokens) {
@@ -418,10 +487,10 @@ OraResult<std::string> FormatDate(const Date& date, std::string_view format) {
         AppendNumber(out, date.hour * 3600 + date.minute * 60 + date.second, 5, fill_mode);
         break;
       case Element::kAm:
-        out += CaseWord(date.hour < 12 ? "AM" : "PM", token.word_case);
+        AppendWordCase(out, date.hour < 12 ? "AM" : "PM", token.word_case);
         break;
       case Element::kAmDots:
-        out += CaseWord(date.hour < 12 ? "A.M." : "P.M.", token.word_case);
+        AppendWordCase(out, date.hour < 12 ? "A.M." : "P.M.", token.word_case);
         break;
       case Element::kJ:
         AppendNumber(out, JulianDay(date), 7, fill_mode);
@@ -440,11 +509,12 @@ OraResult<std::string> FormatDate(const Date& date, std::string_view format) {
         break;
     }
   }
-  return out;
+  return {};
 }
 
 OraResult<Date> ParseDate(std::string_view text, std::string_view format, const Date& now) {
-  VK_ASSIGN_OR_ORA_RETURN(std::vector<Token> tokens, Tokenize(format));
+  VK_ASSIGN_OR_ORA_RETURN(const std::vector<Token>* parsed, ParsedFormat(format));
+  const std::vector<Token>& tokens = *parsed;
   long long year = now.year;
   long long month = now.month;
   long long day = 1;

@@ -80,6 +80,8 @@ int DayOfWeek(const Date& date);
 
 // TO_CHAR(date, format). ORA-01821 for an unknown format element.
 OraResult<std::string> FormatDate(const Date& date, std::string_view format);
+// The same, appended to `out` (nothing appended on failure).
+OraStatus AppendFormattedDate(const Date& date, std::string_view format, std::string& out);
 // TO_DATE(text, format); `now` gives the defaults for the year and the month.
 OraResult<Date> ParseDate(std::string_view text, std::string_view format, const Date& now);
 // ORA-01821 when `format` is not a valid date format model (for alter session).

@@ -109,6 +109,49 @@ TEST_F(DateFormatting, UnknownElementIsOra01821) {
   EXPECT_TRUE(CheckDateFormat("YYYY-MM-DD HH24:MI:SS").has_value());
 }
 
+TEST_F(DateFormatting, ModelsInTurnKeepTheirOwnMeaning) {
+  // More models than are kept parsed at a time, a bad one among them, each used again later:
+  // every use gives what that model alone gives.
+  const Date d{2003, 11, 15, 14, 5, 9};
+  const std::string_view models[] = {
+      "DD-MON-YY", "YYYY-MM-DD HH24:MI:SS", "dd/mm/yyyy", "DD-XX-YY", "Month", "HH:MI AM",
+      "J",         "\"Fecha:\" YYYY"};
+  const std::string expected[] = {"15-NOV-03",  "2003-11-15 14:05:09",
+                                  "15/11/2003", "ORA-01821: date format not recognized",
+                                  "November ",  "02:05 PM",
+                                  "2452959",    "Fecha: 2003"};
+  for (int round = 0; round < 3; ++round) {
+    for (std::size_t i = 0; i < std::size(models); ++i) {
+      EXPECT_EQ(Format(d, models[i]), expected[i]) << models[i] << " round " << round;
+    }
+  }
+  // The model is compared whole, case included.
+  EXPECT_EQ(Format(d, "MON"), "NOV");
+  EXPECT_EQ(Format(d, "Mon"), "Nov");
+  EXPECT_EQ(Format(d, "mon"), "nov");
+  EXPECT_EQ(Parse("15/11/2003", "DD/MM/YYYY"), (Date{2003, 11, 15}));
+  EXPECT_EQ(ParseError("15-11-2003", "DD-XX-YYYY"), "ORA-01821: date format not recognized");
+}
+
+TEST_F(DateFormatting, StoredFormModelWritesTheStoredText) {
+  // Fetches hand the stored text out as it stands when this is the session's model.
+  for (const Date& d : {Date{1, 1, 1}, Date{9999, 12, 31, 23, 59, 59}, Date{2024, 2, 29, 7, 8, 9},
+                        Date{812, 10, 3, 0, 0, 1}}) {
+    EXPECT_EQ(Format(d, "YYYY-MM-DD HH24:MI:SS"), ToStoredText(d));
+    EXPECT_EQ(ParseStoredText(ToStoredText(d)), d);
+  }
+  EXPECT_EQ(ToStoredText(Date{812, 10, 3, 0, 0, 1}), "0812-10-03 00:00:01");
+}
+
+TEST_F(DateFormatting, AppendingKeepsWhatIsThereAndAddsNothingOnError) {
+  std::string out = "x=";
+  EXPECT_TRUE(AppendFormattedDate(Date{2003, 1, 5}, "DD.MM.YYYY", out).has_value());
+  EXPECT_EQ(out, "x=05.01.2003");
+  EXPECT_FALSE(AppendFormattedDate(Date{2003, 1, 5}, "DD-XX", out).has_value());
+  EXPECT_FALSE(AppendFormattedDate(Date{2003, 2, 30}, "DD", out).has_value());
+  EXPECT_EQ(out, "x=05.01.2003");
+}
+
 class DateParsing : public ::testing::Test {};
 
 TEST_F(DateParsing, DefaultFormatAndItsForgivingVariants) {
