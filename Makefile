@@ -9,7 +9,7 @@ APT_PACKAGES = cmake g++ make pkg-config libsqlite3-dev sqlite3 libsodium-dev li
                valgrind
 NODE_PACKAGES = tests/js/node_modules/node-sql-parser
 
-.PHONY: all build test demo bench fuzz memcheck sanitize format deps clean
+.PHONY: all build test demo bench fuzz fuzz-ci memcheck sanitize format deps clean
 
 all: build
 
@@ -40,10 +40,25 @@ sanitize: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 1200
 
-fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVOLMEK_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug
-	cmake --build build-fuzz -j $(JOBS)
-	@scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+# `make fuzz`: the libFuzzer targets under ASan and UBSan, each over its seeds and then for
+# FUZZ_SECONDS on new inputs; `make fuzz-ci`: the same for FUZZ_CI_SECONDS each.
+FUZZ_APT_PACKAGES = cmake make pkg-config libsqlite3-dev libsodium-dev libfmt-dev libgtest-dev \
+                    clang-19 libclang-rt-19-dev
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_CI_SECONDS ?= 10
+# The GCC builds hold the code to no warnings; clang's own warnings are shown here, not fatal.
+FUZZ_WERROR ?= OFF
+
+fuzz:
+	@scripts/install-deps.sh $(FUZZ_APT_PACKAGES)
+	CC=clang-19 CXX=clang++-19 cmake -S . -B $(FUZZ_BUILD) -DVOLMEK_FUZZ=ON \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOLMEK_WERROR=$(FUZZ_WERROR)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target volmek_fuzzers
+	@scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz-ci:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_CI_SECONDS)
 
 memcheck: deps
 	@$(MAKE) --no-print-directory build

@@ -13,7 +13,6 @@
 namespace volmek::engine {
 namespace {
 
-constexpr std::uint16_t kCreateTable = 1;
 constexpr std::uint16_t kDropView = 7;
 constexpr std::uint16_t kDropTable = 8;
 constexpr std::uint16_t kCreateView = 10;
