@@ -7,6 +7,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
 
 #include "engine/accounts.h"
 
@@ -65,6 +67,38 @@ void BindParameters(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters
         sqlite3_bind_text64(stmt, index, value.text.data(), value.text.size(), SQLITE_TRANSIENT,
                             SQLITE_UTF8);
         break;
+    }
+  }
+}
+
+void BindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters) {
+  for (std::size_t param_idx = 0; param_idx < parameters.size(); ++param_idx) {
+    const BindValue& value = parameters[param_idx];
+    int index = static_cast<int>(param_idx + 1);
+    switch (value.kind) {
+      case BindValue::Kind::kNull:
+        sqlite3_bind_null(stmt, index);
+        break;
+      case BindValue::Kind::kInteger:
+        sqlite3_bind_int64(stmt, index, value.integer);
+        break;
+      case BindValue::Kind::kReal:
+        sqlite3_bind_double(stmt, index, value.real);
+        break;
+      case BindValue::Kind::kText: {
+        // Bound with its terminator when it has no NUL inside, so that SQLite need not copy it
+        // to add one when it reads the text.
+        const bool terminated =
+            value.text.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
+            std::memchr(value.text.data(), '\0', value.text.size()) == nullptr;
+        if (terminated) {
+          sqlite3_bind_text(stmt, index, value.text.c_str(), -1, SQLITE_STATIC);
+        } else {
+          sqlite3_bind_text64(stmt, index, value.text.data(), value.text.size(), SQLITE_STATIC,
+                              SQLITE_UTF8);
+        }
+        break;
+      }
     }
   }
 }

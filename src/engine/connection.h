@@ -35,6 +35,9 @@ class EngineCursor;
 
 // Binds the literal values of a translation to ?1 .. ?N of `stmt`.
 void BindParameters(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters);
+// The same without copying texts: SQLite reads them where they are, so `parameters` must stay
+// unchanged until the statement is bound again, cleared or finalized.
+void BindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters);
 
 class EngineConnection : public db::Connection {
  public:
@@ -161,7 +164,8 @@ class EngineCursor : public db::Cursor {
   int Fail(const OraError& error);
   int Succeed();
   OraStatus ParseStatement(std::string_view sql);
-  OraStatus PrepareTranslation(Translation translation);
+  // Prepares (or reuses) the statement of translation_ and binds its parameters.
+  OraStatus PrepareTranslation();
   OraStatus ExecuteStatement();
   OraResult<bool> StepQuery();
   OraStatus DeliverRow();

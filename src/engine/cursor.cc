@@ -231,9 +231,11 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
   auto [word, second_word] = FirstTwoWords(sql);
   if (word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
       word == "WITH" || word == "(") {
-    VK_ASSIGN_OR_ORA_RETURN(Translation translation,
-                            connection.translator().Translate(sql, connection.lookup()));
-    return PrepareTranslation(std::move(translation));
+    // The cursor keeps its translation: a statement of the same shape as the last one only
+    // refills the parameters, which stay bound from there.
+    VK_RETURN_IF_ORA_ERROR(
+        connection.translator().TranslateInto(sql, connection.lookup(), &translation_));
+    return PrepareTranslation();
   }
   if (IsTransactionControl(word) || word == "SET" ||
       (word == "ALTER" && second_word == "SESSION")) {
@@ -270,7 +272,8 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
   return OraErr(InvalidStatement());
 }
 
-OraStatus EngineCursor::PrepareTranslation(Translation translation) {
+OraStatus EngineCursor::PrepareTranslation() {
+  const Translation& translation = translation_;
   if (!stmt_ || translation.sql != stmt_sql_) {
     stmt_ = SqliteStatement();
     stmt_sql_.clear();
@@ -280,11 +283,10 @@ OraStatus EngineCursor::PrepareTranslation(Translation translation) {
   }
   sqlite3_stmt* stmt = stmt_.get();
   sqlite3_clear_bindings(stmt);
-  BindParameters(stmt, translation.parameters);
+  BindParametersInPlace(stmt, translation.parameters);
   function_type_ = translation.function_type;
   kind_ = function_type_ == db::kFunctionSelect ? ParsedKind::kQuery : ParsedKind::kDml;
   std::size_t columns = translation.columns.size();
-  translation_ = std::move(translation);
   if (kind_ == ParsedKind::kQuery) {
     defines_.assign(columns, db::ExternalType::kString);
     defined_.assign(columns, false);

@@ -1,6 +1,7 @@
 #include "engine/translate.h"
 
 #include <algorithm>
+#include <charconv>
 #include <list>
 #include <unordered_map>
 #include <utility>
@@ -8,6 +9,7 @@
 #include "engine/describe_infer.h"
 #include "engine/emitter.h"
 #include "engine/lexer.h"
+#include "engine/number.h"
 #include "engine/parser.h"
 
 namespace volmek::engine {
@@ -58,6 +60,58 @@ OraResult<BindValue> ParameterValue(const Token& literal, const ParameterSource&
   return StringLiteral(literal.Value());
 }
 
+// Sets `*value` to ParameterValue(literal, source), reusing its text's storage. Plain digits
+// and short decimals already in canonical form, and strings without a doubled apostrophe, are
+// read here directly; the rest goes through ParameterValue.
+OraStatus SetParameterValue(const Token& literal, const ParameterSource& source, BindValue* value) {
+  // 18 digits always fit an INTEGER; 15 significant digits always survive a double.
+  constexpr std::size_t kPlainIntegerDigits = 18;
+  constexpr std::size_t kPlainDecimalText = 16;
+  std::string_view text = literal.text;
+  if (literal.kind == TokenKind::kNumber) {
+    const bool digits_only =
+        !text.empty() && text.size() <= kPlainIntegerDigits &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits_only) {
+      std::int64_t integer = 0;
+      for (char c : text) integer = integer * 10 + (c - '0');
+      value->kind = BindValue::Kind::kInteger;
+      value->integer = source.negate ? -integer : integer;
+      value->real = 0;
+      value->text.clear();
+      return {};
+    }
+    if (text.size() <= kPlainDecimalText && text.find('.') != std::string_view::npos &&
+        IsCanonicalNumberText(text)) {
+      double real = 0;
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), real);
+      if (ec == std::errc() && end == text.data() + text.size()) {
+        value->kind = BindValue::Kind::kReal;
+        value->integer = 0;
+        value->real = source.negate ? -real : real;
+        value->text.clear();
+        return {};
+      }
+    }
+  } else if (literal.kind == TokenKind::kString && !source.like && text.size() >= 2) {
+    std::string_view inner = text.substr(1, text.size() - 2);
+    if (inner.find('\'') == std::string_view::npos) {
+      value->integer = 0;
+      value->real = 0;
+      if (inner.empty()) {
+        value->kind = BindValue::Kind::kNull;
+        value->text.clear();
+      } else {
+        value->kind = BindValue::Kind::kText;
+        value->text.assign(inner);
+      }
+      return {};
+    }
+  }
+  VK_ASSIGN_OR_ORA_RETURN(*value, ParameterValue(literal, source));
+  return {};
+}
+
 OraResult<Translation> TranslateUncached(std::string_view sql, const std::vector<Token>& tokens,
                                          const SchemaLookup& schema,
                                          const TranslateOptions& options, EmitPlan* plan) {
@@ -73,9 +127,11 @@ struct Translator::Cache {
     std::vector<ParameterSource> parameters;
     std::vector<std::pair<int, std::string>> fixed;  // slot, literal as written
     std::list<std::string>::iterator recent;
+    std::uint64_t shape = 0;
   };
 
   std::size_t max_shapes = 0;
+  std::uint64_t last_shape = 0;  // the number given to the latest entry
   std::unordered_map<std::string, Entry> entries;
   std::list<std::string> recency;  // most recently used first
   // Scratch storage reused from statement to statement.
@@ -102,41 +158,51 @@ OraResult<Translation> Translator::Translate(std::string_view oracle_sql,
                                              const SchemaLookup& schema,
                                              const TranslateOptions& options) {
   Cache& cache = *cache_;
-  if (auto error = Tokenize(oracle_sql, &cache.tokens)) return OraErr(std::move(*error));
   if (options.inline_literals) {
+    if (auto error = Tokenize(oracle_sql, &cache.tokens)) return OraErr(std::move(*error));
     EmitPlan plan;
     return TranslateUncached(oracle_sql, cache.tokens, schema, options, &plan);
   }
+  Translation translation;
+  VK_RETURN_IF_ORA_ERROR(TranslateInto(oracle_sql, schema, &translation));
+  return translation;
+}
+
+OraStatus Translator::TranslateInto(std::string_view oracle_sql, const SchemaLookup& schema,
+                                    Translation* out) {
+  Cache& cache = *cache_;
+  if (auto error = Tokenize(oracle_sql, &cache.tokens)) return OraErr(std::move(*error));
   BuildShape(cache.tokens, &cache.key, &cache.literals);
-  auto found = cache.entries.find(cache.key);
-  if (found != cache.entries.end()) {
-    Cache::Entry& entry = found->second;
-    bool same = true;
-    for (const auto& [slot, text] : entry.fixed) {
-      if (cache.literals[static_cast<std::size_t>(slot)]->text != text) {
-        same = false;
-        break;
-      }
+  // A statement of a known shape whose fixed literals match: only the parameters are new.
+  auto hit = cache.entries.find(cache.key);
+  if (hit != cache.entries.end() &&
+      std::all_of(hit->second.fixed.begin(), hit->second.fixed.end(), [&](const auto& fixed) {
+        return cache.literals[static_cast<std::size_t>(fixed.first)]->text == fixed.second;
+      })) {
+    Cache::Entry& entry = hit->second;
+    cache.recency.splice(cache.recency.begin(), cache.recency, entry.recent);
+    if (out->shape != entry.shape) {
+      std::vector<BindValue> parameters = std::move(out->parameters);
+      *out = entry.translation;
+      out->parameters = std::move(parameters);
     }
-    if (same) {
-      Translation translation = entry.translation;
-      translation.from_cache = true;
-      translation.parameters.reserve(entry.parameters.size());
-      for (const ParameterSource& source : entry.parameters) {
-        VK_ASSIGN_OR_ORA_RETURN(
-            BindValue value,
-            ParameterValue(*cache.literals[static_cast<std::size_t>(source.slot)], source));
-        translation.parameters.push_back(std::move(value));
-      }
-      cache.recency.splice(cache.recency.begin(), cache.recency, entry.recent);
-      return translation;
+    out->from_cache = true;
+    out->parameters.resize(entry.parameters.size());
+    for (std::size_t idx = 0; idx < entry.parameters.size(); ++idx) {
+      const ParameterSource& source = entry.parameters[idx];
+      VK_RETURN_IF_ORA_ERROR(SetParameterValue(
+          *cache.literals[static_cast<std::size_t>(source.slot)], source, &out->parameters[idx]));
     }
+    return {};
   }
 
+  const TranslateOptions options;
   EmitPlan plan;
   VK_ASSIGN_OR_ORA_RETURN(Translation translation,
                           TranslateUncached(oracle_sql, cache.tokens, schema, options, &plan));
   Cache::Entry entry;
+  entry.shape = ++cache.last_shape;
+  translation.shape = entry.shape;
   entry.translation = translation;
   entry.translation.parameters.clear();
   entry.parameters = std::move(plan.parameters);
@@ -155,6 +221,8 @@ OraResult<Translation> Translator::Translate(std::string_view oracle_sql,
     if (fixed || !bound[slot])
       entry.fixed.emplace_back(static_cast<int>(slot), std::string(cache.literals[slot]->text));
   }
+  // The key may stand for an entry whose fixed literals differ: this one takes its place.
+  auto found = cache.entries.find(cache.key);
   if (found != cache.entries.end()) {
     cache.recency.erase(found->second.recent);
     cache.entries.erase(found);
@@ -166,7 +234,8 @@ OraResult<Translation> Translator::Translate(std::string_view oracle_sql,
   cache.recency.push_front(cache.key);
   entry.recent = cache.recency.begin();
   cache.entries.emplace(cache.key, std::move(entry));
-  return translation;
+  *out = std::move(translation);
+  return {};
 }
 
 OraResult<Translation> Translate(std::string_view oracle_sql, const SchemaLookup& schema,

@@ -71,6 +71,8 @@ struct Translation {
   std::string target_owner;
   std::string target_table;
   bool from_cache = false;  // served from the shape cache: `sql` equals an earlier translation
+  // The cached shape this translation is of (never reused for another); 0 for none.
+  std::uint64_t shape = 0;
 };
 
 struct TranslateOptions {
@@ -97,6 +99,12 @@ class Translator {
   // 01789/01790 (set operations), 00600 (a statement nested too deeply to translate safely).
   OraResult<Translation> Translate(std::string_view oracle_sql, const SchemaLookup& schema,
                                    const TranslateOptions& options = {});
+
+  // The same, into `*translation`, which the caller keeps from statement to statement: when
+  // `oracle_sql` has the shape `*translation` is of, only its parameters are refilled, their
+  // storage reused, and the rest is left as it is. On failure `*translation` is unspecified.
+  OraStatus TranslateInto(std::string_view oracle_sql, const SchemaLookup& schema,
+                          Translation* translation);
 
   // Drops every cached shape. Call after any DDL: tables and columns may resolve differently.
   void ForgetShapes();

@@ -1,5 +1,6 @@
 #include "engine/translate.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -585,6 +586,58 @@ TEST_F(TranslatorTest, RepeatedInsertShapeIsServedFromTheCache) {
   ASSERT_EQ(second->parameters.size(), 2u);
   EXPECT_EQ(second->parameters[0].integer, 51);
   EXPECT_EQ(second->parameters[1].text, "it's");
+}
+
+std::string Shown(const BindValue& value) {
+  switch (value.kind) {
+    case BindValue::Kind::kNull:
+      return fmt::format("null [{} {} '{}']", value.integer, value.real, value.text);
+    case BindValue::Kind::kInteger:
+      return fmt::format("int {} [{} '{}']", value.integer, value.real, value.text);
+    case BindValue::Kind::kReal:
+      return fmt::format("real {:.17g} [{} '{}']", value.real, value.integer, value.text);
+    case BindValue::Kind::kText:
+      return fmt::format("text '{}' [{} {}]", value.text, value.integer, value.real);
+  }
+  return "?";
+}
+
+TEST_F(TranslatorTest, TranslatingIntoTheLastTranslationGivesWhatAFreshOneGives) {
+  // One Translation reused from statement to statement, shapes alternating and every kind of
+  // literal in turn: each result must be the uncached translation of its statement.
+  const std::vector<std::string> statements = {
+      "insert into emp (id, sal, ename) values (7, 1.01, 'A')",
+      "insert into emp (id, sal, ename) values (007, -2.50, 'it''s')",
+      "insert into emp (id, sal, ename) values (-3, 1.10, '')",
+      "select ename from emp where id = 4 and ename like 'A%'",
+      "insert into emp (id, sal, ename) values (123456789012345678, .5, 'B')",
+      "insert into emp (id, sal, ename) values (1234567890123456789, 1e3, 'x''')",
+      "select ename from emp where id = 5 and ename like 'B_'",
+      "insert into emp (id, sal, ename) values (99999999999999999999, 12345678901234567.25, 'C')",
+      "insert into emp (id, sal, ename) values (0, -0.001, 'D')",
+      "insert into emp (id, sal, ename) values (-0, 123456789012.345, '''')",
+      "insert into emp (id, sal, ename) values (1, 0.0, ' ')",
+      "insert into emp (id, sal, ename) values (2, 1234567890123.456, 'E')",
+  };
+  Translator translator;
+  Translation reused;
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& sql : statements) {
+      SCOPED_TRACE(sql);
+      auto fresh = engine::Translate(sql, schema_);
+      ASSERT_TRUE(fresh.has_value()) << fresh.error().message;
+      ASSERT_TRUE(translator.TranslateInto(sql, schema_, &reused).has_value());
+      EXPECT_EQ(reused.sql, fresh->sql);
+      EXPECT_EQ(reused.function_type, fresh->function_type);
+      EXPECT_EQ(reused.columns.size(), fresh->columns.size());
+      EXPECT_EQ(reused.target_table, fresh->target_table);
+      ASSERT_EQ(reused.parameters.size(), fresh->parameters.size());
+      for (std::size_t idx = 0; idx < reused.parameters.size(); ++idx) {
+        EXPECT_EQ(Shown(reused.parameters[idx]), Shown(fresh->parameters[idx])) << "?" << idx + 1;
+      }
+    }
+  }
+  EXPECT_TRUE(reused.from_cache);
 }
 
 TEST_F(TranslatorTest, CachedShapeBindsNegativeAndEmptyLiterals) {
