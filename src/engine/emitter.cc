@@ -756,12 +756,19 @@ class Emitter {
     bool any_bare = false;
     // The SQL of the items whose ORDER BY position must be written as a sort key.
     std::vector<std::string> sort_keys;
-    auto add_item = [&](std::string sql, Item item) {
+    // `computed`: a computed number whose value may be read twice, written as canonical text
+    // where a set operation or DISTINCT compares it, else sorted through its key.
+    auto add_item = [&](Out out, Item item, bool computed) {
       sort_keys.emplace_back();
+      if (computed && (canonical || select.distinct)) {
+        out.sql = SortKey(out);
+      } else if (computed) {
+        sort_keys.back() = SortKey(out);
+      }
       if (!items_sql.empty()) items_sql += ", ";
       const std::string name =
           positional ? "__c" + std::to_string(result.items.size() + 1) : item.name;
-      items_sql += sql + " AS " + QuoteName(name);
+      items_sql += out.sql + " AS " + QuoteName(name);
       result.items.push_back(std::move(item));
     };
     for (const ast::SelectItem& item : select.items) {
@@ -772,7 +779,9 @@ class Emitter {
           std::vector<std::string> names;
           std::vector<Out> columns = StarColumns(*from, scope, &next, &names);
           for (std::size_t idx = 0; idx < columns.size(); ++idx) {
-            add_item(std::move(columns[idx].sql), Item{names[idx], columns[idx].type});
+            Item column_item{names[idx], columns[idx].type};
+            const bool computed = IsComputedNumber(columns[idx]);
+            add_item(std::move(columns[idx]), std::move(column_item), computed);
           }
         }
         any_bare = true;
@@ -784,10 +793,14 @@ class Emitter {
           if (!item.expr->qualifier.empty() && source.name != item.expr->qualifier) continue;
           found = true;
           for (const ColumnInfo& column : source.columns) {
-            Typed typed;
-            typed.type = column.type;
-            typed.nullable = column.nullable || source.outer;
-            add_item(source.sql_alias + "." + QuoteName(column.name), Item{column.name, typed});
+            Out out;
+            out.sql = source.sql_alias + "." + QuoteName(column.name);
+            out.type.type = column.type;
+            out.type.nullable = column.nullable || source.outer;
+            out.stored = source.stored;
+            const bool computed = IsComputedNumber(out);
+            Item column_item{column.name, out.type};
+            add_item(std::move(out), std::move(column_item), computed);
             any_bare = true;
           }
         }
@@ -797,23 +810,17 @@ class Emitter {
       VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
       grouped = grouped || out.aggregate;
       any_bare = any_bare || out.bare;
-      std::string key;
       // ROWNUM and sequence values are whole numbers, and must not be computed twice.
-      if (IsComputedNumber(out) && !ContainsRownum(*item.expr) && !ContainsSequence(*item.expr)) {
-        if (canonical || select.distinct) {
-          out.sql = SortKey(out);
-        } else {
-          key = SortKey(out);
-        }
-      }
+      const bool computed =
+          IsComputedNumber(out) && !ContainsRownum(*item.expr) && !ContainsSequence(*item.expr);
       std::string name = item.alias;
       if (name.empty()) {
         name = item.expr->kind == ExprKind::kColumn
                    ? item.expr->name
                    : ExpressionName(sql_.substr(item.begin, item.end - item.begin));
       }
-      add_item(std::move(out.sql), Item{std::move(name), out.type});
-      sort_keys.back() = std::move(key);
+      Item value_item{std::move(name), out.type};
+      add_item(std::move(out), std::move(value_item), computed);
     }
 
     std::string where_sql;
@@ -1374,9 +1381,14 @@ class Emitter {
         Merge(&out, left);
         std::string list;
         if (expr.query != nullptr) {
-          VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
+          VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, true));
           if (sub.items.size() != 1) return OraErr(913, "too many values");
           list = sub.sql;
+          if (IsComputedNumber(left) && sub.items[0].type.IsNumeric()) {
+            // Both sides as canonical text, compared under the numeric collation.
+            left.sql = SortKey(left);
+            list = "SELECT vk_numtext(\"__c1\") FROM (" + sub.sql + ")";
+          }
         } else {
           VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> values, Args(expr, ctx));
           values.erase(values.begin());
@@ -1813,10 +1825,12 @@ class Emitter {
     Out out;
     out.sql = "CASE";
     std::size_t idx = 0;
+    Out subject;
     if (expr.simple_case) {
-      VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*expr.args[0], ctx));
-      Merge(&out, value);
-      out.sql += " " + value.sql;
+      VK_ASSIGN_OR_ORA_RETURN(subject, Value(*expr.args[0], ctx));
+      Merge(&out, subject);
+      // A number is matched by value: both sides as canonical text, which is unique.
+      out.sql += subject.type.IsNumeric() ? " vk_numtext(" + subject.sql + ")" : " " + subject.sql;
       idx = 1;
     }
     const std::size_t pairs_end = expr.has_else ? expr.args.size() - 1 : expr.args.size();
@@ -1826,6 +1840,16 @@ class Emitter {
       VK_ASSIGN_OR_ORA_RETURN(Out then, Value(*expr.args[idx + 1], ctx));
       Merge(&out, when);
       Merge(&out, then);
+      if (expr.simple_case && !subject.type.is_null && !when.type.is_null) {
+        // Oracle converts nothing here: numbers and texts do not mix.
+        if (subject.type.IsNumeric() && when.type.IsCharacter()) {
+          return OraErr(932, "inconsistent datatypes: expected NUMBER got CHAR");
+        }
+        if (subject.type.IsCharacter() && when.type.IsNumeric()) {
+          return OraErr(932, "inconsistent datatypes: expected CHAR got NUMBER");
+        }
+        if (subject.type.IsNumeric()) when.sql = "vk_numtext(" + when.sql + ")";
+      }
       out.sql += " WHEN " + when.sql + " THEN " + then.sql;
       results.push_back(std::move(then));
     }
