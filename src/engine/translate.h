@@ -16,10 +16,11 @@
 // The Oracle SQL understood:
 //   SELECT [DISTINCT] items FROM tables [WHERE] [GROUP BY] [HAVING] [ORDER BY ... ASC|DESC
 //     [NULLS FIRST|LAST]] [FOR UPDATE ...], with UNION [ALL], INTERSECT, MINUS, WITH tables,
-//     comma joins, [INNER|LEFT|RIGHT|FULL] [OUTER] JOIN ... ON, CROSS JOIN, Oracle's (+) outer
-//     joins, inline views, subqueries in WHERE and select lists, IN, EXISTS, BETWEEN, LIKE
-//     [ESCAPE], IS [NOT] NULL, CASE, DECODE and the other functions of functions.h, ROWNUM,
-//     ROWID, DUAL, SYSDATE, USER, seq.NEXTVAL / seq.CURRVAL;
+//     comma joins, [NATURAL] [INNER|LEFT|RIGHT|FULL] [OUTER] JOIN ... ON | USING (...), CROSS
+//     JOIN, Oracle's (+) outer joins, inline views, subqueries in WHERE and select lists, IN,
+//     EXISTS, op ANY|SOME|ALL, BETWEEN, LIKE [ESCAPE], IS [NOT] NULL, CASE, DECODE and the
+//     other functions of functions.h, ROWNUM, ROWID, DUAL, SYSDATE, USER, seq.NEXTVAL /
+//     seq.CURRVAL, START WITH ... CONNECT BY [NOCYCLE] with PRIOR and LEVEL;
 //   INSERT INTO t [(columns)] VALUES (...) | query; UPDATE t [alias] SET c = e, ... [WHERE];
 //   DELETE [FROM] t [alias] [WHERE].
 // Oracle's rules kept: '' is NULL; NULLs sort last ascending and first descending; ROWNUM is
