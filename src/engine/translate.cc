@@ -1,6 +1,7 @@
 #include "engine/translate.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <list>
 #include <unordered_map>
@@ -131,7 +132,6 @@ struct Translator::Cache {
   };
 
   std::size_t max_shapes = 0;
-  std::uint64_t last_shape = 0;  // the number given to the latest entry
   std::unordered_map<std::string, Entry> entries;
   std::list<std::string> recency;  // most recently used first
   // Scratch storage reused from statement to statement.
@@ -201,7 +201,10 @@ OraStatus Translator::TranslateInto(std::string_view oracle_sql, const SchemaLoo
   VK_ASSIGN_OR_ORA_RETURN(Translation translation,
                           TranslateUncached(oracle_sql, cache.tokens, schema, options, &plan));
   Cache::Entry entry;
-  entry.shape = ++cache.last_shape;
+  // Numbered across every translator, so that a translation handed to another one is never
+  // taken for one of its shapes.
+  static std::atomic<std::uint64_t> last_shape{0};
+  entry.shape = ++last_shape;
   translation.shape = entry.shape;
   entry.translation = translation;
   entry.translation.parameters.clear();
