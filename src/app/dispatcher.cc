@@ -73,18 +73,45 @@ Args ForTable(const Args& args, std::string_view name) {
   return table;
 }
 
+// Counts the names a handler refused (kRefused: nothing was done for that name, and the refusal
+// says why), so that the pass goes on with the next name and the run still ends with status 1.
+class RefusedNames {
+ public:
+  Status Take(db::RunContext& ctx, Status status) {
+    if (status.code() != Status::Code::kRefused) return status;
+    ctx.out << status.message();
+    ++refused_;
+    return Status::Ok();
+  }
+
+  // After the pass: the work done for the other names is kept (the session is logged off, as at
+  // the ordinary end) and the run fails without a further message.
+  Status Finish(db::RunContext& ctx, Status pass) const {
+    if (!pass.ok() || refused_ == 0) return pass;
+    ctx.db().Close();
+    return Status::Refused("");
+  }
+
+ private:
+  int refused_ = 0;
+};
+
 Status CallPerParameter(db::RunContext& ctx, const Operation& op, const Args& args) {
   // The loop runs over a copy of the list the dispatcher owns, so each name is handled once,
   // in order, whatever the handler does.
+  RefusedNames refused;
   for (const std::string& param : args.params) {
-    VOLMEK_RETURN_IF_ERROR(op.handler(ctx, ForTable(args, param)));
+    VOLMEK_RETURN_IF_ERROR(refused.Take(ctx, op.handler(ctx, ForTable(args, param))));
   }
-  return Status::Ok();
+  return refused.Finish(ctx, Status::Ok());
 }
 
 Status CallForEveryTable(db::RunContext& ctx, const Operation& op, const Args& args) {
-  return ForEachTable(
-      ctx, [&](std::string_view table) { return op.handler(ctx, ForTable(args, table)); });
+  RefusedNames refused;
+  Status pass = ForEachTable(ctx, [&](std::string_view table) {
+    return refused.Take(ctx, op.handler(ctx, ForTable(args, table)));
+  });
+  return refused.Finish(ctx, std::move(pass));
 }
 
 // The confirmation of `borra all`: only an answer beginning with "S" drops anything, and a

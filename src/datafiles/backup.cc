@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "datafiles/date_format.h"
+#include "datafiles/table_name.h"
 #include "datafiles/table_text.h"
 
 namespace volmek::datafiles {
@@ -58,6 +59,7 @@ Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
 }
 
 Status BackupTable(db::RunContext& ctx, std::string_view table) {
+  VOLMEK_RETURN_IF_ERROR(CheckTableName(table));
   db::Session& session = ctx.db();
   std::string name = BackupFileName(ctx.env, table);
   Result<ReplacingFile> file = ReplacingFile::Create(name);

@@ -28,7 +28,7 @@ std::string BackupFileName(const Environment& env, std::string_view table);
 // Fails with "Imposible abrir fichero copia (%s).\n" when the file cannot be created, with
 // "Imposible escribir fichero copia (%s).\n" when a write or the close fails (the earlier file
 // is kept), with an empty Fatal status after the report of a failed execute, and at the error
-// limit.
+// limit. A name that CheckTableName refuses is refused (kRefused) before any file is touched.
 Status BackupTable(db::RunContext& ctx, std::string_view table);
 
 // The row writer: fetches every row of the executed query on `cursor`, described as `columns`,

@@ -31,7 +31,8 @@ enum class LoadMode {
 // read, followed, when some inserts failed, by "Warning. %ld fila%c rechazada%c.\n".
 //
 // Fails, before the table is touched, with "Imposible abrir fichero restore (%s).\n" when the
-// file cannot be opened; with kIoError when reading fails midway; at the error limit.
+// file cannot be opened; with kIoError when reading fails midway; at the error limit. A name
+// that CheckTableName refuses is refused (kRefused) before the file is opened.
 Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMode mode);
 
 // The name of the file that LoadTable reads for `table`.

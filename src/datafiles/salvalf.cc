@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "datafiles/replacing_file.h"
+#include "datafiles/table_name.h"
 
 namespace volmek::datafiles {
 
@@ -90,6 +91,7 @@ Status AppendLfField(const db::Column& column, const db::FetchedValue& value, st
 }
 
 Status SaveLf(db::RunContext& ctx, std::string_view table, std::string_view file_name) {
+  VOLMEK_RETURN_IF_ERROR(CheckTableName(table));
   db::Session& session = ctx.db();
   Result<ReplacingFile> file = ReplacingFile::Create(std::string(file_name));
   if (!file.has_value()) {

@@ -29,7 +29,7 @@ namespace volmek::datafiles {
 // Fails with "Imposible abrir fichero copia (%s).\n" (also for an empty name), with
 // "Imposible escribir fichero copia (%s).\n", with the too-wide message of AppendLfField
 // (prefixed by the row number), with an empty Fatal status after a failed execute, and at the
-// error limit.
+// error limit. A table name that CheckTableName refuses is refused (kRefused) first.
 Status SaveLf(db::RunContext& ctx, std::string_view table, std::string_view file_name);
 
 // Appends the field of one value of `column`. Fails (kInvalidInput) when the value does not

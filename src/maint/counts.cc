@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "base/text.h"
+#include "datafiles/table_name.h"
 #include "db/columns.h"
 
 namespace volmek::maint {
@@ -71,6 +72,7 @@ std::string InfoLine(std::string_view table, std::int64_t rows, std::int64_t byt
 
 Result<bool> CountedRows(db::RunContext& ctx, std::string& table, bool print) {
   UpperCaseInPlace(table);
+  VOLMEK_RETURN_IF_ERROR(datafiles::CheckTableName(table));
   db::Session& session = ctx.db();
   std::int64_t rows = ctx.row_count_result;
   VOLMEK_ASSIGN_OR_RETURN(

@@ -27,7 +27,8 @@ namespace volmek::maint {
 // When the count query does not parse (no such table) the Oracle error report is printed,
 // nothing else, ctx.row_count_result keeps its previous value and the result is ok: callers
 // that must know whether a count was made compare CountedRows below.
-// Fails when the execute of the count fails (Fatal, report printed) or at the error limit.
+// Fails when the execute of the count fails (Fatal, report printed) or at the error limit, and
+// refuses (kRefused, datafiles::CheckTableName) a name that cannot go into the query.
 Status RowCount(db::RunContext& ctx, std::string& table, bool print);
 
 // The same as RowCount, telling whether a count was fetched: true when ctx.row_count_result

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <ostream>
 
+#include "datafiles/table_name.h"
+
 extern char** environ;
 
 namespace volmek::maint {
@@ -131,6 +133,9 @@ std::string UtilityProgram(Utility utility, const Environment& env) {
 }
 
 Status RunUtility(db::RunContext& ctx, Utility utility, std::string_view name) {
+  // The name becomes the utility's parameters (tables=, file=, log=), which the utility reads
+  // again as text: blanks, quotes or separators in it would change what they say.
+  VOLMEK_RETURN_IF_ERROR(datafiles::CheckTableName(name));
   std::string program = UtilityProgram(utility, ctx.env);
   auto cannot_run = [&](std::string_view why) {
     return Status::IoError(fmt::format("Imposible ejecutar {} ({}).\n", program, why));

@@ -46,7 +46,8 @@ std::string UtilityProgram(Utility utility, const Environment& env);
 // Prints the command line and runs the utility, waiting for it to end. Fails (kIoError) when
 // the parameter file cannot be written or the program cannot be started:
 // "Imposible ejecutar %s (%s).\n"; and (kDatabase) when the utility ends with a status other
-// than 0: "Error en %s: termino con estado %d.\n" (or "... con la senal %d.\n").
+// than 0: "Error en %s: termino con estado %d.\n" (or "... con la senal %d.\n"). A name that is
+// not a plain identifier of at most 30 characters is refused (kRefused) before anything runs.
 Status RunUtility(db::RunContext& ctx, Utility utility, std::string_view name);
 
 }  // namespace volmek::maint

@@ -98,11 +98,16 @@ TEST_F(RunUtilityTest, FailingUtilityIsReportedWithItsStatus) {
             "Ejecuta: exp userid=SCOTT/***@ORCL file=X.dmp full=yes log=X.log\nfallo\n");
 }
 
-TEST_F(RunUtilityTest, ShellCharactersInTheNameAreNotInterpreted) {
-  WriteProgram("echo \"$2\"\n");
+TEST_F(RunUtilityTest, NameWithShellCharactersIsRefusedBeforeAnythingRuns) {
+  WriteProgram("touch " + dir_.File("ran") + "\n");
   db::RunContext ctx(Logon("ORCL"), out_, in_);
-  ASSERT_TRUE(RunUtility(ctx, Utility::kExport, "X;touch " + dir_.File("hacked")).ok());
+  Status status = RunUtility(ctx, Utility::kExport, "X;touch " + dir_.File("hacked"));
+  EXPECT_EQ(status.code(), Status::Code::kRefused);
+  EXPECT_EQ(status.message(), "Error. Nombre de tabla no valido (X;touch " + dir_.File("hacked") +
+                                  "). No se modifica nada.\n");
+  EXPECT_EQ(out_.str(), "");
   EXPECT_FALSE(dir_.Exists("hacked"));
+  EXPECT_FALSE(dir_.Exists("ran"));
 }
 
 TEST_F(RunUtilityTest, MissingProgramIsReported) {

@@ -5,11 +5,13 @@
 #include <ostream>
 
 #include "base/text.h"
+#include "datafiles/table_name.h"
 
 namespace volmek::maint {
 
 Status GatherStatistics(db::RunContext& ctx, std::string_view name) {
   std::string upper = UpperCase(name);
+  VOLMEK_RETURN_IF_ERROR(datafiles::CheckTableName(upper));
   db::Session& session = ctx.db();
   VOLMEK_ASSIGN_OR_RETURN(
       bool analyzed, session.RunStatement(fmt::format("analyze table {} compute statistics", upper),

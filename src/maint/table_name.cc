@@ -1,18 +1,20 @@
 #include "maint/table_name.h"
 
-#include <fmt/format.h>
-
 #include "base/text.h"
+#include "datafiles/table_name.h"
 
 namespace volmek::maint {
 
 std::string InvalidTableNameMessage(std::string_view name) {
-  return fmt::format("Error. Nombre de tabla no valido ({}). No se modifica nada.\n", name);
+  return datafiles::InvalidTableNameMessage(name);
 }
 
 Status CheckTableName(std::string_view name) {
-  if (IsPlainIdentifier(name)) return Status::Ok();
-  return Status::Refused(InvalidTableNameMessage(name));
+  if (!IsPlainIdentifier(name)) return Status::Refused(InvalidTableNameMessage(name));
+  if (name.size() > datafiles::kMaxIdentifierLength) {
+    return Status::Refused(datafiles::TooLongTableNameMessage(name));
+  }
+  return Status::Ok();
 }
 
 }  // namespace volmek::maint

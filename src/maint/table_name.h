@@ -12,7 +12,8 @@ namespace volmek::maint {
 // The message that refuses a table name that cannot go into a statement as it stands.
 std::string InvalidTableNameMessage(std::string_view name);
 
-// Refuses (kRefused, with InvalidTableNameMessage) a name that is not a plain identifier.
+// Refuses (kRefused, with InvalidTableNameMessage) a name that is not a plain identifier, and
+// one longer than Oracle's 30 characters (datafiles::TooLongTableNameMessage).
 Status CheckTableName(std::string_view name);
 
 }  // namespace volmek::maint
