@@ -47,6 +47,12 @@ Status CreateTableFromCopybook(db::RunContext& ctx, std::string_view table_arg,
   VOLMEK_ASSIGN_OR_RETURN(const Layout layout,
                           RunFieldLayout(std::move(fields), ctx.env, copybook, ctx.echo, ctx.out));
   VOLMEK_ASSIGN_OR_RETURN(const std::vector<Column> columns, PlanColumns(layout.fields, table));
+  // An empty copybook (or one cut short before its first field) would replace the table by one
+  // that holds nothing but its row identifier.
+  if (columns.empty()) {
+    return Status::InvalidInput(
+        fmt::format("El copy {} no define ningun campo. No se modifica nada.\n", path));
+  }
 
   db::Session& session = ctx.db();
   const std::string key = maint::DictionaryKey(table);

@@ -2,24 +2,29 @@
 
 #include <fmt/format.h>
 
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 
 #include "base/line_reader.h"
 #include "base/text.h"
 #include "datafiles/date_format.h"
+#include "datafiles/table_name.h"
 
 namespace volmek::datafiles {
 
 std::string RestoreFileName(std::string_view table) { return fmt::format("{}.txt", table); }
 
 Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMode mode) {
+  VOLMEK_RETURN_IF_ERROR(CheckTableName(table));
   db::Session& session = ctx.db();
   std::string name = RestoreFileName(table);
   auto stream = std::make_unique<std::ifstream>(name, std::ios::binary);
   if (!stream->is_open()) {
     return Err(Status::NotFound(fmt::format("Imposible abrir fichero restore ({}).\n", name)));
   }
+  std::error_code size_error;
+  const std::uintmax_t size_at_open = std::filesystem::file_size(name, size_error);
   LineReader reader(std::move(stream));
   VOLMEK_ASSIGN_OR_RETURN(DateFormatSwitch dates, DateFormatSwitch::ToFileFormat(session));
   if (mode == LoadMode::kRestore) {
@@ -38,7 +43,16 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
     if (!more.has_value()) {
       return Err(Status::IoError(fmt::format("Imposible leer fichero restore ({}).\n", name)));
     }
-    if (!*more) break;
+    if (!*more) {
+      // A file cut short while it was read ends early as if it were complete: what was loaded
+      // from it is not the table's copy. (A file removed meanwhile stays readable to its end.)
+      std::error_code now_error;
+      std::uintmax_t size_now = std::filesystem::file_size(name, now_error);
+      if (!size_error && !now_error && size_now < size_at_open) {
+        return Err(Status::IoError(fmt::format("Imposible leer fichero restore ({}).\n", name)));
+      }
+      break;
+    }
     ++counts.lines;
     std::string_view values = WithoutLineEnd(line);
     VOLMEK_RETURN_IF_ERROR(HasOldFormDate(values) ? dates.UseSessionFormat()
