@@ -1,0 +1,1 @@
+// Carries the precompiled header that the test binaries reuse.
