@@ -250,20 +250,20 @@ class Parser {
       select.from.push_back(std::move(from));
     } while (AcceptSymbol(","));
     if (Accept("WHERE")) {
-      VK_ASSIGN_OR_ORA_RETURN(select.where, Condition());
+      VK_ASSIGN_OR_ORA_RETURN(select.where, SearchCondition());
     }
     // START WITH and CONNECT BY, in either order.
     for (int round = 0; round < 2; ++round) {
       if (select.start_with == nullptr && Peek().IsKeyword("START")) {
         Next();
         if (!Accept("WITH")) return OraErr(905, "missing keyword");
-        VK_ASSIGN_OR_ORA_RETURN(select.start_with, Condition());
+        VK_ASSIGN_OR_ORA_RETURN(select.start_with, SearchCondition());
       }
       if (select.connect_by == nullptr && Peek().IsKeyword("CONNECT")) {
         Next();
         if (!Accept("BY")) return OraErr(924, "missing BY keyword");
         select.nocycle = Accept("NOCYCLE");
-        VK_ASSIGN_OR_ORA_RETURN(select.connect_by, Condition());
+        VK_ASSIGN_OR_ORA_RETURN(select.connect_by, SearchCondition());
       }
     }
     if (select.start_with != nullptr && select.connect_by == nullptr) {
@@ -279,7 +279,7 @@ class Parser {
         } while (AcceptSymbol(","));
       }
       if (select.having == nullptr && Accept("HAVING")) {
-        VK_ASSIGN_OR_ORA_RETURN(select.having, Condition());
+        VK_ASSIGN_OR_ORA_RETURN(select.having, SearchCondition());
       }
     }
     return query;
@@ -359,7 +359,7 @@ class Parser {
           VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
         } else {
           if (!Accept("ON")) return OraErr(905, "missing keyword");
-          VK_ASSIGN_OR_ORA_RETURN(join->on, Condition());
+          VK_ASSIGN_OR_ORA_RETURN(join->on, SearchCondition());
         }
       }
       join->left = std::move(left);
@@ -470,7 +470,7 @@ class Parser {
       update->assignments.push_back(std::move(assignment));
     } while (AcceptSymbol(","));
     if (Accept("WHERE")) {
-      VK_ASSIGN_OR_ORA_RETURN(update->where, Condition());
+      VK_ASSIGN_OR_ORA_RETURN(update->where, SearchCondition());
     }
     return update;
   }
@@ -481,7 +481,7 @@ class Parser {
     auto del = std::make_unique<ast::Delete>();
     VK_ASSIGN_OR_ORA_RETURN(del->table, DmlTarget());
     if (Accept("WHERE")) {
-      VK_ASSIGN_OR_ORA_RETURN(del->where, Condition());
+      VK_ASSIGN_OR_ORA_RETURN(del->where, SearchCondition());
     }
     return del;
   }
@@ -512,6 +512,38 @@ class Parser {
     return Finish(std::move(expr));
   }
 
+  // A condition where SQL wants a truth value (WHERE, ON, HAVING, START WITH, CONNECT BY, WHEN):
+  // a value standing alone there, such as `where 1` or `connect by level`, is ORA-00920.
+  OraResult<ExprPtr> SearchCondition() {
+    VK_ASSIGN_OR_ORA_RETURN(ExprPtr condition, Condition());
+    if (!IsTruthValue(*condition)) return OraErr(920, "invalid relational operator");
+    return condition;
+  }
+
+  static bool IsTruthValue(const Expr& expr) {
+    switch (expr.kind) {
+      case ExprKind::kAnd:
+      case ExprKind::kOr:
+      case ExprKind::kNot:
+        for (const ExprPtr& arg : expr.args) {
+          if (!IsTruthValue(*arg)) return false;
+        }
+        return true;
+      case ExprKind::kCompare:
+      case ExprKind::kIn:
+      case ExprKind::kBetween:
+      case ExprKind::kLike:
+      case ExprKind::kIsNull:
+      case ExprKind::kExists:
+      case ExprKind::kQuantified:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  // Conditions and values share one grammar below this point: a parenthesised value and a
+  // function argument are read as conditions too.
   OraResult<ExprPtr> Condition() {
     VK_ASSIGN_OR_ORA_RETURN(ExprPtr left, AndCondition());
     while (Accept("OR")) {
@@ -839,7 +871,7 @@ class Parser {
       if (expr->simple_case) {
         VK_ASSIGN_OR_ORA_RETURN(when, Expression());
       } else {
-        VK_ASSIGN_OR_ORA_RETURN(when, Condition());
+        VK_ASSIGN_OR_ORA_RETURN(when, SearchCondition());
       }
       if (!Accept("THEN")) return OraErr(905, "missing keyword");
       VK_ASSIGN_OR_ORA_RETURN(ExprPtr then, Expression());

@@ -296,6 +296,24 @@ TEST_F(TranslatorTest, SyntaxErrorsCarryOracleTexts) {
   EXPECT_EQ(Error("select 'abc from dual"), "ORA-01756: quoted string not properly terminated");
 }
 
+// A value alone where a truth value belongs: `connect by level` from dual used to run as a
+// hierarchy without end, growing until memory ran out.
+TEST_F(TranslatorTest, ValueStandingForAConditionIsAnInvalidRelationalOperator) {
+  const std::string kError = "ORA-00920: invalid relational operator";
+  EXPECT_EQ(Error("select level from dual connect by level "), kError);
+  EXPECT_EQ(Error("select * from emp where 1"), kError);
+  EXPECT_EQ(Error("select * from emp where id = 1 and ename"), kError);
+  EXPECT_EQ(Error("select * from emp where not (id)"), kError);
+  EXPECT_EQ(Error("select id from emp group by id having count(*)"), kError);
+  EXPECT_EQ(Error("select * from emp a join emp b on a.id"), kError);
+  EXPECT_EQ(Error("update emp set ename = 'x' where id"), kError);
+  EXPECT_EQ(Error("delete from emp where null"), kError);
+  EXPECT_EQ(Error("select case when id then 1 end from emp"), kError);
+  // Parenthesised conditions and values stay what they are.
+  EXPECT_EQ(Run("select id from emp where (id = 1) or not (id >= (2))"), Rows{"1"});
+  EXPECT_EQ(Run("select level from dual connect by (level <= 3)"), (Rows{"1", "2", "3"}));
+}
+
 TEST_F(TranslatorTest, NameErrorsCarryOracleTexts) {
   EXPECT_EQ(Error("select * from nosuch"), "ORA-00942: table or view does not exist");
   EXPECT_EQ(Error("select nocol from emp"), "ORA-00904: \"NOCOL\": invalid identifier");
