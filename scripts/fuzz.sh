@@ -46,15 +46,18 @@ run_target() {
   # The words of the input's language, when the target has a dictionary.
   [ -f "$ROOT/fuzz/dict/$name.dict" ] && flags+=(-dict="$ROOT/fuzz/dict/$name.dict")
   local started=$SECONDS
-  if ! "$target" "${flags[@]}" -runs=0 "$seeds" "$work" >"$log" 2>&1; then
+  # libFuzzer's own timeout runs in a signal handler and can hang in the allocator: bound every
+  # run from outside as well (status 124 then).
+  local bound=$((SECONDS_PER_TARGET + 300))
+  if ! timeout -k 10 "$bound" "$target" "${flags[@]}" -runs=0 "$seeds" "$work" >"$log" 2>&1; then
     echo "== $name: FALLO en el corpus ($(ls "$seeds" | wc -l) semillas, $(ls "$work" | wc -l) halladas), ver $log"
     tail -40 "$log"
     return 1
   fi
   if [ "$SECONDS_PER_TARGET" -gt 0 ]; then
     # New inputs go to the first directory (the work corpus); the seeds are only read.
-    if ! "$target" "${flags[@]}" -max_total_time="$SECONDS_PER_TARGET" "$work" "$seeds" \
-        >>"$log" 2>&1; then
+    if ! timeout -k 10 "$bound" "$target" "${flags[@]}" -max_total_time="$SECONDS_PER_TARGET" \
+        "$work" "$seeds" >>"$log" 2>&1; then
       echo "== $name: FALLO fuzzing, ver $log"
       tail -40 "$log"
       ls "$artifacts"
