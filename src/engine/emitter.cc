@@ -254,6 +254,9 @@ std::optional<long long> RownumLimit(std::string op, double value, bool rownum_o
       op = "<=";
     }
   }
+  // No table holds 2^62 rows: a larger bound is no bound, and converts without overflow.
+  constexpr double kUnbounded = 4611686018427387904.0;
+  if (!(value <= kUnbounded)) value = kUnbounded;
   if (op == "<=") return value < 1 ? 0 : static_cast<long long>(std::floor(value));
   if (op == "<") return value <= 1 ? 0 : static_cast<long long>(std::ceil(value)) - 1;
   if (op == "=") return value == 1 ? 1 : 0;

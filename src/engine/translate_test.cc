@@ -401,6 +401,16 @@ TEST_F(TranslatorTest, RownumLimitsRowsAsTheyPassWhere) {
   EXPECT_EQ(Run("select id from emp where rownum = 1"), Rows{"1"});
 }
 
+// A bound past any integer used to be converted with undefined behaviour.
+TEST_F(TranslatorTest, RownumBoundBeyondEveryIntegerLimitsNothing) {
+  const std::string huge = "19999999999999999999999999999999999999999";
+  EXPECT_EQ(Run("select id from emp where rownum <= " + huge).size(), 4u);
+  EXPECT_EQ(Run("select id from emp where rownum < " + huge).size(), 4u);
+  EXPECT_EQ(Run("select id from emp where " + huge + " >= rownum").size(), 4u);
+  Run("delete from emp where rownum <= " + huge);
+  EXPECT_EQ(Run("select id from emp"), Rows{});
+}
+
 TEST_F(TranslatorTest, RownumIsAssignedBeforeOrderBy) {
   // The first three rows found (1, 2, 3), then sorted: 4 is never among them.
   EXPECT_EQ(Run("select id from emp where rownum < 4 order by id desc"), (Rows{"3", "2", "1"}));
