@@ -45,8 +45,14 @@ Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
   std::string line;
   std::uint64_t rows = 0;
   while (true) {
-    VOLMEK_ASSIGN_OR_RETURN(db::FetchStep step, session.FetchRow(cursor));
-    if (step == db::FetchStep::kEnd) return rows;
+    int rc = cursor.Fetch();
+    if (rc == db::kRcNoData) return rows;
+    if (rc != db::kRcOk && rc != db::kRcNullValue) {
+      // The buffers still hold the row before: writing them would put a copy of that row in
+      // place of the one that could not be read, and the rows after it would be missing.
+      VOLMEK_RETURN_IF_ERROR(session.ReportError(cursor));
+      return Err(Status::Refused(fmt::format("{}", rows + 1)));
+    }
     line.clear();
     for (std::size_t idx = 0; idx < columns.size(); ++idx) {
       if (idx > 0) line.push_back(',');
@@ -85,6 +91,12 @@ Status BackupTable(db::RunContext& ctx, std::string_view table) {
   Result<std::uint64_t> written = WriteRows(session, cursor, columns, *file);
   if (!written.has_value()) {
     if (written.error().code() == Status::Code::kIoError) return CannotWrite(name);
+    if (written.error().code() == Status::Code::kRefused) {
+      VOLMEK_RETURN_IF_ERROR(dates.UseSessionFormat());
+      return Status::Refused(fmt::format(
+          "Backup {} no realizado: no se pudo leer la fila {}. Se conserva la copia anterior.\n",
+          table, written.error().message()));
+    }
     return written.error();
   }
   std::uint64_t rows = cursor.rows_processed();

@@ -28,13 +28,15 @@ std::string BackupFileName(const Environment& env, std::string_view table);
 // Fails with "Imposible abrir fichero copia (%s).\n" when the file cannot be created, with
 // "Imposible escribir fichero copia (%s).\n" when a write or the close fails (the earlier file
 // is kept), with an empty Fatal status after the report of a failed execute, and at the error
-// limit. A name that CheckTableName refuses is refused (kRefused) before any file is touched.
+// limit. A name that CheckTableName refuses is refused (kRefused) before any file is touched;
+// a row that cannot be read refuses the table (kRefused) and keeps the earlier file.
 Status BackupTable(db::RunContext& ctx, std::string_view table);
 
 // The row writer: fetches every row of the executed query on `cursor`, described as `columns`,
-// and writes one line per row to `file`. Fetch failures other than the end of the rows are
-// reported and the row is written from what was delivered. Returns the number of rows
-// written. Fails on a write failure (kIoError) or at the error limit.
+// and writes one line per row to `file`. A fetch that fails (other than the end of the rows)
+// is reported and ends the writer with kRefused, whose message is the number of the row that
+// could not be read: a copy missing that row must not replace the earlier one. Returns the
+// number of rows written. Fails on a write failure (kIoError) or at the error limit.
 Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
                                 std::span<const db::Column> columns, ReplacingFile& file);
 

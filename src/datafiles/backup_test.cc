@@ -110,15 +110,20 @@ TEST_F(Backup, FileThatCannotBeCreatedIsTheOpenMessage) {
   EXPECT_EQ(out_.str(), "");
 }
 
-TEST_F(Backup, FetchErrorIsReportedAndTheRowStillWritten) {
-  db::testing::Response response = Query({NumberColumn("ID", 8, 0)}, {{"1"}, {"2"}});
-  response.fetch_errors[1] = {1406, "ORA-01406: fetched column value was truncated"};
+// A row that cannot be read must not be replaced by the one before it in the buffers: the
+// table is refused, the earlier copy kept, and the run goes on (and ends with status 1).
+TEST_F(Backup, RowThatCannotBeReadRefusesTheTableAndKeepsTheEarlierCopy) {
+  db::testing::Response response = Query({NumberColumn("ID", 8, 0)}, {{"1"}, {"2"}, {"3"}});
+  response.fetch_errors[2] = {1476, "ORA-01476: divisor is equal to zero"};
   db_.Add("select * from T", response);
-  ASSERT_TRUE(BackupTable(*ctx_, "T").ok());
-  EXPECT_EQ(dir_.Read("T.txt"), "1\n2\n");
+  dir_.Write("T.txt", "7\n8\n9\n");
+  Status status = BackupTable(*ctx_, "T");
+  EXPECT_EQ(status.code(), Status::Code::kRefused);
+  EXPECT_EQ(status.message(),
+            "Backup T no realizado: no se pudo leer la fila 2. Se conserva la copia anterior.\n");
+  EXPECT_EQ(dir_.Read("T.txt"), "7\n8\n9\n");
   EXPECT_EQ(out_.str(),
-            "\nError de Oracle. ORA-01406: fetched column value was truncated\nselect * from T\n\n"
-            "Backup T con 2 filas procesada.\n");
+            "\nError de Oracle. ORA-01476: divisor is equal to zero\nselect * from T\n\n");
 }
 
 }  // namespace

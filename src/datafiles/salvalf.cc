@@ -110,9 +110,15 @@ Status SaveLf(db::RunContext& ctx, std::string_view table, std::string_view file
   std::string line;
   std::uint64_t row_number = 0;
   while (true) {
-    VOLMEK_ASSIGN_OR_RETURN(db::FetchStep step, session.FetchRow(cursor));
-    if (step == db::FetchStep::kEnd) break;
+    int rc = cursor.Fetch();
+    if (rc == db::kRcNoData) break;
     ++row_number;
+    if (rc != db::kRcOk && rc != db::kRcNullValue) {
+      // The buffers hold the row before; a file with that row twice is not a copy.
+      VOLMEK_RETURN_IF_ERROR(session.ReportError(cursor));
+      return Status::InvalidInput(
+          fmt::format("Fila {} de {} ilegible: no se escribe el fichero LF.\n", row_number, table));
+    }
     line.clear();
     for (std::size_t idx = 1; idx < columns.size(); ++idx) {
       Status field = AppendLfField(columns[idx], cursor.Value(static_cast<int>(idx)), line);

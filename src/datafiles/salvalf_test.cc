@@ -52,6 +52,21 @@ TEST_F(SalvaLf, ValueWiderThanItsFieldIsRefusedWithItsRowAndKeepsThePreviousFile
   EXPECT_EQ(out_.str(), "");
 }
 
+TEST_F(SalvaLf, RowThatCannotBeReadIsRefusedAndKeepsThePreviousFile) {
+  dir_.Write("CLI.LF", "previo\n");
+  db::testing::Response response =
+      Query({NumberColumn("ID_CLI", 10, 0), NumberColumn("N", 5, 0)}, {{"1", "1"}, {"2", "2"}});
+  response.fetch_errors[2] = {1476, "ORA-01476: divisor is equal to zero"};
+  db_.Add("select * from CLI order by ID_CLI", response);
+  Status status = SaveLf(*ctx_, "CLI", "CLI.LF");
+  EXPECT_EQ(status.code(), Status::Code::kInvalidInput);
+  EXPECT_EQ(status.message(), "Fila 2 de CLI ilegible: no se escribe el fichero LF.\n");
+  EXPECT_EQ(dir_.Read("CLI.LF"), "previo\n");
+  EXPECT_EQ(out_.str(),
+            "\nError de Oracle. ORA-01476: divisor is equal to zero\n"
+            "select * from CLI order by ID_CLI\n\n");
+}
+
 TEST_F(SalvaLf, EmptyFileNameIsTheOpenMessage) {
   Status status = SaveLf(*ctx_, "CLI", "");
   EXPECT_EQ(status.message(), "Imposible abrir fichero copia ().\n");

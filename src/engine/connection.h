@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -188,8 +189,13 @@ class EngineCursor : public db::Cursor {
   bool stepping_ = false;  // `stmt_` holds a row position of an open query
   bool first_row_ready_ = false;
   bool at_end_ = false;
-  // Rows read ahead by Detach, in order; `buffer_next_` is the next to deliver.
+  // A row of the query failed: that fetch reported the error and the query cannot go on, so
+  // later fetches report ORA-01002 instead of starting the rows again.
+  bool broken_ = false;
+  // Rows read ahead by Detach, in order; `buffer_next_` is the next to deliver. A failure met
+  // while reading ahead is `detach_error_`, delivered after the rows that came before it.
   bool detached_ = false;
+  std::optional<OraError> detach_error_;
   std::vector<std::vector<RawValue>> buffer_;
   std::size_t buffer_next_ = 0;
 

@@ -230,6 +230,34 @@ TEST_F(EngineConnectionTest, AnOpenQueryDoesNotSeeRowsInsertedAfterItStarted) {
   EXPECT_EQ(reader->rows_processed(), 3u);
 }
 
+// A row that fails to compute is reported once; the query does not start over, and the
+// fetches after it say the cursor has nothing more to give (the loops above stop on that).
+TEST_F(EngineConnectionTest, AFailingRowEndsTheQueryInsteadOfRestartingIt) {
+  Run("create table t (a number)");
+  for (int a : {1, 2, 1, 5}) Run("insert into t values (" + std::to_string(a) + ")");
+  const std::string query = "select a, 10 / (a - 2) from t order by rowid";
+  for (bool read_ahead : {false, true}) {
+    SCOPED_TRACE(read_ahead ? "rows read ahead by another statement" : "rows stepped");
+    int rc = 0;
+    auto reader = connection_->OpenCursor(&rc);
+    ASSERT_EQ(reader->Parse(query), 0);
+    reader->Define(1, db::ExternalType::kInteger);
+    reader->Define(2, db::ExternalType::kString);
+    ASSERT_EQ(reader->Execute(), 0) << reader->ErrorText();
+    ASSERT_EQ(reader->Fetch(), 0) << reader->ErrorText();
+    EXPECT_EQ(reader->Value(1).integer, 1);
+    if (read_ahead) Run("insert into t values (7)");
+    EXPECT_EQ(reader->Fetch(), 1476);
+    EXPECT_EQ(reader->ErrorText(), "ORA-01476: divisor is equal to zero");
+    EXPECT_EQ(reader->Fetch(), 1002);
+    EXPECT_EQ(reader->Fetch(), 1002);
+    // Executing again starts a new pass over the rows.
+    ASSERT_EQ(reader->Execute(), 0);
+    ASSERT_EQ(reader->Fetch(), 0);
+    EXPECT_EQ(reader->Value(1).integer, 1);
+  }
+}
+
 TEST_F(EngineConnectionTest, DestroyingTheConnectionWithoutLogOffRollsBack) {
   Run("create table t (a number)");
   Run("insert into t values (1)");

@@ -206,7 +206,9 @@ void EngineCursor::CloseQuery() {
   stepping_ = false;
   first_row_ready_ = false;
   at_end_ = false;
+  broken_ = false;
   detached_ = false;
+  detach_error_.reset();
   buffer_.clear();
   buffer_next_ = 0;
   executed_ = false;
@@ -371,12 +373,11 @@ void EngineCursor::Detach() {
   sqlite3_stmt* stmt = stmt_.get();
   int count = sqlite3_column_count(stmt);
   bool have_row = first_row_ready_;
-  bool ok = true;
   while (true) {
     if (!have_row) {
       int rc = sqlite3_step(stmt);
       if (rc != SQLITE_ROW) {
-        ok = rc == SQLITE_DONE;
+        if (rc != SQLITE_DONE) detach_error_ = ErrorFromSqlite(connection_->db(), rc);
         break;
       }
     }
@@ -398,7 +399,6 @@ void EngineCursor::Detach() {
     }
     buffer_.push_back(std::move(row));
   }
-  (void)ok;
   sqlite3_reset(stmt);
   stepping_ = false;
   first_row_ready_ = false;
@@ -433,12 +433,20 @@ int EngineCursor::Define(int position, db::ExternalType type) {
 int EngineCursor::Fetch() {
   if (connection_ == nullptr) return Fail(NotLoggedOn());
   if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
-  if (kind_ != ParsedKind::kQuery || !executed_) return Fail(Ora(1002, "fetch out of sequence"));
+  if (kind_ != ParsedKind::kQuery || !executed_ || broken_) {
+    return Fail(Ora(1002, "fetch out of sequence"));
+  }
   if (detached_) {
     if (buffer_next_ >= buffer_.size()) {
       buffer_.clear();
       buffer_next_ = 0;
       at_end_ = true;
+      if (detach_error_.has_value()) {
+        broken_ = true;
+        OraError error = std::move(*detach_error_);
+        detach_error_.reset();
+        return Fail(error);
+      }
       return Fail(Ora(1403, "no data found"));
     }
   } else if (at_end_) {
@@ -447,7 +455,11 @@ int EngineCursor::Fetch() {
     first_row_ready_ = false;
   } else {
     OraResult<bool> row = StepQuery();
-    if (!row.has_value()) return Fail(row.error());
+    if (!row.has_value()) {
+      at_end_ = true;
+      broken_ = true;
+      return Fail(row.error());
+    }
     if (!*row) {
       at_end_ = true;
       return Fail(Ora(1403, "no data found"));
