@@ -36,7 +36,7 @@ bench: deps
 	@scripts/bench.sh build-release
 
 sanitize: deps
-	cmake -S . -B build-asan -DVOLMEK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake -S . -B build-asan -DVOLMEK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1"
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 1200
 
