@@ -78,6 +78,8 @@ struct Ctx {
 };
 
 constexpr std::string_view kRowNumber = "row_number() OVER ()";
+// Rows a hierarchical query may make by recursion before it is ORA-30009.
+constexpr std::int64_t kMaxConnectRows = 1'000'000;
 
 struct Item {
   std::string name;
@@ -712,9 +714,8 @@ class Emitter {
       return f->kind != ast::FromItem::Kind::kJoin;
     });
     for (const Expr* conjunct : conjuncts) {
-      if (conjunct->kind == ExprKind::kCompare && conjunct->op != "<>" &&
-          (conjunct->args[0]->kind == ExprKind::kRownum ||
-           conjunct->args[1]->kind == ExprKind::kRownum)) {
+      if (conjunct->kind == ExprKind::kCompare && (conjunct->args[0]->kind == ExprKind::kRownum ||
+                                                   conjunct->args[1]->kind == ExprKind::kRownum)) {
         bool on_right = conjunct->args[1]->kind == ExprKind::kRownum;
         std::optional<double> value = NumberValue(*conjunct->args[on_right ? 0 : 1]);
         if (value.has_value()) {
@@ -966,8 +967,11 @@ class Emitter {
 
     Ctx start_ctx{scope, !options_.inline_literals, false, {}};
     start_ctx.level = "1";
-    std::string anchor = "SELECT " + child_columns + row_key + ", 1, printf('%019d', " + row_key +
-                         "), ',' || " + row_key + " || ',', 0 FROM " + base + " AS " + alias;
+    // A row's step in the path: the number of digits of its key as a letter, then the digits,
+    // so that paths compare as the sequences of keys do and stay short for small keys.
+    const std::string step = "char(96 + length(" + row_key + ")) || " + row_key;
+    std::string anchor = "SELECT " + child_columns + row_key + ", 1, " + step + ", ',' || " +
+                         row_key + " || ',', 0 FROM " + base + " AS " + alias;
     if (select.start_with != nullptr) {
       VK_ASSIGN_OR_ORA_RETURN(Out start, Condition(*select.start_with, start_ctx));
       anchor += " WHERE " + start.sql;
@@ -980,16 +984,21 @@ class Emitter {
     connect_ctx.prior = &prior;
     connect_ctx.level = "(\"__p\".\"__lvl\" + 1)";
     VK_ASSIGN_OR_ORA_RETURN(Out connect, Condition(*select.connect_by, connect_ctx));
-    // Without PRIOR the condition does not follow rows from parent to child: no loop to find.
-    const std::string cycle = ContainsPrior(*select.connect_by)
-                                  ? "instr(\"__p\".\"__anc\", ',' || " + row_key + " || ',') > 0"
-                                  : std::string("0");
-    const std::string recursive =
-        "SELECT " + child_columns + row_key +
-        ", \"__p\".\"__lvl\" + 1, \"__p\".\"__path\" || printf('%019d', " + row_key +
-        "), \"__p\".\"__anc\" || " + row_key + " || ',', " + cycle + " FROM " + table +
-        " AS \"__p\" JOIN " + base + " AS " + alias + " ON " + connect.sql +
-        " WHERE \"__p\".\"__cycle\" = 0";
+    // Without PRIOR the condition does not follow rows from parent to child: no loop to find,
+    // nor ancestors to keep.
+    const bool follows = ContainsPrior(*select.connect_by);
+    const std::string cycle =
+        follows ? "instr(\"__p\".\"__anc\", ',' || " + row_key + " || ',') > 0" : std::string("0");
+    const std::string ancestors =
+        follows ? "\"__p\".\"__anc\" || " + row_key + " || ','" : std::string("''");
+    // Each row made by recursion is counted and its path measured: a hierarchy that never
+    // ends is ORA-30009 instead of all the memory.
+    const std::string recursive = "SELECT " + child_columns + row_key +
+                                  ", vk_connect_level(\"__p\".\"__lvl\" + 1, \"__p\".\"__path\", " +
+                                  std::to_string(kMaxConnectRows) + "), \"__p\".\"__path\" || " +
+                                  step + ", " + ancestors + ", " + cycle + " FROM " + table +
+                                  " AS \"__p\" JOIN " + base + " AS " + alias + " ON " +
+                                  connect.sql + " WHERE \"__p\".\"__cycle\" = 0";
 
     source.physical = table;
     source.stored = false;
@@ -1959,9 +1968,8 @@ class Emitter {
     Ctx ctx{scope, !options_.inline_literals, false, {}};
     std::string where_sql;
     for (const Expr* conjunct : conjuncts) {
-      if (conjunct->kind == ExprKind::kCompare && conjunct->op != "<>" &&
-          (conjunct->args[0]->kind == ExprKind::kRownum ||
-           conjunct->args[1]->kind == ExprKind::kRownum)) {
+      if (conjunct->kind == ExprKind::kCompare && (conjunct->args[0]->kind == ExprKind::kRownum ||
+                                                   conjunct->args[1]->kind == ExprKind::kRownum)) {
         bool on_right = conjunct->args[1]->kind == ExprKind::kRownum;
         std::optional<double> value = NumberValue(*conjunct->args[on_right ? 0 : 1]);
         if (value.has_value()) {

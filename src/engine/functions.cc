@@ -275,6 +275,26 @@ void VkConnectLoop(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, 1);
 }
 
+// vk_connect_level(level, path, row_limit): `level`, or ORA-30009 once a hierarchical query
+// has made more than `row_limit` rows by recursion, or a row's path from the root (whose
+// length grows with its depth, and the work of each row with it) is longer than
+// kMaxConnectPath bytes: a hierarchy that never ends stops there instead of growing without
+// bound. The rows are counted per execution of the statement, on `row_limit`, a constant.
+constexpr std::int64_t kMaxConnectPath = 64 * 1024;
+void VkConnectLevel(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const OraError exhausted = Ora(30009, "Not enough memory for CONNECT BY operation");
+  if (sqlite3_value_bytes(argv[1]) > kMaxConnectPath) return ResultError(ctx, exhausted);
+  auto* rows = static_cast<std::int64_t*>(sqlite3_get_auxdata(ctx, 2));
+  if (rows == nullptr) {
+    sqlite3_set_auxdata(ctx, 2, new std::int64_t(0),
+                        [](void* data) { delete static_cast<std::int64_t*>(data); });
+    rows = static_cast<std::int64_t*>(sqlite3_get_auxdata(ctx, 2));
+    if (rows == nullptr) return sqlite3_result_error_nomem(ctx);
+  }
+  if (++*rows > sqlite3_value_int64(argv[2])) return ResultError(ctx, exhausted);
+  sqlite3_result_value(ctx, argv[0]);
+}
+
 // vk_store(value, type_code, length, precision, scale, owner, table, column)
 void VkStore(sqlite3_context* ctx, int, sqlite3_value** argv) {
   // Loads call this once per value: the buffer is reused instead of allocated each time.
@@ -443,6 +463,7 @@ constexpr fn::FunctionDef kCoreFunctions[] = {
     {"vk_numtext", 1, 1, true, VkNumText},
     {"vk_nls", 1, 1, false, VkNls},
     {"vk_connect_loop", 1, 1, true, VkConnectLoop},
+    {"vk_connect_level", 3, 3, false, VkConnectLevel},
     {"vk_concat", 2, 2, false, VkConcat},
     {"concat", 2, 2, false, VkConcat},
     {"vk_date_add", 2, 2, false, VkDateAdd},
