@@ -47,9 +47,10 @@ std::optional<std::string> RoundDecimalText(std::string_view text) {
     }
   }
   if (round_up) digits.insert(digits.begin(), '1');
+  // A negative value that rounds to zero keeps its sign ("-0.00"), as fixed point printing
+  // of it does; only a zero itself has none.
+  if (text.find_first_of("123456789") == std::string_view::npos) negative = false;
   std::size_t first = digits.find_first_not_of('0');
-  // A value that rounds to zero prints without its sign.
-  if (first == std::string::npos) negative = false;
   // Leading zeros of the whole part go, but one digit is always left before the point.
   std::size_t keep_from =
       std::min(first == std::string::npos ? digits.size() : first, digits.size() - 3);

@@ -221,8 +221,13 @@ TEST(TwoDecimals, RoundsHalfAwayFromZero) {
   EXPECT_EQ(TwoDecimals(Real(0.25, "0.25")), "0.25");
 }
 
-TEST(TwoDecimals, ValueThatRoundsToZeroHasNoSign) {
-  EXPECT_EQ(TwoDecimals(Real(-0.001, "-0.001")), "0.00");
+TEST(TwoDecimals, NegativeValueThatRoundsToZeroKeepsItsSignButZeroHasNone) {
+  EXPECT_EQ(TwoDecimals(Real(-0.001, "-0.001")), "-0.00");
+  EXPECT_EQ(TwoDecimals(Real(-0.004, "-0.004")), "-0.00");
+  EXPECT_EQ(TwoDecimals(Real(-0.005, "-0.005")), "-0.01");
+  EXPECT_EQ(TwoDecimals(Real(0.004, "0.004")), "0.00");
+  EXPECT_EQ(TwoDecimals(Real(0, "0.000")), "0.00");
+  EXPECT_EQ(TwoDecimals(Real(0, "-0")), "0.00");
 }
 
 TEST(TwoDecimals, WithoutExactTextTheDoubleIsUsed) {
