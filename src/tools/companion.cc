@@ -157,11 +157,18 @@ bool IsPlainType(std::string_view type) {
 }
 
 Status CheckTable(const DumpTable& table) {
+  // Names go into the statements as they are: only an identifier Oracle accepts unquoted.
+  constexpr std::size_t kMaxName = 30;
   if (!IsPlainIdentifier(table.name)) {
     return Status::Corrupt(fmt::format("nombre de tabla no valido: {}", table.name));
   }
+  if (table.name.size() > kMaxName) {
+    return Status::Corrupt(
+        fmt::format("nombre de tabla demasiado largo: {} (mas de 30 caracteres)", table.name));
+  }
   for (const DumpColumn& column : table.columns) {
-    if (!IsPlainIdentifier(column.name) || !IsPlainType(column.type)) {
+    if (!IsPlainIdentifier(column.name) || column.name.size() > kMaxName ||
+        !IsPlainType(column.type)) {
       return Status::Corrupt(
           fmt::format("columna no valida en {}: {} {}", table.name, column.name, column.type));
     }

@@ -741,5 +741,28 @@ TEST_F(BadInput, MigrationOutputsThatCannotBeWritten) {
   EXPECT_TRUE(std::filesystem::is_directory(dir_.File("carga.bat/dentro")));
 }
 
+TEST_F(BadInput, ImpRefusesATableNameOfTheDumpThatIsNoIdentifier) {
+  const std::string column = "COLUMN\tA\tNUMBER(5)\tNULL\nROWS\nR\t1\nEND\n";
+  for (const std::string& name : {"U (A number); drop table T; create table X"s, kLongName}) {
+    dir_.Write("x.dmp", "VOLMEK-DUMP\t1\nTABLE\t" + name + "\n" + column);
+    ProgramRun run;
+    run.program = "volmek-imp";
+    run.args = {"userid=DEMO/demo@file:" + dir_.File("test.db"), "file=x.dmp", "full=yes"};
+    run.env = EmbeddedEnv(dir_.File("test.db"));
+    run.cwd = dir_.path();
+    run.close_stdin = true;
+    ProgramResult result = volmek::testing::Run(run);
+    EXPECT_NE(result.status, 0) << name;
+    const std::string refusal =
+        name == kLongName
+            ? "Error: nombre de tabla demasiado largo: " + name + " (mas de 30 caracteres).\n"
+            : "Error: nombre de tabla no valido: " + name + ".\n";
+    EXPECT_NE(result.out.find(refusal), std::string::npos) << result.out;
+    EXPECT_TRUE(result.out.ends_with("Importacion terminada con errores.\n")) << result.out;
+    EXPECT_EQ(Contents("T"), before_t_);
+    EXPECT_EQ(Contents("U"), before_u_);
+  }
+}
+
 }  // namespace
 }  // namespace volmek::testing
