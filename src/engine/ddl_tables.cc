@@ -209,14 +209,14 @@ void CollectColumnKeys(const std::vector<ColumnDefinition>& columns,
 OraStatus AddKeys(EngineConnection& connection, const ObjectRef& table,
                   const std::vector<KeyConstraint>& keys) {
   for (const KeyConstraint& key : keys) {
-    IndexSpec spec;
-    spec.name = key.name.value_or("");
-    spec.unique = true;
-    spec.constraint_type = key.primary ? "P" : "U";
-    spec.columns = key.columns;
-    spec.descending.assign(key.columns.size(), false);
-    spec.attributes = key.index_attributes;
-    VK_RETURN_IF_ORA_ERROR(AddIndex(connection, table, spec));
+    IndexSpec index;
+    index.name = key.name.value_or("");
+    index.unique = true;
+    index.constraint_type = key.primary ? "P" : "U";
+    index.columns = key.columns;
+    index.descending.assign(key.columns.size(), false);
+    index.attributes = key.index_attributes;
+    VK_RETURN_IF_ORA_ERROR(AddIndex(connection, table, index));
   }
   return {};
 }
