@@ -7,6 +7,7 @@
 #include "app/all_tables.h"
 #include "app/commands/commands.h"
 #include "base/text.h"
+#include "base/version.h"
 #include "db/session.h"
 
 namespace volmek::app {
@@ -194,6 +195,16 @@ int Dispatch(db::RunContext& ctx, std::span<const std::string> argv,
   if (argv.empty()) {
     ctx.out << kUsage;
     return kExitFailure;
+  }
+  // The two words of the usual conventions for a program; every other unknown name stays
+  // silent.
+  if (argv[0] == kHelpOption) {
+    ctx.out << kUsage;
+    return kExitOk;
+  }
+  if (argv[0] == kVersionOption) {
+    ctx.out << VersionLine("volmek");
+    return kExitOk;
   }
   Args args = PrepareArgs(argv);
   const Operation* op = FindOperation(operations, args.operation);

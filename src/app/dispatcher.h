@@ -60,13 +60,18 @@ std::string_view UsageText();
 inline constexpr std::string_view kDropAllQuestion =
     "\n\nOjo. Seguro que quiere eliminar todas las tablas (S/N)";
 
+// The only option words: "--help" prints the usage text and "--version" the line
+// "volmek <version>", both with exit status 0, whatever follows them.
+inline constexpr std::string_view kHelpOption = "--help";
+inline constexpr std::string_view kVersionOption = "--version";
+
 // The arguments after the program name, prepared for the handlers.
 Args PrepareArgs(std::span<const std::string> argv);
 
 // Runs one invocation with `argv` (the arguments after the program name) and returns the exit
-// status: 1 with the usage text when there is no argument or an operation has no parameter; 2,
-// silently, for an unknown operation; 1 after a fatal failure (its message printed, no commit,
-// no log-off); 0 otherwise.
+// status: 0 for --help and --version; 1 with the usage text when there is no argument or an
+// operation has no parameter; 2, silently, for an unknown operation; 1 after a fatal failure (its
+// message printed, no commit, no log-off); 0 otherwise.
 int Dispatch(db::RunContext& ctx, std::span<const std::string> argv);
 
 // How a run opens its session: db::Session::Open, unless a test says otherwise.

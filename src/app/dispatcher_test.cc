@@ -138,6 +138,21 @@ TEST_F(DispatcherTest, UnknownOperationIsSilentAndExitsTwo) {
   EXPECT_EQ(sessions_opened_, 0);
 }
 
+TEST_F(DispatcherTest, HelpAndVersionAreTheOnlyOptionWordsAndExitZero) {
+  EXPECT_EQ(Run({"--help"}), kExitOk);
+  EXPECT_EQ(out_.str(), UsageText());
+  EXPECT_EQ(Run({"--version", "x"}), kExitOk);
+  EXPECT_EQ(out_.str(), "volmek " VOLMEK_VERSION "\n");
+  EXPECT_TRUE(std::string_view(VOLMEK_VERSION).find('.') != std::string_view::npos);
+  // Any other spelling is an unknown operation, as before.
+  for (std::string word : {"-h", "--HELP", "-V", "--version=1", "help"}) {
+    EXPECT_EQ(Run({word}), kExitUnknownOperation) << word;
+    EXPECT_EQ(out_.str(), "") << word;
+  }
+  EXPECT_EQ(sessions_opened_, 0);
+  EXPECT_TRUE(calls.empty());
+}
+
 TEST_F(DispatcherTest, OnlyAllLowerOrAllUpperSpellingsMatch) {
   EXPECT_EQ(Run({"info", "t"}), kExitOk);
   EXPECT_EQ(Run({"INFO", "t"}), kExitOk);

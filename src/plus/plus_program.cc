@@ -4,6 +4,7 @@
 #include <fstream>
 #include <ostream>
 
+#include "base/version.h"
 #include "db/session.h"
 #include "plus/script_runner.h"
 
@@ -12,6 +13,9 @@ namespace volmek::plus {
 namespace {
 
 constexpr std::string_view kUsage = "Uso: volmek-plus <fichero de ordenes>[.sql]\n";
+constexpr std::string_view kHelp =
+    "Ejecuta un fichero de ordenes (SET, SPOOL, DESCRIBE, consultas, PROMPT, REM, QUIT)\n"
+    "con la conexion de volmek (NOMBREBD, PASSWD, TNS). Ver volmek-plus(1).\n";
 
 std::string ScriptPath(std::string name) {
   if (!name.empty() && name.front() == '@') name.erase(0, 1);
@@ -26,6 +30,14 @@ std::string ScriptPath(std::string name) {
 }  // namespace
 
 int RunProgram(const std::vector<std::string>& args, const Environment& env, std::ostream& out) {
+  if (args.size() == 1 && args[0] == "--help") {
+    out << kUsage << kHelp;
+    return kExitOk;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    out << VersionLine("volmek-plus");
+    return kExitOk;
+  }
   if (args.size() != 1 || args[0].empty() || args[0] == "@") {
     out << kUsage;
     return kExitFailure;

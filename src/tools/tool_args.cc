@@ -7,6 +7,7 @@
 
 #include "base/line_reader.h"
 #include "base/text.h"
+#include "base/version.h"
 
 namespace volmek::tools {
 
@@ -68,6 +69,14 @@ std::vector<std::string> TableList(std::string_view value) {
 }
 
 }  // namespace
+
+std::optional<std::string> OptionAnswer(std::span<const std::string> args, std::string_view program,
+                                        std::string_view help) {
+  if (args.size() != 1) return std::nullopt;
+  if (args[0] == "--help") return std::string(help);
+  if (args[0] == "--version") return VersionLine(program);
+  return std::nullopt;
+}
 
 void SplitUserid(std::string_view userid, ToolArgs& out) {
   std::size_t slash = userid.find('/');

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +33,21 @@ struct ToolArgs {
   bool ignore = false;              // ignore=y|yes (import: load into existing tables)
   std::vector<std::string> tables;  // tables=A or tables=(A,B), upper-cased
 };
+
+// What "--help" prints for each program.
+inline constexpr std::string_view kExportHelp =
+    "Uso: volmek-exp userid=<usuario>/<clave>@<TNS> [file=<fichero.dmp>] [full=y]\n"
+    "                [tables=(<tabla>,...)] [log=<fichero.log>] [parfile=<fichero>]\n"
+    "Exporta tablas de la base de datos empotrada a un fichero de volcado. Ver volmek-exp(1).\n";
+inline constexpr std::string_view kImportHelp =
+    "Uso: volmek-imp userid=<usuario>/<clave>@<TNS> [file=<fichero.dmp>] [full=y]\n"
+    "                [tables=(<tabla>,...)] [ignore=y] [log=<fichero.log>] [parfile=<fichero>]\n"
+    "Importa tablas de un fichero de volcado a la base de datos empotrada. Ver volmek-imp(1).\n";
+
+// The answer to a command line that is exactly "--help" (`help`) or "--version" (the line
+// "<program> <version>"); nullopt for every other command line, which ParseToolArgs reads.
+std::optional<std::string> OptionAnswer(std::span<const std::string> args, std::string_view program,
+                                        std::string_view help);
 
 // Parses `args` (the arguments after the program name). `keywords` lists the keywords the
 // program accepts besides parfile and userid. Fails (kInvalidInput) on an argument without

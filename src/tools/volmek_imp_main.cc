@@ -7,6 +7,10 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (auto answer = volmek::tools::OptionAnswer(args, "volmek-imp", volmek::tools::kImportHelp)) {
+    std::cout << *answer;
+    return 0;
+  }
   auto parsed = volmek::tools::ParseToolArgs(args, volmek::tools::kImportKeywords);
   if (!parsed.has_value()) {
     std::cout << parsed.error().message() << "\n";
