@@ -15,7 +15,7 @@
 
 #include <fmt/format.h>
 
-#include "engine/collation.h"
+#include "engine/values/collation.h"
 #include "testing/harness.h"
 
 namespace volmek::testing {

@@ -1,0 +1,388 @@
+#include "engine/catalog/dictionary.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+
+#include "engine/storage/sqlite_handle.h"
+
+namespace volmek::engine {
+namespace {
+
+// One column of a dictionary view: name and type in Oracle's terms.
+struct ViewColumn {
+  std::string_view name;
+  char kind;  // 'V' VARCHAR2, 'N' NUMBER, 'D' DATE, 'L' LONG
+  int length;
+};
+
+struct DictionaryView {
+  std::string_view name;
+  std::string_view physical;
+  std::vector<ViewColumn> columns;
+  // The SELECT over the catalogue, one expression per column in order; {user} is the user.
+  std::string_view select;
+};
+
+const std::vector<DictionaryView>& Views() {
+  static const std::vector<DictionaryView> kViews = {
+      {"USER_OBJECTS",
+       "vk_d_user_objects",
+       {{"OBJECT_NAME", 'V', 30},
+        {"SUBOBJECT_NAME", 'V', 30},
+        {"OBJECT_ID", 'N', 22},
+        {"DATA_OBJECT_ID", 'N', 22},
+        {"OBJECT_TYPE", 'V', 19},
+        {"CREATED", 'D', 7},
+        {"LAST_DDL_TIME", 'D', 7},
+        {"TIMESTAMP", 'V', 19},
+        {"STATUS", 'V', 7},
+        {"TEMPORARY", 'V', 1},
+        {"GENERATED", 'V', 1},
+        {"SECONDARY", 'V', 1}},
+       "SELECT name, NULL, object_id, CASE WHEN object_type IN ('TABLE','INDEX') THEN object_id "
+       "END, object_type, created, last_ddl_time, replace(last_ddl_time, ' ', ':'), 'VALID', "
+       "'N', generated, 'N' FROM vk_objects WHERE owner = {user}"},
+      {"USER_CATALOG",
+       "vk_d_user_catalog",
+       {{"TABLE_NAME", 'V', 30}, {"TABLE_TYPE", 'V', 11}},
+       "SELECT name, object_type FROM vk_objects WHERE owner = {user} AND namespace = 1"},
+      {"USER_TABLES",
+       "vk_d_user_tables",
+       {{"TABLE_NAME", 'V', 30},   {"TABLESPACE_NAME", 'V', 30}, {"CLUSTER_NAME", 'V', 30},
+        {"IOT_NAME", 'V', 30},     {"PCT_FREE", 'N', 22},        {"PCT_USED", 'N', 22},
+        {"INI_TRANS", 'N', 22},    {"MAX_TRANS", 'N', 22},       {"INITIAL_EXTENT", 'N', 22},
+        {"NEXT_EXTENT", 'N', 22},  {"MIN_EXTENTS", 'N', 22},     {"MAX_EXTENTS", 'N', 22},
+        {"PCT_INCREASE", 'N', 22}, {"FREELISTS", 'N', 22},       {"FREELIST_GROUPS", 'N', 22},
+        {"LOGGING", 'V', 3},       {"BACKED_UP", 'V', 1},        {"NUM_ROWS", 'N', 22},
+        {"BLOCKS", 'N', 22},       {"EMPTY_BLOCKS", 'N', 22},    {"AVG_SPACE", 'N', 22},
+        {"CHAIN_CNT", 'N', 22},    {"AVG_ROW_LEN", 'N', 22},     {"SAMPLE_SIZE", 'N', 22},
+        {"LAST_ANALYZED", 'D', 7}, {"TEMPORARY", 'V', 1}},
+       "SELECT o.name, t.tablespace_name, NULL, NULL, coalesce(t.pct_free, 10), "
+       "coalesce(t.pct_used, 40), coalesce(t.ini_trans, 1), coalesce(t.max_trans, 255), "
+       "coalesce(t.initial_extent, 65536), t.next_extent, coalesce(t.min_extents, 1), "
+       "coalesce(t.max_extents, 2147483645), t.pct_increase, 1, 1, 'YES', 'N', t.num_rows, "
+       "t.blocks, CASE WHEN t.num_rows IS NOT NULL THEN 0 END, CASE WHEN t.num_rows IS NOT "
+       "NULL THEN 0 END, CASE WHEN t.num_rows IS NOT NULL THEN 0 END, t.avg_row_len, "
+       "t.num_rows, t.last_analyzed, 'N' FROM vk_objects o JOIN vk_tables t USING(object_id) "
+       "WHERE o.owner = {user}"},
+      {"USER_TAB_COLUMNS",
+       "vk_d_user_tab_columns",
+       {{"TABLE_NAME", 'V', 30},
+        {"COLUMN_NAME", 'V', 30},
+        {"DATA_TYPE", 'V', 106},
+        {"DATA_TYPE_MOD", 'V', 3},
+        {"DATA_TYPE_OWNER", 'V', 30},
+        {"DATA_LENGTH", 'N', 22},
+        {"DATA_PRECISION", 'N', 22},
+        {"DATA_SCALE", 'N', 22},
+        {"NULLABLE", 'V', 1},
+        {"COLUMN_ID", 'N', 22},
+        {"DEFAULT_LENGTH", 'N', 22},
+        {"DATA_DEFAULT", 'L', 0},
+        {"NUM_DISTINCT", 'N', 22},
+        {"NUM_NULLS", 'N', 22},
+        {"LAST_ANALYZED", 'D', 7},
+        {"CHAR_LENGTH", 'N', 22},
+        {"CHAR_USED", 'V', 1}},
+       "SELECT o.name, c.column_name, c.data_type, NULL, NULL, c.data_length, "
+       "c.data_precision, c.data_scale, c.nullable, c.column_id, length(c.data_default), "
+       "c.data_default, NULL, NULL, NULL, CASE WHEN c.data_type IN ('CHAR','VARCHAR2') THEN "
+       "c.data_length ELSE 0 END, CASE WHEN c.data_type IN ('CHAR','VARCHAR2') THEN 'B' END "
+       "FROM vk_objects o JOIN vk_columns c USING(object_id) WHERE o.owner = {user}"},
+      {"ALL_TAB_COLUMNS",
+       "vk_d_all_tab_columns",
+       {{"OWNER", 'V', 30},
+        {"TABLE_NAME", 'V', 30},
+        {"COLUMN_NAME", 'V', 30},
+        {"DATA_TYPE", 'V', 106},
+        {"DATA_LENGTH", 'N', 22},
+        {"DATA_PRECISION", 'N', 22},
+        {"DATA_SCALE", 'N', 22},
+        {"NULLABLE", 'V', 1},
+        {"COLUMN_ID", 'N', 22}},
+       "SELECT o.owner, o.name, c.column_name, c.data_type, c.data_length, c.data_precision, "
+       "c.data_scale, c.nullable, c.column_id FROM vk_objects o JOIN vk_columns c "
+       "USING(object_id)"},
+      {"ALL_INDEXES",
+       "vk_d_all_indexes",
+       {{"OWNER", 'V', 30},         {"INDEX_NAME", 'V', 30},      {"INDEX_TYPE", 'V', 27},
+        {"TABLE_OWNER", 'V', 30},   {"TABLE_NAME", 'V', 30},      {"TABLE_TYPE", 'V', 11},
+        {"UNIQUENESS", 'V', 9},     {"TABLESPACE_NAME", 'V', 30}, {"INI_TRANS", 'N', 22},
+        {"MAX_TRANS", 'N', 22},     {"INITIAL_EXTENT", 'N', 22},  {"NEXT_EXTENT", 'N', 22},
+        {"MIN_EXTENTS", 'N', 22},   {"MAX_EXTENTS", 'N', 22},     {"PCT_INCREASE", 'N', 22},
+        {"PCT_FREE", 'N', 22},      {"STATUS", 'V', 8},           {"NUM_ROWS", 'N', 22},
+        {"DISTINCT_KEYS", 'N', 22}, {"LAST_ANALYZED", 'D', 7},    {"GENERATED", 'V', 1}},
+       "SELECT o.owner, o.name, 'NORMAL', t.owner, t.name, 'TABLE', i.uniqueness, "
+       "i.tablespace_name, coalesce(i.ini_trans, 2), coalesce(i.max_trans, 255), "
+       "coalesce(i.initial_extent, 65536), i.next_extent, coalesce(i.min_extents, 1), "
+       "coalesce(i.max_extents, 2147483645), i.pct_increase, coalesce(i.pct_free, 10), "
+       "'VALID', i.num_rows, i.distinct_keys, i.last_analyzed, o.generated FROM vk_indexes i "
+       "JOIN vk_objects o ON o.object_id = i.object_id JOIN vk_objects t ON t.object_id = "
+       "i.table_object_id"},
+      {"ALL_IND_COLUMNS",
+       "vk_d_all_ind_columns",
+       {{"INDEX_OWNER", 'V', 30},
+        {"INDEX_NAME", 'V', 30},
+        {"TABLE_OWNER", 'V', 30},
+        {"TABLE_NAME", 'V', 30},
+        {"COLUMN_NAME", 'V', 4000},
+        {"COLUMN_POSITION", 'N', 22},
+        {"COLUMN_LENGTH", 'N', 22},
+        {"CHAR_LENGTH", 'N', 22},
+        {"DESCEND", 'V', 4}},
+       "SELECT o.owner, o.name, t.owner, t.name, ic.column_name, ic.column_position, "
+       "coalesce((SELECT c.data_length FROM vk_columns c WHERE c.object_id = t.object_id AND "
+       "c.column_name = ic.column_name), 0), coalesce((SELECT CASE WHEN c.data_type IN "
+       "('CHAR','VARCHAR2') THEN c.data_length ELSE 0 END FROM vk_columns c WHERE c.object_id "
+       "= t.object_id AND c.column_name = ic.column_name), 0), ic.descend FROM vk_ind_columns "
+       "ic JOIN vk_indexes i ON i.object_id = ic.index_object_id JOIN vk_objects o ON "
+       "o.object_id = i.object_id JOIN vk_objects t ON t.object_id = i.table_object_id"},
+      {"USER_SEQUENCES",
+       "vk_d_user_sequences",
+       {{"SEQUENCE_NAME", 'V', 30},
+        {"MIN_VALUE", 'N', 22},
+        {"MAX_VALUE", 'N', 22},
+        {"INCREMENT_BY", 'N', 22},
+        {"CYCLE_FLAG", 'V', 1},
+        {"ORDER_FLAG", 'V', 1},
+        {"CACHE_SIZE", 'N', 22},
+        {"LAST_NUMBER", 'N', 22}},
+       "SELECT o.name, s.min_value, s.max_value, s.increment_by, s.cycle_flag, s.order_flag, "
+       "s.cache_size, s.last_number FROM vk_objects o JOIN vk_sequences s USING(object_id) "
+       "WHERE o.owner = {user}"},
+      {"USER_VIEWS",
+       "vk_d_user_views",
+       {{"VIEW_NAME", 'V', 30}, {"TEXT_LENGTH", 'N', 22}, {"TEXT", 'L', 0}},
+       "SELECT o.name, length(v.text), v.text FROM vk_objects o JOIN vk_views v "
+       "USING(object_id) WHERE o.owner = {user}"},
+      {"USER_USERS",
+       "vk_d_user_users",
+       {{"USERNAME", 'V', 30},
+        {"USER_ID", 'N', 22},
+        {"ACCOUNT_STATUS", 'V', 32},
+        {"LOCK_DATE", 'D', 7},
+        {"EXPIRY_DATE", 'D', 7},
+        {"DEFAULT_TABLESPACE", 'V', 30},
+        {"TEMPORARY_TABLESPACE", 'V', 30},
+        {"CREATED", 'D', 7}},
+       "SELECT name, user_id, 'OPEN', NULL, NULL, default_tablespace, 'TEMP', created FROM "
+       "vk_users WHERE name = {user}"},
+      {"ALL_USERS",
+       "vk_d_all_users",
+       {{"USERNAME", 'V', 30}, {"USER_ID", 'N', 22}, {"CREATED", 'D', 7}},
+       "SELECT name, user_id, created FROM vk_users"},
+      {"USER_TABLESPACES",
+       "vk_d_user_tablespaces",
+       {{"TABLESPACE_NAME", 'V', 30}, {"STATUS", 'V', 9}, {"CONTENTS", 'V', 9}},
+       "SELECT name, 'ONLINE', 'PERMANENT' FROM vk_tablespaces"},
+      // The session's values of the parameters ALTER SESSION sets; the others are fixed.
+      {"NLS_SESSION_PARAMETERS",
+       "vk_d_nls_session_parameters",
+       {{"PARAMETER", 'V', 30}, {"VALUE", 'V', 40}},
+       "VALUES ('NLS_LANGUAGE', 'AMERICAN'), ('NLS_TERRITORY', 'AMERICA'), ('NLS_CURRENCY', "
+       "'$'), ('NLS_ISO_CURRENCY', 'AMERICA'), ('NLS_NUMERIC_CHARACTERS', '.,'), "
+       "('NLS_CALENDAR', 'GREGORIAN'), ('NLS_DATE_FORMAT', vk_nls('NLS_DATE_FORMAT')), "
+       "('NLS_DATE_LANGUAGE', 'AMERICAN'), ('NLS_SORT', vk_nls('NLS_SORT')), "
+       "('NLS_DUAL_CURRENCY', '$'), ('NLS_COMP', 'BINARY'), ('NLS_LENGTH_SEMANTICS', 'BYTE'), "
+       "('NLS_NCHAR_CONV_EXCP', 'FALSE')"},
+      {"NLS_DATABASE_PARAMETERS",
+       "vk_d_nls_database_parameters",
+       {{"PARAMETER", 'V', 30}, {"VALUE", 'V', 40}},
+       "VALUES ('NLS_LANGUAGE', 'AMERICAN'), ('NLS_TERRITORY', 'AMERICA'), ('NLS_CURRENCY', "
+       "'$'), ('NLS_ISO_CURRENCY', 'AMERICA'), ('NLS_NUMERIC_CHARACTERS', '.,'), "
+       "('NLS_CHARACTERSET', 'AL32UTF8'), ('NLS_CALENDAR', 'GREGORIAN'), ('NLS_DATE_FORMAT', "
+       "vk_nls('DEFAULT_DATE_FORMAT')), ('NLS_DATE_LANGUAGE', 'AMERICAN'), ('NLS_SORT', "
+       "'BINARY'), ('NLS_DUAL_CURRENCY', '$'), ('NLS_COMP', 'BINARY'), "
+       "('NLS_LENGTH_SEMANTICS', 'BYTE'), ('NLS_NCHAR_CONV_EXCP', 'FALSE')"},
+  };
+  return kViews;
+}
+
+// USER_INDEXES and USER_IND_COLUMNS are ALL_* without the owner columns, filtered.
+struct DerivedView {
+  std::string_view name;
+  std::string_view physical;
+  std::string_view base;
+  std::vector<std::string_view> dropped;  // columns of the base not shown
+  std::string_view filter;                // owner column of the base
+};
+
+const std::vector<DerivedView>& DerivedViews() {
+  static const std::vector<DerivedView> kDerived = {
+      {"USER_INDEXES", "vk_d_user_indexes", "ALL_INDEXES", {"OWNER"}, "OWNER"},
+      {"USER_IND_COLUMNS",
+       "vk_d_user_ind_columns",
+       "ALL_IND_COLUMNS",
+       {"INDEX_OWNER", "TABLE_OWNER"},
+       "INDEX_OWNER"},
+  };
+  return kDerived;
+}
+
+constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kSynonyms = {{
+    {"TABS", "USER_TABLES"},
+    {"CAT", "USER_CATALOG"},
+    {"COLS", "USER_TAB_COLUMNS"},
+    {"IND", "USER_INDEXES"},
+    {"SEQ", "USER_SEQUENCES"},
+    {"OBJ", "USER_OBJECTS"},
+    {"DICT", "DICTIONARY"},
+}};
+
+SqlType TypeOf(const ViewColumn& column) {
+  SqlType type;
+  switch (column.kind) {
+    case 'N':
+      type.kind = TypeKind::kNumber;
+      type.length = 22;
+      break;
+    case 'D':
+      type.kind = TypeKind::kDate;
+      type.length = 7;
+      break;
+    case 'L':
+      type.kind = TypeKind::kLong;
+      type.length = 0;
+      break;
+    default:
+      type.kind = TypeKind::kVarchar2;
+      type.length = column.length;
+      break;
+  }
+  return type;
+}
+
+std::string ColumnList(const std::vector<ViewColumn>& columns) {
+  std::string out;
+  for (const ViewColumn& column : columns) {
+    if (!out.empty()) out += ", ";
+    out += QuoteIdentifier(column.name);
+  }
+  return out;
+}
+
+const DictionaryView* FindBase(std::string_view name) {
+  for (const DictionaryView& view : Views()) {
+    if (view.name == name) return &view;
+  }
+  return nullptr;
+}
+
+TableInfo InfoOf(std::string_view name, std::string_view physical,
+                 const std::vector<ViewColumn>& columns,
+                 const std::vector<std::string_view>& dropped = {}) {
+  TableInfo info;
+  info.owner = "SYS";
+  info.name = std::string(name);
+  info.physical_name = std::string(physical);
+  info.is_view = true;
+  for (const ViewColumn& column : columns) {
+    if (std::find(dropped.begin(), dropped.end(), column.name) != dropped.end()) continue;
+    info.columns.push_back(ColumnInfo{std::string(column.name), TypeOf(column), true});
+  }
+  return info;
+}
+
+}  // namespace
+
+OraStatus CreateDictionaryViews(sqlite3* db, std::string_view user) {
+  std::string sql;
+  std::string user_literal = QuoteLiteral(user);
+  for (const DictionaryView& view : Views()) {
+    std::string select(view.select);
+    std::size_t at = select.find("{user}");
+    while (at != std::string::npos) {
+      select.replace(at, 6, user_literal);
+      at = select.find("{user}", at + user_literal.size());
+    }
+    sql += fmt::format("CREATE TEMP VIEW {}({}) AS {};\n", view.physical, ColumnList(view.columns),
+                       select);
+  }
+  for (const DerivedView& derived : DerivedViews()) {
+    const DictionaryView* base = FindBase(derived.base);
+    std::vector<ViewColumn> kept;
+    for (const ViewColumn& column : base->columns) {
+      if (std::find(derived.dropped.begin(), derived.dropped.end(), column.name) ==
+          derived.dropped.end()) {
+        kept.push_back(column);
+      }
+    }
+    sql += fmt::format("CREATE TEMP VIEW {} AS SELECT {} FROM {} WHERE {} = {};\n",
+                       derived.physical, ColumnList(kept), base->physical,
+                       QuoteIdentifier(derived.filter), user_literal);
+  }
+  return ExecSql(db, sql);
+}
+
+std::optional<TableInfo> FindDictionaryView(std::string_view name) {
+  for (const auto& [synonym, target] : kSynonyms) {
+    if (name == synonym) {
+      name = target;
+      break;
+    }
+  }
+  if (name == "DUAL") {
+    TableInfo info;
+    info.owner = "SYS";
+    info.name = "DUAL";
+    info.physical_name = "vk_dual";
+    info.is_view = false;
+    SqlType type;
+    type.kind = TypeKind::kVarchar2;
+    type.length = 1;
+    info.columns.push_back(ColumnInfo{"DUMMY", type, true});
+    return info;
+  }
+  if (const DictionaryView* view = FindBase(name)) {
+    return InfoOf(view->name, view->physical, view->columns);
+  }
+  for (const DerivedView& derived : DerivedViews()) {
+    if (derived.name == name) {
+      return InfoOf(derived.name, derived.physical, FindBase(derived.base)->columns,
+                    derived.dropped);
+    }
+  }
+  return std::nullopt;
+}
+
+OraResult<std::optional<TableInfo>> LoadTableInfo(const Catalog& catalog, const ObjectRef& ref) {
+  if (ref.type != ObjectType::kTable && ref.type != ObjectType::kView) {
+    return std::optional<TableInfo>();
+  }
+  TableInfo info;
+  info.owner = ref.owner;
+  info.name = ref.name;
+  info.physical_name = PhysicalName(ref.type, ref.object_id);
+  info.is_view = ref.type == ObjectType::kView;
+  VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns, catalog.Columns(ref.object_id));
+  for (CatalogColumn& column : columns) info.columns.push_back(std::move(column.info));
+  return std::optional<TableInfo>(std::move(info));
+}
+
+std::optional<TableInfo> CatalogLookup::FindTable(std::string_view name) const {
+  std::string_view owner = user_;
+  std::string_view object = name;
+  std::string owner_buffer;
+  // "OWNER.NAME" arrives as one name only when the translator passes it so.
+  if (std::size_t dot = name.find('.'); dot != std::string_view::npos) {
+    owner_buffer = std::string(name.substr(0, dot));
+    owner = owner_buffer;
+    object = name.substr(dot + 1);
+  }
+  auto found = catalog_.FindObject(owner, object);
+  if (found.has_value() && found->has_value()) {
+    auto info = LoadTableInfo(catalog_, **found);
+    if (info.has_value() && info->has_value()) return std::move(**info);
+  }
+  if (owner == user_ || owner == "SYS" || owner == "PUBLIC") return FindDictionaryView(object);
+  return std::nullopt;
+}
+
+bool CatalogLookup::SequenceExists(std::string_view name) const {
+  auto found = catalog_.FindSequence(user_, name);
+  return found.has_value() && found->has_value();
+}
+
+}  // namespace volmek::engine

@@ -1,0 +1,301 @@
+// Conversion, number and date functions.
+//
+// A value reaches a function as SQLite INTEGER, REAL or TEXT; functions that take either a
+// number or a date (TO_CHAR, ROUND, TRUNC) treat text in the stored date form as a date and
+// anything else as a number.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "engine/functions/function_support.h"
+#include "engine/values/number_format.h"
+
+namespace volmek::engine::fn {
+
+namespace {
+
+// Reads the optional format argument at `index`; false when it is given as NULL (the result is
+// then NULL, already set).
+bool FormatArgument(sqlite3_context* ctx, int argc, sqlite3_value** argv, int index,
+                    std::optional<TextArg>* out) {
+  if (argc <= index) return true;
+  SqlValue value = Arg(argv, index);
+  if (IsNull(value)) {
+    sqlite3_result_null(ctx);
+    return false;
+  }
+  auto text = TextOf(value);
+  if (!text) {
+    ResultError(ctx, text.error());
+    return false;
+  }
+  *out = std::move(*text);
+  return true;
+}
+
+void ToChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  SqlValue value = Arg(argv, 0);
+  if (IsNull(value)) return sqlite3_result_null(ctx);
+  std::optional<TextArg> format;
+  if (!FormatArgument(ctx, argc, argv, 1, &format)) return;
+  if (std::optional<Date> date = StoredDateOf(value)) {
+    std::string_view model = format ? format->view() : Settings(ctx).nls_date_format;
+    auto text = FormatDate(*date, model);
+    if (!text) return ResultError(ctx, text.error());
+    return ResultText(ctx, *text);
+  }
+  auto number = NumberOf(value);
+  if (!number) {
+    // Character data without a number in it comes back as it is, unless a number model asks
+    // for a number.
+    if (format) return ResultError(ctx, number.error());
+    return sqlite3_result_value(ctx, argv[0]);
+  }
+  if (!format) return ResultText(ctx, number->value().ToOracleText());
+  auto text = FormatNumber(number->value(), format->view());
+  if (!text) return ResultError(ctx, text.error());
+  ResultText(ctx, *text);
+}
+
+void ToNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  SqlValue value = Arg(argv, 0);
+  if (IsNull(value)) return sqlite3_result_null(ctx);
+  std::optional<TextArg> format;
+  if (!FormatArgument(ctx, argc, argv, 1, &format)) return;
+  if (!format) {
+    auto number = NumberOf(value);
+    if (!number) return ResultError(ctx, number.error());
+    return ResultNumber(ctx, number->value());
+  }
+  auto text = TextOf(value);
+  if (!text) return ResultError(ctx, text.error());
+  auto number = ParseNumber(text->view(), format->view());
+  if (!number) return ResultError(ctx, number.error());
+  ResultNumber(ctx, *number);
+}
+
+void ToDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  SqlValue value = Arg(argv, 0);
+  if (IsNull(value)) return sqlite3_result_null(ctx);
+  std::optional<TextArg> format;
+  if (!FormatArgument(ctx, argc, argv, 1, &format)) return;
+  std::optional<Date> stored = StoredDateOf(value);
+  if (stored && !format) return ResultDate(ctx, *stored);
+  auto text = TextOf(value);
+  if (!text) return ResultError(ctx, text.error());
+  std::string_view model = format ? format->view() : Settings(ctx).nls_date_format;
+  auto date = ParseDate(text->view(), model, CurrentDate(ctx));
+  if (!date) {
+    // A date that already travels in the stored form stays valid whatever the model.
+    if (stored) return ResultDate(ctx, *stored);
+    return ResultError(ctx, date.error());
+  }
+  ResultDate(ctx, *date);
+}
+
+// ROUND and TRUNC of a date (with a format model) or of a number (with a count of places).
+template <typename DateOp, typename NumberOp>
+void RoundOrTrunc(sqlite3_context* ctx, int argc, sqlite3_value** argv, DateOp date_op,
+                  NumberOp number_op) {
+  SqlValue value = Arg(argv, 0);
+  if (IsNull(value)) return sqlite3_result_null(ctx);
+  if (std::optional<Date> date = StoredDateOf(value)) {
+    std::optional<TextArg> format;
+    if (!FormatArgument(ctx, argc, argv, 1, &format)) return;
+    auto result = date_op(*date, format ? format->view() : std::string_view("DD"));
+    if (!result) return ResultError(ctx, result.error());
+    return ResultDate(ctx, *result);
+  }
+  auto number = NumberArg(value);
+  if (!number) return ResultError(ctx, number.error());
+  long long places = 0;
+  if (argc > 1) {
+    auto given = IntegerArg(Arg(argv, 1));
+    if (!given) return ResultError(ctx, given.error());
+    if (!*given) return sqlite3_result_null(ctx);
+    places = std::clamp<long long>(**given, -1000, 1000);
+  }
+  OraResult<Decimal> result = number_op(**number, static_cast<int>(places));
+  if (!result) return ResultError(ctx, result.error());
+  ResultNumber(ctx, *result);
+}
+
+void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  RoundOrTrunc(ctx, argc, argv, RoundDate,
+               [](const Decimal& d, int places) { return d.Round(places); });
+}
+
+void Trunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  RoundOrTrunc(ctx, argc, argv, TruncDate,
+               [](const Decimal& d, int places) -> OraResult<Decimal> { return d.Trunc(places); });
+}
+
+// Applies `op` to the one number argument; NULL gives NULL.
+template <typename Op>
+void Unary(sqlite3_context* ctx, sqlite3_value** argv, Op op) {
+  auto number = NumberArg(Arg(argv, 0));
+  if (!number) return ResultError(ctx, number.error());
+  if (!*number) return sqlite3_result_null(ctx);
+  OraResult<Decimal> result = op(**number);
+  if (!result) return ResultError(ctx, result.error());
+  ResultNumber(ctx, *result);
+}
+
+template <typename Op>
+void Binary(sqlite3_context* ctx, sqlite3_value** argv, Op op) {
+  auto a = NumberArg(Arg(argv, 0));
+  if (!a) return ResultError(ctx, a.error());
+  auto b = NumberArg(Arg(argv, 1));
+  if (!b) return ResultError(ctx, b.error());
+  if (!*a || !*b) return sqlite3_result_null(ctx);
+  OraResult<Decimal> result = op(**a, **b);
+  if (!result) return ResultError(ctx, result.error());
+  ResultNumber(ctx, *result);
+}
+
+void Abs(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Unary(ctx, argv, [](const Decimal& d) -> OraResult<Decimal> { return d.Abs(); });
+}
+void Sign(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Unary(ctx, argv,
+        [](const Decimal& d) -> OraResult<Decimal> { return Decimal::FromInt64(d.Sign()); });
+}
+void Ceil(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Unary(ctx, argv, [](const Decimal& d) { return d.Ceil(); });
+}
+void Floor(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Unary(ctx, argv, [](const Decimal& d) -> OraResult<Decimal> { return d.Floor(); });
+}
+void Sqrt(sqlite3_context* ctx, int, sqlite3_value** argv) { Unary(ctx, argv, Decimal::Sqrt); }
+void Mod(sqlite3_context* ctx, int, sqlite3_value** argv) { Binary(ctx, argv, Decimal::Mod); }
+void Power(sqlite3_context* ctx, int, sqlite3_value** argv) { Binary(ctx, argv, Decimal::Power); }
+
+OraError OutOfRange(const Decimal& d) {
+  return Ora(1428, "argument '" + d.ToOracleText() + "' is out of range");
+}
+
+void Exp(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Unary(ctx, argv, [](const Decimal& d) -> OraResult<Decimal> {
+    double value = std::exp(d.ToDouble());
+    if (!std::isfinite(value)) return OraErr(NumericOverflow());
+    return Decimal::FromDouble(value);
+  });
+}
+
+void Ln(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Unary(ctx, argv, [](const Decimal& d) -> OraResult<Decimal> {
+    if (d.Sign() <= 0) return OraErr(OutOfRange(d));
+    return Decimal::FromDouble(std::log(d.ToDouble()));
+  });
+}
+
+void Log(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Binary(ctx, argv, [](const Decimal& base, const Decimal& x) -> OraResult<Decimal> {
+    if (base.Sign() <= 0 || base == Decimal::FromInt64(1)) return OraErr(OutOfRange(base));
+    if (x.Sign() <= 0) return OraErr(OutOfRange(x));
+    return Decimal::FromDouble(std::log(x.ToDouble()) / std::log(base.ToDouble()));
+  });
+}
+
+bool DateArgument(sqlite3_context* ctx, sqlite3_value** argv, int index, Date* out) {
+  auto date = DateArg(Arg(argv, index), Settings(ctx));
+  if (!date) {
+    ResultError(ctx, date.error());
+    return false;
+  }
+  if (!*date) {
+    sqlite3_result_null(ctx);
+    return false;
+  }
+  *out = **date;
+  return true;
+}
+
+void AddMonthsFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Date date;
+  if (!DateArgument(ctx, argv, 0, &date)) return;
+  auto months = NumberArg(Arg(argv, 1));
+  if (!months) return ResultError(ctx, months.error());
+  if (!*months) return sqlite3_result_null(ctx);
+  auto result = AddMonths(date, **months);
+  if (!result) return ResultError(ctx, result.error());
+  ResultDate(ctx, *result);
+}
+
+void MonthsBetweenFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Date d1;
+  Date d2;
+  if (!DateArgument(ctx, argv, 0, &d1) || !DateArgument(ctx, argv, 1, &d2)) return;
+  auto result = MonthsBetween(d1, d2);
+  if (!result) return ResultError(ctx, result.error());
+  ResultNumber(ctx, *result);
+}
+
+void LastDayFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Date date;
+  if (!DateArgument(ctx, argv, 0, &date)) return;
+  ResultDate(ctx, LastDay(date));
+}
+
+void NextDayFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Date date;
+  if (!DateArgument(ctx, argv, 0, &date)) return;
+  SqlValue weekday = Arg(argv, 1);
+  if (IsNull(weekday)) return sqlite3_result_null(ctx);
+  auto text = TextOf(weekday);
+  if (!text) return ResultError(ctx, text.error());
+  auto result = NextDay(date, text->view());
+  if (!result) return ResultError(ctx, result.error());
+  ResultDate(ctx, *result);
+}
+
+// VSIZE: the bytes of Oracle's internal form. A number takes an exponent byte, one byte per pair
+// of decimal digits (pairs aligned on the point) and, when negative, a terminator byte; a date 7
+// bytes; text its length in bytes.
+void Vsize(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  SqlValue value = Arg(argv, 0);
+  if (IsNull(value)) return sqlite3_result_null(ctx);
+  if (StoredDateOf(value)) return sqlite3_result_int(ctx, 7);
+  bool numeric = value.kind == SqlValue::Kind::kInteger || value.kind == SqlValue::Kind::kReal ||
+                 (value.kind == SqlValue::Kind::kText && IsCanonicalNumberText(value.text));
+  if (!numeric) return sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(value.text.size()));
+  auto number = NumberOf(value);
+  if (!number) return ResultError(ctx, number.error());
+  const Decimal& d = number->value();
+  if (d.is_zero()) return sqlite3_result_int(ctx, 1);
+  int digits = d.SignificantDigits() + (d.Exponent() % 2 != 0 ? 1 : 0);
+  int pairs = (digits + 1) / 2;
+  int bytes = 1 + pairs + (d.is_negative() && pairs < 20 ? 1 : 0);
+  sqlite3_result_int(ctx, bytes);
+}
+
+constexpr FunctionDef kConversionFunctions[] = {
+    // A third argument (NLS parameters) is accepted and has no effect: the language is
+    // always American and the separators "." and ",".
+    {"to_char", 1, 3, false, ToChar},
+    {"to_number", 1, 3, true, ToNumber},
+    {"to_date", 1, 3, false, ToDate},
+    {"round", 1, 2, true, Round},
+    {"trunc", 1, 2, true, Trunc},
+    {"abs", 1, 1, true, Abs},
+    {"sign", 1, 1, true, Sign},
+    {"ceil", 1, 1, true, Ceil},
+    {"floor", 1, 1, true, Floor},
+    {"sqrt", 1, 1, true, Sqrt},
+    {"mod", 2, 2, true, Mod},
+    {"power", 2, 2, true, Power},
+    {"exp", 1, 1, true, Exp},
+    {"ln", 1, 1, true, Ln},
+    {"log", 2, 2, true, Log},
+    {"add_months", 2, 2, false, AddMonthsFunction},
+    {"months_between", 2, 2, false, MonthsBetweenFunction},
+    {"last_day", 1, 1, false, LastDayFunction},
+    {"next_day", 2, 2, false, NextDayFunction},
+    {"vsize", 1, 1, true, Vsize},
+};
+
+}  // namespace
+
+std::span<const FunctionDef> ConversionFunctions() { return kConversionFunctions; }
+
+}  // namespace volmek::engine::fn

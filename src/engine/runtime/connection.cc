@@ -1,0 +1,307 @@
+#include "engine/runtime/connection.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "engine/catalog/accounts.h"
+
+namespace volmek::engine {
+namespace {
+
+// The SQLite message inside the ORA-00600 that ErrorFromSqliteMessage built, or "".
+std::string_view SqliteMessageOf(const OraError& error) {
+  constexpr std::string_view kMarker = "[sqlite], [";
+  if (error.code != 600) return {};
+  std::size_t at = error.message.find(kMarker);
+  if (at == std::string::npos) return {};
+  std::string_view rest = std::string_view(error.message).substr(at + kMarker.size());
+  if (!rest.empty() && rest.back() == ']') rest.remove_suffix(1);
+  return rest;
+}
+
+struct ColumnRef {
+  std::int64_t table_id = 0;
+  std::string column;
+};
+
+// "t12.A, t12.B" -> {12, A}, {12, B}.
+std::vector<ColumnRef> ParseColumnRefs(std::string_view list) {
+  std::vector<ColumnRef> refs;
+  while (!list.empty()) {
+    std::size_t comma = list.find(", ");
+    std::string_view item = list.substr(0, comma);
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 2);
+    std::size_t dot = item.find('.');
+    if (dot == std::string_view::npos) continue;
+    std::optional<std::int64_t> id = ObjectIdFromPhysical(item.substr(0, dot));
+    if (!id.has_value()) continue;
+    refs.push_back(ColumnRef{*id, std::string(item.substr(dot + 1))});
+  }
+  return refs;
+}
+
+}  // namespace
+
+namespace {
+
+// `in_place`: the values outlive the statement's use of them, so texts are bound without a
+// copy; otherwise SQLite copies each text.
+void Bind(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters, bool in_place) {
+  for (std::size_t param_idx = 0; param_idx < parameters.size(); ++param_idx) {
+    const BindValue& value = parameters[param_idx];
+    int index = static_cast<int>(param_idx + 1);
+    switch (value.kind) {
+      case BindValue::Kind::kNull:
+        sqlite3_bind_null(stmt, index);
+        break;
+      case BindValue::Kind::kInteger:
+        sqlite3_bind_int64(stmt, index, value.integer);
+        break;
+      case BindValue::Kind::kReal:
+        sqlite3_bind_double(stmt, index, value.real);
+        break;
+      case BindValue::Kind::kText: {
+        // Bound with its terminator when it has no NUL inside, so that SQLite need not copy it
+        // to add one when it reads the text.
+        const bool terminated =
+            value.text.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
+            std::memchr(value.text.data(), '\0', value.text.size()) == nullptr;
+        if (!in_place) {
+          sqlite3_bind_text64(stmt, index, value.text.data(), value.text.size(), SQLITE_TRANSIENT,
+                              SQLITE_UTF8);
+        } else if (terminated) {
+          sqlite3_bind_text(stmt, index, value.text.c_str(), -1, SQLITE_STATIC);
+        } else {
+          sqlite3_bind_text64(stmt, index, value.text.data(), value.text.size(), SQLITE_STATIC,
+                              SQLITE_UTF8);
+        }
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void BindParameters(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters) {
+  Bind(stmt, parameters, false);
+}
+
+void BindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters) {
+  Bind(stmt, parameters, true);
+}
+
+EngineConnection::EngineConnection(SqliteDb db, std::string path, std::string user)
+    : db_(std::move(db)),
+      path_(std::move(path)),
+      user_(std::move(user)),
+      catalog_(db_.get()),
+      lookup_(catalog_, user_),
+      sequences_(catalog_) {}
+
+EngineConnection::~EngineConnection() {
+  for (EngineCursor* cursor : cursors_) cursor->Orphan();
+  cursors_.clear();
+  if (open_ && db_) {
+    // A session that ends without log-off loses its open transaction.
+    (void)ExecSql(db_.get(), "ROLLBACK");
+  }
+}
+
+OraResult<std::unique_ptr<EngineConnection>> EngineConnection::Open(const std::string& path,
+                                                                    std::string_view user,
+                                                                    std::string_view password,
+                                                                    bool* created) {
+  *created = false;
+  struct stat info {};
+  bool exists = ::stat(path.c_str(), &info) == 0;
+  bool made_file = false;
+  if (!exists || info.st_size == 0) {
+    // Refuse before creating anything: an empty user or password never makes a database.
+    if (user.empty()) return OraErr(LogonDenied());
+    if (password.empty()) return OraErr(1005, "null password given; logon denied");
+  }
+  if (!exists) {
+    int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return OraErr(1034, "ORACLE not available");
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    made_file = true;
+  }
+  auto remove_made_file = [&] {
+    if (made_file) ::unlink(path.c_str());
+  };
+  sqlite3* raw = nullptr;
+  int rc =
+      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  SqliteDb db(raw);
+  if (rc != SQLITE_OK) {
+    remove_made_file();
+    return OraErr(1034, "ORACLE not available");
+  }
+  sqlite3_extended_result_codes(raw, 1);
+  sqlite3_busy_timeout(raw, 10000);
+  auto connection = std::make_unique<EngineConnection>(std::move(db), path, std::string(user));
+  OraStatus status = [&]() -> OraStatus {
+    VK_ASSIGN_OR_ORA_RETURN(bool has_catalog, Catalog::Exists(connection->db()));
+    if (!has_catalog) {
+      if (user.empty()) return OraErr(LogonDenied());
+      if (password.empty()) return OraErr(1005, "null password given; logon denied");
+      VK_ASSIGN_OR_ORA_RETURN(std::string hash, HashPassword(password));
+      VK_RETURN_IF_ORA_ERROR(ExecSql(connection->db(), "BEGIN IMMEDIATE"));
+      OraStatus made = [&]() -> OraStatus {
+        VK_RETURN_IF_ORA_ERROR(Catalog::Create(connection->db()));
+        return connection->catalog_.AddUser(user, hash, "USERS");
+      }();
+      if (!made.has_value()) {
+        (void)ExecSql(connection->db(), "ROLLBACK");
+        return made;
+      }
+      VK_RETURN_IF_ORA_ERROR(ExecSql(connection->db(), "COMMIT"));
+      *created = true;
+    } else {
+      VK_RETURN_IF_ORA_ERROR(CheckLogon(connection->catalog_, user, password));
+    }
+    return connection->Setup();
+  }();
+  if (!status.has_value()) {
+    connection->open_ = false;
+    connection.reset();
+    if (made_file || *created) {
+      if (made_file) remove_made_file();
+    }
+    *created = false;
+    if (status.error().code == 600 || status.error().code == 54) {
+      return OraErr(1034, "ORACLE not available");
+    }
+    return OraErr(status.error());
+  }
+  return connection;
+}
+
+OraStatus EngineConnection::Setup() {
+  Status registered = RegisterFunctions(db(), &settings_);
+  if (!registered.ok()) {
+    return OraErr(600,
+                  "internal error code, arguments: [functions], [" + registered.message() + "]");
+  }
+  VK_RETURN_IF_ORA_ERROR(sequences_.RegisterFunctions(db()));
+  VK_RETURN_IF_ORA_ERROR(CreateDictionaryViews(db(), user_));
+  return Begin();
+}
+
+OraStatus EngineConnection::Begin() { return ExecSql(db(), "BEGIN"); }
+
+OraStatus EngineConnection::RestoreSavepoints() {
+  for (const std::string& name : savepoints_) {
+    VK_RETURN_IF_ORA_ERROR(ExecSql(db(), "SAVEPOINT " + QuoteIdentifier(name)));
+  }
+  return {};
+}
+
+OraStatus EngineConnection::Commit() {
+  DetachQueries(nullptr);
+  VK_RETURN_IF_ORA_ERROR(sequences_.Flush());
+  if (sqlite3_get_autocommit(db()) == 0) VK_RETURN_IF_ORA_ERROR(ExecSql(db(), "COMMIT"));
+  VK_RETURN_IF_ORA_ERROR(Begin());
+  return RestoreSavepoints();
+}
+
+OraStatus EngineConnection::Rollback() {
+  DetachQueries(nullptr);
+  if (sqlite3_get_autocommit(db()) == 0) VK_RETURN_IF_ORA_ERROR(ExecSql(db(), "ROLLBACK"));
+  sequences_.MarkAllDirty();
+  VK_RETURN_IF_ORA_ERROR(Begin());
+  return RestoreSavepoints();
+}
+
+OraStatus EngineConnection::PushSavepoint(std::string_view name) {
+  VK_RETURN_IF_ORA_ERROR(ExecSql(db(), "SAVEPOINT " + QuoteIdentifier(name)));
+  savepoints_.emplace_back(name);
+  return {};
+}
+
+OraStatus EngineConnection::RollbackToSavepoint(std::string_view name) {
+  DetachQueries(nullptr);
+  sequences_.MarkAllDirty();
+  return ExecSql(db(), "ROLLBACK TO " + QuoteIdentifier(name));
+}
+
+OraStatus EngineConnection::ReleaseSavepoint(std::string_view name) {
+  auto it = std::find(savepoints_.begin(), savepoints_.end(), name);
+  if (it != savepoints_.end()) savepoints_.erase(it, savepoints_.end());
+  return ExecSql(db(), "RELEASE " + QuoteIdentifier(name));
+}
+
+std::unique_ptr<db::Cursor> EngineConnection::OpenCursor(int* rc) {
+  if (!open_) {
+    *rc = 1012;
+    return nullptr;
+  }
+  *rc = 0;
+  return std::make_unique<EngineCursor>(this);
+}
+
+void EngineConnection::LogOff() {
+  if (!open_) return;
+  (void)Commit();
+  for (EngineCursor* cursor : cursors_) cursor->Orphan();
+  cursors_.clear();
+  (void)ExecSql(db(), "COMMIT");
+  open_ = false;
+}
+
+void EngineConnection::DetachQueries(const EngineCursor* except) {
+  for (EngineCursor* cursor : cursors_) {
+    if (cursor != except) cursor->Detach();
+  }
+}
+
+void EngineConnection::Unregister(EngineCursor* cursor) {
+  cursors_.erase(std::remove(cursors_.begin(), cursors_.end(), cursor), cursors_.end());
+}
+
+OraError EngineConnection::MapWriteError(const OraError& error, bool is_update) const {
+  std::string_view message = SqliteMessageOf(error);
+  constexpr std::string_view kNotNull = "NOT NULL constraint failed: ";
+  constexpr std::string_view kUnique = "UNIQUE constraint failed: ";
+  if (message.starts_with(kNotNull)) {
+    std::vector<ColumnRef> refs = ParseColumnRefs(message.substr(kNotNull.size()));
+    if (!refs.empty()) {
+      auto ref = catalog_.FindById(refs[0].table_id);
+      if (ref.has_value() && ref->has_value()) {
+        std::string target =
+            fmt::format("(\"{}\".\"{}\".\"{}\")", (*ref)->owner, (*ref)->name, refs[0].column);
+        if (is_update) return Ora(1407, fmt::format("cannot update {} to NULL", target));
+        return Ora(1400, fmt::format("cannot insert NULL into {}", target));
+      }
+    }
+  }
+  if (message.starts_with(kUnique)) {
+    std::vector<ColumnRef> refs = ParseColumnRefs(message.substr(kUnique.size()));
+    if (!refs.empty()) {
+      std::vector<std::string> columns;
+      for (const ColumnRef& ref : refs) columns.push_back(ref.column);
+      auto indexes = catalog_.IndexesOf(refs[0].table_id);
+      if (indexes.has_value()) {
+        for (const IndexInfo& index : *indexes) {
+          if (index.unique && index.columns == columns) {
+            return Ora(1, fmt::format("unique constraint ({}.{}) violated", index.ref.owner,
+                                      index.ref.name));
+          }
+        }
+      }
+      return Ora(1, fmt::format("unique constraint ({}.SYS_C000000) violated", user_));
+    }
+  }
+  return error;
+}
+
+}  // namespace volmek::engine

@@ -1,0 +1,207 @@
+// The engine's db::Connection and db::Cursor.
+//
+// An EngineConnection owns the SQLite connection of one logged-on user and everything that
+// lives as long as the session: the catalogue view, the name lookup, the translator and its
+// statement-shape cache, the sequence cache and the session settings. It keeps exactly one
+// SQLite transaction open, which is the Oracle transaction: COMMIT/ROLLBACK end it and start
+// the next; DDL commits before and after itself; LogOff commits; destroying the connection
+// without LogOff rolls back (what a killed process leaves as well, by SQLite's journal).
+//
+// A cursor that holds an open query while another statement runs on the same connection has
+// its remaining rows read into memory first (Detach), so that it neither sees what the other
+// statement changes nor keeps SQLite from changing the schema.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/call.h"
+#include "engine/catalog/catalog.h"
+#include "engine/catalog/dictionary.h"
+#include "engine/functions/functions.h"
+#include "engine/storage/ora_result.h"
+#include "engine/catalog/sequences.h"
+#include "engine/storage/sqlite_handle.h"
+#include "engine/translate/translate.h"
+
+namespace volmek::engine {
+
+class EngineCursor;
+
+// Binds the literal values of a translation to ?1 .. ?N of `stmt`.
+void BindParameters(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters);
+// The same without copying texts: SQLite reads them where they are, so `parameters` must stay
+// unchanged until the statement is bound again, cleared or finalized.
+void BindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters);
+
+class EngineConnection : public db::Connection {
+ public:
+  // Opens the database file at `path` for `user` (upper case) and checks the password. A
+  // missing or empty file is created with that user as its first account (*created set).
+  static OraResult<std::unique_ptr<EngineConnection>> Open(const std::string& path,
+                                                           std::string_view user,
+                                                           std::string_view password,
+                                                           bool* created);
+  // Use Open.
+  EngineConnection(SqliteDb db, std::string path, std::string user);
+  ~EngineConnection() override;
+
+  std::unique_ptr<db::Cursor> OpenCursor(int* rc) override;
+  void LogOff() override;
+
+  // The statements every cursor runs through (also PL/SQL blocks).
+  OraStatus Commit();
+  OraStatus Rollback();
+  // Runs a whole DDL body between the implicit commits: commit, `body`, then commit on success
+  // or roll back on failure (the first commit stays).
+  template <typename Body>
+  OraStatus RunDdl(Body&& body);
+
+  // A named SAVEPOINT that survives the commits and rollbacks made while it is open (a PL/SQL
+  // block that commits inside): they set it again.
+  OraStatus PushSavepoint(std::string_view name);
+  OraStatus RollbackToSavepoint(std::string_view name);
+  OraStatus ReleaseSavepoint(std::string_view name);
+
+  // Reads the pending rows of every open query of other cursors into memory (see above).
+  void DetachQueries(const EngineCursor* except);
+  // Called after DDL: names may resolve differently now.
+  void SchemaChanged() { translator_.ForgetShapes(); }
+  // Writes what the sequence cache owes the catalogue.
+  OraStatus FlushSequences() { return sequences_.Flush(); }
+
+  // The Oracle error for a SQLite failure of a statement that writes `target` (owner, table):
+  // NOT NULL -> 01400 / 01407 (`is_update`), UNIQUE -> 00001 with the constraint's name.
+  OraError MapWriteError(const OraError& error, bool is_update) const;
+
+  sqlite3* db() const { return db_.get(); }
+  Catalog& catalog() { return catalog_; }
+  const CatalogLookup& lookup() const { return lookup_; }
+  Translator& translator() { return translator_; }
+  SessionSettings& settings() { return settings_; }
+  SequenceCache& sequences() { return sequences_; }
+  const std::string& user() const { return user_; }
+  const std::string& path() const { return path_; }
+
+  void Register(EngineCursor* cursor) { cursors_.push_back(cursor); }
+  void Unregister(EngineCursor* cursor);
+
+ private:
+  OraStatus Setup();
+  OraStatus Begin();
+  OraStatus RestoreSavepoints();
+
+  SqliteDb db_;
+  std::string path_;
+  std::string user_;
+  SessionSettings settings_;
+  Catalog catalog_;
+  CatalogLookup lookup_;
+  Translator translator_;
+  SequenceCache sequences_;
+  std::vector<EngineCursor*> cursors_;  // not owned: each cursor unregisters itself
+  std::vector<std::string> savepoints_;
+  bool open_ = true;
+};
+
+template <typename Body>
+OraStatus EngineConnection::RunDdl(Body&& body) {
+  DetachQueries(nullptr);
+  VK_RETURN_IF_ORA_ERROR(Commit());
+  OraStatus status = body();
+  SchemaChanged();
+  if (!status.has_value()) {
+    (void)Rollback();
+    return status;
+  }
+  return Commit();
+}
+
+// What one Parse left on a cursor.
+enum class ParsedKind {
+  kNone,      // nothing parsed (or the last parse failed)
+  kQuery,     // SELECT: Execute opens it, Fetch reads it
+  kDml,       // INSERT, UPDATE, DELETE
+  kDone,      // DDL already run by Parse: Execute does nothing
+  kDeferred,  // run at Execute: COMMIT, ROLLBACK, ALTER SESSION, PL/SQL, ANALYZE
+};
+
+class EngineCursor : public db::Cursor {
+ public:
+  explicit EngineCursor(EngineConnection* connection);
+  ~EngineCursor() override;
+
+  int Parse(std::string_view sql) override;
+  int Execute() override;
+  int Describe(int position, db::ColumnDescription* out) override;
+  int Define(int position, db::ExternalType type) override;
+  int Fetch() override;
+  const db::FetchedValue& Value(int position) const override;
+
+  int rc() const override { return rc_; }
+  std::uint16_t function_type() const override { return function_type_; }
+  std::uint64_t rows_processed() const override { return rows_processed_; }
+  std::string ErrorText() const override { return error_text_; }
+
+  // Reads the rest of an open query into memory (EngineConnection::DetachQueries).
+  void Detach();
+  // The connection went away: every later call fails with ORA-01012.
+  void Orphan() { connection_ = nullptr; }
+
+ private:
+  struct RawValue {
+    int type = SQLITE_NULL;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string text;
+  };
+
+  int Fail(const OraError& error);
+  int Succeed();
+  OraStatus ParseStatement(std::string_view sql);
+  // Prepares (or reuses) the statement of translation_ and binds its parameters.
+  OraStatus PrepareTranslation();
+  OraStatus ExecuteStatement();
+  OraResult<bool> StepQuery();
+  OraStatus DeliverRow();
+  OraStatus DeliverValue(std::size_t column_idx, int type, std::int64_t integer, double real,
+                         std::string_view text);
+  void CloseQuery();
+
+  EngineConnection* connection_;  // not owned; nullptr once the connection is gone
+  int rc_ = 0;
+  std::string error_text_;
+  std::uint16_t function_type_ = 0;
+  std::uint64_t rows_processed_ = 0;
+
+  ParsedKind kind_ = ParsedKind::kNone;
+  std::string deferred_sql_;  // the statement text of a deferred statement
+  Translation translation_;
+  SqliteStatement stmt_;
+  std::string stmt_sql_;  // the SQLite text `stmt_` was prepared from
+  bool executed_ = false;
+  bool stepping_ = false;  // `stmt_` holds a row position of an open query
+  bool first_row_ready_ = false;
+  bool at_end_ = false;
+  // A row of the query failed: that fetch reported the error and the query cannot go on, so
+  // later fetches report ORA-01002 instead of starting the rows again.
+  bool broken_ = false;
+  // Rows read ahead by Detach, in order; `buffer_next_` is the next to deliver. A failure met
+  // while reading ahead is `detach_error_`, delivered after the rows that came before it.
+  bool detached_ = false;
+  std::optional<OraError> detach_error_;
+  std::vector<std::vector<RawValue>> buffer_;
+  std::size_t buffer_next_ = 0;
+
+  std::vector<db::ExternalType> defines_;
+  std::vector<bool> defined_;
+  std::vector<db::FetchedValue> values_;
+};
+
+}  // namespace volmek::engine

@@ -1,0 +1,601 @@
+#include <fmt/format.h>
+
+#include <charconv>
+#include <cstring>
+
+#include "engine/runtime/connection.h"
+#include "engine/values/date.h"
+#include "engine/runtime/ddl.h"
+#include "engine/syntax/lexer.h"
+#include "engine/values/number.h"
+#include "engine/runtime/plsql.h"
+
+namespace volmek::engine {
+namespace {
+
+constexpr std::uint16_t kFunctionAlterSession = 52;
+constexpr std::uint16_t kFunctionCommit = 54;
+constexpr std::uint16_t kFunctionRollback = 55;
+constexpr std::uint16_t kFunctionSavepoint = 56;
+constexpr std::uint16_t kFunctionSetTransaction = 33;
+constexpr std::uint16_t kFunctionLockTable = 35;
+
+// The date format model whose output is the stored form of a date.
+constexpr std::string_view kStoredFormatModel = "YYYY-MM-DD HH24:MI:SS";
+// Number texts this short always parse: far fewer digits than a Decimal holds.
+constexpr std::size_t kShortNumberText = 24;
+
+OraError NotLoggedOn() { return Ora(1012, "not logged on"); }
+OraError NoStatementParsed() { return Ora(1003, "no statement parsed"); }
+OraError InvalidStatement() { return Ora(900, "invalid SQL statement"); }
+OraError MissingKeyword() { return Ora(905, "missing keyword"); }
+
+bool IsWordChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '$' || c == '#';
+}
+
+// The word of `sql` at or after `*pos` upper-cased, past blanks and comments; "(" for a
+// parenthesis. Leaves `*pos` after it.
+std::string NextWord(std::string_view sql, std::size_t* pos_inout) {
+  std::size_t pos = *pos_inout;
+  while (pos < sql.size()) {
+    char c = sql[pos];
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
+      ++pos;
+    } else if (sql.substr(pos, 2) == "--") {
+      std::size_t end = sql.find('\n', pos);
+      pos = end == std::string_view::npos ? sql.size() : end + 1;
+    } else if (sql.substr(pos, 2) == "/*") {
+      std::size_t end = sql.find("*/", pos + 2);
+      pos = end == std::string_view::npos ? sql.size() : end + 2;
+    } else {
+      break;
+    }
+  }
+  if (pos < sql.size() && sql[pos] == '(') {
+    *pos_inout = pos + 1;
+    return "(";
+  }
+  std::size_t end = pos;
+  while (end < sql.size() && IsWordChar(sql[end])) ++end;
+  *pos_inout = end;
+  return UpperAscii(sql.substr(pos, end - pos));
+}
+
+// The first two words: "ALTER SESSION".
+std::pair<std::string, std::string> FirstTwoWords(std::string_view sql) {
+  std::size_t pos = 0;
+  std::string first = NextWord(sql, &pos);
+  std::string second = NextWord(sql, &pos);
+  return {first, second};
+}
+
+// Statements whose whole work happens at Execute: COMMIT, ROLLBACK, SAVEPOINT, ALTER SESSION,
+// SET TRANSACTION. Parse checks them; `run` says whether to carry them out.
+OraResult<std::uint16_t> TransactionControl(EngineConnection& connection, std::string_view sql,
+                                            bool run) {
+  VK_ASSIGN_OR_ORA_RETURN(std::vector<Token> tokens, Tokenize(sql));
+  std::size_t at = 0;
+  auto next_is = [&](std::string_view word) {
+    if (tokens[at].IsKeyword(word)) {
+      ++at;
+      return true;
+    }
+    return false;
+  };
+  auto expect_end = [&]() -> OraStatus {
+    if (tokens[at].IsSymbol(";")) return OraErr(911, "invalid character");
+    if (!tokens[at].IsEnd()) return OraErr(933, "SQL command not properly ended");
+    return {};
+  };
+  if (next_is("COMMIT")) {
+    next_is("WORK");
+    VK_RETURN_IF_ORA_ERROR(expect_end());
+    if (run) VK_RETURN_IF_ORA_ERROR(connection.Commit());
+    return kFunctionCommit;
+  }
+  if (next_is("ROLLBACK")) {
+    next_is("WORK");
+    if (next_is("TO")) {
+      next_is("SAVEPOINT");
+      if (!tokens[at].IsName()) return OraErr(905, "missing keyword");
+      std::string name = tokens[at++].Value();
+      VK_RETURN_IF_ORA_ERROR(expect_end());
+      if (run) {
+        connection.DetachQueries(nullptr);
+        if (!ExecSql(connection.db(), "ROLLBACK TO " + QuoteIdentifier("u_" + name))) {
+          return OraErr(1086, fmt::format("savepoint '{}' never established in this session or is "
+                                          "invalid",
+                                          name));
+        }
+      }
+      return kFunctionRollback;
+    }
+    VK_RETURN_IF_ORA_ERROR(expect_end());
+    if (run) VK_RETURN_IF_ORA_ERROR(connection.Rollback());
+    return kFunctionRollback;
+  }
+  if (next_is("SAVEPOINT")) {
+    if (!tokens[at].IsName()) return OraErr(905, "missing keyword");
+    std::string name = tokens[at++].Value();
+    VK_RETURN_IF_ORA_ERROR(expect_end());
+    if (run)
+      VK_RETURN_IF_ORA_ERROR(ExecSql(connection.db(), "SAVEPOINT " + QuoteIdentifier("u_" + name)));
+    return kFunctionSavepoint;
+  }
+  if (next_is("LOCK")) {
+    // One session at a time works on a database file: there is nobody to lock out.
+    if (!next_is("TABLE")) return OraErr(MissingKeyword());
+    if (!tokens[at].IsName()) return OraErr(903, "invalid table name");
+    while (!tokens[at].IsEnd() && !tokens[at].IsSymbol(";")) ++at;
+    VK_RETURN_IF_ORA_ERROR(expect_end());
+    return kFunctionLockTable;
+  }
+  if (next_is("SET")) {
+    if (!next_is("TRANSACTION")) return OraErr(InvalidStatement());
+    while (!tokens[at].IsEnd() && !tokens[at].IsSymbol(";")) ++at;
+    VK_RETURN_IF_ORA_ERROR(expect_end());
+    return kFunctionSetTransaction;
+  }
+  // ALTER SESSION SET name = value ...
+  if (!next_is("ALTER") || !next_is("SESSION")) return OraErr(InvalidStatement());
+  if (!next_is("SET")) return OraErr(922, "missing or invalid option");
+  std::string date_format = connection.settings().nls_date_format;
+  std::string sort = connection.settings().nls_sort;
+  bool any = false;
+  while (tokens[at].IsName()) {
+    std::string name = tokens[at++].Value();
+    if (!tokens[at].IsSymbol("=")) return OraErr(922, "missing or invalid option");
+    ++at;
+    const Token& value = tokens[at];
+    if (value.IsEnd()) return OraErr(922, "missing or invalid option");
+    ++at;
+    if (name == "NLS_DATE_FORMAT") {
+      if (value.kind != TokenKind::kString) return OraErr(922, "missing or invalid option");
+      date_format = value.Value();
+      OraResult<void> valid = CheckDateFormat(date_format);
+      if (!valid.has_value()) return OraErr(valid.error());
+    } else if (name == "NLS_SORT") {
+      if (!value.IsName()) return OraErr(922, "missing or invalid option");
+      sort = value.Value();
+      if (sort != "BINARY")
+        return OraErr(12705, "Cannot access NLS data files or invalid environment specified");
+    } else {
+      return OraErr(2248, "invalid option for ALTER SESSION");
+    }
+    any = true;
+  }
+  if (!any) return OraErr(922, "missing or invalid option");
+  VK_RETURN_IF_ORA_ERROR(expect_end());
+  if (run) {
+    connection.settings().nls_date_format = date_format;
+    connection.settings().nls_sort = sort;
+  }
+  return kFunctionAlterSession;
+}
+
+bool IsTransactionControl(std::string_view word) {
+  return word == "COMMIT" || word == "ROLLBACK" || word == "SAVEPOINT" || word == "LOCK";
+}
+
+}  // namespace
+
+EngineCursor::EngineCursor(EngineConnection* connection) : connection_(connection) {
+  connection_->Register(this);
+}
+
+EngineCursor::~EngineCursor() {
+  if (connection_ != nullptr) connection_->Unregister(this);
+}
+
+int EngineCursor::Fail(const OraError& error) {
+  rc_ = error.code;
+  error_text_ = error.message;
+  return rc_;
+}
+
+int EngineCursor::Succeed() {
+  rc_ = 0;
+  error_text_.clear();
+  return 0;
+}
+
+void EngineCursor::CloseQuery() {
+  if (stmt_) sqlite3_reset(stmt_.get());
+  stepping_ = false;
+  first_row_ready_ = false;
+  at_end_ = false;
+  broken_ = false;
+  detached_ = false;
+  detach_error_.reset();
+  buffer_.clear();
+  buffer_next_ = 0;
+  executed_ = false;
+}
+
+int EngineCursor::Parse(std::string_view sql) {
+  if (connection_ == nullptr) return Fail(NotLoggedOn());
+  CloseQuery();
+  kind_ = ParsedKind::kNone;
+  function_type_ = 0;
+  rows_processed_ = 0;
+  OraStatus status = ParseStatement(sql);
+  if (!status.has_value()) {
+    kind_ = ParsedKind::kNone;
+    return Fail(status.error());
+  }
+  return Succeed();
+}
+
+OraStatus EngineCursor::ParseStatement(std::string_view sql) {
+  EngineConnection& connection = *connection_;
+  auto [word, second_word] = FirstTwoWords(sql);
+  if (word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
+      word == "WITH" || word == "(") {
+    // The cursor keeps its translation: a statement of the same shape as the last one only
+    // refills the parameters, which stay bound from there.
+    VK_RETURN_IF_ORA_ERROR(
+        connection.translator().TranslateInto(sql, connection.lookup(), &translation_));
+    return PrepareTranslation();
+  }
+  if (IsTransactionControl(word) || word == "SET" ||
+      (word == "ALTER" && second_word == "SESSION")) {
+    VK_ASSIGN_OR_ORA_RETURN(function_type_, TransactionControl(connection, sql, false));
+    kind_ = ParsedKind::kDeferred;
+    deferred_sql_ = std::string(sql);
+    return {};
+  }
+  if (word == "BEGIN" || word == "DECLARE") {
+    VK_RETURN_IF_ORA_ERROR(CheckBlock(sql));
+    function_type_ = db::kFunctionPlsql;
+    kind_ = ParsedKind::kDeferred;
+    deferred_sql_ = std::string(sql);
+    return {};
+  }
+  if (IsDdlVerb(word)) {
+    VK_ASSIGN_OR_ORA_RETURN(DdlParse parsed, ParseDdl(connection, sql));
+    function_type_ = parsed.function_type;
+    kind_ = parsed.run_at_execute ? ParsedKind::kDeferred : ParsedKind::kDone;
+    if (parsed.run_at_execute) deferred_sql_ = std::string(sql);
+    return {};
+  }
+  if (word.empty()) {
+    // Oracle's parse of an empty text or of a stray symbol.
+    std::string_view rest = sql;
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\n' || rest.front() == '\t' ||
+                             rest.front() == '\r')) {
+      rest.remove_prefix(1);
+    }
+    if (!rest.empty() && !IsWordChar(rest.front()) && rest.front() != '-' && rest.front() != '/') {
+      return OraErr(911, "invalid character");
+    }
+  }
+  return OraErr(InvalidStatement());
+}
+
+OraStatus EngineCursor::PrepareTranslation() {
+  const Translation& translation = translation_;
+  if (!stmt_ || translation.sql != stmt_sql_) {
+    stmt_ = SqliteStatement();
+    stmt_sql_.clear();
+    VK_ASSIGN_OR_ORA_RETURN(stmt_, SqliteStatement::Prepare(connection_->db(), translation.sql,
+                                                            /*persistent=*/true));
+    stmt_sql_ = translation.sql;
+  }
+  sqlite3_stmt* stmt = stmt_.get();
+  sqlite3_clear_bindings(stmt);
+  BindParametersInPlace(stmt, translation.parameters);
+  function_type_ = translation.function_type;
+  kind_ = function_type_ == db::kFunctionSelect ? ParsedKind::kQuery : ParsedKind::kDml;
+  std::size_t columns = translation.columns.size();
+  if (kind_ == ParsedKind::kQuery) {
+    defines_.assign(columns, db::ExternalType::kString);
+    defined_.assign(columns, false);
+    values_.resize(columns);
+  }
+  return {};
+}
+
+int EngineCursor::Execute() {
+  if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
+  OraStatus status = ExecuteStatement();
+  if (!status.has_value()) return Fail(status.error());
+  return Succeed();
+}
+
+OraStatus EngineCursor::ExecuteStatement() {
+  EngineConnection& connection = *connection_;
+  rows_processed_ = 0;
+  switch (kind_) {
+    case ParsedKind::kNone:
+      return OraErr(NoStatementParsed());
+    case ParsedKind::kDone:
+      return {};
+    case ParsedKind::kDeferred: {
+      std::string sql = deferred_sql_;
+      if (function_type_ == db::kFunctionPlsql) return RunBlock(connection, sql);
+      auto [word, second_word] = FirstTwoWords(sql);
+      if (IsDdlVerb(word) && !(word == "ALTER" && second_word == "SESSION")) {
+        return ExecuteDeferredDdl(connection, sql);
+      }
+      VK_ASSIGN_OR_ORA_RETURN(std::uint16_t type, TransactionControl(connection, sql, true));
+      (void)type;
+      return {};
+    }
+    case ParsedKind::kQuery: {
+      CloseQuery();
+      connection.DetachQueries(this);
+      // Blocks of sequence values taken by earlier statements reach the catalogue first, so
+      // that USER_SEQUENCES shows them.
+      VK_RETURN_IF_ORA_ERROR(connection.FlushSequences());
+      executed_ = true;
+      stepping_ = true;
+      VK_ASSIGN_OR_ORA_RETURN(bool row, StepQuery());
+      first_row_ready_ = row;
+      at_end_ = !row;
+      return {};
+    }
+    case ParsedKind::kDml: {
+      connection.DetachQueries(this);
+      sqlite3_stmt* stmt = stmt_.get();
+      sqlite3_reset(stmt);
+      int rc = sqlite3_step(stmt);
+      if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        OraError error = ErrorFromSqlite(connection.db(), rc);
+        sqlite3_reset(stmt);
+        return OraErr(connection.MapWriteError(error, function_type_ == db::kFunctionUpdate));
+      }
+      sqlite3_reset(stmt);
+      rows_processed_ = static_cast<std::uint64_t>(sqlite3_changes64(connection.db()));
+      return connection.FlushSequences();
+    }
+  }
+  return {};
+}
+
+OraResult<bool> EngineCursor::StepQuery() {
+  int rc = sqlite3_step(stmt_.get());
+  if (rc == SQLITE_ROW) return true;
+  stepping_ = false;
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(stmt_.get());
+    return false;
+  }
+  OraError error = ErrorFromSqlite(connection_->db(), rc);
+  sqlite3_reset(stmt_.get());
+  return OraErr(std::move(error));
+}
+
+void EngineCursor::Detach() {
+  if (!stepping_ || detached_) return;
+  sqlite3_stmt* stmt = stmt_.get();
+  int count = sqlite3_column_count(stmt);
+  bool have_row = first_row_ready_;
+  while (true) {
+    if (!have_row) {
+      int rc = sqlite3_step(stmt);
+      if (rc != SQLITE_ROW) {
+        if (rc != SQLITE_DONE) detach_error_ = ErrorFromSqlite(connection_->db(), rc);
+        break;
+      }
+    }
+    have_row = false;
+    std::vector<RawValue> row(static_cast<std::size_t>(count));
+    for (int column = 0; column < count; ++column) {
+      RawValue& value = row[static_cast<std::size_t>(column)];
+      value.type = sqlite3_column_type(stmt, column);
+      if (value.type == SQLITE_INTEGER) {
+        value.integer = sqlite3_column_int64(stmt, column);
+      } else if (value.type == SQLITE_FLOAT) {
+        value.real = sqlite3_column_double(stmt, column);
+      } else if (value.type != SQLITE_NULL) {
+        const unsigned char* text = sqlite3_column_text(stmt, column);
+        value.text.assign(reinterpret_cast<const char*>(text),
+                          static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+        value.type = SQLITE_TEXT;
+      }
+    }
+    buffer_.push_back(std::move(row));
+  }
+  sqlite3_reset(stmt);
+  stepping_ = false;
+  first_row_ready_ = false;
+  detached_ = true;
+  buffer_next_ = 0;
+}
+
+int EngineCursor::Describe(int position, db::ColumnDescription* out) {
+  if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
+  if (kind_ != ParsedKind::kQuery || position < 1 ||
+      static_cast<std::size_t>(position) > translation_.columns.size()) {
+    return Fail(Ora(1007, "variable not in select list"));
+  }
+  *out = translation_.columns[static_cast<std::size_t>(position - 1)];
+  return Succeed();
+}
+
+int EngineCursor::Define(int position, db::ExternalType type) {
+  if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
+  if (kind_ != ParsedKind::kQuery || position < 1 ||
+      static_cast<std::size_t>(position) > translation_.columns.size()) {
+    return Fail(Ora(1007, "variable not in select list"));
+  }
+  std::size_t index = static_cast<std::size_t>(position - 1);
+  defines_[index] = type;
+  defined_[index] = true;
+  return Succeed();
+}
+
+int EngineCursor::Fetch() {
+  if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
+  if (kind_ != ParsedKind::kQuery || !executed_ || broken_) {
+    return Fail(Ora(1002, "fetch out of sequence"));
+  }
+  if (detached_) {
+    if (buffer_next_ >= buffer_.size()) {
+      buffer_.clear();
+      buffer_next_ = 0;
+      at_end_ = true;
+      if (detach_error_.has_value()) {
+        broken_ = true;
+        OraError error = std::move(*detach_error_);
+        detach_error_.reset();
+        return Fail(error);
+      }
+      return Fail(Ora(1403, "no data found"));
+    }
+  } else if (at_end_) {
+    return Fail(Ora(1403, "no data found"));
+  } else if (first_row_ready_) {
+    first_row_ready_ = false;
+  } else {
+    OraResult<bool> row = StepQuery();
+    if (!row.has_value()) {
+      at_end_ = true;
+      broken_ = true;
+      return Fail(row.error());
+    }
+    if (!*row) {
+      at_end_ = true;
+      return Fail(Ora(1403, "no data found"));
+    }
+  }
+  OraStatus delivered = DeliverRow();
+  ++rows_processed_;
+  if (!delivered.has_value()) return Fail(delivered.error());
+  return Succeed();
+}
+
+OraStatus EngineCursor::DeliverRow() {
+  std::optional<OraError> first_error;
+  if (detached_) {
+    const std::vector<RawValue>& row = buffer_[buffer_next_++];
+    for (std::size_t column_idx = 0; column_idx < values_.size() && column_idx < row.size();
+         ++column_idx) {
+      if (!defined_[column_idx]) continue;
+      const RawValue& raw = row[column_idx];
+      OraStatus status = DeliverValue(column_idx, raw.type, raw.integer, raw.real, raw.text);
+      if (!status.has_value() && !first_error) first_error = status.error();
+    }
+  } else {
+    sqlite3_stmt* stmt = stmt_.get();
+    for (std::size_t column_idx = 0; column_idx < values_.size(); ++column_idx) {
+      if (!defined_[column_idx]) continue;
+      int column = static_cast<int>(column_idx);
+      int type = sqlite3_column_type(stmt, column);
+      std::int64_t integer = 0;
+      double real = 0;
+      std::string_view text;
+      if (type == SQLITE_INTEGER) {
+        integer = sqlite3_column_int64(stmt, column);
+      } else if (type == SQLITE_FLOAT) {
+        real = sqlite3_column_double(stmt, column);
+      } else if (type != SQLITE_NULL) {
+        const unsigned char* chars = sqlite3_column_text(stmt, column);
+        text = std::string_view(reinterpret_cast<const char*>(chars),
+                                static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+        type = SQLITE_TEXT;
+      }
+      OraStatus status = DeliverValue(column_idx, type, integer, real, text);
+      if (!status.has_value() && !first_error) first_error = status.error();
+    }
+  }
+  if (first_error) return OraErr(*first_error);
+  return {};
+}
+
+OraStatus EngineCursor::DeliverValue(std::size_t column_idx, int type, std::int64_t integer,
+                                     double real, std::string_view text) {
+  db::FetchedValue& value = values_[column_idx];
+  value.integer = 0;
+  value.real = 0;
+  value.text.clear();
+  if (type == SQLITE_NULL || (type == SQLITE_TEXT && text.empty())) {
+    value.is_null = true;
+    value.rcode = db::kRcNullValue;
+    return {};
+  }
+  value.is_null = false;
+  value.rcode = 0;
+  db::ExternalType wanted = defines_[column_idx];
+  std::int16_t db_type = translation_.columns[column_idx].db_type;
+  bool numeric = db_type == db::kTypeNumber || type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+  if (wanted == db::ExternalType::kString && !(numeric && db_type == db::kTypeNumber)) {
+    if (db_type == db::kTypeDate && type == SQLITE_TEXT) {
+      std::optional<Date> date = ParseStoredText(text);
+      if (date.has_value()) {
+        const std::string& format = connection_->settings().nls_date_format;
+        // The stored form is what this model writes: backups and loads use it.
+        if (format == kStoredFormatModel) {
+          value.text.assign(text);
+          return {};
+        }
+        // Appends nothing when the model cannot format the date.
+        if (AppendFormattedDate(*date, format, value.text).has_value()) return {};
+      }
+    }
+    if (type == SQLITE_INTEGER) {
+      value.text = fmt::format("{}", integer);
+    } else if (type == SQLITE_FLOAT) {
+      OraResult<Decimal> decimal = Decimal::FromDouble(real);
+      value.text = decimal.has_value() ? decimal->ToOracleText() : fmt::format("{}", real);
+    } else {
+      value.text.assign(text);
+    }
+    return {};
+  }
+  // A number: the integer, the double and the exact text.
+  Decimal decimal;
+  if (type == SQLITE_INTEGER) {
+    if (wanted == db::ExternalType::kInteger) {
+      value.integer = integer;
+      return {};
+    }
+    decimal = Decimal::FromInt64(integer);
+  } else if (type == SQLITE_FLOAT) {
+    VK_ASSIGN_OR_ORA_RETURN(decimal, Decimal::FromDouble(real));
+  } else {
+    if (wanted == db::ExternalType::kFloat && text.size() <= kShortNumberText &&
+        IsCanonicalNumberText(text)) {
+      // Canonical text is the value's exact text already, and the double ToDouble gives.
+      value.text.assign(text);
+      std::from_chars(text.data(), text.data() + text.size(), value.real);
+      return {};
+    }
+    VK_ASSIGN_OR_ORA_RETURN(decimal, Decimal::Parse(text));
+  }
+  switch (wanted) {
+    case db::ExternalType::kInteger: {
+      std::optional<std::int64_t> truncated = decimal.ToInt64Truncated();
+      if (!truncated.has_value()) {
+        value.rcode = 1455;
+        return OraErr(1455, "converting column overflows integer datatype");
+      }
+      value.integer = *truncated;
+      return {};
+    }
+    case db::ExternalType::kFloat:
+      value.real = decimal.ToDouble();
+      if (type == SQLITE_TEXT && IsCanonicalNumberText(text)) {
+        value.text.assign(text);
+      } else {
+        decimal.AppendCanonical(value.text);
+      }
+      return {};
+    case db::ExternalType::kString:
+      value.text = decimal.ToOracleText();
+      return {};
+  }
+  return {};
+}
+
+const db::FetchedValue& EngineCursor::Value(int position) const {
+  return values_[static_cast<std::size_t>(position - 1)];
+}
+
+}  // namespace volmek::engine

@@ -1,0 +1,77 @@
+#include "engine/values/collation.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "engine/values/number.h"
+
+namespace volmek::engine {
+
+namespace {
+
+// -1 for negatives, 0 for "0", 1 for positives. REQUIRES: canonical text.
+int CanonicalSign(std::string_view text) {
+  if (text[0] == '-') return -1;
+  return text == "0" ? 0 : 1;
+}
+
+// Digits before the point of a canonical magnitude ("0.5" has none).
+std::size_t IntegerDigitCount(std::string_view magnitude) {
+  if (magnitude.size() > 1 && magnitude[0] == '0') return 0;
+  std::size_t point = magnitude.find('.');
+  return point == std::string_view::npos ? magnitude.size() : point;
+}
+
+int Lexicographic(std::string_view a, std::string_view b) {
+  int c = a.compare(b);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+// Both texts canonical: sign, then the count of integer digits, then the digits, which (once the
+// integer parts have one length) order as plain text.
+int CompareCanonical(std::string_view a, std::string_view b) {
+  int sign_a = CanonicalSign(a);
+  int sign_b = CanonicalSign(b);
+  if (sign_a != sign_b) return sign_a < sign_b ? -1 : 1;
+  if (sign_a == 0) return 0;
+  std::string_view ma = sign_a < 0 ? a.substr(1) : a;
+  std::string_view mb = sign_b < 0 ? b.substr(1) : b;
+  std::size_t ia = IntegerDigitCount(ma);
+  std::size_t ib = IntegerDigitCount(mb);
+  int magnitude = ia != ib ? (ia < ib ? -1 : 1) : Lexicographic(ma, mb);
+  return sign_a < 0 ? -magnitude : magnitude;
+}
+
+int CollateNumbers(void*, int length_a, const void* a, int length_b, const void* b) {
+  std::string_view text_a(static_cast<const char*>(a), static_cast<std::size_t>(length_a));
+  std::string_view text_b(static_cast<const char*>(b), static_cast<std::size_t>(length_b));
+  return CompareNumberTexts(text_a, text_b);
+}
+
+}  // namespace
+
+int CompareNumberTexts(std::string_view a, std::string_view b) {
+  if (IsCanonicalNumberText(a) && IsCanonicalNumberText(b)) return CompareCanonical(a, b);
+  auto number_a = Decimal::Parse(a);
+  auto number_b = Decimal::Parse(b);
+  if (number_a && number_b) return Decimal::Compare(*number_a, *number_b);
+  if (number_a) return -1;
+  if (number_b) return 1;
+  return Lexicographic(a, b);
+}
+
+Status RegisterCollations(sqlite3* db) {
+  std::string name(kNumberCollation);
+  int rc =
+      sqlite3_create_collation_v2(db, name.c_str(), SQLITE_UTF8, nullptr, CollateNumbers, nullptr);
+  if (rc != SQLITE_OK) {
+    return Status::Database("No se puede registrar la ordenacion " + name + ": " +
+                            sqlite3_errstr(rc));
+  }
+  return Status::Ok();
+}
+
+}  // namespace volmek::engine
