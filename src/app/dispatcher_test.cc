@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "app/all_tables.h"
-#include "db/testing/fake_db.h"
+#include "testing/fake_db.h"
 
 namespace volmek::app {
 namespace {

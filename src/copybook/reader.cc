@@ -15,7 +15,7 @@
 
 #include "base/text.h"
 #include "copybook/picture.h"
-#include "copybook/tokenizer/tokenizer.h"
+#include "text/tokenizer.h"
 
 namespace volmek::copybook {
 

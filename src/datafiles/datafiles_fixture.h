@@ -11,7 +11,7 @@
 
 #include "db/run_context.h"
 #include "db/session.h"
-#include "db/testing/fake_db.h"
+#include "testing/fake_db.h"
 #include "testing/harness.h"
 
 namespace volmek::datafiles::testing {

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "db/testing/fake_db.h"
+#include "testing/fake_db.h"
 
 namespace volmek::db {
 namespace {

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "db/session.h"
-#include "db/testing/fake_db.h"
+#include "testing/fake_db.h"
 #include "maint/statistics.h"
 
 namespace volmek::maint {

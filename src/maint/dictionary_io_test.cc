@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "db/testing/fake_db.h"
+#include "testing/fake_db.h"
 #include "maint/dictionary.h"
 
 namespace volmek::maint {

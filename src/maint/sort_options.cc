@@ -5,7 +5,7 @@
 #include <fmt/format.h>
 
 #include "base/text.h"
-#include "copybook/tokenizer/tokenizer.h"
+#include "text/tokenizer.h"
 #include "maint/table_name.h"
 
 namespace volmek::maint {

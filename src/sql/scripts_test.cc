@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "db/testing/fake_db.h"
+#include "testing/fake_db.h"
 #include "testing/harness.h"
 
 namespace volmek::sql {

@@ -1,4 +1,4 @@
-#include "copybook/tokenizer/tokenizer.h"
+#include "text/tokenizer.h"
 
 #include <utility>
 
