@@ -4,7 +4,7 @@
 #
 #   FUZZ_TARGETS="sql tokenizer"   only these targets (default: every fuzz_* in BUILD_DIR/fuzz)
 #
-# Seeds: fuzz/corpus/<name>/; dictionaries: fuzz/dict/<name>.dict.
+# Seeds: fuzz/<name>/corpus/; dictionaries: fuzz/<name>/<name>.dict.
 # Inputs found while fuzzing stay in BUILD_DIR/fuzz-work/<name>/ and are replayed by the next
 # run; a crash, leak, undefined behaviour or timeout is kept in BUILD_DIR/fuzz-artifacts/<name>/
 # and the run ends with status 1. Logs: BUILD_DIR/fuzz-logs/<name>.log.
@@ -32,7 +32,7 @@ run_target() {
   local target=$1 name seeds work artifacts log
   name=$(basename "$target")
   name=${name#fuzz_}
-  seeds="$ROOT/fuzz/corpus/$name"
+  seeds="$ROOT/fuzz/$name/corpus"
   work="$BUILD/fuzz-work/$name"
   artifacts="$BUILD/fuzz-artifacts/$name"
   log="$BUILD/fuzz-logs/$name.log"
@@ -44,7 +44,7 @@ run_target() {
   local flags=(-artifact_prefix="$artifacts/" -timeout=25 -rss_limit_mb=2048 -max_len=4096
                -print_final_stats=1)
   # The words of the input's language, when the target has a dictionary.
-  [ -f "$ROOT/fuzz/dict/$name.dict" ] && flags+=(-dict="$ROOT/fuzz/dict/$name.dict")
+  [ -f "$ROOT/fuzz/$name/$name.dict" ] && flags+=(-dict="$ROOT/fuzz/$name/$name.dict")
   local started=$SECONDS
   # libFuzzer's own timeout runs in a signal handler and can hang in the allocator: bound every
   # run from outside as well (status 124 then).

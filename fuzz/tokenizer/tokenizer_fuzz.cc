@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "copybook/tokenizer/tokenizer.h"
+#include "text/tokenizer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using volmek::tokenizer::Mode;
