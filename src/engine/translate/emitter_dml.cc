@@ -1,0 +1,166 @@
+// Emitter: INSERT, UPDATE and DELETE.
+#include "engine/translate/emitter_internal.h"
+
+#include "engine/syntax/lexer.h"
+#include "engine/values/collation.h"
+
+namespace volmek::engine::emitter_internal {
+
+std::string Emitter::StoreSql(const std::string& value, const ColumnInfo& column,
+                              const Source& target) {
+  const SqlType& type = column.type;
+  std::string sql = "vk_store(" + value + ", " + std::to_string(type.TypeCode()) + ", " +
+                    std::to_string(type.length) + ", ";
+  sql += type.kind == TypeKind::kFloat || !type.precision.has_value()
+             ? std::string("NULL")
+             : std::to_string(*type.precision);
+  sql += ", ";
+  sql += type.kind == TypeKind::kFloat || !type.scale.has_value() ? std::string("NULL")
+                                                                  : std::to_string(*type.scale);
+  sql += ", " + QuoteString(target.owner) + ", " + QuoteString(target.table) + ", " +
+         QuoteString(column.name) + ")";
+  return sql;
+}
+
+OraResult<Source> Emitter::Target(const ast::TableName& name, Translation* translation) {
+  VK_ASSIGN_OR_ORA_RETURN(TableInfo table, LookUp(name.owner, name.name));
+  if (table.is_view) return OraErr(1732, "data manipulation operation not legal on this view");
+  Source source = TableSource(std::move(table), name.alias);
+  translation->target_owner = source.owner;
+  translation->target_table = source.table;
+  return source;
+}
+
+OraResult<std::size_t> Emitter::TargetColumn(const Source& target, const std::string& name) {
+  for (std::size_t idx = 0; idx < target.columns.size(); ++idx) {
+    if (target.columns[idx].name == name) return idx;
+  }
+  return OraErr(InvalidIdentifier(QuoteName(name)));
+}
+
+OraStatus Emitter::Insert(const ast::Insert& insert, Translation* translation) {
+  VK_ASSIGN_OR_ORA_RETURN(Source target, Target(insert.table, translation));
+  std::vector<std::size_t> columns;
+  if (insert.columns.empty()) {
+    for (std::size_t idx = 0; idx < target.columns.size(); ++idx) columns.push_back(idx);
+  } else {
+    for (const std::string& name : insert.columns) {
+      VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, TargetColumn(target, name));
+      if (std::find(columns.begin(), columns.end(), idx) != columns.end()) {
+        return OraErr(957, "duplicate column name");
+      }
+      columns.push_back(idx);
+    }
+  }
+  std::string column_list;
+  for (std::size_t idx : columns) {
+    column_list += (column_list.empty() ? "" : ", ") + QuoteName(target.columns[idx].name);
+  }
+  std::string& sql = translation->sql;
+  sql = "INSERT INTO " + target.physical + " (" + column_list + ") ";
+  if (insert.query == nullptr) {
+    if (insert.values.size() > columns.size()) return OraErr(913, "too many values");
+    if (insert.values.size() < columns.size()) return OraErr(947, "not enough values");
+    Scope empty;
+    // One row is inserted: its ROWNUM is 1.
+    Ctx ctx{&empty, !options_.inline_literals, false, "1"};
+    sql += "VALUES (";
+    for (std::size_t idx = 0; idx < columns.size(); ++idx) {
+      VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*insert.values[idx], ctx));
+      if (idx != 0) sql += ", ";
+      sql += StoreSql(value.sql, target.columns[columns[idx]], target);
+    }
+    sql += ")";
+    return {};
+  }
+  VK_ASSIGN_OR_ORA_RETURN(QueryOut query, Query(*insert.query, nullptr, true));
+  if (query.items.size() > columns.size()) return OraErr(913, "too many values");
+  if (query.items.size() < columns.size()) return OraErr(947, "not enough values");
+  sql += "SELECT ";
+  for (std::size_t idx = 0; idx < columns.size(); ++idx) {
+    if (idx != 0) sql += ", ";
+    sql +=
+        StoreSql(QuoteName("__c" + std::to_string(idx + 1)), target.columns[columns[idx]], target);
+  }
+  sql += " FROM (" + query.sql + ")";
+  return {};
+}
+
+OraResult<std::string> Emitter::DmlWhere(const Expr* where, Scope* scope) {
+  std::vector<const Expr*> conjuncts;
+  SplitConjuncts(where, &conjuncts);
+  std::optional<long long> limit;
+  Ctx ctx{scope, !options_.inline_literals, false, {}};
+  std::string where_sql;
+  for (const Expr* conjunct : conjuncts) {
+    if (conjunct->kind == ExprKind::kCompare && (conjunct->args[0]->kind == ExprKind::kRownum ||
+                                                 conjunct->args[1]->kind == ExprKind::kRownum)) {
+      bool on_right = conjunct->args[1]->kind == ExprKind::kRownum;
+      std::optional<double> value = NumberValue(*conjunct->args[on_right ? 0 : 1]);
+      if (value.has_value()) {
+        CollectSlots(*conjunct, &plan_->fixed_slots);
+        std::optional<long long> bound = RownumLimit(conjunct->op, *value, on_right);
+        if (bound.has_value()) limit = limit.has_value() ? std::min(*limit, *bound) : *bound;
+        continue;
+      }
+    }
+    if (ContainsRownum(*conjunct)) return OraErr(Unimplemented());
+    VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*conjunct, ctx));
+    where_sql += (where_sql.empty() ? "" : " AND ") + out.sql;
+  }
+  if (limit.has_value()) {
+    const Source& source = scope->sources[0];
+    std::string inner = "SELECT " + source.sql_alias + ".rowid FROM " + SourceSql(source);
+    if (!where_sql.empty()) inner += " WHERE " + where_sql;
+    inner += " LIMIT " + std::to_string(*limit);
+    where_sql = source.sql_alias + ".rowid IN (" + inner + ")";
+  }
+  return where_sql;
+}
+
+OraStatus Emitter::Update(const ast::Update& update, Translation* translation) {
+  VK_ASSIGN_OR_ORA_RETURN(Source target, Target(update.table, translation));
+  Scope scope;
+  scope.sources.push_back(target);
+  // ROWNUM in SET numbers the updated rows: it is read from a numbering of them joined in.
+  bool rownum_used = false;
+  Ctx ctx{&scope, !options_.inline_literals, false, "\"__rn\".\"N\"", &rownum_used};
+  std::string& sql = translation->sql;
+  std::string sets;
+  std::vector<std::size_t> seen;
+  for (const ast::Assignment& assignment : update.assignments) {
+    VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, TargetColumn(target, assignment.column));
+    if (std::find(seen.begin(), seen.end(), idx) != seen.end()) {
+      return OraErr(957, "duplicate column name");
+    }
+    seen.push_back(idx);
+    VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*assignment.value, ctx));
+    sets += (sets.empty() ? "" : ", ") + QuoteName(target.columns[idx].name) + " = " +
+            StoreSql(value.sql, target.columns[idx], target);
+  }
+  VK_ASSIGN_OR_ORA_RETURN(std::string where_sql, DmlWhere(update.where.get(), &scope));
+  sql = "UPDATE " + SourceSql(target) + " SET " + sets;
+  if (rownum_used) {
+    std::string numbering = "SELECT " + target.sql_alias + ".rowid AS \"R\", " +
+                            std::string(kRowNumber) + " AS \"N\" FROM " + SourceSql(target);
+    if (!where_sql.empty()) numbering += " WHERE " + where_sql;
+    sql += " FROM (" + numbering + ") AS \"__rn\" WHERE " + target.sql_alias +
+           ".rowid = \"__rn\".\"R\"";
+    return {};
+  }
+  if (!where_sql.empty()) sql += " WHERE " + where_sql;
+  return {};
+}
+
+OraStatus Emitter::Delete(const ast::Delete& del, Translation* translation) {
+  VK_ASSIGN_OR_ORA_RETURN(Source target, Target(del.table, translation));
+  Scope scope;
+  scope.sources.push_back(target);
+  VK_ASSIGN_OR_ORA_RETURN(std::string where_sql, DmlWhere(del.where.get(), &scope));
+  std::string& sql = translation->sql;
+  sql = "DELETE FROM " + SourceSql(target);
+  if (!where_sql.empty()) sql += " WHERE " + where_sql;
+  return {};
+}
+
+}  // namespace volmek::engine::emitter_internal

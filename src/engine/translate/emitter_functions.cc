@@ -1,0 +1,240 @@
+// Emitter: function calls and CASE, with the types Oracle gives their results.
+#include "engine/translate/emitter_internal.h"
+
+#include "engine/syntax/lexer.h"
+#include "engine/values/collation.h"
+
+namespace volmek::engine::emitter_internal {
+
+int Emitter::DisplayLength(const Typed& typed) {
+  switch (typed.type.kind) {
+    case TypeKind::kNumber:
+    case TypeKind::kFloat:
+      return 40;
+    case TypeKind::kDate:
+      return 9;
+    case TypeKind::kRowid:
+      return 18;
+    case TypeKind::kRaw:
+      return typed.type.length * 2;
+    default:
+      return typed.type.length;
+  }
+}
+
+std::optional<int> Emitter::LiteralInt(const Expr& expr) {
+  if (expr.kind != ExprKind::kNumber) return std::nullopt;
+  double value = std::strtod(expr.literal.c_str(), nullptr);
+  if (value < 0 || value > 32767) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+Typed Emitter::Widest(const std::vector<const Out*>& outs) {
+  Typed typed = Typed::Null();
+  for (const Out* out : outs) {
+    if (typed.is_null) {
+      typed = out->type;
+      continue;
+    }
+    if (out->type.is_null) continue;
+    if (typed.IsCharacter()) {
+      typed.type.length = std::max(typed.type.length, DisplayLength(out->type));
+    }
+  }
+  typed.nullable = true;
+  return typed;
+}
+
+int Emitter::DateFormatWidth(std::string_view format) {
+  int width = 0;
+  std::string upper = UpperAscii(format);
+  std::size_t pos = 0;
+  auto starts = [&](std::string_view word) { return upper.compare(pos, word.size(), word) == 0; };
+  while (pos < upper.size()) {
+    if (starts("MONTH") || starts("DAY")) {
+      width += 9;
+      pos += starts("MONTH") ? 5 : 3;
+    } else if (starts("YYYY") || starts("RRRR") || starts("HH24") || starts("HH12")) {
+      width += starts("YYYY") || starts("RRRR") ? 4 : 2;
+      pos += 4;
+    } else if (starts("MON") || starts("DY")) {
+      width += 3;
+      pos += starts("MON") ? 3 : 2;
+    } else if (starts("YY") || starts("RR") || starts("MM") || starts("DD") || starts("HH") ||
+               starts("MI") || starts("SS") || starts("AM") || starts("PM")) {
+      width += 2;
+      pos += 2;
+    } else {
+      width += 1;
+      pos += 1;
+    }
+  }
+  return width;
+}
+
+OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
+  const FunctionSpec* spec = FindFunction(expr.name);
+  if (spec == nullptr) return OraErr(InvalidIdentifier(QuoteName(expr.name)));
+  if (spec->aggregate && !ctx.aggregates) return OraErr(934, "group function is not allowed here");
+  const int count = static_cast<int>(expr.args.size()) + (expr.star ? 1 : 0);
+  if (count < spec->min_args || count > spec->max_args || (expr.star && expr.name != "COUNT")) {
+    return OraErr(909, "invalid number of arguments");
+  }
+  // Aggregates inside an aggregate are not allowed; their arguments are not grouped.
+  Ctx arg_ctx = ctx;
+  if (spec->aggregate) arg_ctx.aggregates = false;
+  VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, arg_ctx));
+  if (spec->aggregate && args.size() == 1 &&
+      (expr.distinct || expr.name == "MIN" || expr.name == "MAX")) {
+    args[0].sql = SortKey(args[0]);
+  }
+  Out out;
+  for (const Out& arg : args) Merge(&out, arg);
+  out.sql = Lower(expr.name) + "(";
+  if (expr.star) {
+    out.sql += "*";
+  } else {
+    if (expr.distinct) out.sql += "DISTINCT ";
+    for (std::size_t idx = 0; idx < args.size(); ++idx) {
+      out.sql += (idx == 0 ? "" : ", ") + args[idx].sql;
+    }
+  }
+  out.sql += ")";
+  if (spec->aggregate) {
+    out.aggregate = true;
+    out.bare = false;
+  }
+  const Typed first = args.empty() ? Typed::Number() : args[0].type;
+  switch (spec->rule) {
+    case Rule::kNumber:
+      out.type = Typed::Number();
+      if (expr.name == "COUNT") out.type.nullable = true;
+      break;
+    case Rule::kArg0: {
+      std::vector<const Out*> all;
+      for (const Out& arg : args) all.push_back(&arg);
+      if (expr.name == "NVL" || expr.name == "GREATEST" || expr.name == "LEAST" ||
+          expr.name == "COALESCE") {
+        out.type = Widest(all);
+      } else {
+        out.type = first;
+        out.type.nullable = true;
+      }
+      if (out.type.IsNumeric() && expr.name != "NVL") out.type = Typed::Number();
+      break;
+    }
+    case Rule::kVarchar0:
+      out.type = Typed::Varchar2(DisplayLength(first));
+      if (expr.name == "REPLACE") out.type = Typed::Varchar2(std::max(DisplayLength(first), 1));
+      break;
+    case Rule::kDate:
+      out.type = Typed::Date();
+      break;
+    case Rule::kSubstr: {
+      int length = DisplayLength(first);
+      if (expr.args.size() == 3) {
+        if (auto literal = LiteralInt(*expr.args[2])) length = *literal;
+      }
+      out.type = Typed::Varchar2(length);
+      break;
+    }
+    case Rule::kPad: {
+      auto literal = LiteralInt(*expr.args[1]);
+      out.type = Typed::Varchar2(literal.has_value() ? *literal : 4000);
+      break;
+    }
+    case Rule::kToChar: {
+      if (first.IsDate()) {
+        int width = 75;
+        if (args.size() >= 2 && expr.args[1]->kind == ExprKind::kString) {
+          width = DateFormatWidth(expr.args[1]->literal);
+        }
+        out.type = Typed::Varchar2(width);
+      } else if (first.IsNumeric() || first.is_null) {
+        int width = 40;
+        if (args.size() >= 2 && expr.args[1]->kind == ExprKind::kString) {
+          width = static_cast<int>(expr.args[1]->literal.size()) + 1;
+        }
+        out.type = Typed::Varchar2(width);
+      } else {
+        out.type = Typed::Varchar2(DisplayLength(first));
+      }
+      break;
+    }
+    case Rule::kDecode: {
+      std::vector<const Out*> results;
+      for (std::size_t idx = 2; idx < args.size(); idx += 2) results.push_back(&args[idx]);
+      if (args.size() % 2 == 0) results.push_back(&args.back());
+      out.type = Widest(results);
+      if (out.type.IsNumeric()) out.type = Typed::Number();
+      break;
+    }
+    case Rule::kNvl2: {
+      std::vector<const Out*> results = {&args[1], &args[2]};
+      out.type = Widest(results);
+      break;
+    }
+    case Rule::kRoundTrunc:
+      out.type = first.IsDate() ? Typed::Date() : Typed::Number();
+      break;
+    case Rule::kMinMax:
+      out.type = first.IsNumeric() ? Typed::Number() : first;
+      out.type.nullable = true;
+      break;
+    case Rule::kChr:
+      out.type = Typed::Varchar2(1);
+      break;
+    case Rule::kConcat:
+      out.type = Typed::Varchar2(DisplayLength(args[0].type) + DisplayLength(args[1].type));
+      break;
+  }
+  return out;
+}
+
+OraResult<Out> Emitter::Case(const Expr& expr, const Ctx& ctx) {
+  Out out;
+  out.sql = "CASE";
+  std::size_t idx = 0;
+  Out subject;
+  if (expr.simple_case) {
+    VK_ASSIGN_OR_ORA_RETURN(subject, Value(*expr.args[0], ctx));
+    Merge(&out, subject);
+    // A number is matched by value: both sides as canonical text, which is unique.
+    out.sql += subject.type.IsNumeric() ? " vk_numtext(" + subject.sql + ")" : " " + subject.sql;
+    idx = 1;
+  }
+  const std::size_t pairs_end = expr.has_else ? expr.args.size() - 1 : expr.args.size();
+  std::vector<Out> results;
+  for (; idx < pairs_end; idx += 2) {
+    VK_ASSIGN_OR_ORA_RETURN(Out when, Value(*expr.args[idx], ctx));
+    VK_ASSIGN_OR_ORA_RETURN(Out then, Value(*expr.args[idx + 1], ctx));
+    Merge(&out, when);
+    Merge(&out, then);
+    if (expr.simple_case && !subject.type.is_null && !when.type.is_null) {
+      // Oracle converts nothing here: numbers and texts do not mix.
+      if (subject.type.IsNumeric() && when.type.IsCharacter()) {
+        return OraErr(932, "inconsistent datatypes: expected NUMBER got CHAR");
+      }
+      if (subject.type.IsCharacter() && when.type.IsNumeric()) {
+        return OraErr(932, "inconsistent datatypes: expected CHAR got NUMBER");
+      }
+      if (subject.type.IsNumeric()) when.sql = "vk_numtext(" + when.sql + ")";
+    }
+    out.sql += " WHEN " + when.sql + " THEN " + then.sql;
+    results.push_back(std::move(then));
+  }
+  if (expr.has_else) {
+    VK_ASSIGN_OR_ORA_RETURN(Out otherwise, Value(*expr.args.back(), ctx));
+    Merge(&out, otherwise);
+    out.sql += " ELSE " + otherwise.sql;
+    results.push_back(std::move(otherwise));
+  }
+  out.sql += " END";
+  std::vector<const Out*> all;
+  for (const Out& result : results) all.push_back(&result);
+  out.type = Widest(all);
+  if (out.type.IsNumeric()) out.type = Typed::Number();
+  return out;
+}
+
+}  // namespace volmek::engine::emitter_internal

@@ -1,0 +1,467 @@
+// Emitter: queries: select lists, WHERE, GROUP BY, ORDER BY, set operators, ROWNUM and
+// hierarchical queries.
+#include "engine/translate/emitter_internal.h"
+
+#include "engine/syntax/lexer.h"
+#include "engine/values/collation.h"
+
+namespace volmek::engine::emitter_internal {
+
+OraResult<QueryOut> Emitter::Query(const ast::Query& query, const Scope* parent, bool positional,
+                                   bool canonical) {
+  if (query.with.empty()) return QueryBody(query, parent, positional, canonical);
+  std::string with_sql;
+  for (const ast::CommonTable& table : query.with) {
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut out, Query(*table.query, parent, false));
+    if (!table.columns.empty() && table.columns.size() != out.items.size()) {
+      return OraErr(32038,
+                    "number of WITH clause column names does not match number of elements in "
+                    "select list");
+    }
+    Source source;
+    source.name = table.name;
+    source.sql_alias = QuoteName(table.name);
+    source.physical = QuoteName(table.name);
+    std::string names;
+    for (std::size_t idx = 0; idx < out.items.size(); ++idx) {
+      ColumnInfo column;
+      column.name = table.columns.empty() ? out.items[idx].name : table.columns[idx];
+      column.type = out.items[idx].type.type;
+      column.nullable = out.items[idx].type.nullable;
+      names += (idx == 0 ? "" : ", ") + QuoteName(column.name);
+      source.columns.push_back(std::move(column));
+    }
+    with_sql += (with_sql.empty() ? "WITH " : ", ") + QuoteName(table.name) + " (" + names +
+                ") AS (" + out.sql + ")";
+    common_tables_.push_back(std::move(source));
+  }
+  VK_ASSIGN_OR_ORA_RETURN(QueryOut body, QueryBody(query, parent, positional, canonical));
+  common_tables_.resize(common_tables_.size() - query.with.size());
+  body.sql = with_sql + " " + body.sql;
+  body.form = QueryOut::Form::kOther;
+  return body;
+}
+
+OraResult<QueryOut> Emitter::QueryBody(const ast::Query& query, const Scope* parent,
+                                       bool positional, bool canonical) {
+  if (query.select != nullptr) {
+    return Select(*query.select, query.order_by, parent, positional, canonical);
+  }
+  VK_ASSIGN_OR_ORA_RETURN(QueryOut left, Query(*query.left, parent, positional, true));
+  VK_ASSIGN_OR_ORA_RETURN(QueryOut right, Query(*query.right, parent, false, true));
+  if (left.items.size() != right.items.size()) {
+    return OraErr(1789, "query block has incorrect number of result columns");
+  }
+  for (std::size_t idx = 0; idx < left.items.size(); ++idx) {
+    Typed& mine = left.items[idx].type;
+    const Typed& theirs = right.items[idx].type;
+    if (mine.is_null) {
+      mine = theirs;
+      continue;
+    }
+    if (theirs.is_null) continue;
+    if (mine.IsCharacter() != theirs.IsCharacter() || mine.IsNumeric() != theirs.IsNumeric() ||
+        mine.IsDate() != theirs.IsDate()) {
+      return OraErr(1790, "expression must have same datatype as corresponding expression");
+    }
+    mine.type.length = std::max(mine.type.length, theirs.type.length);
+    mine.nullable = mine.nullable || theirs.nullable;
+    if (mine.type.kind != theirs.type.kind && mine.IsCharacter()) {
+      mine.type.kind = TypeKind::kVarchar2;
+    }
+    if (mine.IsNumeric() &&
+        (mine.type.precision != theirs.type.precision || mine.type.scale != theirs.type.scale)) {
+      mine.type = Typed::Number().type;
+    }
+  }
+  QueryOut out;
+  const std::string op = query.set_op == "MINUS" ? "EXCEPT" : query.set_op;
+  auto part = [](const QueryOut& piece, bool compound_ok) {
+    if (piece.form == QueryOut::Form::kPlain ||
+        (compound_ok && piece.form == QueryOut::Form::kCompound)) {
+      return piece.sql;
+    }
+    return "SELECT * FROM (" + piece.sql + ")";
+  };
+  out.sql = part(left, true) + " " + op + " " + part(right, false);
+  out.items = std::move(left.items);
+  out.form = QueryOut::Form::kCompound;
+  if (!query.order_by.empty()) {
+    std::string order;
+    for (const ast::OrderItem& item : query.order_by) {
+      std::optional<std::size_t> position = OrderPosition(*item.expr, out.items);
+      if (!position.has_value()) {
+        return OraErr(1785, "ORDER BY item must be the number of a SELECT-list expression");
+      }
+      order += (order.empty() ? "" : ", ") + std::to_string(*position) + OrderSuffix(item);
+    }
+    out.sql += " ORDER BY " + order;
+    out.form = QueryOut::Form::kOther;
+  }
+  return out;
+}
+
+std::optional<std::size_t> Emitter::OrderPosition(const Expr& expr,
+                                                  const std::vector<Item>& items) {
+  if (expr.kind == ExprKind::kNumber) {
+    plan_->fixed_slots.push_back(expr.literal_slot);
+    double value = std::strtod(expr.literal.c_str(), nullptr);
+    if (value >= 1 && value <= static_cast<double>(items.size()) && value == std::floor(value)) {
+      return static_cast<std::size_t>(value);
+    }
+    return std::nullopt;
+  }
+  if (expr.kind == ExprKind::kColumn && expr.qualifier.empty()) {
+    for (std::size_t idx = 0; idx < items.size(); ++idx) {
+      if (items[idx].name == expr.name) return idx + 1;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string Emitter::OrderSuffix(const ast::OrderItem& item) {
+  std::string suffix = item.descending ? " DESC" : " ASC";
+  int nulls = item.nulls != 0 ? item.nulls : (item.descending ? 1 : 2);
+  suffix += nulls == 1 ? " NULLS FIRST" : " NULLS LAST";
+  return suffix;
+}
+
+OraResult<QueryOut> Emitter::Select(const ast::Select& select,
+                                    const std::vector<ast::OrderItem>& order, const Scope* parent,
+                                    bool positional, bool canonical) {
+  Scope scope;
+  scope.parent = parent;
+  for (const auto& from : select.from) VK_RETURN_IF_ORA_ERROR(ResolveFrom(*from, &scope, parent));
+  std::string hierarchy_sql;
+  std::string level_sql;
+  if (select.connect_by != nullptr) {
+    VK_ASSIGN_OR_ORA_RETURN(hierarchy_sql, Hierarchy(select, &scope));
+    level_sql = scope.sources[0].sql_alias + ".\"__lvl\"";
+  }
+
+  // WHERE: ROWNUM bounds and Oracle (+) outer joins are taken out first.
+  std::vector<const Expr*> conjuncts;
+  SplitConjuncts(select.where.get(), &conjuncts);
+  std::optional<long long> limit;
+  std::vector<const Expr*> rest;
+  std::vector<std::vector<const Expr*>> outer_conditions(scope.sources.size());
+  const bool plain_from = std::all_of(select.from.begin(), select.from.end(), [](const auto& f) {
+    return f->kind != ast::FromItem::Kind::kJoin;
+  });
+  for (const Expr* conjunct : conjuncts) {
+    if (conjunct->kind == ExprKind::kCompare && (conjunct->args[0]->kind == ExprKind::kRownum ||
+                                                 conjunct->args[1]->kind == ExprKind::kRownum)) {
+      bool on_right = conjunct->args[1]->kind == ExprKind::kRownum;
+      std::optional<double> value = NumberValue(*conjunct->args[on_right ? 0 : 1]);
+      if (value.has_value()) {
+        CollectSlots(*conjunct, &plan_->fixed_slots);
+        std::optional<long long> bound = RownumLimit(conjunct->op, *value, on_right);
+        if (bound.has_value()) limit = limit.has_value() ? std::min(*limit, *bound) : *bound;
+        continue;
+      }
+    }
+    if (ContainsRownum(*conjunct)) return OraErr(Unimplemented());
+    if (ContainsOuterMark(*conjunct)) {
+      if (!plain_from)
+        return OraErr(25156, "old style outer join (+) cannot be used with ANSI joins");
+      VK_ASSIGN_OR_ORA_RETURN(std::size_t outer, OuterSource(*conjunct, scope));
+      outer_conditions[outer].push_back(conjunct);
+      scope.sources[outer].outer = true;
+      continue;
+    }
+    rest.push_back(conjunct);
+  }
+
+  Ctx fixed{&scope, false, false, {}};
+  Ctx where_ctx{&scope, !options_.inline_literals, false, {}};
+  fixed.level = level_sql;
+  where_ctx.level = level_sql;
+
+  // GROUP BY first: the select list is checked against it.
+  std::vector<std::string> group_keys;
+  std::vector<std::string> group_sql;
+  for (const auto& key : select.group_by) {
+    VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*key, fixed));
+    group_sql.push_back(SortKey(out));
+    group_keys.push_back(std::move(out.sql));
+  }
+  if (!select.group_by.empty()) scope.group_keys = &group_keys;
+
+  QueryOut result;
+  std::string items_sql;
+  Ctx item_ctx{&scope, false, true, kRowNumber};
+  item_ctx.level = level_sql;
+  bool grouped = !select.group_by.empty();
+  bool any_bare = false;
+  // The SQL of the items whose ORDER BY position must be written as a sort key.
+  std::vector<std::string> sort_keys;
+  // `computed`: a computed number whose value may be read twice, written as canonical text
+  // where a set operation or DISTINCT compares it, else sorted through its key.
+  auto add_item = [&](Out out, Item item, bool computed) {
+    sort_keys.emplace_back();
+    if (computed && (canonical || select.distinct)) {
+      out.sql = SortKey(out);
+    } else if (computed) {
+      sort_keys.back() = SortKey(out);
+    }
+    if (!items_sql.empty()) items_sql += ", ";
+    const std::string name =
+        positional ? "__c" + std::to_string(result.items.size() + 1) : item.name;
+    items_sql += out.sql + " AS " + QuoteName(name);
+    result.items.push_back(std::move(item));
+  };
+  for (const ast::SelectItem& item : select.items) {
+    if (item.expr->kind == ExprKind::kStar && item.expr->qualifier.empty() &&
+        !scope.joined.empty()) {
+      std::size_t next = 0;
+      for (const auto& from : select.from) {
+        std::vector<std::string> names;
+        std::vector<Out> columns = StarColumns(*from, scope, &next, &names);
+        for (std::size_t idx = 0; idx < columns.size(); ++idx) {
+          Item column_item{names[idx], columns[idx].type};
+          const bool computed = IsComputedNumber(columns[idx]);
+          add_item(std::move(columns[idx]), std::move(column_item), computed);
+        }
+      }
+      any_bare = true;
+      continue;
+    }
+    if (item.expr->kind == ExprKind::kStar) {
+      bool found = false;
+      for (const Source& source : scope.sources) {
+        if (!item.expr->qualifier.empty() && source.name != item.expr->qualifier) continue;
+        found = true;
+        for (const ColumnInfo& column : source.columns) {
+          Out out;
+          out.sql = source.sql_alias + "." + QuoteName(column.name);
+          out.type.type = column.type;
+          out.type.nullable = column.nullable || source.outer;
+          out.stored = source.stored;
+          const bool computed = IsComputedNumber(out);
+          Item column_item{column.name, out.type};
+          add_item(std::move(out), std::move(column_item), computed);
+          any_bare = true;
+        }
+      }
+      if (!found) return OraErr(InvalidIdentifier(QuoteName(item.expr->qualifier)));
+      continue;
+    }
+    VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
+    grouped = grouped || out.aggregate;
+    any_bare = any_bare || out.bare;
+    // ROWNUM and sequence values are whole numbers, and must not be computed twice.
+    const bool computed =
+        IsComputedNumber(out) && !ContainsRownum(*item.expr) && !ContainsSequence(*item.expr);
+    std::string name = item.alias;
+    if (name.empty()) {
+      name = item.expr->kind == ExprKind::kColumn
+                 ? item.expr->name
+                 : ExpressionName(sql_.substr(item.begin, item.end - item.begin));
+    }
+    Item value_item{std::move(name), out.type};
+    add_item(std::move(out), std::move(value_item), computed);
+  }
+
+  std::string where_sql;
+  for (const Expr* conjunct : rest) {
+    VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*conjunct, where_ctx));
+    where_sql += (where_sql.empty() ? "" : " AND ") + out.sql;
+  }
+
+  std::size_t next_source = 0;
+  std::string from_sql;
+  if (plain_from) {
+    // Inner sources first, then each outer-joined one with its conditions.
+    for (std::size_t idx = 0; idx < scope.sources.size(); ++idx) {
+      if (!outer_conditions[idx].empty()) continue;
+      from_sql += (from_sql.empty() ? "" : ", ") + SourceSql(scope.sources[idx]);
+    }
+    for (std::size_t idx = 0; idx < scope.sources.size(); ++idx) {
+      if (outer_conditions[idx].empty()) continue;
+      std::string on;
+      for (const Expr* condition : outer_conditions[idx]) {
+        VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*condition, where_ctx));
+        on += (on.empty() ? "" : " AND ") + out.sql;
+      }
+      if (from_sql.empty())
+        return OraErr(1417, "a table may be outer joined to at most one other table");
+      from_sql += " LEFT JOIN " + SourceSql(scope.sources[idx]) + " ON " + on;
+    }
+  } else {
+    for (const auto& from : select.from) {
+      VK_ASSIGN_OR_ORA_RETURN(std::string piece, FromSql(*from, scope, &next_source, where_ctx));
+      from_sql += (from_sql.empty() ? "" : ", ") + piece;
+    }
+  }
+
+  std::string having_sql;
+  if (select.having != nullptr) {
+    Ctx having_ctx{&scope, false, true, {}};
+    having_ctx.level = level_sql;
+    VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*select.having, having_ctx));
+    having_sql = out.sql;
+    grouped = true;
+    any_bare = any_bare || out.bare;
+  }
+  if (grouped && any_bare) {
+    if (select.group_by.empty()) return OraErr(937, "not a single-group group function");
+    return OraErr(979, "not a GROUP BY expression");
+  }
+
+  std::string order_sql;
+  for (const ast::OrderItem& item : order) {
+    std::optional<std::size_t> position;
+    if (item.expr->kind == ExprKind::kNumber) {
+      position = OrderPosition(*item.expr, result.items);
+      if (!position.has_value()) {
+        return OraErr(1785, "ORDER BY item must be the number of a SELECT-list expression");
+      }
+    } else {
+      position = OrderPosition(*item.expr, result.items);
+    }
+    std::string term;
+    if (position.has_value()) {
+      const std::string& key = sort_keys[*position - 1];
+      term = key.empty() ? std::to_string(*position) : key;
+    } else {
+      VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
+      if (grouped && out.bare) return OraErr(979, "not a GROUP BY expression");
+      term = SortKey(out);
+    }
+    order_sql += (order_sql.empty() ? "" : ", ") + term + OrderSuffix(item);
+  }
+
+  if (!hierarchy_sql.empty()) {
+    const std::string& alias = scope.sources[0].sql_alias;
+    // A row met again among its own ancestors is a loop: an error, or left out with NOCYCLE.
+    const std::string loop = select.nocycle ? "(" + alias + ".\"__cycle\" = 0)"
+                                            : "vk_connect_loop(" + alias + ".\"__cycle\")";
+    where_sql = where_sql.empty() ? loop : loop + " AND " + where_sql;
+    // Without ORDER BY, rows come depth first, each row before its children.
+    if (order_sql.empty() && !grouped && !select.distinct) order_sql = alias + ".\"__path\"";
+  }
+
+  // ROWNUM counts rows as they pass WHERE, before grouping and sorting.
+  std::string limit_sql;
+  if (limit.has_value()) {
+    const bool simple = !grouped && !select.distinct && order.empty();
+    if (simple) {
+      limit_sql = " LIMIT " + std::to_string(*limit);
+    } else if (scope.sources.size() == 1 && scope.sources[0].has_rowid) {
+      const Source& source = scope.sources[0];
+      std::string inner = "SELECT " + source.sql_alias + ".rowid FROM " + SourceSql(source);
+      if (!where_sql.empty()) inner += " WHERE " + where_sql;
+      inner += " LIMIT " + std::to_string(*limit);
+      where_sql = source.sql_alias + ".rowid IN (" + inner + ")";
+    } else {
+      return OraErr(Unimplemented());
+    }
+  }
+
+  result.sql = std::string("SELECT ") + (select.distinct ? "DISTINCT " : "") + items_sql +
+               " FROM " + from_sql;
+  if (!where_sql.empty()) result.sql += " WHERE " + where_sql;
+  if (!group_sql.empty()) {
+    result.sql += " GROUP BY ";
+    for (std::size_t idx = 0; idx < group_sql.size(); ++idx) {
+      result.sql += (idx == 0 ? "" : ", ") + group_sql[idx];
+    }
+  }
+  if (!having_sql.empty()) result.sql += " HAVING " + having_sql;
+  if (!order_sql.empty()) result.sql += " ORDER BY " + order_sql;
+  result.sql += limit_sql;
+  result.form =
+      order_sql.empty() && limit_sql.empty() ? QueryOut::Form::kPlain : QueryOut::Form::kOther;
+  if (!hierarchy_sql.empty()) {
+    result.sql = "SELECT * FROM (" + hierarchy_sql + " " + result.sql + ")";
+    result.form = QueryOut::Form::kOther;
+  }
+  return result;
+}
+
+OraResult<std::string> Emitter::Hierarchy(const ast::Select& select, Scope* scope) {
+  if (scope->sources.size() != 1 || !scope->joined.empty()) return OraErr(Unimplemented());
+  Source& source = scope->sources[0];
+  const std::string& alias = source.sql_alias;
+  const std::string table = QuoteName("__h" + std::to_string(++views_));
+  std::string names;
+  std::string child_columns;
+  for (const ColumnInfo& column : source.columns) {
+    names += QuoteName(column.name) + ", ";
+    child_columns += alias + "." + QuoteName(column.name) + ", ";
+  }
+  const std::string key = source.has_rowid ? alias + ".rowid" : std::string(kRowNumber);
+  const std::string base =
+      "(SELECT " + child_columns + key + " AS \"__rn\" FROM " + SourceSql(source) + ")";
+  const std::string row_key = alias + ".\"__rn\"";
+
+  Ctx start_ctx{scope, !options_.inline_literals, false, {}};
+  start_ctx.level = "1";
+  // A row's step in the path: the number of digits of its key as a letter, then the digits,
+  // so that paths compare as the sequences of keys do and stay short for small keys.
+  const std::string step = "char(96 + length(" + row_key + ")) || " + row_key;
+  std::string anchor = "SELECT " + child_columns + row_key + ", 1, " + step + ", ',' || " +
+                       row_key + " || ',', 0 FROM " + base + " AS " + alias;
+  if (select.start_with != nullptr) {
+    VK_ASSIGN_OR_ORA_RETURN(Out start, Condition(*select.start_with, start_ctx));
+    anchor += " WHERE " + start.sql;
+  }
+
+  Scope prior = *scope;
+  prior.sources[0].sql_alias = "\"__p\"";
+  prior.sources[0].stored = false;
+  Ctx connect_ctx{scope, !options_.inline_literals, false, {}};
+  connect_ctx.prior = &prior;
+  connect_ctx.level = "(\"__p\".\"__lvl\" + 1)";
+  VK_ASSIGN_OR_ORA_RETURN(Out connect, Condition(*select.connect_by, connect_ctx));
+  // Without PRIOR the condition does not follow rows from parent to child: no loop to find,
+  // nor ancestors to keep.
+  const bool follows = ContainsPrior(*select.connect_by);
+  const std::string cycle =
+      follows ? "instr(\"__p\".\"__anc\", ',' || " + row_key + " || ',') > 0" : std::string("0");
+  const std::string ancestors =
+      follows ? "\"__p\".\"__anc\" || " + row_key + " || ','" : std::string("''");
+  // Each row made by recursion is counted and its path measured: a hierarchy that never
+  // ends is ORA-30009 instead of all the memory.
+  const std::string recursive = "SELECT " + child_columns + row_key +
+                                ", vk_connect_level(\"__p\".\"__lvl\" + 1, \"__p\".\"__path\", " +
+                                std::to_string(kMaxConnectRows) + "), \"__p\".\"__path\" || " +
+                                step + ", " + ancestors + ", " + cycle + " FROM " + table +
+                                " AS \"__p\" JOIN " + base + " AS " + alias + " ON " + connect.sql +
+                                " WHERE \"__p\".\"__cycle\" = 0";
+
+  source.physical = table;
+  source.stored = false;
+  source.has_rowid = false;
+  return "WITH RECURSIVE " + table + " (" + names +
+         "\"__rn\", \"__lvl\", \"__path\", \"__anc\", \"__cycle\") AS (" + anchor + " UNION ALL " +
+         recursive + ")";
+}
+
+OraResult<std::size_t> Emitter::OuterSource(const Expr& condition, const Scope& scope) {
+  std::optional<std::size_t> found;
+  std::optional<OraError> error;
+  auto visit = [&](auto&& self, const Expr& expr) -> void {
+    if (expr.kind == ExprKind::kColumn && expr.outer_join) {
+      auto index = FindInScope(expr, scope);
+      if (!index.has_value()) {
+        if (!index.error().message.empty() && !error.has_value()) error = index.error();
+        return;
+      }
+      if (found.has_value() && *found != index->first) {
+        if (!error.has_value()) {
+          error = Ora(1468, "a predicate may reference only one outer-joined table");
+        }
+        return;
+      }
+      found = index->first;
+    }
+    for (const auto& arg : expr.args) self(self, *arg);
+  };
+  visit(visit, condition);
+  if (error.has_value()) return OraErr(std::move(*error));
+  if (!found.has_value()) return OraErr(InvalidIdentifier("\"(+)\""));
+  return *found;
+}
+
+}  // namespace volmek::engine::emitter_internal
