@@ -7,11 +7,11 @@
 #include <unordered_map>
 #include <utility>
 
+#include "engine/syntax/lexer.h"
+#include "engine/syntax/parser.h"
 #include "engine/translate/describe_infer.h"
 #include "engine/translate/emitter.h"
-#include "engine/syntax/lexer.h"
 #include "engine/values/number.h"
-#include "engine/syntax/parser.h"
 
 namespace volmek::engine {
 namespace {
