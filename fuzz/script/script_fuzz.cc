@@ -1,13 +1,16 @@
 // Fuzz target: the fsql and fiche runners (their statement splitting) over an embedded
-// database that lives for the fuzzing process.
+// database. Every input starts from the same fresh database, a copy of one made when the
+// fuzzing process starts, so that no input's tables or committed rows reach the next one.
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 #include "db/session.h"
 #include "engine/engine.h"
@@ -15,38 +18,48 @@
 
 namespace {
 
-struct FuzzSession {
-  FuzzSession() {
+struct FuzzFiles {
+  FuzzFiles() {
     base = "/tmp/volmek-script-fuzz-" + std::to_string(getpid());
-    unlink((base + ".db").c_str());
-    volmek::db::LogonResult logon = volmek::engine::Logon(base + ".db", "FUZZ", "fuzz");
+    Remove();
+    // The first logon creates the database; logging off leaves it as every input finds it.
+    volmek::db::LogonResult logon = volmek::engine::Logon(base + ".template.db", "FUZZ", "fuzz");
     if (logon.connection == nullptr) return;
-    auto opened = volmek::db::Session::FromConnection(std::move(logon.connection), false, out);
-    if (opened.has_value()) session = std::move(*opened);
+    logon.connection->LogOff();
+    ready = true;
   }
-  ~FuzzSession() {
-    session.reset();
-    unlink((base + ".db").c_str());
-    unlink((base + ".db-journal").c_str());
-    unlink((base + ".sql").c_str());
+  ~FuzzFiles() { Remove(); }
+  void Remove() const {
+    std::error_code ignored;
+    for (const char* suffix : {".template.db", ".db", ".db-journal", ".sql"}) {
+      std::filesystem::remove(base + suffix, ignored);
+    }
   }
   std::string base;
-  std::ostringstream out;
-  std::unique_ptr<volmek::db::Session> session;
+  bool ready = false;
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static FuzzSession fuzz;
-  if (fuzz.session == nullptr) return 0;
+  static FuzzFiles files;
+  if (!files.ready) return 0;
+  std::error_code error;
+  std::filesystem::remove(files.base + ".db-journal", error);
+  std::filesystem::copy_file(files.base + ".template.db", files.base + ".db",
+                             std::filesystem::copy_options::overwrite_existing, error);
+  if (error) return 0;
   {
-    std::ofstream file(fuzz.base + ".sql", std::ios::binary | std::ios::trunc);
+    std::ofstream file(files.base + ".sql", std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  (void)volmek::sql::RunScript(*fuzz.session, fuzz.base + ".sql");
-  (void)volmek::sql::RunFile(*fuzz.session, fuzz.base + ".sql");
-  (void)fuzz.session->RunStatement("rollback", volmek::db::Report::kSilent);
-  fuzz.out.str("");
+  volmek::db::LogonResult logon = volmek::engine::Logon(files.base + ".db", "FUZZ", "fuzz");
+  if (logon.connection == nullptr) return 0;
+  std::ostringstream out;
+  auto opened = volmek::db::Session::FromConnection(std::move(logon.connection), false, out);
+  if (!opened.has_value()) return 0;
+  std::unique_ptr<volmek::db::Session> session = std::move(*opened);
+  (void)volmek::sql::RunScript(*session, files.base + ".sql");
+  (void)volmek::sql::RunFile(*session, files.base + ".sql");
   return 0;
 }
