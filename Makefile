@@ -31,7 +31,11 @@ demo: deps
 	@$(MAKE) --no-print-directory build
 	@scripts/demo.sh $(BUILD)
 
+# The bench compares with the sqlite3 shell and with PostgreSQL's COPY (a private cluster).
+BENCH_APT_PACKAGES = postgresql time
+
 bench: deps
+	@scripts/install-deps.sh $(BENCH_APT_PACKAGES)
 	@$(MAKE) --no-print-directory build BUILD=build-release CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Release"
 	@scripts/bench.sh build-release
 

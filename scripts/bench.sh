@@ -1,74 +1,171 @@
 #!/usr/bin/env bash
-# Times backup and restore of a 1,000,000-row table of five columns on the embedded database,
-# beside the sqlite3 shell doing the same work on a plain SQLite table of the same rows:
-#   backup  vs  sqlite3 ".mode insert" dump of the rows
-#   restore vs  sqlite3 loading that dump in one transaction
-# and prints the two ratios (lower is faster; 1.0 means as fast as the shell) as its last lines.
-# Each timing is the best of BENCH_REPEAT runs (3 by default); the line before the ratios gives
-# them again without the fixed start-up part of each side (volmek's logon, sqlite3's start).
+# Times volmek against the sqlite3 shell and PostgreSQL 15 on the same rows of five columns
+# (integer, NUMBER(12,2), VARCHAR2(40), CHAR(8), DATE), BENCH_ROWS of them (1,000,000 by default):
+#   restore  vs  sqlite3 loading the rows as inserts in one transaction  vs  COPY FROM the text
+#   backup   vs  sqlite3 ".mode insert" dump of the rows                 vs  COPY TO a text file
+#   logon    (`volmek sql "select 1 from dual"`, the whole process)     vs  sqlite3's start
+# and prints the ratios as its last lines (volmek's time divided by the other's: lower is
+# faster, 1.0 as fast). Peak memory (maximum resident set) is printed beside each volmek time.
+#
+# PostgreSQL runs as a private cluster in the temporary directory, on a Unix socket only, with
+# its default durability (fsync and WAL on); it is started here and stopped on exit. initdb
+# refuses root, so as root the cluster runs as the user `nobody`.
+#
+# Each timing is the best of BENCH_REPEAT runs (3 by default): the machine may be shared, and
+# the best run is the least disturbed one. The machine's load is printed before and after.
+#
+# Structure: each section is a function that times its commands and appends its ratio lines to
+# RATIOS; main runs the sections in order and prints RATIOS last. A new comparison is one more
+# function and one more line in main.
 set -euo pipefail
 BUILD=${1:-build-release}
+BUILD=$(cd "$BUILD" && pwd)  # absolute before the script changes directory
 ROWS=${BENCH_ROWS:-1000000}
-VOLMEK="$(cd "$BUILD" && pwd)/volmek"
+REPEAT=${BENCH_REPEAT:-3}
+VOLMEK="$BUILD/volmek"
+PG_BIN=${PG_BIN:-/usr/lib/postgresql/15/bin}
+
 WORK=$(mktemp -d /tmp/volmek-bench-XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
+PG_DATA="$WORK/pg/data"
+PG_SOCKET="$WORK/pg"
+PG_USER_OS=""  # the system user the cluster runs as (empty: the current one)
+cleanup() {
+  if [ -f "$PG_DATA/postmaster.pid" ]; then pg_as "$PG_BIN/pg_ctl" -D "$PG_DATA" -m fast stop \
+    > /dev/null 2>&1 || true; fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
 cd "$WORK"
 export NOMBREBD=BENCH PASSWD=bench TNS="file:$WORK/bench.db"
 unset BACKUP TEST
 
-REPEAT=${BENCH_REPEAT:-3}
+RATIOS=()
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "n/d" }'; }
+load() { uptime | sed 's/.*load average: /carga /'; }
+
 # best_of SETUP COMMAND: runs SETUP (untimed) then times COMMAND, REPEAT times; prints the
-# shortest wall time. The machine is shared, so the best run is the one least disturbed.
+# shortest wall time.
 best_of() {
   local setup=$1 command=$2 best="" start end took
   for _ in $(seq "$REPEAT"); do
     eval "$setup"
-    start=$(now); eval "$command"; end=$(now)
+    start=$(now)
+    eval "$command"
+    end=$(now)
     took=$(elapsed "$start" "$end")
     if [ -z "$best" ] || awk -v a="$took" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$took; fi
   done
   echo "$best"
 }
 
-if [ -x "$BUILD/bench/table_text_bench" ]; then
-  "$BUILD/bench/table_text_bench" --benchmark_min_time=0.2 || true
-fi
+# peak_kib COMMAND...: the maximum resident set of one run of COMMAND, in KiB.
+peak_kib() {
+  /usr/bin/time -f %M -o "$WORK/peak" "$@" > /dev/null
+  cat "$WORK/peak"
+}
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
 
-echo "== $ROWS filas: id number(10), importe number(12,2), nombre varchar2(40), codigo char(8), fecha date"
-"$VOLMEK" sql "create table bench (id number(10), importe number(12,2), nombre varchar2(40), codigo char(8), fecha date)" > /dev/null
-awk -v n="$ROWS" 'BEGIN {
-  for (i = 1; i <= n; i++)
-    printf "%d,%d.%02d,'"'"'Cliente numero %d'"'"','"'"'C%07d'"'"','"'"'2026-%02d-%02d %02d:%02d:%02d'"'"'\n",
-           i, i % 100000, i % 100, i, i % 10000000, i % 12 + 1, i % 28 + 1, i % 24, i % 60, (i * 7) % 60
-}' > BENCH.txt
-"$VOLMEK" restore BENCH > /dev/null   # the first load, not timed
+pg_as() {
+  if [ -n "$PG_USER_OS" ]; then runuser -u "$PG_USER_OS" -- "$@"; else "$@"; fi
+}
+psql_run() { "$PG_BIN/psql" -X -q -v ON_ERROR_STOP=1 -h "$PG_SOCKET" -U bench -d postgres "$@"; }
 
-backup_time=$(best_of : '"$VOLMEK" backup BENCH > /dev/null')
-restore_time=$(best_of : '"$VOLMEK" restore BENCH > /dev/null')
+micro_benchmarks() {
+  if [ -x "$BUILD/bench/table_text_bench" ]; then
+    "$BUILD/bench/table_text_bench" --benchmark_min_time=0.2 || true
+  else
+    echo "(sin micro-benchmarks: falta $BUILD/bench/table_text_bench)"
+  fi
+}
 
-# The same rows in a plain SQLite table, then the shell's dump and load.
-sqlite3 plain.db "create table bench (id integer, importe numeric, nombre text, codigo text, fecha text);
-  insert into bench with recursive c(i) as (select 1 union all select i + 1 from c where i < $ROWS)
-  select i, (i % 100000) + (i % 100) / 100.0, 'Cliente numero ' || i, printf('C%07d', i % 10000000),
-         printf('2026-%02d-%02d %02d:%02d:%02d', i % 12 + 1, i % 28 + 1, i % 24, i % 60, (i * 7) % 60) from c;"
-dump_time=$(best_of : 'sqlite3 plain.db ".mode insert bench" "select * from bench;" > dump.sql')
-new_load_db='rm -f load.db; sqlite3 load.db "create table bench (id integer, importe numeric, nombre text, codigo text, fecha text);"'
-load_time=$(best_of "$new_load_db" '{ echo "begin;"; cat dump.sql; echo "commit;"; } | sqlite3 load.db')
+make_rows() {
+  echo "== $ROWS filas: id number(10), importe number(12,2), nombre varchar2(40), codigo char(8), fecha date"
+  "$VOLMEK" sql "create table bench (id number(10), importe number(12,2), nombre varchar2(40), codigo char(8), fecha date)" > /dev/null
+  awk -v n="$ROWS" 'BEGIN {
+    for (i = 1; i <= n; i++)
+      printf "%d,%d.%02d,'"'"'Cliente numero %d'"'"','"'"'C%07d'"'"','"'"'2026-%02d-%02d %02d:%02d:%02d'"'"'\n",
+             i, i % 100000, i % 100, i, i % 10000000, i % 12 + 1, i % 28 + 1, i % 24, i % 60, (i * 7) % 60
+  }' > BENCH.txt
+  cp BENCH.txt rows.txt  # the text PostgreSQL loads (restore may be run again on BENCH.txt)
+  chmod 755 "$WORK"
+  chmod 644 rows.txt
+  "$VOLMEK" restore BENCH > /dev/null  # the first load, not timed
+}
 
-# The fixed part of every run: logon (the password hash is deliberately slow) and start-up.
-logon_time=$(best_of : '"$VOLMEK" sql "select 1 from dual" > /dev/null')
-shell_time=$(best_of : 'sqlite3 plain.db "select 1;" > /dev/null')
+volmek_times() {
+  restore_time=$(best_of : '"$VOLMEK" restore BENCH > /dev/null')
+  restore_peak=$(peak_kib "$VOLMEK" restore BENCH)
+  backup_time=$(best_of : '"$VOLMEK" backup BENCH > /dev/null')
+  backup_peak=$(peak_kib "$VOLMEK" backup BENCH)
+  cmp -s BENCH.txt rows.txt || { echo "backup no reproduce el fichero cargado" >&2; exit 1; }
+  logon_time=$(best_of : '"$VOLMEK" sql "select 1 from dual" > /dev/null')
+  logon_peak=$(peak_kib "$VOLMEK" sql "select 1 from dual")
+  echo "volmek   restore ${restore_time}s ($(mib "$restore_peak"))   backup ${backup_time}s ($(mib "$backup_peak"))   logon ${logon_time}s ($(mib "$logon_peak"))"
+}
 
-echo "(la mejor de $REPEAT ejecuciones de cada una)"
-echo "arranque y logon ${logon_time}s   arranque de sqlite3 ${shell_time}s"
-echo "backup  ${backup_time}s   sqlite3 .mode insert ${dump_time}s"
-echo "restore ${restore_time}s   sqlite3 carga en una transaccion ${load_time}s"
-awk -v a="$backup_time" -v b="$dump_time" -v f="$logon_time" -v g="$shell_time" \
-  'BEGIN { printf "sin el arranque: backup / sqlite3 dump %.2f", (a - f) / (b - g) }'
-awk -v a="$restore_time" -v b="$load_time" -v f="$logon_time" -v g="$shell_time" \
-  'BEGIN { printf ", restore / sqlite3 load %.2f\n", (a - f) / (b - g) }'
-awk -v a="$backup_time" -v b="$dump_time" 'BEGIN { printf "backup / sqlite3 dump: %.2f\n", a / b }'
-awk -v a="$restore_time" -v b="$load_time" 'BEGIN { printf "restore / sqlite3 load: %.2f\n", a / b }'
+sqlite_times() {
+  sqlite3 plain.db "create table bench (id integer, importe numeric, nombre text, codigo text, fecha text);
+    insert into bench with recursive c(i) as (select 1 union all select i + 1 from c where i < $ROWS)
+    select i, (i % 100000) + (i % 100) / 100.0, 'Cliente numero ' || i, printf('C%07d', i % 10000000),
+           printf('2026-%02d-%02d %02d:%02d:%02d', i % 12 + 1, i % 28 + 1, i % 24, i % 60, (i * 7) % 60) from c;"
+  sqlite_dump=$(best_of : 'sqlite3 plain.db ".mode insert bench" "select * from bench;" > dump.sql')
+  local new_load_db='rm -f load.db; sqlite3 load.db "create table bench (id integer, importe numeric, nombre text, codigo text, fecha text);"'
+  sqlite_load=$(best_of "$new_load_db" '{ echo "begin;"; cat dump.sql; echo "commit;"; } | sqlite3 load.db')
+  sqlite_start=$(best_of : 'sqlite3 plain.db "select 1;" > /dev/null')
+  rm -f load.db dump.sql
+  echo "sqlite3  carga en una transaccion ${sqlite_load}s   .mode insert ${sqlite_dump}s   arranque ${sqlite_start}s"
+  RATIOS+=("restore / sqlite3 carga: $(ratio "$restore_time" "$sqlite_load")")
+  RATIOS+=("backup / sqlite3 .mode insert: $(ratio "$backup_time" "$sqlite_dump")")
+}
+
+postgres_start() {
+  if [ ! -x "$PG_BIN/initdb" ]; then
+    echo "(sin PostgreSQL: falta $PG_BIN/initdb; make bench instala el paquete postgresql)"
+    return 1
+  fi
+  mkdir -p "$PG_SOCKET"
+  if [ "$(id -u)" -eq 0 ]; then
+    PG_USER_OS=nobody
+    chown "$PG_USER_OS" "$PG_SOCKET"
+  fi
+  pg_as "$PG_BIN/initdb" -D "$PG_DATA" -U bench --auth=trust --no-instructions > /dev/null
+  # A Unix socket in the work directory, no TCP; durability at its defaults.
+  pg_as "$PG_BIN/pg_ctl" -D "$PG_DATA" -w -l "$PG_SOCKET/log" \
+    -o "-c listen_addresses='' -c unix_socket_directories='$PG_SOCKET'" start > /dev/null
+  psql_run -c "create table bench (id integer, importe numeric(12,2), nombre varchar(40),
+                                   codigo char(8), fecha timestamp(0))"
+}
+
+postgres_times() {
+  if ! postgres_start; then return 0; fi
+  local csv="format csv, quote ''''"
+  psql_run -c "copy bench from '$WORK/rows.txt' with ($csv)"  # the first load, not timed
+  copy_from=$(best_of : 'psql_run -c "truncate bench; copy bench from '"'$WORK/rows.txt'"' with ($csv)"')
+  local out="$PG_SOCKET/copy.txt"
+  copy_to=$(best_of : 'psql_run -c "copy bench to '"'$out'"' with ($csv, force_quote (nombre, codigo, fecha))"')
+  cmp -s "$out" rows.txt || echo "(aviso: COPY TO no escribe el mismo texto que backup)"
+  echo "postgres COPY FROM ${copy_from}s   COPY TO ${copy_to}s"
+  RATIOS+=("restore / COPY FROM: $(ratio "$restore_time" "$copy_from")")
+  RATIOS+=("backup / COPY TO: $(ratio "$backup_time" "$copy_to")")
+}
+
+logon_ratio() {
+  RATIOS+=("logon / arranque de sqlite3: $(ratio "$logon_time" "$sqlite_start") (logon ${logon_time}s, $(mib "$logon_peak"))")
+}
+
+main() {
+  micro_benchmarks
+  echo "antes: $(load)"
+  make_rows
+  volmek_times
+  sqlite_times
+  postgres_times
+  logon_ratio
+  echo "(la mejor de $REPEAT ejecuciones de cada una; despues: $(load))"
+  printf '%s\n' "${RATIOS[@]}"
+}
+
+main
