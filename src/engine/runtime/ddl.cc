@@ -7,8 +7,8 @@
 
 #include "engine/catalog/accounts.h"
 #include "engine/runtime/connection.h"
-#include "engine/syntax/ddl_parser.h"
 #include "engine/runtime/ddl_tables.h"
+#include "engine/syntax/ddl_parser.h"
 
 namespace volmek::engine {
 namespace {
@@ -361,24 +361,8 @@ OraResult<DdlParse> CreateView(EngineConnection& connection, DdlParser& parser, 
     options.inline_literals = true;
     VK_ASSIGN_OR_ORA_RETURN(Translation translation,
                             Translate(query, connection.lookup(), options));
-    if (translation.function_type != db::kFunctionSelect)
-      return OraErr(928, "missing SELECT keyword");
-    if (!names.empty() && names.size() != translation.columns.size()) {
-      return OraErr(1730, "invalid number of column names specified");
-    }
-    std::vector<CatalogColumn> columns;
-    std::set<std::string> seen;
-    for (std::size_t column_idx = 0; column_idx < translation.columns.size(); ++column_idx) {
-      CatalogColumn column;
-      column.info.name = names.empty() ? translation.columns[column_idx].name : names[column_idx];
-      if (names.empty() && !IsValidColumnName(column.info.name)) {
-        return OraErr(998, "must name this expression with a column alias");
-      }
-      if (!seen.insert(column.info.name).second) return OraErr(957, "duplicate column name");
-      column.info.type = translation.column_types[column_idx];
-      column.info.nullable = translation.columns[column_idx].nulls_allowed != 0;
-      columns.push_back(std::move(column));
-    }
+    VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns,
+                            ColumnsOfQuery(translation, names, /*refuse_zero_length=*/false));
     if (existing.has_value()) {
       VK_RETURN_IF_ORA_ERROR(DropObjectStorage(connection, *existing));
       VK_RETURN_IF_ORA_ERROR(connection.catalog().RemoveObject(existing->object_id));

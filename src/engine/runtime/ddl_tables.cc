@@ -278,30 +278,8 @@ OraStatus CreateAsSelect(EngineConnection& connection, const std::string& name,
                          const std::vector<std::string>& names, const std::string& query,
                          const PhysicalAttributes& attributes) {
   VK_ASSIGN_OR_ORA_RETURN(Translation translation, Translate(query, connection.lookup()));
-  if (translation.function_type != db::kFunctionSelect) {
-    return OraErr(928, "missing SELECT keyword");
-  }
-  if (!names.empty() && names.size() != translation.columns.size()) {
-    return OraErr(1730, "invalid number of column names specified");
-  }
-  std::vector<CatalogColumn> columns;
-  std::set<std::string> seen;
-  for (std::size_t column_idx = 0; column_idx < translation.columns.size(); ++column_idx) {
-    CatalogColumn column;
-    column.info.name = names.empty() ? translation.columns[column_idx].name : names[column_idx];
-    if (names.empty() && !IsValidColumnName(column.info.name)) {
-      return OraErr(998, "must name this expression with a column alias");
-    }
-    if (!seen.insert(column.info.name).second) return OraErr(957, "duplicate column name");
-    column.info.type = translation.column_types[column_idx];
-    if ((column.info.type.kind == TypeKind::kVarchar2 ||
-         column.info.type.kind == TypeKind::kChar) &&
-        column.info.type.length <= 0) {
-      return OraErr(1723, "zero-length columns are not allowed");
-    }
-    column.info.nullable = translation.columns[column_idx].nulls_allowed != 0;
-    columns.push_back(std::move(column));
-  }
+  VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns,
+                          ColumnsOfQuery(translation, names, /*refuse_zero_length=*/true));
   VK_ASSIGN_OR_ORA_RETURN(std::int64_t id, connection.catalog().AddObject(
                                                connection.user(), name, ObjectType::kTable, false));
   PhysicalAttributes stored = attributes;
@@ -347,6 +325,37 @@ OraResult<std::int64_t> CountRows(sqlite3* db, const std::string& sql) {
 }  // namespace ddl_tables_internal
 
 using namespace ddl_tables_internal;
+
+OraResult<std::vector<CatalogColumn>> ColumnsOfQuery(const Translation& translation,
+                                                     const std::vector<std::string>& names,
+                                                     bool refuse_zero_length) {
+  if (translation.function_type != db::kFunctionSelect) {
+    return OraErr(928, "missing SELECT keyword");
+  }
+  if (!names.empty() && names.size() != translation.columns.size()) {
+    return OraErr(1730, "invalid number of column names specified");
+  }
+  std::vector<CatalogColumn> columns;
+  std::set<std::string> seen;
+  for (std::size_t column_idx = 0; column_idx < translation.columns.size(); ++column_idx) {
+    CatalogColumn column;
+    column.info.name = names.empty() ? translation.columns[column_idx].name : names[column_idx];
+    if (names.empty() && !IsValidColumnName(column.info.name)) {
+      return OraErr(998, "must name this expression with a column alias");
+    }
+    if (!seen.insert(column.info.name).second) return OraErr(957, "duplicate column name");
+    column.info.type = translation.column_types[column_idx];
+    if (refuse_zero_length &&
+        (column.info.type.kind == TypeKind::kVarchar2 ||
+         column.info.type.kind == TypeKind::kChar) &&
+        column.info.type.length <= 0) {
+      return OraErr(1723, "zero-length columns are not allowed");
+    }
+    column.info.nullable = translation.columns[column_idx].nulls_allowed != 0;
+    columns.push_back(std::move(column));
+  }
+  return columns;
+}
 
 bool IsValidColumnName(std::string_view name) {
   if (name.empty() || name.size() > 30) return false;

@@ -14,6 +14,7 @@
 
 #include "engine/catalog/catalog.h"
 #include "engine/storage/ora_result.h"
+#include "engine/translate/translate.h"
 
 namespace volmek::engine {
 
@@ -51,5 +52,14 @@ OraStatus AnalyzeIndex(EngineConnection& connection, std::int64_t index_id, bool
 
 // True when `name` can be a column name as it stands (an expression's text cannot).
 bool IsValidColumnName(std::string_view name);
+
+// The columns of a table or view made from a query: named by `names` or, when it is empty, by
+// the select list (ORA-00998 for an expression without an alias), typed and nullable as the
+// query describes them. ORA-00928 when `translation` is not a query, ORA-01730 for a count of
+// names that differs from the select list, ORA-00957 for a name given twice, and with
+// `refuse_zero_length` ORA-01723 for a text column of no length.
+OraResult<std::vector<CatalogColumn>> ColumnsOfQuery(const Translation& translation,
+                                                     const std::vector<std::string>& names,
+                                                     bool refuse_zero_length);
 
 }  // namespace volmek::engine
