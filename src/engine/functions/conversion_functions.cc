@@ -19,17 +19,9 @@ namespace {
 bool FormatArgument(sqlite3_context* ctx, int argc, sqlite3_value** argv, int index,
                     std::optional<TextArg>* out) {
   if (argc <= index) return true;
-  SqlValue value = Arg(argv, index);
-  if (IsNull(value)) {
-    sqlite3_result_null(ctx);
-    return false;
-  }
-  auto text = TextOf(value);
-  if (!text) {
-    ResultError(ctx, text.error());
-    return false;
-  }
-  *out = std::move(*text);
+  TextArg text;
+  if (!TextArgument(ctx, argv, index, &text)) return false;
+  *out = std::move(text);
   return true;
 }
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/functions/functions.h"
 #include "engine/values/coerce.h"
 #include "engine/values/date.h"
-#include "engine/functions/functions.h"
 #include "engine/values/number.h"
 
 namespace volmek::engine::fn {
@@ -72,6 +72,9 @@ class TextArg {
   bool is_owned_ = false;
 };
 OraResult<TextArg> TextOf(const SqlValue& value);
+// Reads argument `index` as text into *out; false when it is NULL (the result is then NULL) or
+// an error was raised.
+bool TextArgument(sqlite3_context* ctx, sqlite3_value** argv, int index, TextArg* out);
 
 // A number argument; nullopt for NULL.
 OraResult<std::optional<Decimal>> NumberArg(const SqlValue& value);

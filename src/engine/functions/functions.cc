@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/values/collation.h"
 #include "engine/functions/function_support.h"
+#include "engine/values/collation.h"
 
 namespace volmek::engine {
 
@@ -66,6 +66,21 @@ void ResultDate(sqlite3_context* ctx, const Date& date) {
   std::string text;
   AppendStoredText(date, text);
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+bool TextArgument(sqlite3_context* ctx, sqlite3_value** argv, int index, TextArg* out) {
+  SqlValue value = Arg(argv, index);
+  if (IsNull(value)) {
+    sqlite3_result_null(ctx);
+    return false;
+  }
+  auto text = TextOf(value);
+  if (!text) {
+    ResultError(ctx, text.error());
+    return false;
+  }
+  *out = std::move(*text);
+  return true;
 }
 
 OraResult<TextArg> TextOf(const SqlValue& value) {

@@ -46,22 +46,6 @@ long long MaxLength(sqlite3_context* ctx) {
   return sqlite3_limit(sqlite3_context_db_handle(ctx), SQLITE_LIMIT_LENGTH, -1);
 }
 
-// Reads argument `index` as text into *out; false when it is NULL or an error was raised.
-bool TextArgument(sqlite3_context* ctx, sqlite3_value** argv, int index, TextArg* out) {
-  SqlValue value = Arg(argv, index);
-  if (IsNull(value)) {
-    sqlite3_result_null(ctx);
-    return false;
-  }
-  auto text = TextOf(value);
-  if (!text) {
-    ResultError(ctx, text.error());
-    return false;
-  }
-  *out = std::move(*text);
-  return true;
-}
-
 bool IntegerArgument(sqlite3_context* ctx, sqlite3_value** argv, int index, long long* out) {
   auto value = IntegerArg(Arg(argv, index));
   if (!value) {
