@@ -93,17 +93,7 @@ OraResult<std::string> Emitter::DmlWhere(const Expr* where, Scope* scope) {
   Ctx ctx{scope, !options_.inline_literals, false, {}};
   std::string where_sql;
   for (const Expr* conjunct : conjuncts) {
-    if (conjunct->kind == ExprKind::kCompare && (conjunct->args[0]->kind == ExprKind::kRownum ||
-                                                 conjunct->args[1]->kind == ExprKind::kRownum)) {
-      bool on_right = conjunct->args[1]->kind == ExprKind::kRownum;
-      std::optional<double> value = NumberValue(*conjunct->args[on_right ? 0 : 1]);
-      if (value.has_value()) {
-        CollectSlots(*conjunct, &plan_->fixed_slots);
-        std::optional<long long> bound = RownumLimit(conjunct->op, *value, on_right);
-        if (bound.has_value()) limit = limit.has_value() ? std::min(*limit, *bound) : *bound;
-        continue;
-      }
-    }
+    if (TakeRownumBound(*conjunct, &limit)) continue;
     if (ContainsRownum(*conjunct)) return OraErr(Unimplemented());
     VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*conjunct, ctx));
     where_sql += (where_sql.empty() ? "" : " AND ") + out.sql;

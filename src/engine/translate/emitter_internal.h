@@ -291,6 +291,10 @@ class Emitter {
   // The source whose columns carry the (+) marks of `condition`.
   OraResult<std::size_t> OuterSource(const Expr& condition, const Scope& scope);
 
+  // A "ROWNUM op number" conjunct of WHERE: narrows *limit to the rows it lets through and
+  // returns true; false for any other conjunct (left for the WHERE clause).
+  bool TakeRownumBound(const Expr& conjunct, std::optional<long long>* limit);
+
   // Names (emitter_names.cc).
 
   // (source index, column index) of a column reference among the sources of `scope` alone.

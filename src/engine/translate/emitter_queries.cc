@@ -149,17 +149,7 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
     return f->kind != ast::FromItem::Kind::kJoin;
   });
   for (const Expr* conjunct : conjuncts) {
-    if (conjunct->kind == ExprKind::kCompare && (conjunct->args[0]->kind == ExprKind::kRownum ||
-                                                 conjunct->args[1]->kind == ExprKind::kRownum)) {
-      bool on_right = conjunct->args[1]->kind == ExprKind::kRownum;
-      std::optional<double> value = NumberValue(*conjunct->args[on_right ? 0 : 1]);
-      if (value.has_value()) {
-        CollectSlots(*conjunct, &plan_->fixed_slots);
-        std::optional<long long> bound = RownumLimit(conjunct->op, *value, on_right);
-        if (bound.has_value()) limit = limit.has_value() ? std::min(*limit, *bound) : *bound;
-        continue;
-      }
-    }
+    if (TakeRownumBound(*conjunct, &limit)) continue;
     if (ContainsRownum(*conjunct)) return OraErr(Unimplemented());
     if (ContainsOuterMark(*conjunct)) {
       if (!plain_from)
@@ -462,6 +452,20 @@ OraResult<std::size_t> Emitter::OuterSource(const Expr& condition, const Scope& 
   if (error.has_value()) return OraErr(std::move(*error));
   if (!found.has_value()) return OraErr(InvalidIdentifier("\"(+)\""));
   return *found;
+}
+
+bool Emitter::TakeRownumBound(const Expr& conjunct, std::optional<long long>* limit) {
+  if (conjunct.kind != ExprKind::kCompare || (conjunct.args[0]->kind != ExprKind::kRownum &&
+                                              conjunct.args[1]->kind != ExprKind::kRownum)) {
+    return false;
+  }
+  bool on_right = conjunct.args[1]->kind == ExprKind::kRownum;
+  std::optional<double> value = NumberValue(*conjunct.args[on_right ? 0 : 1]);
+  if (!value.has_value()) return false;
+  CollectSlots(conjunct, &plan_->fixed_slots);
+  std::optional<long long> bound = RownumLimit(conjunct.op, *value, on_right);
+  if (bound.has_value()) *limit = limit->has_value() ? std::min(**limit, *bound) : *bound;
+  return true;
 }
 
 }  // namespace volmek::engine::emitter_internal
