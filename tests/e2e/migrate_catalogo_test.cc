@@ -45,7 +45,7 @@ class MigrateCatalogo : public ::testing::Test {
 TEST_F(MigrateCatalogo, SchemaWithoutObjectsGivesHeaderAndClosingLines) {
   ProgramResult run = Volmek(dir_, {"catalogo", "all"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "Warning. Base de datos " + dir_.File("test.db") + " creada.\n");
+  EXPECT_EQ(run.out, CreationWarning(dir_.File("test.db")));
   EXPECT_EQ(dir_.Read("catalogo.sql"), kHeader + kClosing);
 }
 

@@ -168,11 +168,24 @@ ProgramResult Run(const ProgramRun& run) {
   return result;
 }
 
+bool OracleBackendRun() {
+  const char* backend = std::getenv("VOLMEK_E2E_BACKEND");
+  return backend != nullptr && std::string(backend) == "oci";
+}
+
 std::map<std::string, std::string> EmbeddedEnv(const std::string& db_path) {
   std::map<std::string, std::string> env{
       {"NOMBREBD", "DEMO"}, {"PASSWD", "demo"}, {"TNS", "file:" + db_path}};
   if (const char* path = std::getenv("PATH")) env["PATH"] = path;
+  if (OracleBackendRun()) {
+    env["TNS"] = "//localhost/volmek?file=" + db_path;
+    env["LD_LIBRARY_PATH"] = BuiltBinary("oci-double");
+  }
   return env;
+}
+
+std::string CreationWarning(const std::string& db_path) {
+  return OracleBackendRun() ? "" : "Warning. Base de datos " + db_path + " creada.\n";
 }
 
 ProgramResult Volmek(const TempDir& dir, const std::vector<std::string>& args,

@@ -55,9 +55,21 @@ std::string SourcePath(const std::string& relative);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 
+// True in the end-to-end run through the Oracle backend: VOLMEK_E2E_BACKEND=oci in the test's
+// environment. That run reaches the same database file through the client-library double
+// (build/oci-double/libclntsh.so) instead of opening it directly.
+bool OracleBackendRun();
+
 // A typical environment for running volmek on the embedded database `db_path`:
-// NOMBREBD=DEMO, PASSWD=demo, TNS=file:<db_path>, PATH from the test's own environment.
+// NOMBREBD=DEMO, PASSWD=demo, TNS=file:<db_path>, PATH from the test's own environment. In the
+// Oracle backend run TNS is //localhost/volmek?file=<db_path> and LD_LIBRARY_PATH names the
+// double's directory, so that the same file is reached through the Oracle client backend.
 std::map<std::string, std::string> EmbeddedEnv(const std::string& db_path);
+
+// What the first logon on the database file `db_path` prints: the embedded engine's warning
+// "Warning. Base de datos <db_path> creada.\n"; nothing in the Oracle backend run, where the
+// file is created behind the client library, as a server's database is.
+std::string CreationWarning(const std::string& db_path);
 
 // Runs `volmek` with `args` in `dir` using EmbeddedEnv(dir/test.db) plus `extra` variables.
 ProgramResult Volmek(const TempDir& dir, const std::vector<std::string>& args,
