@@ -1,5 +1,7 @@
 // volmek: the program. It builds the run context from the process and hands over to the
 // dispatcher.
+#include <unistd.h>
+
 #include <iostream>
 #include <new>
 #include <string>
@@ -14,7 +16,9 @@ int main(int argc, char** argv) {
   // it; unsynchronised they buffer, which large query results need.
   std::ios::sync_with_stdio(false);
   try {
-    volmek::db::RunContext ctx(volmek::Environment::FromProcess(), std::cout, std::cin);
+    // The progress line of long work goes to standard error, and only when it is a terminal.
+    std::ostream* terminal = isatty(STDERR_FILENO) == 1 ? &std::cerr : nullptr;
+    volmek::db::RunContext ctx(volmek::Environment::FromProcess(), std::cout, std::cin, terminal);
     std::vector<std::string> args(argv + 1, argv + argc);
     int status = volmek::app::Dispatch(ctx, args);
     std::cout.flush();

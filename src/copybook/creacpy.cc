@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "base/progress.h"
 #include "base/text.h"
 #include "copybook/generation.h"
 #include "copybook/layout.h"
@@ -71,14 +72,18 @@ Status CreateTableFromCopybook(db::RunContext& ctx, std::string_view table_arg,
     return Status::Database("");
   }
 
+  ProgressTask progress = ctx.progress.Begin(fmt::format("creacpy {}", table));
   for (std::size_t order = 0; order < columns.size(); ++order) {
     VOLMEK_ASSIGN_OR_RETURN(const bool inserted, session.RunStatement(XcampoInsertText(
                                                      key, order, columns[order], layout.fields)));
     if (!inserted) {
+      progress.End();
       VOLMEK_RETURN_IF_ERROR(Undo(session, table, true));
       return Status::Database("");
     }
+    progress.Update(order + 1, order + 1, columns.size());
   }
+  progress.End();
 
   VOLMEK_ASSIGN_OR_RETURN(const bool keyed,
                           session.RunStatement(maint::PrimaryKeyText(table, tbindices)));

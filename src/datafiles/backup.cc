@@ -41,7 +41,8 @@ std::string BackupFileName(const Environment& env, std::string_view table) {
 }
 
 Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
-                                std::span<const db::Column> columns, ReplacingFile& file) {
+                                std::span<const db::Column> columns, ReplacingFile& file,
+                                ProgressTask& progress) {
   std::string line;
   std::uint64_t rows = 0;
   while (true) {
@@ -61,6 +62,7 @@ Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
     line.push_back('\n');
     VOLMEK_RETURN_IF_ERROR(file.Write(line));
     ++rows;
+    progress.Update(rows);
   }
 }
 
@@ -88,7 +90,9 @@ Status BackupTable(db::RunContext& ctx, std::string_view table) {
     VOLMEK_RETURN_IF_ERROR(session.ReportError(cursor));
     return Status::Fatal("");
   }
-  Result<std::uint64_t> written = WriteRows(session, cursor, columns, *file);
+  ProgressTask progress = ctx.progress.Begin(fmt::format("backup {}", table));
+  Result<std::uint64_t> written = WriteRows(session, cursor, columns, *file, progress);
+  progress.End();
   if (!written.has_value()) {
     if (written.error().code() == Status::Code::kIoError) return CannotWrite(name);
     if (written.error().code() == Status::Code::kRefused) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/environment.h"
+#include "base/progress.h"
 #include "base/status.h"
 #include "datafiles/replacing_file.h"
 #include "db/columns.h"
@@ -36,8 +37,10 @@ Status BackupTable(db::RunContext& ctx, std::string_view table);
 // and writes one line per row to `file`. A fetch that fails (other than the end of the rows)
 // is reported and ends the writer with kRefused, whose message is the number of the row that
 // could not be read: a copy missing that row must not replace the earlier one. Returns the
-// number of rows written. Fails on a write failure (kIoError) or at the error limit.
+// number of rows written, each counted on `progress`. Fails on a write failure (kIoError) or at
+// the error limit.
 Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
-                                std::span<const db::Column> columns, ReplacingFile& file);
+                                std::span<const db::Column> columns, ReplacingFile& file,
+                                ProgressTask& progress);
 
 }  // namespace volmek::datafiles

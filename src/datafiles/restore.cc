@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "base/line_reader.h"
+#include "base/progress.h"
 #include "base/text.h"
 #include "datafiles/date_format.h"
 #include "datafiles/table_name.h"
@@ -35,6 +36,9 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
   }
 
   LoadCounts counts;
+  ProgressTask progress = ctx.progress.Begin(
+      fmt::format("{} {}", mode == LoadMode::kRestore ? "restore" : "add", table));
+  std::uint64_t bytes_read = 0;
   const std::string prefix = fmt::format("insert into {} values (", table);
   std::string line;
   std::string sql;
@@ -54,6 +58,7 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
       break;
     }
     ++counts.lines;
+    bytes_read += line.size();
     std::string_view values = WithoutLineEnd(line);
     VOLMEK_RETURN_IF_ERROR(HasOldFormDate(values) ? dates.UseSessionFormat()
                                                   : dates.UseFileFormat());
@@ -62,7 +67,10 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
     sql.push_back(')');
     VOLMEK_ASSIGN_OR_RETURN(bool inserted, session.RunStatement(sql));
     if (!inserted) ++counts.rejected;
+    progress.Update(static_cast<std::uint64_t>(counts.lines), bytes_read,
+                    size_error ? 0 : size_at_open);
   }
+  progress.End();
   VOLMEK_RETURN_IF_ERROR(dates.UseSessionFormat());
 
   ctx.out << fmt::format("{} {} con {} fila{} recuperada{}.\n",

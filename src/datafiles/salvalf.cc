@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "base/progress.h"
 #include "base/text.h"
 #include "datafiles/replacing_file.h"
 #include "datafiles/table_name.h"
@@ -109,6 +110,7 @@ Status SaveLf(db::RunContext& ctx, std::string_view table, std::string_view file
   }
   std::string line;
   std::uint64_t row_number = 0;
+  ProgressTask progress = ctx.progress.Begin(fmt::format("salvalf {}", table));
   while (true) {
     int rc = cursor.Fetch();
     if (rc == db::kRcNoData) break;
@@ -130,7 +132,9 @@ Status SaveLf(db::RunContext& ctx, std::string_view table, std::string_view file
     }
     line.push_back('\n');
     if (!file->Write(line).ok()) return CannotWrite(file_name);
+    progress.Update(row_number);
   }
+  progress.End();
   std::uint64_t rows = cursor.rows_processed();
   if (!file->Commit().ok()) return CannotWrite(file_name);
   ctx.out << fmt::format("Copiado LF {} con {} fila{} procesada.\n", table, rows,

@@ -10,18 +10,24 @@
 #include <memory>
 
 #include "base/environment.h"
+#include "base/progress.h"
 #include "db/session.h"
 
 namespace volmek::db {
 
 struct RunContext {
-  RunContext(Environment environment, std::ostream& output, std::istream& input)
-      : env(std::move(environment)), out(output), in(input) {}
+  // `terminal`: where the progress line of long work goes (standard error when it is a
+  // terminal); null shows none.
+  RunContext(Environment environment, std::ostream& output, std::istream& input,
+             std::ostream* terminal = nullptr,
+             Progress::Clock clock = &std::chrono::steady_clock::now)
+      : env(std::move(environment)), out(output), in(input), progress(terminal, std::move(clock)) {}
 
   Environment env;
   std::ostream& out;
   std::istream& in;
   bool echo = false;  // TEST begins with "1"
+  Progress progress;  // never writes to `out`
 
   // Open between the dispatcher's opening and closing of the session (or sort's own).
   std::unique_ptr<Session> session;

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "base/progress.h"
 #include "base/text.h"
 #include "db/columns.h"
 #include "maint/counts.h"
@@ -133,6 +134,8 @@ Status Repro(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
   db::Session& session = ctx.db();
   bool destination_existed = false;
   std::string last_destination;
+  // Each segment is filled by one statement: the line moves on between them.
+  ProgressTask progress = ctx.progress.Begin(fmt::format("repro {}", plan.destination));
   for (std::size_t segment_idx = 0; segment_idx < plan.segment_count; ++segment_idx) {
     std::string source = SegmentTable(plan.source, segment_idx);
     std::string destination = SegmentTable(plan.destination, segment_idx);
@@ -152,7 +155,9 @@ Status Repro(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
     VOLMEK_RETURN_IF_ERROR(
         RunStep(session, FillText(destination, source, plan.entry, segment_idx)));
     last_destination = destination;
+    progress.Update(session.main().rows_processed(), segment_idx + 1, plan.segment_count);
   }
+  progress.End();
   VOLMEK_RETURN_IF_ERROR(CopyEntry(session, plan, !destination_existed));
   VOLMEK_RETURN_IF_ERROR(RowCount(ctx, last_destination, false));
   ctx.out << fmt::format("Copiados {} registros de {} a {}.\n", ctx.row_count_result, plan.source,
@@ -163,6 +168,7 @@ Status Repro(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
 Status Reproa(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
   VOLMEK_ASSIGN_OR_RETURN(CopyPlan plan, PlanCopy(ctx, t1, t2));
   db::Session& session = ctx.db();
+  ProgressTask progress = ctx.progress.Begin(fmt::format("reproa {}", plan.destination));
   for (std::size_t segment_idx = 0; segment_idx < plan.segment_count; ++segment_idx) {
     std::string source = SegmentTable(plan.source, segment_idx);
     std::string destination = SegmentTable(plan.destination, segment_idx);
@@ -177,7 +183,9 @@ Status Reproa(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
     }
     VOLMEK_RETURN_IF_ERROR(
         RunStep(session, FillText(destination, source, plan.entry, segment_idx)));
+    progress.Update(session.main().rows_processed(), segment_idx + 1, plan.segment_count);
   }
+  progress.End();
   ctx.out << fmt::format("Copiados {} registros de {} a {} (con adicion).\n", ctx.row_count_result,
                          plan.source, plan.destination);
   return Status::Ok();

@@ -65,7 +65,8 @@ Result<std::vector<std::string>> TableTextFiles(const fs::path& dir) {
   return names;
 }
 
-Status ConvertFile(const fs::path& dir, const std::string& name, std::ostream& out) {
+Status ConvertFile(const fs::path& dir, const std::string& name, std::ostream& out,
+                   Progress& progress) {
   std::string lower_name = LowerCase(name);
   if (lower_name == "catalogo.txt") return Status::Ok();
   std::string base_name = BaseName(name);
@@ -83,10 +84,17 @@ Status ConvertFile(const fs::path& dir, const std::string& name, std::ostream& o
   std::string bcp_name = base_name + ".bcp";
   auto bcp = datafiles::ReplacingFile::Create((dir / bcp_name).string());
   if (!bcp.has_value()) return CannotOpen(bcp_name);
-  VOLMEK_RETURN_IF_ERROR(ConvertTableText(in, name, [&](std::string_view line) -> Status {
-    if (!bcp->Write(line).ok()) return CannotWrite(bcp_name);
-    return Status::Ok();
-  }));
+  std::error_code size_error;
+  std::uintmax_t size = fs::file_size(dir / name, size_error);
+  ProgressTask task = progress.Begin(fmt::format("traspaso {}", lower_name));
+  VOLMEK_RETURN_IF_ERROR(ConvertTableText(
+      in, name,
+      [&](std::string_view line) -> Status {
+        if (!bcp->Write(line).ok()) return CannotWrite(bcp_name);
+        return Status::Ok();
+      },
+      &task, size_error ? 0 : size));
+  task.End();
   if (!bcp->Commit().ok()) return CannotWrite(bcp_name);
   // The batch line comes once its file is complete, so that carga.bat never names a file
   // that a failed run left half written.
@@ -106,10 +114,12 @@ std::string BatchLine(std::string_view base_name) {
       base_name);
 }
 
-Status ConvertTableText(std::istream& in, std::string_view file_name, const LineSink& sink) {
+Status ConvertTableText(std::istream& in, std::string_view file_name, const LineSink& sink,
+                        ProgressTask* progress, std::uint64_t size) {
   LineReader reader(in);
   std::string line;
   std::string converted;
+  std::uint64_t bytes_read = 0;
   while (true) {
     VOLMEK_ASSIGN_OR_RETURN(bool more, reader.Next(line));
     if (!more) break;
@@ -132,13 +142,17 @@ Status ConvertTableText(std::istream& in, std::string_view file_name, const Line
     }
     converted += '\n';
     VOLMEK_RETURN_IF_ERROR(sink(converted));
+    bytes_read += line.size();
+    if (progress != nullptr) progress->Update(reader.line_number(), bytes_read, size);
   }
   return Status::Ok();
 }
 
-Status ConvertDirectory(const fs::path& dir, std::ostream& out) {
+Status ConvertDirectory(const fs::path& dir, std::ostream& out, Progress& progress) {
   VOLMEK_ASSIGN_OR_RETURN(std::vector<std::string> names, TableTextFiles(dir));
-  for (const std::string& name : names) VOLMEK_RETURN_IF_ERROR(ConvertFile(dir, name, out));
+  for (const std::string& name : names) {
+    VOLMEK_RETURN_IF_ERROR(ConvertFile(dir, name, out, progress));
+  }
   return Status::Ok();
 }
 

@@ -26,6 +26,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/progress.h"
 #include "base/status.h"
 
 namespace volmek::migrate {
@@ -43,15 +44,18 @@ using LineSink = std::function<Status(std::string_view line)>;
 // Converts the table text lines read from `in` into bulk-load lines handed to `sink`.
 // `file_name` names the input in messages. Fails with kCorrupt on a line that is not a value
 // list ("Fichero %s, linea %d: ...") or whose values cannot be written in the bulk-load form,
-// with kIoError when `in` cannot be read, and with what `sink` returns.
-Status ConvertTableText(std::istream& in, std::string_view file_name, const LineSink& sink);
+// with kIoError when `in` cannot be read, and with what `sink` returns. `progress`, when
+// given, counts the lines and the bytes read of `size` (0: unknown).
+Status ConvertTableText(std::istream& in, std::string_view file_name, const LineSink& sink,
+                        ProgressTask* progress = nullptr, std::uint64_t size = 0);
 
 // The traspaso run over the directory `dir`: every regular file whose name ends in ".txt"
 // (any letter case), but catalogo.txt, in name order. Prints "Trata: %s\n" with the lower-cased
 // name to `out` for each, writes <base>.bcp (replacing it only once it is complete) and then
 // appends the file's line to carga.bat. A name whose table name is not an identifier is passed
 // over with a warning (it could not stand in the batch line safely). Stops at the first file
-// that cannot be opened, read, converted or written; files finished before it stay.
-Status ConvertDirectory(const std::filesystem::path& dir, std::ostream& out);
+// that cannot be opened, read, converted or written; files finished before it stay. The lines
+// of each file are counted on `progress`.
+Status ConvertDirectory(const std::filesystem::path& dir, std::ostream& out, Progress& progress);
 
 }  // namespace volmek::migrate

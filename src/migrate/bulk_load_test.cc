@@ -132,7 +132,8 @@ class BulkLoadDirectoryTest : public ::testing::Test {
  protected:
   Status Run() {
     out_.str("");
-    return ConvertDirectory(dir_.path(), out_);
+    Progress no_terminal(nullptr);
+    return ConvertDirectory(dir_.path(), out_, no_terminal);
   }
   testing::TempDir dir_;
   std::ostringstream out_;

@@ -6,7 +6,7 @@
 namespace volmek::app {
 
 Status RunTraspaso(db::RunContext& ctx, const Args& /*args*/) {
-  return migrate::ConvertDirectory(".", ctx.out);
+  return migrate::ConvertDirectory(".", ctx.out, ctx.progress);
 }
 
 }  // namespace volmek::app
