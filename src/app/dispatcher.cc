@@ -6,6 +6,7 @@
 
 #include "app/all_tables.h"
 #include "app/commands/commands.h"
+#include "base/charset.h"
 #include "base/text.h"
 #include "base/version.h"
 #include "db/session.h"
@@ -213,6 +214,10 @@ int Dispatch(db::RunContext& ctx, std::span<const std::string> argv,
     ctx.out << kUsage;
     return kExitFailure;
   }
+  // Text of an unknown encoding would be read and written wrongly: refuse before any work.
+  Result<CharacterSet> charset = ClientCharacterSet(ctx.env);
+  if (!charset.has_value()) return Fail(ctx, charset.error());
+  ctx.charset = std::move(*charset);
   if (op->form == Form::kOwnSession) {
     Status status = op->handler(ctx, args);
     if (!status.ok()) return Fail(ctx, status);

@@ -153,6 +153,14 @@ TEST_F(DispatcherTest, HelpAndVersionAreTheOnlyOptionWordsAndExitZero) {
   EXPECT_TRUE(calls.empty());
 }
 
+TEST_F(DispatcherTest, UnknownClientCharacterSetIsRefusedBeforeTheSession) {
+  EXPECT_EQ(Run({"info", "t"}, {{"NLS_LANG", "SPANISH_SPAIN.ZHS16GBK"}}), kExitFailure);
+  EXPECT_EQ(out_.str(), "Juego de caracteres no admitido en NLS_LANG (ZHS16GBK).\n");
+  EXPECT_EQ(sessions_opened_, 0);
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(Run({"info", "t"}, {{"NLS_LANG", "SPANISH_SPAIN.WE8MSWIN1252"}}), kExitOk);
+}
+
 TEST_F(DispatcherTest, OnlyAllLowerOrAllUpperSpellingsMatch) {
   EXPECT_EQ(Run({"info", "t"}), kExitOk);
   EXPECT_EQ(Run({"INFO", "t"}), kExitOk);

@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <memory>
 
+#include "base/charset.h"
 #include "base/environment.h"
 #include "base/progress.h"
 #include "db/session.h"
@@ -28,6 +29,8 @@ struct RunContext {
   std::istream& in;
   bool echo = false;  // TEST begins with "1"
   Progress progress;  // never writes to `out`
+  // The client character set (NLS_LANG), set by the dispatcher before any operation runs.
+  CharacterSet charset = CharacterSet::Utf8();
 
   // Open between the dispatcher's opening and closing of the session (or sort's own).
   std::unique_ptr<Session> session;

@@ -20,6 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kFieldTerminator = '~';
+// What "/CACP" (the Windows ANSI code page) means for these users.
+constexpr std::string_view kBulkLoadCodePage = "WINDOWS-1252";
 
 std::string LowerCase(std::string_view text) {
   std::string result(text);
@@ -66,7 +68,7 @@ Result<std::vector<std::string>> TableTextFiles(const fs::path& dir) {
 }
 
 Status ConvertFile(const fs::path& dir, const std::string& name, std::ostream& out,
-                   Progress& progress) {
+                   Progress& progress, const BulkLoadEncoder& encoder) {
   std::string lower_name = LowerCase(name);
   if (lower_name == "catalogo.txt") return Status::Ok();
   std::string base_name = BaseName(name);
@@ -88,7 +90,7 @@ Status ConvertFile(const fs::path& dir, const std::string& name, std::ostream& o
   std::uintmax_t size = fs::file_size(dir / name, size_error);
   ProgressTask task = progress.Begin(fmt::format("traspaso {}", lower_name));
   VOLMEK_RETURN_IF_ERROR(ConvertTableText(
-      in, name,
+      in, name, encoder,
       [&](std::string_view line) -> Status {
         if (!bcp->Write(line).ok()) return CannotWrite(bcp_name);
         return Status::Ok();
@@ -114,7 +116,34 @@ std::string BatchLine(std::string_view base_name) {
       base_name);
 }
 
-Status ConvertTableText(std::istream& in, std::string_view file_name, const LineSink& sink,
+Result<BulkLoadEncoder> BulkLoadEncoder::Open(const CharacterSet& client) {
+  VOLMEK_ASSIGN_OR_RETURN(TextConverter converter,
+                          TextConverter::Open(client.iconv_name, std::string(kBulkLoadCodePage)));
+  return BulkLoadEncoder(client, std::move(converter));
+}
+
+Result<std::string> BulkLoadEncoder::Encode(std::string_view text) const {
+  Result<std::string> encoded = converter_.Convert(text);
+  if (encoded.has_value()) return encoded;
+  std::size_t at = std::stoul(encoded.error().message());
+  if (client_.utf8 && InvalidUtf8At(text) == at) {
+    return Err(Status::InvalidInput(fmt::format("el byte {:#04x} no es texto {} (NLS_LANG)",
+                                                static_cast<unsigned char>(text[at]),
+                                                client_.oracle_name)));
+  }
+  std::size_t length = 1;
+  while (client_.utf8 && at + length < text.size() &&
+         (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80) {
+    ++length;
+  }
+  return Err(Status::InvalidInput(
+      fmt::format("el caracter \"{}\" no existe en Windows-1252, la pagina de codigos del "
+                  "fichero bcp",
+                  text.substr(at, length))));
+}
+
+Status ConvertTableText(std::istream& in, std::string_view file_name,
+                        const BulkLoadEncoder& encoder, const LineSink& sink,
                         ProgressTask* progress, std::uint64_t size) {
   LineReader reader(in);
   std::string line;
@@ -138,7 +167,14 @@ Status ConvertTableText(std::istream& in, std::string_view file_name, const Line
             file_name, reader.line_number(), field_idx + 1));
       }
       converted += kFieldTerminator;
-      if (field.kind != datafiles::FieldKind::kNull) converted += field.text;
+      if (field.kind == datafiles::FieldKind::kNull) continue;
+      Result<std::string> encoded = encoder.Encode(field.text);
+      if (!encoded.has_value()) {
+        return Status::InvalidInput(fmt::format("Fichero {}, linea {}, columna {}: {}.\n",
+                                                file_name, reader.line_number(), field_idx + 1,
+                                                encoded.error().message()));
+      }
+      converted += *encoded;
     }
     converted += '\n';
     VOLMEK_RETURN_IF_ERROR(sink(converted));
@@ -148,10 +184,12 @@ Status ConvertTableText(std::istream& in, std::string_view file_name, const Line
   return Status::Ok();
 }
 
-Status ConvertDirectory(const fs::path& dir, std::ostream& out, Progress& progress) {
+Status ConvertDirectory(const fs::path& dir, std::ostream& out, Progress& progress,
+                        const CharacterSet& client) {
+  VOLMEK_ASSIGN_OR_RETURN(BulkLoadEncoder encoder, BulkLoadEncoder::Open(client));
   VOLMEK_ASSIGN_OR_RETURN(std::vector<std::string> names, TableTextFiles(dir));
   for (const std::string& name : names) {
-    VOLMEK_RETURN_IF_ERROR(ConvertFile(dir, name, out, progress));
+    VOLMEK_RETURN_IF_ERROR(ConvertFile(dir, name, out, progress, encoder));
   }
   return Status::Ok();
 }

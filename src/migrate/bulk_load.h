@@ -13,6 +13,11 @@
 // A value holding "~", a line feed or a carriage return cannot be told apart from a field or
 // row end in that format; such a row stops the conversion of its file.
 //
+// The table text files are read in the client character set (base/charset.h); the bulk-load
+// files are written in Windows-1252, the code page that "/CACP" in their carga.bat line makes
+// bcp read them in. A character that Windows-1252 does not have stops the conversion of its
+// file, naming the file, the line and the character.
+//
 // For each file converted one line is appended to carga.bat (created when missing, never
 // truncated); for the table emp:
 //
@@ -26,6 +31,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/charset.h"
 #include "base/progress.h"
 #include "base/status.h"
 
@@ -41,12 +47,32 @@ std::string BatchLine(std::string_view base_name);
 // Receives the converted lines, each with its line end; a failure stops the conversion.
 using LineSink = std::function<Status(std::string_view line)>;
 
-// Converts the table text lines read from `in` into bulk-load lines handed to `sink`.
+// Text of the client character set re-encoded for the bulk-load files.
+class BulkLoadEncoder {
+ public:
+  // Fails (kUnsupported) when the system's iconv cannot convert between the two.
+  static Result<BulkLoadEncoder> Open(const CharacterSet& client);
+
+  // `text` in Windows-1252. Fails (kInvalidInput) with the reason, ready to follow "Fichero
+  // %s, linea %d, columna %d: ", for a character that Windows-1252 does not have or a byte
+  // sequence that is not text of the client character set.
+  Result<std::string> Encode(std::string_view text) const;
+
+ private:
+  BulkLoadEncoder(CharacterSet client, TextConverter converter)
+      : client_(std::move(client)), converter_(std::move(converter)) {}
+  CharacterSet client_;
+  TextConverter converter_;
+};
+
+// Converts the table text lines read from `in` into bulk-load lines, encoded by `encoder`,
+// handed to `sink`.
 // `file_name` names the input in messages. Fails with kCorrupt on a line that is not a value
 // list ("Fichero %s, linea %d: ...") or whose values cannot be written in the bulk-load form,
 // with kIoError when `in` cannot be read, and with what `sink` returns. `progress`, when
 // given, counts the lines and the bytes read of `size` (0: unknown).
-Status ConvertTableText(std::istream& in, std::string_view file_name, const LineSink& sink,
+Status ConvertTableText(std::istream& in, std::string_view file_name,
+                        const BulkLoadEncoder& encoder, const LineSink& sink,
                         ProgressTask* progress = nullptr, std::uint64_t size = 0);
 
 // The traspaso run over the directory `dir`: every regular file whose name ends in ".txt"
@@ -55,7 +81,8 @@ Status ConvertTableText(std::istream& in, std::string_view file_name, const Line
 // appends the file's line to carga.bat. A name whose table name is not an identifier is passed
 // over with a warning (it could not stand in the batch line safely). Stops at the first file
 // that cannot be opened, read, converted or written; files finished before it stay. The lines
-// of each file are counted on `progress`.
-Status ConvertDirectory(const std::filesystem::path& dir, std::ostream& out, Progress& progress);
+// of each file are counted on `progress`. The files are read in `client`.
+Status ConvertDirectory(const std::filesystem::path& dir, std::ostream& out, Progress& progress,
+                        const CharacterSet& client);
 
 }  // namespace volmek::migrate

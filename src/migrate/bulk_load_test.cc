@@ -21,16 +21,48 @@ const std::string kEmpLine =
 
 class BulkLoadLineTest : public ::testing::Test {
  protected:
-  Status Convert(const std::string& text) {
+  Status Convert(const std::string& text, const CharacterSet& client = CharacterSet::Utf8()) {
     std::istringstream in(text);
     converted_.clear();
-    return ConvertTableText(in, "emp.txt", [this](std::string_view line) {
+    Result<BulkLoadEncoder> encoder = BulkLoadEncoder::Open(client);
+    if (!encoder.has_value()) return encoder.error();
+    return ConvertTableText(in, "emp.txt", *encoder, [this](std::string_view line) {
       converted_ += line;
       return Status::Ok();
     });
   }
   std::string converted_;
 };
+
+TEST_F(BulkLoadLineTest, SpanishTextIsWrittenInWindows1252) {
+  ASSERT_TRUE(Convert("1,'Nu\u00f1ez','\u20ac 5','\u00c1vila \u00fc'\n").ok());
+  EXPECT_EQ(converted_,
+            "0~1~Nu\xf1"
+            "ez~\x80 5~\xc1vila \xfc\n");
+  // A client already in Windows-1252 passes its bytes through unchanged.
+  CharacterSet windows{"WE8MSWIN1252", "WINDOWS-1252", false};
+  ASSERT_TRUE(Convert("'Nu\xf1"
+                      "ez'\n",
+                      windows)
+                  .ok());
+  EXPECT_EQ(converted_,
+            "0~Nu\xf1"
+            "ez\n");
+}
+
+TEST_F(BulkLoadLineTest, CharacterThatWindows1252LacksStopsNamingFileLineAndColumn) {
+  Status status = Convert("1,'Lodz'\n2,'\u0141\u00f3d\u017a'\n");
+  EXPECT_EQ(status.code(), Status::Code::kInvalidInput);
+  EXPECT_EQ(status.message(),
+            "Fichero emp.txt, linea 2, columna 2: el caracter \"\u0141\" no existe en "
+            "Windows-1252, la pagina de codigos del fichero bcp.\n");
+}
+
+TEST_F(BulkLoadLineTest, BytesThatAreNoTextOfTheClientCharacterSetStop) {
+  Status status = Convert("'ab\xff'\n");
+  EXPECT_EQ(status.message(),
+            "Fichero emp.txt, linea 1, columna 1: el byte 0xff no es texto AL32UTF8 (NLS_LANG).\n");
+}
 
 TEST_F(BulkLoadLineTest, ValuesFollowTheIdentityZeroAfterTildes) {
   ASSERT_TRUE(Convert("'ABC',123,'X Y'\n'A','B',42\n").ok());
@@ -109,7 +141,9 @@ TEST_F(BulkLoadLineTest, LineThatIsNoValueListStops) {
 TEST_F(BulkLoadLineTest, SinkFailureStopsTheConversion) {
   std::istringstream in("1\n2\n3\n");
   int lines = 0;
-  Status status = ConvertTableText(in, "emp.txt", [&](std::string_view) {
+  Result<BulkLoadEncoder> encoder = BulkLoadEncoder::Open(CharacterSet::Utf8());
+  ASSERT_TRUE(encoder.has_value());
+  Status status = ConvertTableText(in, "emp.txt", *encoder, [&](std::string_view) {
     return ++lines == 2 ? Status::IoError("lleno\n") : Status::Ok();
   });
   EXPECT_EQ(status.message(), "lleno\n");
@@ -133,7 +167,7 @@ class BulkLoadDirectoryTest : public ::testing::Test {
   Status Run() {
     out_.str("");
     Progress no_terminal(nullptr);
-    return ConvertDirectory(dir_.path(), out_, no_terminal);
+    return ConvertDirectory(dir_.path(), out_, no_terminal, CharacterSet::Utf8());
   }
   testing::TempDir dir_;
   std::ostringstream out_;

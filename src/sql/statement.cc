@@ -70,12 +70,13 @@ std::string TwoDecimals(const db::FetchedValue& value) {
   return fmt::format("{:.2f}", value.real);
 }
 
-void AppendHeader(std::string& out, const std::vector<db::Column>& columns) {
+void AppendHeader(std::string& out, const std::vector<db::Column>& columns,
+                  const CharacterSet& charset) {
   out += '\n';
   for (const db::Column& column : columns) {
     const std::string& name = column.description.name;
-    long long pad =
-        static_cast<long long>(column.display_width) - static_cast<long long>(name.size());
+    long long pad = static_cast<long long>(column.display_width) -
+                    static_cast<long long>(CharacterCount(name, charset));
     if (IsNumber(column)) {
       AppendPad(out, pad);
       out += name;
@@ -93,7 +94,8 @@ void AppendHeader(std::string& out, const std::vector<db::Column>& columns) {
   out += '\n';
 }
 
-void AppendValue(std::string& out, const db::Column& column, const db::FetchedValue& value) {
+void AppendValue(std::string& out, const db::Column& column, const db::FetchedValue& value,
+                 const CharacterSet& charset) {
   if (value.is_null) {
     AppendPad(out, column.display_width);
     return;
@@ -105,18 +107,19 @@ void AppendValue(std::string& out, const db::Column& column, const db::FetchedVa
     case db::Delivery::kFloat:
       fmt::format_to(std::back_inserter(out), "{:>{}}", TwoDecimals(value), db::kNumberWidth);
       return;
-    case db::Delivery::kText:
+    case db::Delivery::kText: {
       out += value.text;
-      if (static_cast<long long>(column.display_width) >
-          static_cast<long long>(value.text.size())) {
-        out.append(column.display_width - value.text.size(), ' ');
+      std::size_t characters = CharacterCount(value.text, charset);
+      if (static_cast<long long>(column.display_width) > static_cast<long long>(characters)) {
+        out.append(column.display_width - characters, ' ');
       }
       return;
+    }
   }
 }
 
 Status PrintRows(db::Session& session, db::SessionCursor& cursor,
-                 const std::vector<db::Column>& columns) {
+                 const std::vector<db::Column>& columns, const CharacterSet& charset) {
   std::string line;
   while (true) {
     session.out() << '\n';
@@ -124,14 +127,14 @@ Status PrintRows(db::Session& session, db::SessionCursor& cursor,
     if (step == db::FetchStep::kEnd) return Status::Ok();
     line.clear();
     for (std::size_t column_idx = 0; column_idx < columns.size(); ++column_idx) {
-      AppendValue(line, columns[column_idx], cursor.Value(static_cast<int>(column_idx)));
+      AppendValue(line, columns[column_idx], cursor.Value(static_cast<int>(column_idx)), charset);
       line += ' ';
     }
     session.out() << line;
   }
 }
 
-Status RunSqlStatement(db::Session& session, std::string_view text) {
+Status RunSqlStatement(db::Session& session, std::string_view text, const CharacterSet& charset) {
   db::SessionCursor& cursor = session.main();
   session.Echo(text);
   if (cursor.Parse(text) != db::kRcOk) return session.ReportError(cursor);
@@ -146,9 +149,9 @@ Status RunSqlStatement(db::Session& session, std::string_view text) {
   }
   if (kind == db::kFunctionSelect) {
     std::string header;
-    AppendHeader(header, columns);
+    AppendHeader(header, columns, charset);
     session.out() << header;
-    VOLMEK_RETURN_IF_ERROR(PrintRows(session, cursor, columns));
+    VOLMEK_RETURN_IF_ERROR(PrintRows(session, cursor, columns, charset));
   }
   switch (kind) {
     case db::kFunctionSelect:

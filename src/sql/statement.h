@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/charset.h"
 #include "base/status.h"
 #include "db/call.h"
 #include "db/columns.h"
@@ -31,21 +32,24 @@ namespace volmek::sql {
 
 // Runs `text` on the main cursor and prints its result to session.out(). A statement that
 // does not parse is reported and the result is Ok. Fails (Fatal, report printed) when the
-// execute fails, and at the error limit.
-Status RunSqlStatement(db::Session& session, std::string_view text);
+// execute fails, and at the error limit. Names and texts are aligned by their characters in
+// `charset`, so that a letter of several bytes does not shift its row.
+Status RunSqlStatement(db::Session& session, std::string_view text, const CharacterSet& charset);
 
 // Appends the header block for `columns` to `out`: a line end, the names, a line end, the
 // underline, a line end.
-void AppendHeader(std::string& out, const std::vector<db::Column>& columns);
+void AppendHeader(std::string& out, const std::vector<db::Column>& columns,
+                  const CharacterSet& charset);
 
 // Fetches every row of the query executed on `cursor` and prints one line for each. A failed
 // fetch other than the end of the rows is reported and the row printed from what it delivered.
 // Fails only at the error limit.
 Status PrintRows(db::Session& session, db::SessionCursor& cursor,
-                 const std::vector<db::Column>& columns);
+                 const std::vector<db::Column>& columns, const CharacterSet& charset);
 
 // Appends one column's value as a row line shows it (without the blank that follows it).
-void AppendValue(std::string& out, const db::Column& column, const db::FetchedValue& value);
+void AppendValue(std::string& out, const db::Column& column, const db::FetchedValue& value,
+                 const CharacterSet& charset);
 
 // A floating-point value with exactly two decimals, rounded half away from zero on its exact
 // decimal text when the backend delivers one ("12345678901234.5678" gives

@@ -32,7 +32,7 @@ class SqlStatementTest : public ::testing::Test {
   // Runs `sql` and returns what it printed.
   std::string Run(const std::string& sql) {
     out_.str("");
-    status_ = RunSqlStatement(*session_, sql);
+    status_ = RunSqlStatement(*session_, sql, CharacterSet::Utf8());
     return out_.str();
   }
 

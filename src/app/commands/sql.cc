@@ -4,7 +4,7 @@
 namespace volmek::app {
 
 Status RunSql(db::RunContext& ctx, const Args& args) {
-  return sql::RunSqlStatement(ctx.db(), args.first);
+  return sql::RunSqlStatement(ctx.db(), args.first, ctx.charset);
 }
 
 }  // namespace volmek::app

@@ -6,7 +6,7 @@
 namespace volmek::app {
 
 Status RunTraspaso(db::RunContext& ctx, const Args& /*args*/) {
-  return migrate::ConvertDirectory(".", ctx.out, ctx.progress);
+  return migrate::ConvertDirectory(".", ctx.out, ctx.progress, ctx.charset);
 }
 
 }  // namespace volmek::app
