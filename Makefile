@@ -1,46 +1,76 @@
-# The front door. `make` builds build/volmek; `make test` installs what is missing, builds and
-# runs the whole suite; `make demo` runs a tour of the tool on a new embedded database.
+# The front door. `make` builds the four programs; `make test` installs what the tests need,
+# builds and runs the whole suite; `make demo` runs a tour of the tool on a new embedded
+# database; `make install PREFIX=...` installs, `make package` builds the Debian package.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
+PROGRAMS = volmek volmek-plus volmek-exp volmek-imp
 
-APT_PACKAGES = cmake g++ make pkg-config libsqlite3-dev sqlite3 libsodium-dev libfmt-dev \
-               libgtest-dev libgmock-dev libbenchmark-dev gnucobol3 clang nodejs npm python3 \
-               valgrind
+# What building the programs needs; each target below adds only what it uses itself.
+BUILD_APT_PACKAGES = cmake g++ make pkg-config libsqlite3-dev libsodium-dev libfmt-dev
+# The suite: GoogleTest, GnuCOBOL (the copybook layouts are checked against cobc), node and
+# the T-SQL parser (genera's DDL), mandoc (the manual pages), dpkg-dev (the package test's
+# dpkg-shlibdeps), bsdutils (script, the progress test's pseudo-terminal).
+TEST_APT_PACKAGES = $(BUILD_APT_PACKAGES) libgtest-dev libgmock-dev gnucobol3 nodejs npm mandoc \
+                    dpkg-dev bsdutils
+PACKAGE_APT_PACKAGES = $(BUILD_APT_PACKAGES) dpkg-dev
+# The bench compares with the sqlite3 shell and with PostgreSQL's COPY (a private cluster).
+BENCH_APT_PACKAGES = $(BUILD_APT_PACKAGES) libbenchmark-dev sqlite3 postgresql time
+MEMCHECK_APT_PACKAGES = $(TEST_APT_PACKAGES) valgrind
 NODE_PACKAGES = tests/js/node_modules/node-sql-parser
 
-.PHONY: all build test demo bench fuzz fuzz-ci memcheck sanitize format deps clean
+.PHONY: all build build-all configure-tests test demo bench fuzz fuzz-ci memcheck sanitize \
+        install package format deps clean
 
 all: build
 
 deps:
-	@scripts/install-deps.sh $(APT_PACKAGES)
+	@scripts/install-deps.sh $(TEST_APT_PACKAGES)
 
+# A new build tree builds no tests until `make test` (or another target that runs them) turns
+# them on; they stay on after that.
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
 
 build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target $(PROGRAMS)
+
+build-all: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+configure-tests:
+	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON $(CMAKE_FLAGS)
+
 test: deps
-	@$(MAKE) --no-print-directory build
+	@$(MAKE) --no-print-directory configure-tests build-all
 	@scripts/install-node-deps.sh
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
 
-demo: deps
+demo:
+	@scripts/install-deps.sh $(BUILD_APT_PACKAGES)
 	@$(MAKE) --no-print-directory build
 	@scripts/demo.sh $(BUILD)
 
-# The bench compares with the sqlite3 shell and with PostgreSQL's COPY (a private cluster).
-BENCH_APT_PACKAGES = postgresql time
+install:
+	@scripts/install-deps.sh $(BUILD_APT_PACKAGES)
+	@$(MAKE) --no-print-directory build
+	cmake --build $(BUILD) --target volmek_man
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
-bench: deps
+package:
+	@scripts/install-deps.sh $(PACKAGE_APT_PACKAGES)
+	@$(MAKE) --no-print-directory build
+	cmake --build $(BUILD) --target volmek_man
+	cd $(BUILD) && cpack -G DEB
+
+bench:
 	@scripts/install-deps.sh $(BENCH_APT_PACKAGES)
-	@$(MAKE) --no-print-directory build BUILD=build-release CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Release"
+	@$(MAKE) --no-print-directory build-all BUILD=build-release CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Release"
 	@scripts/bench.sh build-release
 
 sanitize: deps
-	cmake -S . -B build-asan -DVOLMEK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1"
+	cmake -S . -B build-asan -DBUILD_TESTING=ON -DVOLMEK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1"
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 1200
 
@@ -58,7 +88,7 @@ FUZZ_WERROR ?= OFF
 
 fuzz:
 	@scripts/install-deps.sh $(FUZZ_APT_PACKAGES)
-	CC=clang-19 CXX=clang++-19 cmake -S . -B $(FUZZ_BUILD) -DVOLMEK_FUZZ=ON -DVOLMEK_WERROR=$(FUZZ_WERROR) \
+	CC=clang-19 CXX=clang++-19 cmake -S . -B $(FUZZ_BUILD) -DVOLMEK_FUZZ=ON -DBUILD_TESTING=OFF -DVOLMEK_WERROR=$(FUZZ_WERROR) \
 	  -DCMAKE_BUILD_TYPE=Fuzz -DCMAKE_CXX_FLAGS_FUZZ="$(FUZZ_OPT)" -DCMAKE_C_FLAGS_FUZZ="$(FUZZ_OPT)"
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target volmek_fuzzers
 	@scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
@@ -67,8 +97,9 @@ fuzz-ci:
 	@$(MAKE) --no-print-directory fuzz FUZZ_BUILD=build-fuzzci FUZZ_OPT="-O0 -gline-tables-only" \
 	  FUZZ_SECONDS=$(FUZZ_CI_SECONDS)
 
-memcheck: deps
-	@$(MAKE) --no-print-directory build
+memcheck:
+	@scripts/install-deps.sh $(MEMCHECK_APT_PACKAGES)
+	@$(MAKE) --no-print-directory configure-tests build-all
 	@scripts/memcheck.sh $(BUILD)
 
 format:
