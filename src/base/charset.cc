@@ -119,4 +119,22 @@ Result<std::string> TextConverter::Convert(std::string_view text) const {
   return result;
 }
 
+std::string TextConverter::ConvertReplacing(std::string_view text, bool source_utf8) const {
+  std::string result;
+  while (true) {
+    Result<std::string> converted = Convert(text);
+    if (converted.has_value()) return result + *converted;
+    std::size_t at = std::stoul(converted.error().message());
+    // The part before the character converts (the converter stopped at the character itself).
+    result += *Convert(text.substr(0, at));
+    result += '?';
+    std::size_t skip = 1;
+    while (source_utf8 && at + skip < text.size() &&
+           IsContinuation(static_cast<unsigned char>(text[at + skip]))) {
+      ++skip;
+    }
+    text.remove_prefix(at + skip);
+  }
+}
+
 }  // namespace volmek

@@ -55,6 +55,11 @@ class TextConverter {
   // offset (from 0) of that character in `text`.
   Result<std::string> Convert(std::string_view text) const;
 
+  // `text` in the target encoding, each character that cannot be converted replaced by "?",
+  // as Oracle's client does with a character its character set lacks. `source_utf8`: the
+  // source is UTF-8, so that a replaced character is skipped whole.
+  std::string ConvertReplacing(std::string_view text, bool source_utf8) const;
+
  private:
   explicit TextConverter(iconv_t cd) : cd_(cd) {}
   static iconv_t Invalid() { return reinterpret_cast<iconv_t>(-1); }

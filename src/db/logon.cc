@@ -5,7 +5,9 @@
 
 #include <ostream>
 
+#include "base/charset.h"
 #include "db/call.h"
+#include "db/converting_connection.h"
 #include "db/oci/client.h"
 #include "db/session.h"
 #include "engine/engine.h"
@@ -32,6 +34,7 @@ Result<std::unique_ptr<Session>> Session::Open(const Environment& env, bool echo
   std::string user = env.Get("NOMBREBD");
   std::string password = env.Get("PASSWD");
   std::string tns = env.Get("TNS");
+  VOLMEK_ASSIGN_OR_RETURN(CharacterSet client, ClientCharacterSet(env));
   if (echo) out << "Apertura BD ...\n";
   LogonResult logon = Logon(user, password, tns);
   if (logon.rc != kRcOk || logon.connection == nullptr) {
@@ -43,7 +46,13 @@ Result<std::unique_ptr<Session>> Session::Open(const Environment& env, bool echo
   if (logon.created_database) {
     out << "Warning. Base de datos " << logon.database_path << " creada.\n";
   }
-  return FromConnection(std::move(logon.connection), echo, out);
+  // The embedded database keeps its text in UTF-8 and leaves the conversion to its client, as
+  // Oracle's client library converts by NLS_LANG for an Oracle database.
+  std::unique_ptr<Connection> connection = std::move(logon.connection);
+  if (!logon.database_path.empty()) {
+    VOLMEK_ASSIGN_OR_RETURN(connection, ForClientCharacterSet(std::move(connection), client));
+  }
+  return FromConnection(std::move(connection), echo, out);
 }
 
 }  // namespace volmek::db

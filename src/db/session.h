@@ -52,11 +52,12 @@ enum class FetchStep { kRow, kEnd };
 
 class Session {
  public:
-  // Reads NOMBREBD, PASSWD and TNS from `env`, logs on, opens the main cursor, runs
-  // "alter session set nls_sort=binary" and opens the dictionary cursor, printing what the
-  // opening prints ("Apertura BD ...\n" with `echo`, "Warning. Base de datos %s creada.\n").
-  // Fails with the message of the step that failed ("No se puede establecer conexion con
-  // Base de Datos %s\n", ...). `out` must outlive the Session.
+  // Reads NOMBREBD, PASSWD, TNS and NLS_LANG from `env`, logs on (text of the embedded
+  // database converted to and from the client character set, db/converting_connection.h), opens the
+  // main cursor, runs "alter session set nls_sort=binary" and opens the dictionary cursor, printing
+  // what the opening prints ("Apertura BD ...\n" with `echo`, "Warning. Base de datos %s
+  // creada.\n"). Fails with the message of the step that failed ("No se puede establecer conexion
+  // con Base de Datos %s\n", ...). `out` must outlive the Session.
   static Result<std::unique_ptr<Session>> Open(const Environment& env, bool echo,
                                                std::ostream& out);
 

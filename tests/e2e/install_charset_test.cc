@@ -70,6 +70,8 @@ TEST_F(InstallCharset, TraspasoStopsAtACharacterThatWindows1252Lacks) {
 }
 
 TEST_F(InstallCharset, Windows1252ClientReadsAndWritesItsFilesInWindows1252) {
+  // Its script, table text file and sql output are Windows-1252; the database between them
+  // keeps UTF-8.
   const std::map<std::string, std::string> windows = {{"NLS_LANG", "SPANISH_SPAIN.WE8MSWIN1252"}};
   Load(
       "create table p (id number(3), nombre varchar2(6))\n;\n"
@@ -89,6 +91,9 @@ TEST_F(InstallCharset, Windows1252ClientReadsAndWritesItsFilesInWindows1252) {
   EXPECT_EQ(dir_.Read("p.bcp"),
             "0~1~Nu\xf1"
             "ez\n");
+  // The database keeps UTF-8: a UTF-8 client reads the same name in UTF-8.
+  ProgramResult utf8 = Volmek(dir_, {"sql", "select nombre from p"});
+  EXPECT_NE(utf8.out.find("\nNu\u00f1ez "), std::string::npos) << utf8.out;
 }
 
 TEST_F(InstallCharset, UnknownCharacterSetIsRefusedBeforeTheLogon) {
