@@ -33,9 +33,11 @@ OraError InvalidOption() { return Ora(922, "missing or invalid option"); }
 OraError PrecisionOutOfRange() {
   return Ora(1727, "numeric precision specifier is out of range (1 to 38)");
 }
+
 OraError ScaleOutOfRange() {
   return Ora(1728, "numeric scale specifier is out of range (-84 to 127)");
 }
+
 OraError LengthTooLong() { return Ora(910, "specified length too long for its datatype"); }
 OraError ZeroLength() { return Ora(1723, "zero-length columns are not allowed"); }
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "engine/catalog/catalog.h"
-#include "engine/syntax/lexer.h"
 #include "engine/storage/ora_result.h"
+#include "engine/syntax/lexer.h"
 
 namespace volmek::engine {
 

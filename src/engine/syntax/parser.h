@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/storage/ora_result.h"
 #include "engine/syntax/ast.h"
 #include "engine/syntax/lexer.h"
-#include "engine/storage/ora_result.h"
 
 namespace volmek::engine {
 

@@ -9,15 +9,18 @@ ExprPtr Parser::Make(ExprKind kind, std::size_t begin) {
   expr->begin = begin;
   return expr;
 }
+
 ExprPtr Parser::Finish(ExprPtr expr) {
   expr->end = EndOfPrevious();
   for (const auto& arg : expr->args) expr->height = std::max(expr->height, arg->height + 1);
   return expr;
 }
+
 OraResult<ExprPtr> Parser::Checked(ExprPtr expr) {
   if (expr->height > kMaxHeight) return OraErr(TooDeep());
   return expr;
 }
+
 ExprPtr Parser::Binary(ExprKind kind, std::string op, ExprPtr left, ExprPtr right) {
   auto expr = Make(kind, left->begin);
   expr->op = std::move(op);
@@ -25,11 +28,13 @@ ExprPtr Parser::Binary(ExprKind kind, std::string op, ExprPtr left, ExprPtr righ
   expr->args.push_back(std::move(right));
   return Finish(std::move(expr));
 }
+
 OraResult<ExprPtr> Parser::SearchCondition() {
   VK_ASSIGN_OR_ORA_RETURN(ExprPtr condition, Condition());
   if (!IsTruthValue(*condition)) return OraErr(920, "invalid relational operator");
   return condition;
 }
+
 bool Parser::IsTruthValue(const Expr& expr) {
   switch (expr.kind) {
     case ExprKind::kAnd:
@@ -51,6 +56,7 @@ bool Parser::IsTruthValue(const Expr& expr) {
       return false;
   }
 }
+
 OraResult<ExprPtr> Parser::Condition() {
   VK_ASSIGN_OR_ORA_RETURN(ExprPtr left, AndCondition());
   while (Accept("OR")) {
@@ -60,6 +66,7 @@ OraResult<ExprPtr> Parser::Condition() {
   }
   return Checked(std::move(left));
 }
+
 OraResult<ExprPtr> Parser::AndCondition() {
   VK_ASSIGN_OR_ORA_RETURN(ExprPtr left, NotCondition());
   while (Accept("AND")) {
@@ -69,6 +76,7 @@ OraResult<ExprPtr> Parser::AndCondition() {
   }
   return Checked(std::move(left));
 }
+
 OraResult<ExprPtr> Parser::NotCondition() {
   Nesting nesting(&depth_);
   if (nesting.too_deep()) return OraErr(TooDeep());
@@ -81,6 +89,7 @@ OraResult<ExprPtr> Parser::NotCondition() {
   }
   return Predicate();
 }
+
 OraResult<ExprPtr> Parser::Predicate() {
   if (Peek().IsKeyword("EXISTS")) {
     std::size_t begin = Next().offset;
@@ -122,16 +131,7 @@ OraResult<ExprPtr> Parser::Predicate() {
     auto expr = Make(ExprKind::kIn, left->begin);
     expr->negated = negated;
     expr->args.push_back(std::move(left));
-    if (!AcceptSymbol("(")) return OraErr(906, "missing left parenthesis");
-    if (Peek().IsKeyword("SELECT") || Peek().IsKeyword("WITH")) {
-      VK_ASSIGN_OR_ORA_RETURN(expr->query, QueryExpr());
-    } else {
-      do {
-        VK_ASSIGN_OR_ORA_RETURN(ExprPtr value, Expression());
-        expr->args.push_back(std::move(value));
-      } while (AcceptSymbol(","));
-    }
-    VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+    VK_RETURN_IF_ORA_ERROR(ListOrSubquery(expr.get()));
     return Finish(std::move(expr));
   }
   if (Accept("BETWEEN")) {
@@ -159,11 +159,17 @@ OraResult<ExprPtr> Parser::Predicate() {
   }
   return left;
 }
+
 OraResult<ExprPtr> Parser::Quantified(std::string op, ExprPtr left) {
   auto expr = Make(ExprKind::kQuantified, left->begin);
   expr->op = std::move(op);
   expr->name = Next().IsKeyword("ALL") ? "ALL" : "ANY";
   expr->args.push_back(std::move(left));
+  VK_RETURN_IF_ORA_ERROR(ListOrSubquery(expr.get()));
+  return Finish(std::move(expr));
+}
+
+OraStatus Parser::ListOrSubquery(Expr* expr) {
   if (!AcceptSymbol("(")) return OraErr(906, "missing left parenthesis");
   if (Peek().IsKeyword("SELECT") || Peek().IsKeyword("WITH")) {
     VK_ASSIGN_OR_ORA_RETURN(expr->query, QueryExpr());
@@ -173,9 +179,9 @@ OraResult<ExprPtr> Parser::Quantified(std::string op, ExprPtr left) {
       expr->args.push_back(std::move(value));
     } while (AcceptSymbol(","));
   }
-  VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
-  return Finish(std::move(expr));
+  return ExpectRightParen();
 }
+
 OraResult<ExprPtr> Parser::Expression() {
   Nesting nesting(&depth_);
   if (nesting.too_deep()) return OraErr(TooDeep());
@@ -188,6 +194,7 @@ OraResult<ExprPtr> Parser::Expression() {
   }
   return Checked(std::move(left));
 }
+
 OraResult<ExprPtr> Parser::Term() {
   VK_ASSIGN_OR_ORA_RETURN(ExprPtr left, Unary());
   while (Peek().IsSymbol("*") || Peek().IsSymbol("/")) {
@@ -198,6 +205,7 @@ OraResult<ExprPtr> Parser::Term() {
   }
   return Checked(std::move(left));
 }
+
 OraResult<ExprPtr> Parser::Unary() {
   Nesting nesting(&depth_);
   if (nesting.too_deep()) return OraErr(TooDeep());
@@ -220,6 +228,7 @@ OraResult<ExprPtr> Parser::Unary() {
   }
   return Primary();
 }
+
 OraResult<ExprPtr> Parser::Primary() {
   const Token& token = Peek();
   const std::size_t begin = token.offset;
@@ -304,6 +313,7 @@ OraResult<ExprPtr> Parser::Primary() {
   }
   return Finish(std::move(expr));
 }
+
 OraResult<ExprPtr> Parser::FunctionCall() {
   const std::size_t begin = Peek().offset;
   auto expr = Make(ExprKind::kFunction, begin);
@@ -329,6 +339,7 @@ OraResult<ExprPtr> Parser::FunctionCall() {
   VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
   return Finish(std::move(expr));
 }
+
 OraResult<ExprPtr> Parser::TrimCall(ExprPtr expr) {
   expr->kind = ExprKind::kTrim;
   if (Peek().IsKeyword("LEADING") || Peek().IsKeyword("TRAILING") || Peek().IsKeyword("BOTH")) {
@@ -352,6 +363,7 @@ OraResult<ExprPtr> Parser::TrimCall(ExprPtr expr) {
   VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
   return Finish(std::move(expr));
 }
+
 OraResult<ExprPtr> Parser::CaseExpr() {
   auto expr = Make(ExprKind::kCase, Next().offset);
   if (!Peek().IsKeyword("WHEN")) {

@@ -122,6 +122,9 @@ class Parser {
   OraResult<ExprPtr> Predicate();
 
   // left op ANY|SOME|ALL (list | query), at the quantifier.
+  // The parenthesised right side of IN, ANY and ALL: a subquery into expr->query, or a list of
+  // expressions appended to expr->args.
+  OraStatus ListOrSubquery(Expr* expr);
   OraResult<ExprPtr> Quantified(std::string op, ExprPtr left);
 
   // Binary + - || share one level in Oracle, below * and /.
