@@ -16,6 +16,26 @@ using namespace ddl_tables_internal;
 
 namespace {
 
+// The table an ALTER TABLE changes, with its columns and indexes as they are now.
+struct AlteredTable {
+  std::optional<ObjectRef> table;  // always set
+  std::vector<CatalogColumn> columns;
+  std::vector<IndexInfo> indexes;
+};
+
+// ORA-00942 when `name` is not a table of the connected user.
+OraResult<AlteredTable> LoadAlteredTable(EngineConnection& connection, const std::string& name) {
+  AlteredTable altered;
+  VK_ASSIGN_OR_ORA_RETURN(altered.table, connection.catalog().FindObject(connection.user(), name));
+  if (!altered.table.has_value() || altered.table->type != ObjectType::kTable) {
+    return OraErr(TableDoesNotExist());
+  }
+  VK_ASSIGN_OR_ORA_RETURN(altered.columns, connection.catalog().Columns(altered.table->object_id));
+  VK_ASSIGN_OR_ORA_RETURN(altered.indexes,
+                          connection.catalog().IndexesOf(altered.table->object_id));
+  return altered;
+}
+
 std::vector<std::optional<std::string>> SameColumns(const std::vector<CatalogColumn>& columns) {
   std::vector<std::optional<std::string>> sources;
   for (const CatalogColumn& column : columns)
@@ -84,12 +104,8 @@ OraResult<std::uint16_t> AlterAdd(EngineConnection& connection, DdlParser& parse
   VK_RETURN_IF_ORA_ERROR(parser.ExpectEnd());
   CollectColumnKeys(added, &keys);
   VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {
-    VK_ASSIGN_OR_ORA_RETURN(auto table, connection.catalog().FindObject(connection.user(), name));
-    if (!table.has_value() || table->type != ObjectType::kTable) return OraErr(TableDoesNotExist());
-    VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns,
-                            connection.catalog().Columns(table->object_id));
-    VK_ASSIGN_OR_ORA_RETURN(std::vector<IndexInfo> indexes,
-                            connection.catalog().IndexesOf(table->object_id));
+    VK_ASSIGN_OR_ORA_RETURN(AlteredTable altered, LoadAlteredTable(connection, name));
+    auto& [table, columns, indexes] = altered;
     std::vector<std::optional<std::string>> sources = SameColumns(columns);
     for (const ColumnDefinition& definition : added) {
       if (HasColumn(columns, definition.name)) {
@@ -138,12 +154,8 @@ OraResult<std::uint16_t> AlterModify(EngineConnection& connection, DdlParser& pa
   if (parenthesized) VK_RETURN_IF_ORA_ERROR(parser.ExpectSymbol(")"));
   VK_RETURN_IF_ORA_ERROR(parser.ExpectEnd());
   VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {
-    VK_ASSIGN_OR_ORA_RETURN(auto table, connection.catalog().FindObject(connection.user(), name));
-    if (!table.has_value() || table->type != ObjectType::kTable) return OraErr(TableDoesNotExist());
-    VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns,
-                            connection.catalog().Columns(table->object_id));
-    VK_ASSIGN_OR_ORA_RETURN(std::vector<IndexInfo> indexes,
-                            connection.catalog().IndexesOf(table->object_id));
+    VK_ASSIGN_OR_ORA_RETURN(AlteredTable altered, LoadAlteredTable(connection, name));
+    auto& [table, columns, indexes] = altered;
     for (const ColumnDefinition& change : changes) {
       CatalogColumn* column = FindColumn(columns, change.name);
       if (column == nullptr) return OraErr(InvalidIdentifier(change.name));
@@ -196,12 +208,8 @@ OraResult<std::uint16_t> AlterDrop(EngineConnection& connection, DdlParser& pars
   parser.Accept("CONSTRAINTS");
   VK_RETURN_IF_ORA_ERROR(parser.ExpectEnd());
   VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {
-    VK_ASSIGN_OR_ORA_RETURN(auto table, connection.catalog().FindObject(connection.user(), name));
-    if (!table.has_value() || table->type != ObjectType::kTable) return OraErr(TableDoesNotExist());
-    VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns,
-                            connection.catalog().Columns(table->object_id));
-    VK_ASSIGN_OR_ORA_RETURN(std::vector<IndexInfo> indexes,
-                            connection.catalog().IndexesOf(table->object_id));
+    VK_ASSIGN_OR_ORA_RETURN(AlteredTable altered, LoadAlteredTable(connection, name));
+    auto& [table, columns, indexes] = altered;
     if (drop_primary || drop_constraint.has_value()) {
       auto it = std::find_if(indexes.begin(), indexes.end(), [&](const IndexInfo& index) {
         return drop_primary
@@ -267,12 +275,8 @@ OraResult<std::uint16_t> AlterRename(EngineConnection& connection, DdlParser& pa
   VK_ASSIGN_OR_ORA_RETURN(std::string to, parser.Name(ColumnNameError()));
   VK_RETURN_IF_ORA_ERROR(parser.ExpectEnd());
   VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {
-    VK_ASSIGN_OR_ORA_RETURN(auto table, connection.catalog().FindObject(connection.user(), name));
-    if (!table.has_value() || table->type != ObjectType::kTable) return OraErr(TableDoesNotExist());
-    VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns,
-                            connection.catalog().Columns(table->object_id));
-    VK_ASSIGN_OR_ORA_RETURN(std::vector<IndexInfo> indexes,
-                            connection.catalog().IndexesOf(table->object_id));
+    VK_ASSIGN_OR_ORA_RETURN(AlteredTable altered, LoadAlteredTable(connection, name));
+    auto& [table, columns, indexes] = altered;
     CatalogColumn* column = FindColumn(columns, from);
     if (column == nullptr) return OraErr(InvalidIdentifier(from));
     if (HasColumn(columns, to)) return OraErr(957, "duplicate column name");
