@@ -105,6 +105,20 @@ OraStatus RunWithId(sqlite3* db, std::string_view sql, std::int64_t id) {
   return stmt.Run();
 }
 
+// Prepares `sql`, binds `id` to ?1 and collects `read(statement)` for every row.
+template <typename Row, typename Read>
+OraResult<std::vector<Row>> SelectById(sqlite3* db, std::string_view sql, std::int64_t id,
+                                       Read read) {
+  VK_ASSIGN_OR_ORA_RETURN(SqliteStatement stmt, SqliteStatement::Prepare(db, sql));
+  stmt.BindInt(1, id);
+  std::vector<Row> rows;
+  while (true) {
+    VK_ASSIGN_OR_ORA_RETURN(bool row, stmt.Step());
+    if (!row) return rows;
+    rows.push_back(read(stmt));
+  }
+}
+
 }  // namespace
 
 std::string_view ObjectTypeName(ObjectType type) {
@@ -385,33 +399,26 @@ OraStatus Catalog::ClearTableStatistics(std::int64_t object_id) {
 }
 
 OraResult<std::vector<CatalogColumn>> Catalog::Columns(std::int64_t object_id) const {
-  VK_ASSIGN_OR_ORA_RETURN(
-      SqliteStatement stmt,
-      SqliteStatement::Prepare(db_,
-                               "SELECT column_name, data_type, data_length, data_precision, "
-                               "data_scale, binary_precision, nullable, data_default, "
-                               "default_sqlite FROM vk_columns WHERE object_id = ?1 "
-                               "ORDER BY column_id"));
-  stmt.BindInt(1, object_id);
-  std::vector<CatalogColumn> columns;
-  while (true) {
-    VK_ASSIGN_OR_ORA_RETURN(bool row, stmt.Step());
-    if (!row) break;
-    CatalogColumn column;
-    column.info.name = std::string(stmt.ColumnText(0));
-    column.info.type.kind = KindFromName(stmt.ColumnText(1));
-    column.info.type.length = static_cast<int>(stmt.ColumnInt(2));
-    if (!stmt.ColumnIsNull(3)) column.info.type.precision = static_cast<int>(stmt.ColumnInt(3));
-    if (!stmt.ColumnIsNull(4)) column.info.type.scale = static_cast<int>(stmt.ColumnInt(4));
-    if (!stmt.ColumnIsNull(5)) {
-      column.info.type.binary_precision = static_cast<int>(stmt.ColumnInt(5));
-    }
-    column.info.nullable = stmt.ColumnText(6) != "N";
-    if (!stmt.ColumnIsNull(7)) column.default_text = std::string(stmt.ColumnText(7));
-    if (!stmt.ColumnIsNull(8)) column.default_sqlite = std::string(stmt.ColumnText(8));
-    columns.push_back(std::move(column));
-  }
-  return columns;
+  return SelectById<CatalogColumn>(
+      db_,
+      "SELECT column_name, data_type, data_length, data_precision, data_scale, binary_precision, "
+      "nullable, data_default, default_sqlite FROM vk_columns WHERE object_id = ?1 "
+      "ORDER BY column_id",
+      object_id, [](const SqliteStatement& stmt) {
+        CatalogColumn column;
+        column.info.name = std::string(stmt.ColumnText(0));
+        column.info.type.kind = KindFromName(stmt.ColumnText(1));
+        column.info.type.length = static_cast<int>(stmt.ColumnInt(2));
+        if (!stmt.ColumnIsNull(3)) column.info.type.precision = static_cast<int>(stmt.ColumnInt(3));
+        if (!stmt.ColumnIsNull(4)) column.info.type.scale = static_cast<int>(stmt.ColumnInt(4));
+        if (!stmt.ColumnIsNull(5)) {
+          column.info.type.binary_precision = static_cast<int>(stmt.ColumnInt(5));
+        }
+        column.info.nullable = stmt.ColumnText(6) != "N";
+        if (!stmt.ColumnIsNull(7)) column.default_text = std::string(stmt.ColumnText(7));
+        if (!stmt.ColumnIsNull(8)) column.default_sqlite = std::string(stmt.ColumnText(8));
+        return column;
+      });
 }
 
 OraStatus Catalog::SetColumns(std::int64_t object_id, const std::vector<CatalogColumn>& columns) {
@@ -495,24 +502,19 @@ OraStatus Catalog::AddIndex(const IndexInfo& index, const PhysicalAttributes& at
 
 OraResult<std::vector<IndexInfo>> Catalog::IndexesOf(std::int64_t table_object_id) const {
   VK_ASSIGN_OR_ORA_RETURN(
-      SqliteStatement stmt,
-      SqliteStatement::Prepare(db_,
-                               "SELECT o.object_id, o.owner, o.name, o.object_type, "
-                               "i.uniqueness, i.constraint_type FROM vk_indexes i JOIN "
-                               "vk_objects o USING(object_id) WHERE i.table_object_id = ?1 "
-                               "ORDER BY o.object_id"));
-  stmt.BindInt(1, table_object_id);
-  std::vector<IndexInfo> indexes;
-  while (true) {
-    VK_ASSIGN_OR_ORA_RETURN(bool row, stmt.Step());
-    if (!row) break;
-    IndexInfo index;
-    index.ref = ReadRef(stmt);
-    index.table_object_id = table_object_id;
-    index.unique = stmt.ColumnText(4) == "UNIQUE";
-    index.constraint_type = std::string(stmt.ColumnText(5));
-    indexes.push_back(std::move(index));
-  }
+      std::vector<IndexInfo> indexes,
+      SelectById<IndexInfo>(db_,
+                            "SELECT o.object_id, o.owner, o.name, o.object_type, i.uniqueness, "
+                            "i.constraint_type FROM vk_indexes i JOIN vk_objects o "
+                            "USING(object_id) WHERE i.table_object_id = ?1 ORDER BY o.object_id",
+                            table_object_id, [&](const SqliteStatement& stmt) {
+                              IndexInfo index;
+                              index.ref = ReadRef(stmt);
+                              index.table_object_id = table_object_id;
+                              index.unique = stmt.ColumnText(4) == "UNIQUE";
+                              index.constraint_type = std::string(stmt.ColumnText(5));
+                              return index;
+                            }));
   VK_ASSIGN_OR_ORA_RETURN(
       SqliteStatement column_stmt,
       SqliteStatement::Prepare(db_,
