@@ -26,13 +26,32 @@ struct Charset {
   std::string_view name;
   ub2 id;
   sb4 max_bytes;
+  std::string_view iconv_name;  // empty: UTF-8, nothing to convert
 };
 
 // Character set ids and widths as Oracle's NLS data lists them.
 constexpr Charset kCharsets[] = {
-    {"US7ASCII", 1, 1}, {"WE8ISO8859P1", 31, 1}, {"WE8ISO8859P15", 46, 1}, {"WE8MSWIN1252", 178, 1},
-    {"UTF8", 871, 3},   {"AL32UTF8", 873, 4},    {"AL16UTF16", 2000, 2},
+    {"US7ASCII", 1, 1, "US-ASCII"},
+    {"WE8ISO8859P1", 31, 1, "ISO-8859-1"},
+    {"WE8ISO8859P15", 46, 1, "ISO-8859-15"},
+    {"WE8MSWIN1252", 178, 1, "WINDOWS-1252"},
+    {"UTF8", 871, 3, ""},
+    {"AL32UTF8", 873, 4, ""},
 };
+
+// Sets the client character set of `env` and the converters it needs.
+void UseCharset(OCIEnv* env, const Charset& charset) {
+  env->charset_id = charset.id;
+  env->max_bytes_per_char = charset.max_bytes;
+  env->to_client.reset();
+  env->from_client.reset();
+  if (charset.iconv_name.empty()) return;
+  std::string name(charset.iconv_name);
+  Result<TextConverter> to = TextConverter::Open("UTF-8", name);
+  Result<TextConverter> from = TextConverter::Open(name, "UTF-8");
+  if (to.has_value()) env->to_client.emplace(std::move(*to));
+  if (from.has_value()) env->from_client.emplace(std::move(*from));
+}
 
 const Charset* CharsetByName(std::string_view name) {
   for (const Charset& charset : kCharsets) {
@@ -67,9 +86,11 @@ void DestroyChild(OCIEnv* env, const Handle* handle) {
 using namespace volmek::ocidouble;
 
 // The character set comes from the charset argument, else from NLS_LANG's part after the dot,
-// else US7ASCII, as the Guide describes OCIEnvNlsCreate with charset 0. An NLS_LANG naming a
-// character set the double does not know fails like an invalid NLS environment (ORA-12705).
-// The double itself never converts: the bytes stored are the bytes delivered.
+// else US7ASCII (NLS_LANG's documented default, AMERICAN_AMERICA.US7ASCII), as the Guide
+// describes OCIEnvNlsCreate with charset 0. An NLS_LANG naming a character set the double does
+// not know fails like an invalid NLS environment (ORA-12705). Texts are converted between the
+// database's AL32UTF8 and that set: statements and logon names on the way in, fetched texts,
+// select-list names and error messages on the way out.
 VOLMEK_OCI_EXPORT sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 /*mode*/, void* /*ctxp*/,
                                         void* (* /*malocfp*/)(void*, std::size_t),
                                         void* (* /*ralocfp*/)(void*, void*, std::size_t),
@@ -102,10 +123,7 @@ VOLMEK_OCI_EXPORT sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 /*mode*/, void* /*c
       }
     }
   }
-  if (chosen != nullptr) {
-    env->charset_id = chosen->id;
-    env->max_bytes_per_char = chosen->max_bytes;
-  }
+  UseCharset(env.get(), chosen != nullptr ? *chosen : kCharsets[0]);
   if (ncharset != 0) env->ncharset_id = ncharset;
   // On failure the Guide still hands back the environment, for OCIErrorGet.
   *envhpp = env.release();
@@ -190,23 +208,26 @@ VOLMEK_OCI_EXPORT sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* /*sqlsta
                                     OraText* bufp, ub4 bufsiz, ub4 type) {
   const std::vector<ErrorRecord>* records = nullptr;
   bool urls = false;
+  const OCIEnv* err_env = nullptr;
   if (type == OCI_HTYPE_ERROR) {
     OCIError* err = As<OCIError>(hndlp, OCI_HTYPE_ERROR);
     if (err == nullptr) return OCI_INVALID_HANDLE;
     records = &err->records;
     urls = err->env->error_urls;
+    err_env = err->env;
   } else if (type == OCI_HTYPE_ENV) {
     OCIEnv* env = As<OCIEnv>(hndlp, OCI_HTYPE_ENV);
     if (env == nullptr) return OCI_INVALID_HANDLE;
     records = &env->errors;
     urls = env->error_urls;
+    err_env = env;
   } else {
     return OCI_INVALID_HANDLE;
   }
   if (recordno < 1 || recordno > records->size()) return OCI_NO_DATA;
   const ErrorRecord& record = (*records)[recordno - 1];
   if (errcodep != nullptr) *errcodep = record.code;
-  std::string text = record.text + "\n";
+  std::string text = ToClient(err_env, record.text) + "\n";
   if (urls && MajorVersion() >= 23) {
     text += fmt::format("Help: https://docs.oracle.com/error-help/db/ora-{:05d}/\n", record.code);
   }

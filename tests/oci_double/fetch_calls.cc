@@ -8,6 +8,7 @@
 //     OCI_SUCCESS_WITH_INFO with ORA-01406 on the error handle; the row is delivered;
 //   - otherwise indicator 0, return code 0 and the returned length in bytes.
 // Arrays of rows (nrows > 1) land at value_sz strides, one indicator, length and code each.
+// Texts arrive in the client character set, so lengths and truncation count its bytes.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -249,8 +250,14 @@ sword FetchRows(OCIStmt* stmt, OCIError* err, ub4 nrows) {
       return OCI_ERROR;
     }
     for (auto& [position, define] : stmt->defines) {
-      Outcome outcome =
-          Deliver(*define, row_idx, stmt->cursor->Value(static_cast<int>(position)), err);
+      const db::FetchedValue& fetched = stmt->cursor->Value(static_cast<int>(position));
+      db::FetchedValue converted;
+      bool text = EngineType(define->dty) == db::ExternalType::kString && !fetched.is_null;
+      if (text) {
+        converted = fetched;
+        converted.text = ToClient(stmt->env, fetched.text);
+      }
+      Outcome outcome = Deliver(*define, row_idx, text ? converted : fetched, err);
       if (outcome == Outcome::kFailed) return OCI_ERROR;
       truncated = truncated || outcome == Outcome::kTruncated;
     }

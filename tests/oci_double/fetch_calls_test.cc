@@ -286,6 +286,61 @@ TEST_F(Values, ExecuteWithItersFetchesAndZeroRowsCancels) {
   EXPECT_EQ(Error(), "24338 ORA-24338: statement handle not executed");
 }
 
+// The database keeps UTF-8; each client gets and gives texts in its own character set, and a
+// character its set lacks arrives as "?" (NLS_LANG unset means US7ASCII).
+TEST_F(Values, TextsTravelInTheClientCharacterSet) {
+  Run("create table t (v varchar2(20))");
+  // One session at a time works on a database file: each client below logs on, works, logs off.
+  ASSERT_EQ(oci_.OCILogoff(svc_, err_), OCI_SUCCESS);
+  // Runs `sql` (a query: returns its first text) as a client of character set `charset`.
+  auto as_client = [&](ub2 charset, const std::string& sql) {
+    OCIEnv* env = nullptr;
+    OCIError* err = nullptr;
+    OCISvcCtx* svc = nullptr;
+    EXPECT_EQ(oci_.OCIEnvNlsCreate(&env, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0,
+                                   nullptr, charset, 0),
+              OCI_SUCCESS);
+    EXPECT_EQ(oci_.OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr),
+              OCI_SUCCESS);
+    std::string connect = ConnectString();
+    EXPECT_EQ(oci_.OCILogon2(env, err, &svc, Bytes("DEMO"), 4, Bytes("demo"), 4, Bytes(connect),
+                             Size(connect), OCI_DEFAULT),
+              OCI_SUCCESS);
+    OCIStmt* stmt = nullptr;
+    EXPECT_EQ(oci_.OCIStmtPrepare2(svc, &stmt, err, Bytes(sql), Size(sql), nullptr, 0,
+                                   OCI_NTV_SYNTAX, OCI_DEFAULT),
+              OCI_SUCCESS);
+    bool query = sql.starts_with("select");
+    EXPECT_EQ(oci_.OCIStmtExecute(svc, stmt, err, query ? 0 : 1, 0, nullptr, nullptr,
+                                  OCI_COMMIT_ON_SUCCESS),
+              OCI_SUCCESS);
+    char text[21] = {};
+    if (query) {
+      sb2 indicator = 0;
+      OCIDefine* define = nullptr;
+      EXPECT_EQ(oci_.OCIDefineByPos(stmt, &define, err, 1, text, sizeof text, SQLT_STR, &indicator,
+                                    nullptr, nullptr, OCI_DEFAULT),
+                OCI_SUCCESS);
+      EXPECT_EQ(oci_.OCIStmtFetch2(stmt, err, 1, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS);
+    }
+    EXPECT_EQ(oci_.OCILogoff(svc, err), OCI_SUCCESS);
+    EXPECT_EQ(oci_.OCIHandleFree(env, OCI_HTYPE_ENV), OCI_SUCCESS);
+    return std::string(text);
+  };
+  constexpr ub2 kUs7Ascii = 1, kWindows1252 = 178, kAl32Utf8 = 873;
+  as_client(kAl32Utf8, "insert into t values ('Nu\u00f1ez')");
+  EXPECT_EQ(as_client(kWindows1252, "select v from t"),
+            "Nu\xf1"
+            "ez");
+  EXPECT_EQ(as_client(kAl32Utf8, "select v from t"), "Nu\u00f1ez");
+  EXPECT_EQ(as_client(kAl32Utf8, "select to_char(length(v)) from t"), "5");
+  as_client(kWindows1252,
+            "update t set v = 'Mu\xf1"
+            "oz'");
+  EXPECT_EQ(as_client(kAl32Utf8, "select v from t"), "Mu\u00f1oz");
+  EXPECT_EQ(as_client(kUs7Ascii, "select v from t"), "Mu?oz");
+}
+
 struct Pieces {
   std::string value;
   std::vector<ub1> kinds;

@@ -15,6 +15,16 @@ std::string FormatOra(sb4 code, std::string_view text) {
   return fmt::format("ORA-{:05d}: {}", code, text);
 }
 
+std::string ToClient(const OCIEnv* env, std::string_view text) {
+  if (!env->to_client.has_value()) return std::string(text);
+  return env->to_client->ConvertReplacing(text, /*source_utf8=*/true);
+}
+
+std::string FromClient(const OCIEnv* env, std::string_view text) {
+  if (!env->from_client.has_value()) return std::string(text);
+  return env->from_client->ConvertReplacing(text, /*source_utf8=*/false);
+}
+
 void SetError(OCIError* err, sb4 code, const std::string& text) {
   err->records.assign(1, ErrorRecord{code, FormatOra(code, text)});
 }

@@ -13,10 +13,12 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/charset.h"
 #include "db/call.h"
 #include "oci_double/oci_api.h"
 
@@ -61,6 +63,10 @@ struct OCIEnv : volmek::ocidouble::Handle {
   ub2 charset_id = 1;      // US7ASCII unless NLS_LANG or the caller names another
   ub2 ncharset_id = 2000;  // AL16UTF16
   sb4 max_bytes_per_char = 1;
+  // The database keeps AL32UTF8; a client of another character set gets its texts converted
+  // both ways, a character its set lacks becoming "?". Unset for a UTF-8 client.
+  std::optional<volmek::TextConverter> to_client;
+  std::optional<volmek::TextConverter> from_client;
   bool error_urls = true;  // append the "Help:" line of release 23 error messages
   std::vector<volmek::ocidouble::ErrorRecord> errors;  // errors of calls made on the env
   std::vector<std::unique_ptr<volmek::ocidouble::Handle>> children;
@@ -70,7 +76,7 @@ struct OCIError : volmek::ocidouble::Handle {
   explicit OCIError(OCIEnv* owner) : Handle(OCI_HTYPE_ERROR), env(owner) {}
 
   OCIEnv* env;
-  std::vector<volmek::ocidouble::ErrorRecord> records;
+  std::vector<volmek::ocidouble::ErrorRecord> records;  // texts in the database's UTF-8
 };
 
 struct OCISvcCtx : volmek::ocidouble::Handle {
@@ -133,6 +139,10 @@ sword RunControl(OCISvcCtx* svc, OCIError* err, std::string_view sql);
 // Fetches up to `nrows` rows of the open query of `stmt` into its defines (OCIStmtFetch2 and
 // OCIStmtExecute with iters > 0).
 sword FetchRows(OCIStmt* stmt, OCIError* err, ub4 nrows);
+
+// Database text (UTF-8) in the client character set of `env`, and back.
+std::string ToClient(const OCIEnv* env, std::string_view text);
+std::string FromClient(const OCIEnv* env, std::string_view text);
 
 // Replaces the records of `err` by one error.
 void SetError(OCIError* err, sb4 code, const std::string& text);

@@ -46,7 +46,8 @@ VOLMEK_OCI_EXPORT sword OCILogon2(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** sv
     return OCI_ERROR;
   }
   volmek::db::LogonResult logon =
-      volmek::engine::Logon(target.path, Text(username, uname_len), Text(password, passwd_len));
+      volmek::engine::Logon(target.path, FromClient(env, Text(username, uname_len)),
+                            FromClient(env, Text(password, passwd_len)));
   if (logon.rc != 0 || logon.connection == nullptr) {
     SetOraText(err, logon.rc, logon.error_text);
     return OCI_ERROR;

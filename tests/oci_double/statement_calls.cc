@@ -143,7 +143,8 @@ VOLMEK_OCI_EXPORT sword OCIStmtPrepare2(OCISvcCtx* svchp, OCIStmt** stmthp, OCIE
   }
   auto stmt = std::make_unique<OCIStmt>(svc->env);
   stmt->svc = svc;
-  stmt->text.assign(reinterpret_cast<const char*>(stmttext), stmt_len);
+  stmt->text =
+      FromClient(svc->env, std::string_view(reinterpret_cast<const char*>(stmttext), stmt_len));
   stmt->stmt_type = StatementType(stmt->text);
   int rc = 0;
   stmt->cursor = svc->connection->OpenCursor(&rc);
@@ -210,6 +211,7 @@ VOLMEK_OCI_EXPORT sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errh
     return OCI_ERROR;
   }
   auto param = std::make_unique<OCIParam>(stmt, stmt->columns[pos - 1]);
+  param->column.name = ToClient(stmt->env, param->column.name);
   *parmdpp = param.get();
   stmt->params.push_back(std::move(param));
   return OCI_SUCCESS;
