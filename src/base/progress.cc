@@ -55,6 +55,7 @@ void ProgressTask::Update(std::uint64_t rows, std::uint64_t done, std::uint64_t 
   auto now = progress_->clock_();
   if (now - start_ < kQuietStart) return;
   if (shown_ && now - last_draw_ < kRedrawEvery) return;
+  if (progress_->messages_ != nullptr) progress_->messages_->flush();
   std::ostream& terminal = *progress_->terminal_;
   terminal << kEraseLine << ProgressText(what_, rows, now - start_, done, total);
   terminal.flush();

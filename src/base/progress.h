@@ -29,6 +29,10 @@ class Progress {
   explicit Progress(std::ostream* terminal, Clock clock = &std::chrono::steady_clock::now)
       : terminal_(terminal), clock_(std::move(clock)) {}
 
+  // Flushes `messages` (not owned; the program's standard output) before each drawing, so that
+  // what the work printed so far comes before the line instead of landing inside it later.
+  void FlushBeforeDrawing(std::ostream* messages) { messages_ = messages; }
+
   // Starts a task named `what` ("backup CLIENTES"); it ends when the returned task is
   // destroyed (or End is called). One task at a time.
   ProgressTask Begin(std::string what);
@@ -39,6 +43,7 @@ class Progress {
   friend class ProgressTask;
   std::ostream* terminal_;
   Clock clock_;
+  std::ostream* messages_ = nullptr;
 };
 
 // One piece of work in progress. Move-only; erases its line when it ends.

@@ -42,6 +42,28 @@ TEST_F(ProgressTest, NothingDuringTheFirstSecondThenOneLineRewrittenInPlaceAndEr
   EXPECT_EQ(terminal_.str(), "\r\033[K");
 }
 
+TEST_F(ProgressTest, MessagesPrintedSoFarAreFlushedBeforeTheLineIsDrawn) {
+  // A stream that records what it held when it was flushed.
+  struct Recorder : std::stringbuf {
+    int sync() override {
+      flushed = str();
+      return 0;
+    }
+    std::string flushed;
+  } recorder;
+  std::ostream messages(&recorder);
+  Progress progress(&terminal_, Clock());
+  progress.FlushBeforeDrawing(&messages);
+  ProgressTask task = progress.Begin("restore T");
+  messages << "\nError de Oracle. ORA-00001\n";
+  task.Update(1);  // too early: nothing drawn, nothing flushed
+  EXPECT_EQ(recorder.flushed, "");
+  now_ += 2s;
+  task.Update(2);
+  EXPECT_EQ(recorder.flushed, "\nError de Oracle. ORA-00001\n");
+  EXPECT_TRUE(task.shown());
+}
+
 TEST_F(ProgressTest, QuickTaskLeavesNothingAtAll) {
   Progress progress(&terminal_, Clock());
   ProgressTask task = progress.Begin("backup T");

@@ -22,7 +22,9 @@ struct RunContext {
   RunContext(Environment environment, std::ostream& output, std::istream& input,
              std::ostream* terminal = nullptr,
              Progress::Clock clock = &std::chrono::steady_clock::now)
-      : env(std::move(environment)), out(output), in(input), progress(terminal, std::move(clock)) {}
+      : env(std::move(environment)), out(output), in(input), progress(terminal, std::move(clock)) {
+    progress.FlushBeforeDrawing(&out);
+  }
 
   Environment env;
   std::ostream& out;
