@@ -28,9 +28,10 @@ all: build
 deps:
 	@scripts/install-deps.sh $(TEST_APT_PACKAGES)
 
-# A new build tree builds no tests until `make test` (or another target that runs them) turns
-# them on; they stay on after that.
+# A new build tree (its first configure installs what building needs) builds no tests until
+# `make test` (or another target that runs them) turns them on; they stay on after that.
 $(BUILD)/CMakeCache.txt:
+	@scripts/install-deps.sh $(BUILD_APT_PACKAGES)
 	cmake -S . -B $(BUILD) -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
 
 build: $(BUILD)/CMakeCache.txt
