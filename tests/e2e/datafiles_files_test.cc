@@ -191,7 +191,6 @@ TEST_F(DataFilesOperations, InfoPadsLongNamesAndEstadisFallsBackToTheIndex) {
 }
 
 TEST_F(DataFilesOperations, ExpAndImpShowTheMaskedPasswordAndRestoreTheTable) {
-  if (OracleBackendRun()) GTEST_SKIP() << "exp and imp of an Oracle database are Oracle's own";
   AddRows(3);
   std::string logon = "DEMO/***@file:" + dir_.File("test.db");
   ProgramResult exp = Run({"exp", "T"});
@@ -211,7 +210,6 @@ TEST_F(DataFilesOperations, ExpAndImpShowTheMaskedPasswordAndRestoreTheTable) {
 }
 
 TEST_F(DataFilesOperations, FailingImportIsReportedWithItsExitStatus) {
-  if (OracleBackendRun()) GTEST_SKIP() << "exp and imp of an Oracle database are Oracle's own";
   ProgramResult imp = Run({"imp", "NADA"});
   EXPECT_EQ(imp.status, 1);
   EXPECT_TRUE(imp.out.ends_with("Error en imp: termino con estado 1.\n")) << imp.out;

@@ -59,8 +59,7 @@ TEST_F(InstallCharset, TraspasoStopsAtACharacterThatWindows1252Lacks) {
   ProgramResult run = Volmek(dir_, {"traspaso", "txt"});
   EXPECT_EQ(
       run.out,
-      "Warning. Base de datos " + dir_.File("test.db") +
-          " creada.\n"
+      CreationWarning(dir_.File("test.db")) +
           "Trata: p.txt\n"
           "Fichero P.txt, linea 2, columna 2: el caracter \"\u0141\" no existe en Windows-1252, "
           "la pagina de codigos del fichero bcp.\n");
