@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Fails when a file of the embedded engine includes a header of its own stage's superiors.
 # The stages, from the bottom: storage, values, then functions and catalog (which do not use
-# each other), syntax, translate, runtime. Usage: check-engine-layers.sh SRC_ENGINE_DIR
+# each other), syntax, translate, plsql (the PL/SQL interpreter, which reaches SQL only through
+# the runtime's cursors behind its Host interface), runtime. Usage: check-engine-layers.sh SRC_ENGINE_DIR
 set -euo pipefail
 dir=${1:?usage: check-engine-layers.sh SRC_ENGINE_DIR}
 declare -A level=([storage]=0 [values]=1 [functions]=2 [catalog]=2 [syntax]=3 [translate]=4
-                  [runtime]=5)
+                  [plsql]=5 [runtime]=6)
 status=0
 for stage in "${!level[@]}"; do
   [ -d "$dir/$stage" ] || continue

@@ -24,9 +24,10 @@
 #include "db/call.h"
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/dictionary.h"
-#include "engine/functions/functions.h"
-#include "engine/storage/ora_result.h"
 #include "engine/catalog/sequences.h"
+#include "engine/functions/functions.h"
+#include "engine/plsql/host.h"
+#include "engine/storage/ora_result.h"
 #include "engine/storage/sqlite_handle.h"
 #include "engine/translate/translate.h"
 
@@ -88,6 +89,10 @@ class EngineConnection : public db::Connection {
   SequenceCache& sequences() { return sequences_; }
   const std::string& user() const { return user_; }
   const std::string& path() const { return path_; }
+  // What PL/SQL blocks wrote with DBMS_OUTPUT, until the client takes it.
+  plsql::DbmsOutput& dbms_output() { return dbms_output_; }
+  // The limits PL/SQL blocks run with.
+  plsql::RunOptions& plsql_options() { return plsql_options_; }
 
   void Register(EngineCursor* cursor) { cursors_.push_back(cursor); }
   void Unregister(EngineCursor* cursor);
@@ -107,6 +112,8 @@ class EngineConnection : public db::Connection {
   SequenceCache sequences_;
   std::vector<EngineCursor*> cursors_;  // not owned: each cursor unregisters itself
   std::vector<std::string> savepoints_;
+  plsql::DbmsOutput dbms_output_;
+  plsql::RunOptions plsql_options_;
   bool open_ = true;
 };
 
@@ -151,6 +158,11 @@ class EngineCursor : public db::Cursor {
 
   // Reads the rest of an open query into memory (EngineConnection::DetachQueries).
   void Detach();
+  // Ends an open query; its remaining rows are dropped.
+  void Close() { CloseQuery(); }
+  // Dates fetched as text come in their stored form ("YYYY-MM-DD HH24:MI:SS") whatever
+  // NLS_DATE_FORMAT says (PL/SQL reads them whole).
+  void DeliverStoredDates(bool on) { stored_dates_ = on; }
   // The connection went away: every later call fails with ORA-01012.
   void Orphan() { connection_ = nullptr; }
 
@@ -186,6 +198,7 @@ class EngineCursor : public db::Cursor {
   SqliteStatement stmt_;
   std::string stmt_sql_;  // the SQLite text `stmt_` was prepared from
   bool executed_ = false;
+  bool stored_dates_ = false;
   bool stepping_ = false;  // `stmt_` holds a row position of an open query
   bool first_row_ready_ = false;
   bool at_end_ = false;

@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "engine/runtime/connection.h"
-#include "engine/values/date.h"
 #include "engine/runtime/ddl.h"
+#include "engine/runtime/plsql_session.h"
 #include "engine/syntax/lexer.h"
+#include "engine/values/date.h"
 #include "engine/values/number.h"
-#include "engine/runtime/plsql.h"
 
 namespace volmek::engine {
 namespace {
@@ -531,7 +531,7 @@ OraStatus EngineCursor::DeliverValue(std::size_t column_idx, int type, std::int6
       if (date.has_value()) {
         const std::string& format = connection_->settings().nls_date_format;
         // The stored form is what this model writes: backups and loads use it.
-        if (format == kStoredFormatModel) {
+        if (format == kStoredFormatModel || stored_dates_) {
           value.text.assign(text);
           return {};
         }

@@ -7,7 +7,14 @@
 //   <sql, one or more lines>
 //
 //   statement error ORA-00942           parse or execute fails with that code; when more text
-//   <sql>                               follows the code, the whole message must match it
+//   <sql>                               follows the code, the whole message must match it;
+//   [----                               lines after "----" are the whole message, one line
+//   ORA-01403: no data found            each (error stacks)
+//   ORA-06512: at line 4]
+//
+//   output                              what PL/SQL blocks wrote with DBMS_OUTPUT since the last
+//   ----                                `output` block, one line each
+//   hello
 //
 //   statement rows 3                    succeeds and rows_processed() is 3
 //   <sql>
@@ -40,6 +47,7 @@
 
 #include "db/call.h"
 #include "engine/engine.h"
+#include "engine/runtime/connection.h"
 #include "testing/harness.h"
 
 namespace volmek::engine {
@@ -148,6 +156,14 @@ class ScriptRunner {
     }
     ASSERT_TRUE(cursor_ != nullptr);
     db::Cursor& cursor = *cursor_;
+    if (words[0] == "output") {
+      auto* engine = dynamic_cast<EngineConnection*>(connection_.get());
+      ASSERT_NE(engine, nullptr);
+      std::vector<std::string> lines = std::move(engine->dbms_output().lines);
+      engine->dbms_output().lines.clear();
+      EXPECT_EQ(lines, block.expected);
+      return;
+    }
     if (words[0] == "statement") {
       ASSERT_GE(words.size(), 2u) << "statement needs ok, rows or error";
       int rc = cursor.Parse(block.sql);
@@ -162,6 +178,11 @@ class ScriptRunner {
       }
       ASSERT_EQ(words[1], "error");
       CheckError(rc, cursor.ErrorText(), block.header);
+      if (block.has_expected) {
+        std::string stack;
+        for (const std::string& line : block.expected) stack += (stack.empty() ? "" : "\n") + line;
+        EXPECT_EQ(cursor.ErrorText(), stack);
+      }
       return;
     }
     if (words[0] == "describe") {

@@ -18,7 +18,8 @@ bool IsSpace(char c) {
 }
 
 // Two-character symbols first, so that "<=" is not read as "<" "=".
-constexpr const char* kLongSymbols[] = {"||", "<>", "!=", "^=", "~=", "<=", ">=", ":=", "=>"};
+constexpr const char* kLongSymbols[] = {
+    "||", "<>", "!=", "^=", "~=", "<=", ">=", ":=", "=>", "..", "<<", ">>"};
 constexpr const char kShortSymbols[] = "(),.;+-*/=<>:@%";
 
 }  // namespace

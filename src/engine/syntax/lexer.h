@@ -8,7 +8,8 @@
 //   - quoted identifiers "Mixed Case": kept as written, without the quotes;
 //   - string literals 'it''s': '' inside stands for one apostrophe;
 //   - numbers: 12, 12.5, .5, 7., 1e10, 2.5E-3 (no sign: "-" is a symbol of its own);
-//   - symbols: ( ) , . ; + - * / || = <> != ^= ~= < <= > >= : := => @ %
+//   - symbols: ( ) , . ; + - * / || = <> != ^= ~= < <= > >= : := => @ %, and PL/SQL's
+//     .. (ranges) and << >> (labels);
 //   - comments (-- to the end of the line, /* ... */) and white space separate tokens.
 // ";" is a symbol here: the SQL parser refuses it (ORA-00911), PL/SQL needs it.
 #pragma once

@@ -1,0 +1,76 @@
+// The PL/SQL parser's state, shared by its block and expression halves.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/plsql/ast.h"
+#include "engine/storage/ora_result.h"
+#include "engine/syntax/lexer.h"
+
+namespace volmek::engine::plsql {
+
+class Parser {
+ public:
+  Parser(std::string_view text, const std::vector<Token>& tokens) : text_(text), tokens_(tokens) {}
+
+  OraResult<std::unique_ptr<Block>> ParseTop();
+
+  // Blocks, declarations and statements (parser.cc).
+  OraResult<std::unique_ptr<Block>> ParseBlockBody(std::string label);
+  OraStatus ParseDeclarations(Block& block);
+  OraResult<TypeSpec> ParseType();
+  OraResult<StmtList> ParseStatements(bool in_handler);
+  OraResult<StmtPtr> ParseStatement();
+  OraResult<StmtPtr> ParseIf();
+  OraResult<StmtPtr> ParseCase();
+  OraResult<StmtPtr> ParseLoop(std::string label);
+  OraResult<StmtPtr> ParseFor(std::string label);
+  OraResult<StmtPtr> ParseExecute();
+  OraResult<StmtPtr> ParseNameStatement();
+  OraResult<std::vector<ExprPtr>> ParseIntoList();
+
+  // Expressions and SQL text (expr_parser.cc).
+  OraResult<ExprPtr> ParseExpr();
+  OraResult<ExprPtr> ParseOr();
+  OraResult<ExprPtr> ParseAnd();
+  OraResult<ExprPtr> ParseNot();
+  OraResult<ExprPtr> ParseComparison();
+  OraResult<ExprPtr> ParseConcat();
+  OraResult<ExprPtr> ParseAdditive();
+  OraResult<ExprPtr> ParseMultiplicative();
+  OraResult<ExprPtr> ParseUnary();
+  OraResult<ExprPtr> ParsePrimary();
+  OraResult<ExprPtr> ParseCaseExpr();
+  OraResult<ExprPtr> ParseNameExpr();
+  OraResult<std::vector<ExprPtr>> ParseArgs();
+  // The SQL statement from the current token to its ";" (not included), INTO targets taken out
+  // into `*into` when given. Leaves the position on the ";".
+  OraResult<SqlText> ParseSqlText(std::vector<ExprPtr>* into);
+  // The SQL text of tokens [first, last), with its variable references.
+  SqlText SqlFrom(std::size_t first, std::size_t last, bool is_statement) const;
+
+  // Tokens.
+  const Token& Peek(std::size_t ahead = 0) const {
+    return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)];
+  }
+  bool Accept(std::string_view keyword);
+  bool AcceptSymbol(std::string_view symbol);
+  OraStatus Expect(std::string_view keyword);
+  OraStatus ExpectSymbol(std::string_view symbol);
+  OraResult<std::string> ExpectName();
+  OraError Encountered(const Token& token) const;
+  OraError Unsupported(const Token& token, std::string_view what) const;
+  OraError Error(std::size_t offset, std::string_view message) const;
+
+  std::string_view text_;
+  const std::vector<Token>& tokens_;
+  std::size_t pos_ = 0;
+  int depth_ = 0;  // nesting of blocks, statements and expressions
+};
+
+// Nesting beyond this is refused (PLS-00123) rather than risking the stack.
+inline constexpr int kMaxNesting = 200;
+
+}  // namespace volmek::engine::plsql

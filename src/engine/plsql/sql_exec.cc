@@ -1,0 +1,359 @@
+// SQL inside blocks: static statements, SELECT INTO, EXECUTE IMMEDIATE, cursors, and the
+// expressions PL/SQL hands to SQL. The block's values go into the statement text as literals;
+// the engine's translator takes literals out again as parameters, so a statement run once per
+// loop turn is translated once and then only re-bound.
+#include <fmt/format.h>
+
+#include "engine/plsql/interpreter.h"
+#include "engine/plsql/parser.h"
+#include "engine/syntax/lexer.h"
+
+namespace volmek::engine::plsql {
+namespace {
+
+// The quoted names of "ORA-00904: "R"."F": invalid identifier".
+std::vector<std::string> InvalidIdentifier(std::string_view message) {
+  std::vector<std::string> names;
+  std::size_t end = message.find(": invalid identifier");
+  std::size_t at = message.find('"');
+  while (at != std::string_view::npos && at < end) {
+    std::size_t close = message.find('"', at + 1);
+    if (close == std::string_view::npos) break;
+    names.emplace_back(message.substr(at + 1, close - at - 1));
+    at = message.find('"', close + 1);
+  }
+  return names;
+}
+
+bool IsDml(std::string_view text) {
+  std::string word;
+  for (char c : text) {
+    if (c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '(') {
+      if (!word.empty()) break;
+      continue;
+    }
+    word += c;
+  }
+  word = UpperAscii(word);
+  return word == "INSERT" || word == "UPDATE" || word == "DELETE";
+}
+
+OraError NoDataFound() { return Ora(1403, "no data found"); }
+OraError TooManyRows() {
+  return Ora(1422, "exact fetch returns more than requested number of rows");
+}
+
+}  // namespace
+
+OraResult<std::optional<Value>> Interpreter::ValueOfRef(const std::vector<std::string>& names) {
+  if (Variable* variable = FindVariable(names)) {
+    if (variable->is_record) return OraErr(Ora(6550, "PLS-00382: expression is of wrong type"));
+    return std::optional<Value>(variable->value);
+  }
+  if (names.size() == 1 && (names[0] == "SQLCODE" || names[0] == "SQLERRM")) {
+    Expr call;
+    call.kind = ExprKind::kCall;
+    call.names = names;
+    VK_ASSIGN_OR_ORA_RETURN(Value value, EvalCall(call));
+    return std::optional<Value>(std::move(value));
+  }
+  return std::optional<Value>();
+}
+
+OraResult<std::string> Interpreter::SqlWithValues(const SqlText& sql,
+                                                  const std::vector<bool>& substituted) {
+  std::string out;
+  out.reserve(sql.text.size() + 16);
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < sql.refs.size(); ++i) {
+    if (!substituted[i]) continue;
+    const SqlRef& ref = sql.refs[i];
+    VK_ASSIGN_OR_ORA_RETURN(std::optional<Value> value, ValueOfRef(ref.names));
+    if (!value) continue;
+    out.append(sql.text, at, ref.begin - at);
+    VK_ASSIGN_OR_ORA_RETURN(std::string literal, SqlLiteral(*value));
+    out += literal;
+    at = ref.end;
+  }
+  out.append(sql.text, at, std::string::npos);
+  return out;
+}
+
+OraResult<SqlSlot*> Interpreter::PrepareSql(const SqlText& sql, const void* key,
+                                            std::size_t offset) {
+  SqlSlot& slot = sql_[key];
+  if (!slot.cursor) slot.cursor = host_.OpenCursor();
+  if (!slot.compiled) {
+    slot.substituted.assign(sql.refs.size(), false);
+    while (true) {
+      VK_ASSIGN_OR_ORA_RETURN(std::string text, SqlWithValues(sql, slot.substituted));
+      OraStatus parsed = slot.cursor->Parse(text);
+      if (parsed.has_value()) break;
+      // A name SQL does not know may be one of the block's: take it as its value and retry.
+      // Columns are found first, so a column named as a variable stays the column.
+      bool more = false;
+      if (parsed.error().code == 904) {
+        std::vector<std::string> names = InvalidIdentifier(parsed.error().message);
+        for (std::size_t i = 0; i < sql.refs.size(); ++i) {
+          if (slot.substituted[i] || sql.refs[i].names != names) continue;
+          VK_ASSIGN_OR_ORA_RETURN(std::optional<Value> value, ValueOfRef(names));
+          if (!value) continue;
+          slot.substituted[i] = true;
+          more = true;
+        }
+      }
+      if (more) continue;
+      const OraError& error = parsed.error();
+      if (error.code == 6550) return OraErr(error);
+      OraError compile = CompileError(text_, offset, "PL/SQL: " + error.message);
+      compile.message +=
+          "\n" + CompileError(text_, offset, "PL/SQL: SQL Statement ignored").message;
+      return OraErr(std::move(compile));
+    }
+    slot.compiled = true;
+  } else {
+    VK_ASSIGN_OR_ORA_RETURN(std::string text, SqlWithValues(sql, slot.substituted));
+    VK_RETURN_IF_ORA_ERROR(slot.cursor->Parse(text));
+  }
+  if (slot.cursor->is_query()) slot.columns = slot.cursor->Columns();
+  return &slot;
+}
+
+OraResult<Value> Interpreter::EvalSql(const Expr& expr) {
+  SqlSlot& slot = sql_[&expr];
+  if (!slot.cursor) slot.cursor = host_.OpenCursor();
+  std::vector<bool> substituted(expr.sql.refs.size());
+  for (std::size_t i = 0; i < expr.sql.refs.size(); ++i) {
+    const std::vector<std::string>& names = expr.sql.refs[i].names;
+    substituted[i] = FindVariable(names) != nullptr ||
+                     (names.size() == 1 && (names[0] == "SQLCODE" || names[0] == "SQLERRM"));
+  }
+  VK_ASSIGN_OR_ORA_RETURN(std::string text, SqlWithValues(expr.sql, substituted));
+  std::string query = expr.condition ? fmt::format(
+                                           "SELECT CASE WHEN {0} THEN 1 WHEN NOT ({0}) "
+                                           "THEN 0 END FROM DUAL",
+                                           text)
+                                     : fmt::format("SELECT {} FROM DUAL", text);
+  SqlCursor& cursor = *slot.cursor;
+  OraStatus status = cursor.Parse(query);
+  if (status.has_value()) status = cursor.Execute();
+  std::vector<Value> row;
+  OraResult<bool> got =
+      status.has_value() ? cursor.Fetch(&row) : OraResult<bool>(OraErr(status.error()));
+  cursor.Close();
+  if (!got.has_value()) {
+    // What SQL calls an invalid number is PL/SQL's VALUE_ERROR.
+    if (got.error().code == 1722)
+      return OraErr(ValueError(": character to number conversion error"));
+    return OraErr(got.error());
+  }
+  if (!*got || row.size() != 1) return OraErr(NoDataFound());
+  if (!expr.condition) return row[0];
+  if (row[0].is_null()) return Value::Null();
+  return Value::Bool(!row[0].number.is_zero());
+}
+
+OraStatus Interpreter::ExecuteSql(const Stmt& stmt) {
+  VK_ASSIGN_OR_ORA_RETURN(SqlSlot * slot, PrepareSql(stmt.sql, &stmt, stmt.offset));
+  VK_RETURN_IF_ORA_ERROR(slot->cursor->Execute());
+  if (IsDml(stmt.sql.text)) sql_rowcount_ = slot->cursor->rows_processed();
+  return {};
+}
+
+OraStatus Interpreter::SelectInto(const Stmt& stmt) {
+  VK_ASSIGN_OR_ORA_RETURN(SqlSlot * slot, PrepareSql(stmt.sql, &stmt, stmt.offset));
+  SqlCursor& cursor = *slot->cursor;
+  VK_RETURN_IF_ORA_ERROR(cursor.Execute());
+  std::vector<Value> row;
+  std::vector<Value> extra;
+  OraResult<bool> first = cursor.Fetch(&row);
+  OraResult<bool> second =
+      first.has_value() && *first ? cursor.Fetch(&extra) : OraResult<bool>(false);
+  cursor.Close();
+  if (!first.has_value()) return OraErr(first.error());
+  if (!second.has_value()) return OraErr(second.error());
+  sql_rowcount_ = *first ? 1 : 0;
+  if (!*first) return OraErr(NoDataFound());
+  if (*second) return OraErr(TooManyRows());
+  return AssignRow(stmt.into, row);
+}
+
+OraStatus Interpreter::ExecuteImmediate(const Stmt& stmt) {
+  VK_ASSIGN_OR_ORA_RETURN(Value value, Eval(*stmt.value));
+  VK_ASSIGN_OR_ORA_RETURN(std::optional<std::string> text, AsText(value, host_.date_format()));
+  if (!text) return OraErr(Ora(6535, "statement string in EXECUTE IMMEDIATE is NULL or 0 length"));
+  std::string sql = *text;
+  // Placeholders (:name, :1) take the USING values in order.
+  VK_ASSIGN_OR_ORA_RETURN(std::vector<Token> tokens, Tokenize(sql));
+  bool block = !tokens.empty() && (tokens[0].IsKeyword("BEGIN") || tokens[0].IsKeyword("DECLARE"));
+  std::string bound;
+  std::size_t at = 0;
+  std::size_t used = 0;
+  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+    if (!tokens[i].IsSymbol(":")) continue;
+    const Token& name = tokens[i + 1];
+    if (!name.IsName() && name.kind != TokenKind::kNumber) continue;
+    if (block)
+      return OraErr(Ora(6550,
+                        "PLS-00999: implementation restriction (may be temporary) "
+                        "bind variables in dynamic PL/SQL blocks"));
+    if (used >= stmt.args.size()) return OraErr(Ora(1008, "not all variables bound"));
+    VK_ASSIGN_OR_ORA_RETURN(Value arg, Eval(*stmt.args[used++]));
+    VK_ASSIGN_OR_ORA_RETURN(std::string literal, SqlLiteral(arg));
+    bound.append(sql, at, tokens[i].offset - at);
+    bound += literal;
+    at = name.offset + name.text.size();
+  }
+  bound.append(sql, at, std::string::npos);
+  if (used < stmt.args.size()) return OraErr(Ora(1006, "bind variable does not exist"));
+  SqlSlot& slot = sql_[&stmt];
+  if (!slot.cursor) slot.cursor = host_.OpenCursor();
+  SqlCursor& cursor = *slot.cursor;
+  VK_RETURN_IF_ORA_ERROR(cursor.Parse(bound));
+  VK_RETURN_IF_ORA_ERROR(cursor.Execute());
+  if (stmt.into.empty()) {
+    if (!cursor.is_query() && IsDml(bound)) sql_rowcount_ = cursor.rows_processed();
+    cursor.Close();
+    return {};
+  }
+  if (!cursor.is_query()) return OraErr(Ora(1007, "variable not in select list"));
+  std::vector<Value> row;
+  std::vector<Value> extra;
+  OraResult<bool> first = cursor.Fetch(&row);
+  OraResult<bool> second =
+      first.has_value() && *first ? cursor.Fetch(&extra) : OraResult<bool>(false);
+  cursor.Close();
+  if (!first.has_value()) return OraErr(first.error());
+  if (!second.has_value()) return OraErr(second.error());
+  sql_rowcount_ = *first ? 1 : 0;
+  if (!*first) return OraErr(NoDataFound());
+  if (*second) return OraErr(TooManyRows());
+  return AssignRow(stmt.into, row);
+}
+
+CursorState* Interpreter::FindCursor(const std::string& name) {
+  Symbol* symbol = Find(name);
+  if (symbol == nullptr || symbol->kind != Symbol::Kind::kCursor) return nullptr;
+  return symbol->cursor;
+}
+
+OraStatus Interpreter::PushCursorParams(const Decl& decl, std::vector<Value> values) {
+  auto scope = std::make_unique<Scope>();
+  for (std::size_t i = 0; i < decl.fields.size(); ++i) {
+    VK_ASSIGN_OR_ORA_RETURN(Variable variable, MakeVariable(decl.fields[i].type));
+    if (i < values.size()) {
+      VK_ASSIGN_OR_ORA_RETURN(variable.value,
+                              Assign(values[i], variable.type, host_.date_format()));
+    }
+    Symbol symbol;
+    symbol.variable = &scope->variables.emplace_back(std::move(variable));
+    scope->symbols.emplace(decl.fields[i].name, symbol);
+  }
+  scopes_.push_back(std::move(scope));
+  return {};
+}
+
+OraStatus Interpreter::OpenCursor(CursorState& state, const std::vector<ExprPtr>& args,
+                                  std::size_t offset) {
+  if (state.open) return OraErr(Ora(6511, "PL/SQL: cursor already open"));
+  const Decl& decl = *state.decl;
+  if (args.size() > decl.fields.size()) {
+    return OraErr(CompileError(text_, offset,
+                               fmt::format("PLS-00306: wrong number or types of arguments in call "
+                                           "to '{}'",
+                                           decl.name)));
+  }
+  std::vector<Value> values;
+  for (std::size_t i = 0; i < decl.fields.size(); ++i) {
+    const Expr* source = i < args.size() ? args[i].get() : decl.param_defaults[i].get();
+    if (source == nullptr) {
+      return OraErr(CompileError(text_, offset,
+                                 fmt::format("PLS-00306: wrong number or types of arguments in "
+                                             "call to '{}'",
+                                             decl.name)));
+    }
+    VK_ASSIGN_OR_ORA_RETURN(Value value, Eval(*source));
+    values.push_back(std::move(value));
+  }
+  VK_RETURN_IF_ORA_ERROR(PushCursorParams(decl, std::move(values)));
+  OraResult<SqlSlot*> slot = PrepareSql(decl.query, &decl, decl.query.offset);
+  scopes_.pop_back();
+  if (!slot.has_value()) return OraErr(slot.error());
+  VK_RETURN_IF_ORA_ERROR((*slot)->cursor->Execute());
+  state.cursor = (*slot)->cursor.get();
+  state.columns = (*slot)->columns;
+  state.open = true;
+  state.fetched = false;
+  state.found = false;
+  state.rowcount = 0;
+  return {};
+}
+
+OraResult<bool> Interpreter::FetchCursor(CursorState& state, std::vector<Value>* row) {
+  VK_ASSIGN_OR_ORA_RETURN(bool got, state.cursor->Fetch(row));
+  state.fetched = true;
+  state.found = got;
+  if (got) ++state.rowcount;
+  return got;
+}
+
+Outcome Interpreter::RunForCursor(const Stmt& stmt) {
+  auto fail = [&](OraError error) -> Outcome {
+    return std::unexpected(Raise(std::move(error), stmt.offset));
+  };
+  CursorState local;
+  CursorState* state = &local;
+  if (!stmt.op.empty()) {
+    state = FindCursor(stmt.op);
+    if (state == nullptr) {
+      return fail(CompileError(
+          text_, stmt.offset, fmt::format("PLS-00201: identifier '{}' must be declared", stmt.op)));
+    }
+    OraStatus opened = OpenCursor(*state, stmt.args, stmt.offset);
+    if (!opened.has_value()) return fail(opened.error());
+  } else {
+    OraResult<SqlSlot*> slot = PrepareSql(stmt.sql, &stmt, stmt.sql.offset);
+    if (!slot.has_value()) return fail(slot.error());
+    OraStatus executed = (*slot)->cursor->Execute();
+    if (!executed.has_value()) return fail(executed.error());
+    local.cursor = (*slot)->cursor.get();
+    local.columns = (*slot)->columns;
+    local.open = true;
+  }
+  struct CloseAtEnd {
+    CursorState* state;
+    ~CloseAtEnd() {
+      state->cursor->Close();
+      state->open = false;
+    }
+  } close_at_end{state};
+  OraResult<Variable> record = RecordFromColumns(state->columns);
+  if (!record.has_value()) return fail(record.error());
+  scopes_.push_back(std::make_unique<Scope>());
+  struct Pop {
+    Interpreter* self;
+    ~Pop() { self->scopes_.pop_back(); }
+  } pop{this};
+  Variable& variable = scopes_.back()->variables.emplace_back(std::move(*record));
+  Symbol symbol;
+  symbol.variable = &variable;
+  scopes_.back()->symbols.emplace(stmt.name, symbol);
+  std::vector<Value> row;
+  while (true) {
+    OraResult<bool> got = FetchCursor(*state, &row);
+    if (!got.has_value()) return fail(got.error());
+    if (!*got) return Flow::kNormal;
+    for (std::size_t i = 0; i < row.size() && i < variable.fields.size(); ++i) {
+      variable.fields[i].value = std::move(row[i]);
+    }
+    bool stop = false;
+    Outcome outcome = RunLoopBody(stmt, &stop);
+    if (!outcome.has_value() || *outcome != Flow::kNormal || stop) return outcome;
+    if (++steps_ > host_.options().max_steps) {
+      aborted_ = true;
+      return fail(Ora(2393, "exceeded call limit on CPU usage"));
+    }
+  }
+}
+
+}  // namespace volmek::engine::plsql

@@ -1,0 +1,109 @@
+#include "engine/runtime/plsql_session.h"
+
+#include "engine/plsql/host.h"
+#include "engine/runtime/connection.h"
+#include "engine/values/date.h"
+
+namespace volmek::engine {
+namespace {
+
+OraError CursorError(const EngineCursor& cursor, int rc) {
+  return OraError{rc, cursor.ErrorText()};
+}
+
+// One engine cursor, its rows delivered as PL/SQL values.
+class SessionCursor : public plsql::SqlCursor {
+ public:
+  explicit SessionCursor(EngineConnection* connection) : cursor_(connection) {
+    cursor_.DeliverStoredDates(true);
+  }
+
+  OraStatus Parse(std::string_view sql) override {
+    columns_.clear();
+    if (int rc = cursor_.Parse(sql); rc != 0) return OraErr(CursorError(cursor_, rc));
+    if (!is_query()) return {};
+    for (int position = 1;; ++position) {
+      db::ColumnDescription column;
+      if (cursor_.Describe(position, &column) != 0) break;
+      bool number = column.db_type == db::kTypeNumber;
+      cursor_.Define(position, number ? db::ExternalType::kFloat : db::ExternalType::kString);
+      columns_.push_back(std::move(column));
+    }
+    return {};
+  }
+
+  OraStatus Execute() override {
+    if (int rc = cursor_.Execute(); rc != 0) return OraErr(CursorError(cursor_, rc));
+    return {};
+  }
+
+  bool is_query() const override { return cursor_.function_type() == db::kFunctionSelect; }
+
+  std::vector<db::ColumnDescription> Columns() override { return columns_; }
+
+  OraResult<bool> Fetch(std::vector<plsql::Value>* row) override {
+    int rc = cursor_.Fetch();
+    if (rc == db::kRcNoData) return false;
+    if (rc != 0) return OraErr(CursorError(cursor_, rc));
+    row->resize(columns_.size());
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      const db::FetchedValue& fetched = cursor_.Value(static_cast<int>(i + 1));
+      plsql::Value& value = (*row)[i];
+      if (fetched.is_null) {
+        value = plsql::Value::Null();
+      } else if (columns_[i].db_type == db::kTypeNumber) {
+        VK_ASSIGN_OR_ORA_RETURN(Decimal number, Decimal::Parse(fetched.text));
+        value = plsql::Value::Number(number);
+      } else if (columns_[i].db_type == db::kTypeDate) {
+        std::optional<Date> date = ParseStoredText(fetched.text);
+        value = date ? plsql::Value::FromDate(*date) : plsql::Value::Text(fetched.text);
+      } else {
+        value = plsql::Value::Text(fetched.text);
+      }
+    }
+    return true;
+  }
+
+  std::uint64_t rows_processed() const override { return cursor_.rows_processed(); }
+
+  void Close() override { cursor_.Close(); }
+
+ private:
+  EngineCursor cursor_;
+  std::vector<db::ColumnDescription> columns_;
+};
+
+class SessionHost : public plsql::Host {
+ public:
+  explicit SessionHost(EngineConnection& connection) : connection_(connection) {}
+
+  std::unique_ptr<plsql::SqlCursor> OpenCursor() override {
+    return std::make_unique<SessionCursor>(&connection_);
+  }
+  const SchemaLookup& schema() const override { return connection_.lookup(); }
+  std::string date_format() const override { return connection_.settings().nls_date_format; }
+  plsql::DbmsOutput& output() override { return connection_.dbms_output(); }
+  const plsql::RunOptions& options() const override { return connection_.plsql_options(); }
+
+ private:
+  EngineConnection& connection_;
+};
+
+}  // namespace
+
+OraStatus CheckBlock(std::string_view sql) { return plsql::CheckBlock(sql); }
+
+OraStatus RunBlock(EngineConnection& connection, std::string_view sql) {
+  static constexpr std::string_view kSavepoint = "vk_plsql_block";
+  VK_RETURN_IF_ORA_ERROR(connection.PushSavepoint(kSavepoint));
+  SessionHost host(connection);
+  OraStatus status = plsql::RunBlock(host, sql);
+  if (!status.has_value()) {
+    (void)connection.RollbackToSavepoint(kSavepoint);
+    (void)connection.ReleaseSavepoint(kSavepoint);
+    return status;
+  }
+  return connection.ReleaseSavepoint(kSavepoint);
+}
+
+}  // namespace volmek::engine

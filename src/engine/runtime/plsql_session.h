@@ -1,0 +1,23 @@
+// PL/SQL blocks on an engine session: the interpreter of engine/plsql/ run over this
+// connection's cursors (see engine/plsql/host.h).
+//
+// A block runs as one statement: when an error leaves it unhandled, what the block did since it
+// started is rolled back (commits made inside stay) and the error comes back followed by
+// "ORA-06512: at line n". Compilation errors come back at Parse as ORA-06550.
+#pragma once
+
+#include <string_view>
+
+#include "engine/storage/ora_result.h"
+
+namespace volmek::engine {
+
+class EngineConnection;
+
+// Checks that `sql` is a block the interpreter reads.
+OraStatus CheckBlock(std::string_view sql);
+
+// Runs the block `sql` (checked before).
+OraStatus RunBlock(EngineConnection& connection, std::string_view sql);
+
+}  // namespace volmek::engine
