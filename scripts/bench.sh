@@ -164,8 +164,48 @@ main() {
   sqlite_times
   postgres_times
   logon_ratio
+  plsql_times
   echo "(la mejor de $REPEAT ejecuciones de cada una; despues: $(load))"
   printf '%s\n' "${RATIOS[@]}"
+}
+
+# PL/SQL against restore on PLSQL_ROWS rows (100,000 by default) of the same five columns, with
+# a primary key on id: a block that inserts them in a numeric FOR loop, and one that updates
+# each of them through a cursor FOR loop, each divided by restore loading the same rows.
+plsql_times() {
+  local rows=${PLSQL_ROWS:-100000}
+  echo "== PL/SQL: $rows filas"
+  "$VOLMEK" sql "create table benchpl (id number(10) primary key, importe number(12,2), nombre varchar2(40), codigo char(8), fecha date)" > /dev/null
+  awk -v n="$rows" 'BEGIN {
+    for (i = 1; i <= n; i++)
+      printf "%d,%d.%02d,'"'"'Cliente numero %d'"'"','"'"'C%07d'"'"','"'"'2026-%02d-%02d %02d:%02d:%02d'"'"'\n",
+             i, i % 100000, i % 100, i, i % 10000000, i % 12 + 1, i % 28 + 1, i % 24, i % 60, (i * 7) % 60
+  }' > BENCHPL.txt
+  local empty='"$VOLMEK" sql "truncate table benchpl" > /dev/null'
+  local restore_pl insert_pl update_pl
+  restore_pl=$(best_of "$empty" '"$VOLMEK" restore BENCHPL > /dev/null')
+  local insert_block="begin
+  for i in 1 .. $rows loop
+    insert into benchpl values (i, mod(i, 100000) + mod(i, 100) / 100, 'Cliente numero ' || i,
+      'C' || lpad(mod(i, 10000000), 7, '0'),
+      to_date('2026-01-01 00:00:00', 'YYYY-MM-DD HH24:MI:SS') + mod(i, 28) + mod(i, 24) / 24);
+  end loop;
+  commit;
+end;"
+  insert_pl=$(best_of "$empty" '"$VOLMEK" sql "$insert_block" > /dev/null')
+  local count
+  count=$("$VOLMEK" sql "select count(*) from benchpl" | tr -dc '0-9')
+  [ "$count" = "$rows" ] || { echo "el bloque PL/SQL no inserto $rows filas ($count)" >&2; exit 1; }
+  local update_block="begin
+  for r in (select id, importe from benchpl) loop
+    update benchpl set importe = r.importe + 1 where id = r.id;
+  end loop;
+  commit;
+end;"
+  update_pl=$(best_of : '"$VOLMEK" sql "$update_block" > /dev/null')
+  echo "volmek   restore ${restore_pl}s   bloque FOR con insert ${insert_pl}s   bloque FOR de cursor con update ${update_pl}s"
+  RATIOS+=("PL/SQL FOR insert / restore ($rows filas): $(ratio "$insert_pl" "$restore_pl")")
+  RATIOS+=("PL/SQL FOR de cursor update / restore ($rows filas): $(ratio "$update_pl" "$restore_pl")")
 }
 
 main

@@ -255,8 +255,7 @@ OraResult<ExprPtr> Parser::ParseNameExpr() {
     expr->sql = SqlFrom(first, pos_, false);
     return expr;
   }
-  auto expr =
-      MakeExpr(names.size() == 1 && IsPlsqlCall(names) ? ExprKind::kCall : ExprKind::kName, offset);
+  auto expr = MakeExpr(IsPlsqlCall(names) ? ExprKind::kCall : ExprKind::kName, offset);
   expr->names = std::move(names);
   expr->sql = SqlFrom(first, pos_, false);
   return expr;

@@ -112,6 +112,11 @@ std::expected<void, RunError> Interpreter::CallProcedure(const Stmt& stmt) {
   std::vector<Value> args;
   for (const ExprPtr& arg : call.args) {
     if (names[0] == "DBMS_STATS") break;
+    if (!arg->arg_name.empty()) {
+      return fail(CompileError(text_, arg->offset,
+                               "PLS-00999: implementation restriction (may be temporary) named "
+                               "arguments"));
+    }
     OraResult<Value> value = Eval(*arg);
     if (!value.has_value()) return fail(value.error());
     args.push_back(std::move(*value));

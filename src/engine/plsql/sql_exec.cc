@@ -266,6 +266,11 @@ OraStatus Interpreter::OpenCursor(CursorState& state, const std::vector<ExprPtr>
   std::vector<Value> values;
   for (std::size_t i = 0; i < decl.fields.size(); ++i) {
     const Expr* source = i < args.size() ? args[i].get() : decl.param_defaults[i].get();
+    if (source != nullptr && !source->arg_name.empty()) {
+      return OraErr(CompileError(text_, source->offset,
+                                 "PLS-00999: implementation restriction (may be temporary) named "
+                                 "arguments"));
+    }
     if (source == nullptr) {
       return OraErr(CompileError(text_, offset,
                                  fmt::format("PLS-00306: wrong number or types of arguments in "

@@ -11,6 +11,7 @@
 
 #include "db/call.h"
 #include "engine/engine.h"
+#include "engine/runtime/connection.h"
 #include "testing/harness.h"
 
 namespace volmek::engine {
@@ -287,6 +288,32 @@ TEST_F(EngineConnectionTest, PlsqlBlockErrorsAreRolledBackAndReported) {
             "ORA-06550: line 1, column 7:\nPLS-00201: identifier 'FOO' must be declared\n"
             "ORA-06550: line 1, column 7:\nPL/SQL: Statement ignored");
   EXPECT_EQ(cursor_->Parse("begin goto somewhere; end;"), 6550);
+}
+
+TEST_F(EngineConnectionTest, PlsqlBlockWithoutEndStopsAtTheStepLimitWhateverItsHandlers) {
+  auto& engine = dynamic_cast<EngineConnection&>(*connection_);
+  engine.plsql_options().max_steps = 1000;
+  Run("create table t (a number)");
+  const char* endless[] = {
+      "begin\n  loop\n    null;\n  end loop;\nend;",
+      "begin\n  while true loop\n    begin\n      insert into t values (1);\n    exception\n"
+      "      when others then null;\n    end;\n  end loop;\nexception\n  when others then "
+      "null;\nend;",
+      "declare\n  n number := 0;\nbegin\n  for i in 1 .. 1000000 loop\n    n := n + 1;\n  end "
+      "loop;\nend;",
+  };
+  for (const char* block : endless) {
+    ASSERT_EQ(cursor_->Parse(block), 0) << cursor_->ErrorText();
+    EXPECT_EQ(cursor_->Execute(), 2393) << block;
+    EXPECT_TRUE(cursor_->ErrorText().starts_with(
+        "ORA-02393: exceeded call limit on CPU usage\nORA-06512: at line "))
+        << cursor_->ErrorText();
+  }
+  // What the stopped block inserted went with it.
+  EXPECT_EQ(Scalar(*cursor_, "select count(*) from t"), "0");
+  engine.plsql_options().max_steps = 100000;
+  Run("begin for i in 1 .. 500 loop insert into t values (i); end loop; end;");
+  EXPECT_EQ(Scalar(*cursor_, "select count(*) from t"), "500");
 }
 
 TEST(EngineCrashTest, KilledProcessLeavesTheCommittedStateIntact) {
