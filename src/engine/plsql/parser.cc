@@ -67,9 +67,8 @@ OraError CompileError(std::string_view text, std::size_t offset, std::string_vie
 
 OraResult<std::unique_ptr<Block>> ParseBlock(std::string_view text) {
   std::vector<Token> tokens;
-  std::size_t error_offset = 0;
-  if (std::optional<OraError> error = Tokenize(text, &tokens, &error_offset)) {
-    return OraErr(CompileError(text, error_offset, "PLS-00103: " + error->message.substr(11)));
+  if (std::optional<OraError> error = Tokenize(text, &tokens)) {
+    return OraErr(std::move(*error));
   }
   Parser parser(text, tokens);
   return parser.ParseTop();
@@ -416,6 +415,11 @@ OraResult<StmtPtr> Parser::ParseStatement() {
   } else if (token.IsKeyword("CASE")) {
     VK_ASSIGN_OR_ORA_RETURN(statement, ParseCase());
   } else if (token.IsKeyword("EXIT") || token.IsKeyword("CONTINUE")) {
+    if (loops_ == 0) {
+      return OraErr(Error(token.offset,
+                          "PLS-00376: illegal EXIT/CONTINUE statement; it must "
+                          "appear inside a loop"));
+    }
     statement->kind = Stmt::Kind::kExit;
     statement->op = token.Value();
     ++pos_;
@@ -588,7 +592,9 @@ OraResult<StmtPtr> Parser::ParseLoop(std::string label) {
     VK_ASSIGN_OR_ORA_RETURN(statement->value, ParseExpr());
   }
   VK_RETURN_IF_ORA_ERROR(Expect("LOOP"));
+  ++loops_;
   VK_ASSIGN_OR_ORA_RETURN(statement->body, ParseStatements(false));
+  --loops_;
   VK_RETURN_IF_ORA_ERROR(Expect("END"));
   VK_RETURN_IF_ORA_ERROR(Expect("LOOP"));
   if (Peek().IsName()) ++pos_;
@@ -629,7 +635,9 @@ OraResult<StmtPtr> Parser::ParseFor(std::string label) {
     VK_ASSIGN_OR_ORA_RETURN(statement->high, ParseExpr());
   }
   VK_RETURN_IF_ORA_ERROR(Expect("LOOP"));
+  ++loops_;
   VK_ASSIGN_OR_ORA_RETURN(statement->body, ParseStatements(false));
+  --loops_;
   VK_RETURN_IF_ORA_ERROR(Expect("END"));
   VK_RETURN_IF_ORA_ERROR(Expect("LOOP"));
   if (Peek().IsName()) ++pos_;

@@ -68,6 +68,7 @@ class Parser {
   const std::vector<Token>& tokens_;
   std::size_t pos_ = 0;
   int depth_ = 0;  // nesting of blocks, statements and expressions
+  int loops_ = 0;  // loops around the statement being read
 };
 
 // Nesting beyond this is refused (PLS-00123) rather than risking the stack.
