@@ -27,9 +27,10 @@ struct DictionaryView {
 
 const std::vector<DictionaryView>& Views() {
   static const std::vector<DictionaryView> kViews = {
-      {"USER_OBJECTS",
-       "vk_d_user_objects",
-       {{"OBJECT_NAME", 'V', 30},
+      {"ALL_OBJECTS",
+       "vk_d_all_objects",
+       {{"OWNER", 'V', 30},
+        {"OBJECT_NAME", 'V', 30},
         {"SUBOBJECT_NAME", 'V', 30},
         {"OBJECT_ID", 'N', 22},
         {"DATA_OBJECT_ID", 'N', 22},
@@ -41,32 +42,31 @@ const std::vector<DictionaryView>& Views() {
         {"TEMPORARY", 'V', 1},
         {"GENERATED", 'V', 1},
         {"SECONDARY", 'V', 1}},
-       "SELECT name, NULL, object_id, CASE WHEN object_type IN ('TABLE','INDEX') THEN object_id "
-       "END, object_type, created, last_ddl_time, replace(last_ddl_time, ' ', ':'), 'VALID', "
-       "'N', generated, 'N' FROM vk_objects WHERE owner = {user}"},
+       "SELECT owner, name, NULL, object_id, CASE WHEN object_type IN ('TABLE','INDEX') THEN "
+       "object_id END, object_type, created, last_ddl_time, replace(last_ddl_time, ' ', ':'), "
+       "'VALID', 'N', generated, 'N' FROM vk_objects"},
       {"USER_CATALOG",
        "vk_d_user_catalog",
        {{"TABLE_NAME", 'V', 30}, {"TABLE_TYPE", 'V', 11}},
        "SELECT name, object_type FROM vk_objects WHERE owner = {user} AND namespace = 1"},
-      {"USER_TABLES",
-       "vk_d_user_tables",
-       {{"TABLE_NAME", 'V', 30},   {"TABLESPACE_NAME", 'V', 30}, {"CLUSTER_NAME", 'V', 30},
-        {"IOT_NAME", 'V', 30},     {"PCT_FREE", 'N', 22},        {"PCT_USED", 'N', 22},
-        {"INI_TRANS", 'N', 22},    {"MAX_TRANS", 'N', 22},       {"INITIAL_EXTENT", 'N', 22},
-        {"NEXT_EXTENT", 'N', 22},  {"MIN_EXTENTS", 'N', 22},     {"MAX_EXTENTS", 'N', 22},
-        {"PCT_INCREASE", 'N', 22}, {"FREELISTS", 'N', 22},       {"FREELIST_GROUPS", 'N', 22},
-        {"LOGGING", 'V', 3},       {"BACKED_UP", 'V', 1},        {"NUM_ROWS", 'N', 22},
-        {"BLOCKS", 'N', 22},       {"EMPTY_BLOCKS", 'N', 22},    {"AVG_SPACE", 'N', 22},
-        {"CHAIN_CNT", 'N', 22},    {"AVG_ROW_LEN", 'N', 22},     {"SAMPLE_SIZE", 'N', 22},
-        {"LAST_ANALYZED", 'D', 7}, {"TEMPORARY", 'V', 1}},
-       "SELECT o.name, t.tablespace_name, NULL, NULL, coalesce(t.pct_free, 10), "
+      {"ALL_TABLES",
+       "vk_d_all_tables",
+       {{"OWNER", 'V', 30},           {"TABLE_NAME", 'V', 30},   {"TABLESPACE_NAME", 'V', 30},
+        {"CLUSTER_NAME", 'V', 30},    {"IOT_NAME", 'V', 30},     {"PCT_FREE", 'N', 22},
+        {"PCT_USED", 'N', 22},        {"INI_TRANS", 'N', 22},    {"MAX_TRANS", 'N', 22},
+        {"INITIAL_EXTENT", 'N', 22},  {"NEXT_EXTENT", 'N', 22},  {"MIN_EXTENTS", 'N', 22},
+        {"MAX_EXTENTS", 'N', 22},     {"PCT_INCREASE", 'N', 22}, {"FREELISTS", 'N', 22},
+        {"FREELIST_GROUPS", 'N', 22}, {"LOGGING", 'V', 3},       {"BACKED_UP", 'V', 1},
+        {"NUM_ROWS", 'N', 22},        {"BLOCKS", 'N', 22},       {"EMPTY_BLOCKS", 'N', 22},
+        {"AVG_SPACE", 'N', 22},       {"CHAIN_CNT", 'N', 22},    {"AVG_ROW_LEN", 'N', 22},
+        {"SAMPLE_SIZE", 'N', 22},     {"LAST_ANALYZED", 'D', 7}, {"TEMPORARY", 'V', 1}},
+       "SELECT o.owner, o.name, t.tablespace_name, NULL, NULL, coalesce(t.pct_free, 10), "
        "coalesce(t.pct_used, 40), coalesce(t.ini_trans, 1), coalesce(t.max_trans, 255), "
        "coalesce(t.initial_extent, 65536), t.next_extent, coalesce(t.min_extents, 1), "
        "coalesce(t.max_extents, 2147483645), t.pct_increase, 1, 1, 'YES', 'N', t.num_rows, "
        "t.blocks, CASE WHEN t.num_rows IS NOT NULL THEN 0 END, CASE WHEN t.num_rows IS NOT "
        "NULL THEN 0 END, CASE WHEN t.num_rows IS NOT NULL THEN 0 END, t.avg_row_len, "
-       "t.num_rows, t.last_analyzed, 'N' FROM vk_objects o JOIN vk_tables t USING(object_id) "
-       "WHERE o.owner = {user}"},
+       "t.num_rows, t.last_analyzed, 'N' FROM vk_objects o JOIN vk_tables t USING(object_id)"},
       {"USER_TAB_COLUMNS",
        "vk_d_user_tab_columns",
        {{"TABLE_NAME", 'V', 30},
@@ -139,9 +139,10 @@ const std::vector<DictionaryView>& Views() {
        "= t.object_id AND c.column_name = ic.column_name), 0), ic.descend FROM vk_ind_columns "
        "ic JOIN vk_indexes i ON i.object_id = ic.index_object_id JOIN vk_objects o ON "
        "o.object_id = i.object_id JOIN vk_objects t ON t.object_id = i.table_object_id"},
-      {"USER_SEQUENCES",
-       "vk_d_user_sequences",
-       {{"SEQUENCE_NAME", 'V', 30},
+      {"ALL_SEQUENCES",
+       "vk_d_all_sequences",
+       {{"SEQUENCE_OWNER", 'V', 30},
+        {"SEQUENCE_NAME", 'V', 30},
         {"MIN_VALUE", 'N', 22},
         {"MAX_VALUE", 'N', 22},
         {"INCREMENT_BY", 'N', 22},
@@ -149,14 +150,41 @@ const std::vector<DictionaryView>& Views() {
         {"ORDER_FLAG", 'V', 1},
         {"CACHE_SIZE", 'N', 22},
         {"LAST_NUMBER", 'N', 22}},
-       "SELECT o.name, s.min_value, s.max_value, s.increment_by, s.cycle_flag, s.order_flag, "
-       "s.cache_size, s.last_number FROM vk_objects o JOIN vk_sequences s USING(object_id) "
-       "WHERE o.owner = {user}"},
-      {"USER_VIEWS",
-       "vk_d_user_views",
-       {{"VIEW_NAME", 'V', 30}, {"TEXT_LENGTH", 'N', 22}, {"TEXT", 'L', 0}},
-       "SELECT o.name, length(v.text), v.text FROM vk_objects o JOIN vk_views v "
-       "USING(object_id) WHERE o.owner = {user}"},
+       "SELECT o.owner, o.name, s.min_value, s.max_value, s.increment_by, s.cycle_flag, "
+       "s.order_flag, s.cache_size, s.last_number FROM vk_objects o JOIN vk_sequences s "
+       "USING(object_id)"},
+      {"ALL_VIEWS",
+       "vk_d_all_views",
+       {{"OWNER", 'V', 30}, {"VIEW_NAME", 'V', 30}, {"TEXT_LENGTH", 'N', 22}, {"TEXT", 'L', 0}},
+       "SELECT o.owner, o.name, length(v.text), v.text FROM vk_objects o JOIN vk_views v "
+       "USING(object_id)"},
+      // The bytes each table and index takes in the database file: SQLite pages of its
+      // b-tree (a key kept inside its table's b-tree takes none of its own), one extent.
+      {"USER_SEGMENTS",
+       "vk_d_user_segments",
+       {{"SEGMENT_NAME", 'V', 81},
+        {"PARTITION_NAME", 'V', 30},
+        {"SEGMENT_TYPE", 'V', 18},
+        {"TABLESPACE_NAME", 'V', 30},
+        {"BYTES", 'N', 22},
+        {"BLOCKS", 'N', 22},
+        {"EXTENTS", 'N', 22},
+        {"INITIAL_EXTENT", 'N', 22},
+        {"NEXT_EXTENT", 'N', 22},
+        {"MIN_EXTENTS", 'N', 22},
+        {"MAX_EXTENTS", 'N', 22}},
+       "SELECT o.name, NULL, o.object_type, coalesce(t.tablespace_name, i.tablespace_name, "
+       "'USERS'), coalesce(p.bytes, 0), coalesce(p.pages, 0), 1, coalesce(t.initial_extent, "
+       "i.initial_extent, 65536), coalesce(t.next_extent, i.next_extent), 1, 2147483645 FROM "
+       "vk_objects o LEFT JOIN vk_tables t ON t.object_id = o.object_id LEFT JOIN vk_indexes i "
+       "ON i.object_id = o.object_id LEFT JOIN (SELECT name AS physical, sum(pgsize) AS bytes, "
+       "count(*) AS pages FROM dbstat('main') GROUP BY name) p ON p.physical = CASE "
+       "o.object_type WHEN 'TABLE' THEN 't' ELSE 'i' END || o.object_id WHERE o.owner = {user} "
+       "AND o.object_type IN ('TABLE', 'INDEX')"},
+      {"V$VERSION",
+       "vk_d_v_version",
+       {{"BANNER", 'V', 80}},
+       "VALUES ('volmek embedded database (Oracle dialect) over SQLite ' || sqlite_version())"},
       {"USER_USERS",
        "vk_d_user_users",
        {{"USERNAME", 'V', 30},
@@ -211,6 +239,14 @@ struct DerivedView {
 
 const std::vector<DerivedView>& DerivedViews() {
   static const std::vector<DerivedView> kDerived = {
+      {"USER_OBJECTS", "vk_d_user_objects", "ALL_OBJECTS", {"OWNER"}, "OWNER"},
+      {"USER_TABLES", "vk_d_user_tables", "ALL_TABLES", {"OWNER"}, "OWNER"},
+      {"USER_SEQUENCES",
+       "vk_d_user_sequences",
+       "ALL_SEQUENCES",
+       {"SEQUENCE_OWNER"},
+       "SEQUENCE_OWNER"},
+      {"USER_VIEWS", "vk_d_user_views", "ALL_VIEWS", {"OWNER"}, "OWNER"},
       {"USER_INDEXES", "vk_d_user_indexes", "ALL_INDEXES", {"OWNER"}, "OWNER"},
       {"USER_IND_COLUMNS",
        "vk_d_user_ind_columns",
@@ -230,6 +266,59 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kSynonyms
     {"OBJ", "USER_OBJECTS"},
     {"DICT", "DICTIONARY"},
 }};
+
+// DICTIONARY (DICT): every view above and its synonyms, with a line about each.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 24> kComments = {{
+    {"ALL_INDEXES", "Descriptions of indexes on tables accessible to the user"},
+    {"ALL_IND_COLUMNS", "COLUMNs comprising INDEXes on accessible TABLES"},
+    {"ALL_OBJECTS", "Objects accessible to the user"},
+    {"ALL_SEQUENCES", "Description of SEQUENCEs accessible to the user"},
+    {"ALL_TABLES", "Description of relational tables accessible to the user"},
+    {"ALL_TAB_COLUMNS", "Columns of user's tables, views and clusters"},
+    {"ALL_USERS", "Information about all users of the database"},
+    {"ALL_VIEWS", "Description of views accessible to the user"},
+    {"CAT", "Synonym for USER_CATALOG"},
+    {"COLS", "Synonym for USER_TAB_COLUMNS"},
+    {"DICT", "Synonym for DICTIONARY"},
+    {"DICTIONARY", "Description of data dictionary tables and views"},
+    {"IND", "Synonym for USER_INDEXES"},
+    {"NLS_DATABASE_PARAMETERS", "Permanent NLS parameters of the database"},
+    {"NLS_SESSION_PARAMETERS", "NLS parameters of the user session"},
+    {"OBJ", "Synonym for USER_OBJECTS"},
+    {"SEQ", "Synonym for USER_SEQUENCES"},
+    {"TABS", "Synonym for USER_TABLES"},
+    {"USER_CATALOG", "Tables, Views, Synonyms and Sequences owned by the user"},
+    {"USER_OBJECTS", "Objects owned by the user"},
+    {"USER_SEGMENTS", "Storage allocated for all database segments"},
+    {"USER_TABLES", "Description of the user's own relational tables"},
+    {"USER_TAB_COLUMNS", "Columns of user's tables, views and clusters"},
+    {"V$VERSION", "Version of the database and its components"},
+}};
+
+// The VALUES of DICTIONARY: the names FindDictionaryView knows, with their comments.
+std::string DictionaryRows() {
+  std::vector<std::string_view> names = {"DICTIONARY"};
+  for (const DictionaryView& view : Views()) names.push_back(view.name);
+  for (const DerivedView& derived : DerivedViews()) names.push_back(derived.name);
+  for (const auto& [synonym, target] : kSynonyms) names.push_back(synonym);
+  std::sort(names.begin(), names.end());
+  std::string rows;
+  for (std::string_view name : names) {
+    std::string comment = "NULL";
+    for (const auto& [commented, text] : kComments) {
+      if (commented == name) comment = QuoteLiteral(text);
+    }
+    rows += fmt::format("{}({}, {})", rows.empty() ? "VALUES " : ", ", QuoteLiteral(name), comment);
+  }
+  return rows;
+}
+
+constexpr std::string_view kDictionaryPhysical = "vk_d_dictionary";
+const std::vector<ViewColumn>& DictionaryColumns() {
+  static const std::vector<ViewColumn> kColumns = {{"TABLE_NAME", 'V', 30},
+                                                   {"COMMENTS", 'V', 4000}};
+  return kColumns;
+}
 
 SqlType TypeOf(const ViewColumn& column) {
   SqlType type;
@@ -313,6 +402,8 @@ OraStatus CreateDictionaryViews(sqlite3* db, std::string_view user) {
                        derived.physical, ColumnList(kept), base->physical,
                        QuoteIdentifier(derived.filter), user_literal);
   }
+  sql += fmt::format("CREATE TEMP VIEW {}({}) AS {};\n", kDictionaryPhysical,
+                     ColumnList(DictionaryColumns()), DictionaryRows());
   return ExecSql(db, sql);
 }
 
@@ -335,6 +426,7 @@ std::optional<TableInfo> FindDictionaryView(std::string_view name) {
     info.columns.push_back(ColumnInfo{"DUMMY", type, true});
     return info;
   }
+  if (name == "DICTIONARY") return InfoOf(name, kDictionaryPhysical, DictionaryColumns());
   if (const DictionaryView* view = FindBase(name)) {
     return InfoOf(view->name, view->physical, view->columns);
   }

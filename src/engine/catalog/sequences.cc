@@ -35,13 +35,16 @@ std::string_view ArgText(sqlite3_value* value) {
 template <bool kNext>
 void SequenceFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
   auto* cache = static_cast<SequenceCache*>(sqlite3_user_data(context));
-  if (argc != 2) {
+  if (argc != 2 && !(kNext && argc == 3)) {
     sqlite3_result_error(context, "ORA-00909: invalid number of arguments", -1);
     return;
   }
   std::string_view owner = ArgText(argv[0]);
   std::string_view name = ArgText(argv[1]);
-  OraResult<SeqValue> value = kNext ? cache->NextVal(owner, name) : cache->CurrVal(owner, name);
+  OraResult<SeqValue> value = !kNext ? cache->CurrVal(owner, name)
+                              : argc == 3
+                                  ? cache->RowNextVal(owner, name, sqlite3_value_int64(argv[2]))
+                                  : cache->NextVal(owner, name);
   if (!value.has_value()) {
     sqlite3_result_error(context, value.error().message.c_str(),
                          static_cast<int>(value.error().message.size()));
@@ -130,6 +133,21 @@ OraResult<SeqValue> SequenceCache::NextVal(std::string_view owner, std::string_v
   return value;
 }
 
+OraResult<SeqValue> SequenceCache::RowNextVal(std::string_view owner, std::string_view name,
+                                              std::int64_t reference) {
+  std::string key = Key(owner, name);
+  auto it = row_values_.find(key);
+  if (it != row_values_.end() && !it->second.references.contains(reference)) {
+    it->second.references.insert(reference);
+    return it->second.value;
+  }
+  VK_ASSIGN_OR_ORA_RETURN(SeqValue value, NextVal(owner, name));
+  RowValue& row = row_values_[key];
+  row.value = value;
+  row.references = {reference};
+  return value;
+}
+
 OraResult<SeqValue> SequenceCache::CurrVal(std::string_view owner, std::string_view name) {
   auto it = states_.find(Key(owner, name));
   if (it == states_.end() || !it->second.has_current) {
@@ -169,6 +187,10 @@ void SequenceCache::Forget(std::string_view owner, std::string_view name) {
 OraStatus SequenceCache::RegisterFunctions(sqlite3* db) {
   int rc = sqlite3_create_function_v2(db, "vk_nextval", 2, SQLITE_UTF8, this,
                                       &SequenceFunction<true>, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_create_function_v2(db, "vk_nextval", 3, SQLITE_UTF8, this, &SequenceFunction<true>,
+                                    nullptr, nullptr, nullptr);
+  }
   if (rc == SQLITE_OK) {
     rc = sqlite3_create_function_v2(db, "vk_currval", 2, SQLITE_UTF8, this,
                                     &SequenceFunction<false>, nullptr, nullptr, nullptr);

@@ -1,6 +1,12 @@
 // Sequences at run time: NEXTVAL and CURRVAL, and the SQL functions the translator calls for
 // them (vk_nextval('OWNER','NAME'), vk_currval('OWNER','NAME')).
 //
+// Oracle increments a sequence once per row however often the row names S.NEXTVAL, and S.CURRVAL
+// in a row that also names S.NEXTVAL gives that same new value. The translator numbers such
+// references within a statement, vk_nextval('OWNER','NAME', n): the first reference evaluated in
+// a row takes the next value and the row's other references share it; a reference evaluated a
+// second time starts the next row. StartStatement forgets the shared values.
+//
 // Like Oracle, a session takes CACHE values at a time: the catalogue's LAST_NUMBER is moved past
 // the cached block when the block is taken, and the values are handed out from memory. Values
 // are not transactional: a rollback does not give them back (the next block starts after the
@@ -11,7 +17,9 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -33,6 +41,11 @@ class SequenceCache {
   OraResult<SeqValue> NextVal(std::string_view owner, std::string_view name);
   // ORA-08002 before the first NEXTVAL of the session.
   OraResult<SeqValue> CurrVal(std::string_view owner, std::string_view name);
+  // NEXTVAL for reference number `reference` of the running statement (see above).
+  OraResult<SeqValue> RowNextVal(std::string_view owner, std::string_view name,
+                                 std::int64_t reference);
+  // A statement starts executing: no row of it has taken a value yet.
+  void StartStatement() { row_values_.clear(); }
   // Writes the LAST_NUMBER of the blocks taken since the last Flush.
   OraStatus Flush();
   // After a rollback: the catalogue lost the blocks; write them again at the next Flush.
@@ -55,8 +68,15 @@ class SequenceCache {
     bool dirty = false;
   };
 
+  // The value the current row took, and the references of the statement that read it.
+  struct RowValue {
+    SeqValue value = 0;
+    std::set<std::int64_t> references;
+  };
+
   Catalog& catalog_;
   std::map<std::string, State, std::less<>> states_;
+  std::map<std::string, RowValue, std::less<>> row_values_;
 };
 
 }  // namespace volmek::engine

@@ -197,7 +197,11 @@ OraStatus EngineConnection::Setup() {
   return Begin();
 }
 
-OraStatus EngineConnection::Begin() { return ExecSql(db(), "BEGIN"); }
+OraStatus EngineConnection::Begin() {
+  read_only_ = false;
+  transaction_wrote_ = false;
+  return ExecSql(db(), "BEGIN");
+}
 
 OraStatus EngineConnection::RestoreSavepoints() {
   for (const std::string& name : savepoints_) {

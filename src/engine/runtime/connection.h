@@ -74,6 +74,12 @@ class EngineConnection : public db::Connection {
   void DetachQueries(const EngineCursor* except);
   // Called after DDL: names may resolve differently now.
   void SchemaChanged() { translator_.ForgetShapes(); }
+  // SET TRANSACTION READ ONLY holds until the transaction ends; INSERT, UPDATE and DELETE
+  // are then ORA-01456. SET TRANSACTION after a write of the transaction is ORA-01453.
+  bool read_only() const { return read_only_; }
+  void set_read_only(bool read_only) { read_only_ = read_only; }
+  bool transaction_wrote() const { return transaction_wrote_; }
+  void MarkTransactionWrote() { transaction_wrote_ = true; }
   // Writes what the sequence cache owes the catalogue.
   OraStatus FlushSequences() { return sequences_.Flush(); }
 
@@ -115,6 +121,8 @@ class EngineConnection : public db::Connection {
   plsql::DbmsOutput dbms_output_;
   plsql::RunOptions plsql_options_;
   bool open_ = true;
+  bool read_only_ = false;
+  bool transaction_wrote_ = false;
 };
 
 template <typename Body>

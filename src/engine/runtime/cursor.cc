@@ -134,9 +134,25 @@ OraResult<std::uint16_t> TransactionControl(EngineConnection& connection, std::s
     return kFunctionLockTable;
   }
   if (next_is("SET")) {
+    // SET TRANSACTION READ ONLY | READ WRITE | ISOLATION LEVEL ... | USE ROLLBACK SEGMENT x
+    // [NAME 'text']: only READ ONLY changes what this engine does.
     if (!next_is("TRANSACTION")) return OraErr(InvalidStatement());
+    bool read_only = false;
+    if (next_is("READ")) {
+      if (next_is("ONLY")) {
+        read_only = true;
+      } else if (!next_is("WRITE")) {
+        return OraErr(MissingKeyword());
+      }
+    }
     while (!tokens[at].IsEnd() && !tokens[at].IsSymbol(";")) ++at;
     VK_RETURN_IF_ORA_ERROR(expect_end());
+    if (run) {
+      if (connection.transaction_wrote()) {
+        return OraErr(1453, "SET TRANSACTION must be first statement of transaction");
+      }
+      if (read_only) connection.set_read_only(true);
+    }
     return kFunctionSetTransaction;
   }
   // ALTER SESSION SET name = value ...
@@ -352,6 +368,7 @@ OraStatus EngineCursor::ExecuteStatement() {
       // Blocks of sequence values taken by earlier statements reach the catalogue first, so
       // that USER_SEQUENCES shows them.
       VK_RETURN_IF_ORA_ERROR(connection.FlushSequences());
+      connection.sequences().StartStatement();
       executed_ = true;
       stepping_ = true;
       VK_ASSIGN_OR_ORA_RETURN(bool row, StepQuery());
@@ -360,7 +377,14 @@ OraStatus EngineCursor::ExecuteStatement() {
       return {};
     }
     case ParsedKind::kDml: {
+      if (connection.read_only()) {
+        return OraErr(1456,
+                      "may not perform insert/delete/update operation inside a READ ONLY "
+                      "transaction");
+      }
       connection.DetachQueries(this);
+      connection.MarkTransactionWrote();
+      connection.sequences().StartStatement();
       sqlite3_stmt* stmt = stmt_.get();
       sqlite3_reset(stmt);
       int rc = sqlite3_step(stmt);

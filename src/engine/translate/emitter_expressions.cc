@@ -1,6 +1,8 @@
 // Emitter: expressions: literals, comparisons, arithmetic, LIKE, quantified comparisons.
 #include "engine/translate/emitter_internal.h"
 
+#include <fmt/format.h>
+
 #include "engine/syntax/lexer.h"
 #include "engine/values/collation.h"
 
@@ -89,7 +91,34 @@ std::string Emitter::CompareSql(Out left, Out right, std::string_view op) {
     // INTEGER and REAL: compare them by value.
     return "(vk_cmp(" + left.sql + ", " + right.sql + ") " + std::string(op) + " 0)";
   }
-  return "(" + left.sql + " " + std::string(op) + " " + right.sql + ")";
+  std::string collation;
+  auto is_text = [](const Out& out) {
+    return !out.type.is_null &&
+           (out.type.type.kind == TypeKind::kChar || out.type.type.kind == TypeKind::kVarchar2);
+  };
+  if (is_text(left) && is_text(right)) {
+    auto is_char = [](const Out& out) { return out.type.type.kind == TypeKind::kChar; };
+    auto stored_char = [&](const Out& out) { return out.stored && is_char(out); };
+    if (is_char(left) && is_char(right)) {
+      // Blank-padded: trailing blanks do not count ('AB' = 'AB  ').
+      if (!stored_char(left) || !stored_char(right)) collation = " COLLATE RTRIM";
+    } else if (stored_char(left) || stored_char(right)) {
+      // Non-padded: a CHAR column's blanks count against a VARCHAR2.
+      collation = " COLLATE BINARY";
+    }
+  }
+  return "(" + left.sql + " " + std::string(op) + " " + right.sql + collation + ")";
+}
+
+OraStatus Emitter::CheckComparable(const Out& left, const Out& right) {
+  if (left.type.is_null || right.type.is_null) return {};
+  auto name = [](const Out& out) { return out.type.IsDate() ? "DATE" : "NUMBER"; };
+  if ((left.type.IsDate() && right.type.IsNumeric()) ||
+      (left.type.IsNumeric() && right.type.IsDate())) {
+    return OraErr(
+        932, fmt::format("inconsistent datatypes: expected {} got {}", name(left), name(right)));
+  }
+  return {};
 }
 
 OraResult<std::vector<Out>> Emitter::Args(const Expr& expr, const Ctx& ctx) {
@@ -151,8 +180,10 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
     case ExprKind::kSequence: {
       if (!schema_.SequenceExists(expr.name)) return OraErr(2289, "sequence does not exist");
       std::string owner = expr.qualifier.empty() ? schema_.CurrentUser() : expr.qualifier;
+      // Each NEXTVAL reference is numbered so that the references of one row share one value.
       out.sql = std::string(expr.op == "NEXTVAL" ? "vk_nextval(" : "vk_currval(") +
-                QuoteString(owner) + ", " + QuoteString(expr.name) + ")";
+                QuoteString(owner) + ", " + QuoteString(expr.name) +
+                (expr.op == "NEXTVAL" ? ", " + std::to_string(++sequence_references_) : "") + ")";
       out.type = Typed::Number();
       return out;
     }
@@ -175,6 +206,7 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
     case ExprKind::kCompare: {
       VK_ASSIGN_OR_ORA_RETURN(Out left, Value(*expr.args[0], ctx));
       VK_ASSIGN_OR_ORA_RETURN(Out right, Value(*expr.args[1], ctx));
+      VK_RETURN_IF_ORA_ERROR(CheckComparable(left, right));
       out.sql = CompareSql(left, right, expr.op);
       out.type = Typed::Number();
       Merge(&out, left);
@@ -303,7 +335,10 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
     case ExprKind::kSubquery: {
       VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
       if (sub.items.size() != 1) return OraErr(913, "too many values");
-      out.sql = "(" + sub.sql + ")";
+      // SQLite would take the first row: a second one is ORA-01427.
+      out.sql = "(WITH \"__one\"(\"__v\") AS (" + sub.sql +
+                ") SELECT CASE WHEN count(*) > 1 THEN vk_error(1427, 'single-row subquery returns "
+                "more than one row') ELSE min(\"__v\") END FROM \"__one\")";
       out.type = sub.items[0].type;
       out.type.nullable = true;
       return out;
@@ -414,7 +449,10 @@ OraResult<Out> Emitter::Binary(const Expr& expr, const Ctx& ctx) {
       length += DisplayLength(value.type);
       nullable = nullable && value.type.nullable;
     }
-    out.sql = Balanced(outs, 0, outs.size(), "vk_concat");
+    // The translator converts numbers and dates itself: their SQLite form does not say which
+    // type a value has (a NUMBER column holds "0.1", TO_CHAR may give a stored-looking date).
+    for (Out& value : outs) value.sql = TextSql(value);
+    out.sql = Balanced(outs, 0, outs.size(), "vk_cat");
     out.type = all_char && !all_null ? Typed::Char(length) : Typed::Varchar2(length);
     out.type.nullable = nullable;
     return out;

@@ -1,6 +1,8 @@
 // Emitter: function calls and CASE, with the types Oracle gives their results.
 #include "engine/translate/emitter_internal.h"
 
+#include <fmt/format.h>
+
 #include "engine/syntax/lexer.h"
 #include "engine/values/collation.h"
 
@@ -72,6 +74,77 @@ int Emitter::DateFormatWidth(std::string_view format) {
   return width;
 }
 
+bool Emitter::IsCharacterFunction(std::string_view name) {
+  static constexpr std::array<std::string_view, 14> kNames = {
+      "SUBSTR", "INSTR", "UPPER",  "LOWER",   "INITCAP",   "LTRIM", "RTRIM",
+      "LPAD",   "RPAD",  "LENGTH", "REPLACE", "TRANSLATE", "ASCII", "VSIZE"};
+  return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
+}
+
+std::string Emitter::TextSql(const Out& value) {
+  if (value.type.IsNumeric() || value.type.IsDate()) return "to_char(" + value.sql + ")";
+  return value.sql;
+}
+
+// GREATEST and LEAST compare as the first argument's type: the others are converted to it
+// (text to a number or a date, numbers and dates to text), and a character first argument
+// makes the comparison and the result VARCHAR2.
+OraResult<Out> Emitter::Extreme(const Expr& expr, std::vector<Out> args) {
+  Out out;
+  for (const Out& arg : args) Merge(&out, arg);
+  const Typed first = args[0].type;
+  const bool greatest = expr.name == "GREATEST";
+  std::string function;
+  int length = 0;
+  for (Out& arg : args) {
+    if (first.IsNumeric()) {
+      if (arg.type.IsDate()) return OraErr(932, "inconsistent datatypes: expected NUMBER got DATE");
+      if (arg.type.IsCharacter()) arg.sql = "to_number(" + arg.sql + ")";
+    } else if (first.IsDate()) {
+      if (arg.type.IsNumeric())
+        return OraErr(932, "inconsistent datatypes: expected DATE got NUMBER");
+      if (arg.type.IsCharacter()) arg.sql = "to_date(" + arg.sql + ")";
+    } else {
+      arg.sql = TextSql(arg);
+      length = std::max(length, DisplayLength(arg.type));
+    }
+  }
+  if (first.IsNumeric()) {
+    function = greatest ? "vk_greatest_num" : "vk_least_num";
+    out.type = Typed::Number();
+  } else {
+    function = greatest ? "vk_greatest_text" : "vk_least_text";
+    out.type = first.IsDate() ? Typed::Date() : Typed::Varchar2(std::max(length, 1));
+  }
+  out.sql = function + "(";
+  for (std::size_t idx = 0; idx < args.size(); ++idx) {
+    out.sql += (idx == 0 ? "" : ", ") + args[idx].sql;
+  }
+  out.sql += ")";
+  out.type.nullable = true;
+  return out;
+}
+
+// NULLIF(a, b) compares as `a = b` does (numbers by value, whatever form they travel in);
+// Oracle converts nothing between numbers and other types here.
+OraResult<Out> Emitter::NullIf(std::vector<Out> args) {
+  const Out& a = args[0];
+  const Out& b = args[1];
+  auto name = [](const Out& out) {
+    return out.type.IsNumeric() ? "NUMBER" : out.type.IsDate() ? "DATE" : "CHAR";
+  };
+  if (!a.type.is_null && !b.type.is_null && std::string_view(name(a)) != name(b)) {
+    return OraErr(932, fmt::format("inconsistent datatypes: expected {} got {}", name(a), name(b)));
+  }
+  Out out;
+  Merge(&out, a);
+  Merge(&out, b);
+  out.sql = "(CASE WHEN " + CompareSql(a, b, "=") + " THEN NULL ELSE " + a.sql + " END)";
+  out.type = a.type.IsNumeric() ? Typed::Number() : a.type;
+  out.type.nullable = true;
+  return out;
+}
+
 OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
   const FunctionSpec* spec = FindFunction(expr.name);
   if (spec == nullptr) return OraErr(InvalidIdentifier(QuoteName(expr.name)));
@@ -84,13 +157,19 @@ OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
   Ctx arg_ctx = ctx;
   if (spec->aggregate) arg_ctx.aggregates = false;
   VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, arg_ctx));
+  if (IsCharacterFunction(expr.name) && !args.empty()) args[0].sql = TextSql(args[0]);
+  if (expr.name == "CONCAT") {
+    for (Out& arg : args) arg.sql = TextSql(arg);
+  }
+  if (expr.name == "GREATEST" || expr.name == "LEAST") return Extreme(expr, std::move(args));
+  if (expr.name == "NULLIF") return NullIf(std::move(args));
   if (spec->aggregate && args.size() == 1 &&
       (expr.distinct || expr.name == "MIN" || expr.name == "MAX")) {
     args[0].sql = SortKey(args[0]);
   }
   Out out;
   for (const Out& arg : args) Merge(&out, arg);
-  out.sql = Lower(expr.name) + "(";
+  out.sql = (expr.name == "CONCAT" ? std::string("vk_cat") : Lower(expr.name)) + "(";
   if (expr.star) {
     out.sql += "*";
   } else {

@@ -331,8 +331,13 @@ class Emitter {
   // under the numeric collation, which orders them by value together with stored numbers.
   static std::string SortKey(const Out& out);
 
-  // left op right, one of = <> < <= > >=, after the implicit conversions.
+  // left op right, one of = <> < <= > >=, after the implicit conversions. Two character
+  // operands compare with blank-padded semantics when both are CHAR or literals, with
+  // non-padded semantics when either is VARCHAR2.
   static std::string CompareSql(Out left, Out right, std::string_view op);
+
+  // ORA-00932 for operands no implicit conversion makes comparable (a DATE and a number).
+  static OraStatus CheckComparable(const Out& left, const Out& right);
 
   OraResult<std::vector<Out>> Args(const Expr& expr, const Ctx& ctx);
 
@@ -379,6 +384,15 @@ class Emitter {
 
   OraResult<Out> Function(const Expr& expr, const Ctx& ctx);
 
+  // The functions whose first argument is character data: a number or a date given there is
+  // converted as TO_CHAR converts it (0.1 is ".1", a date takes the session's format).
+  static bool IsCharacterFunction(std::string_view name);
+  // `value` as the text Oracle's implicit conversion makes of it.
+  static std::string TextSql(const Out& value);
+
+  OraResult<Out> Extreme(const Expr& expr, std::vector<Out> args);
+  OraResult<Out> NullIf(std::vector<Out> args);
+
   OraResult<Out> Case(const Expr& expr, const Ctx& ctx);
 
   // INSERT, UPDATE, DELETE (emitter_dml.cc).
@@ -404,6 +418,7 @@ class Emitter {
   EmitPlan* plan_;
   std::vector<BindValue>* parameters_;
   std::vector<Source> common_tables_;  // the WITH tables in scope, outermost first
+  int sequence_references_ = 0;        // NEXTVAL references numbered so far
   int views_ = 0;
 };
 

@@ -44,7 +44,7 @@
 
 namespace volmek::engine {
 
-inline constexpr std::string_view kDefaultDateFormat = "DD-MON-YY";
+inline constexpr std::string_view kDefaultDateFormat = "DD-MON-RR";
 
 struct Date {
   int year = 1;  // 1..9999
