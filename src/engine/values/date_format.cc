@@ -550,8 +550,12 @@ OraResult<Date> ParseDate(std::string_view text, std::string_view format, const 
       return OraErr(Ora(1848, "day of year must be between 1 and 365 (366 for leap year)"));
     }
   }
-  if (day < 1 || day > DaysInMonth(static_cast<int>(year), static_cast<int>(month))) {
+  // A day no month has is ORA-01847; one this month lacks (30 February) ORA-01839.
+  if (day < 1 || day > 31) {
     return OraErr(Ora(1847, "day of month must be between 1 and last day of month"));
+  }
+  if (day > DaysInMonth(static_cast<int>(year), static_cast<int>(month))) {
+    return OraErr(Ora(1839, "date not valid for month specified"));
   }
   if (seconds_in_day) {
     if (*seconds_in_day > 86399) {

@@ -197,7 +197,10 @@ TEST_F(DateParsing, ErrorsAsOracleReportsThem) {
   EXPECT_EQ(ParseError("32-JAN-99", "DD-MON-YY"),
             "ORA-01847: day of month must be between 1 and last day of month");
   EXPECT_EQ(ParseError("29-FEB-2003", "DD-MON-YYYY"),
-            "ORA-01847: day of month must be between 1 and last day of month");
+            "ORA-01839: date not valid for month specified");
+  EXPECT_EQ(ParseError("31-APR-2003", "DD-MON-YYYY"),
+            "ORA-01839: date not valid for month specified");
+  EXPECT_EQ(ParseError("29-FEB-2004", "DD-MON-YYYY"), "(parsed 2004-02-29 00:00:00)");
   EXPECT_EQ(ParseError("01-JAN-99 10:00", "DD-MON-YY"),
             "ORA-01830: date format picture ends before converting entire input string");
   EXPECT_EQ(ParseError("01-JAN", "DD-MON-YY"),
