@@ -184,25 +184,32 @@ plsql_times() {
   local empty='"$VOLMEK" sql "truncate table benchpl" > /dev/null'
   local restore_pl insert_pl update_pl
   restore_pl=$(best_of "$empty" '"$VOLMEK" restore BENCHPL > /dev/null')
+  # The block inserts the very rows of BENCHPL.txt: backup must give the file back.
   local insert_block="begin
   for i in 1 .. $rows loop
-    insert into benchpl values (i, mod(i, 100000) + mod(i, 100) / 100, 'Cliente numero ' || i,
+    insert into benchpl values (i, mod(i, 100000) + mod(i, 100) * 0.01, 'Cliente numero ' || i,
       'C' || lpad(mod(i, 10000000), 7, '0'),
-      to_date('2026-01-01 00:00:00', 'YYYY-MM-DD HH24:MI:SS') + mod(i, 28) + mod(i, 24) / 24);
+      to_date('2026-' || (mod(i, 12) + 1) || '-' || (mod(i, 28) + 1) || ' ' || mod(i, 24) || ':'
+              || mod(i, 60) || ':' || mod(i * 7, 60), 'YYYY-MM-DD HH24:MI:SS'));
   end loop;
   commit;
 end;"
-  insert_pl=$(best_of "$empty" '"$VOLMEK" sql "$insert_block" > /dev/null')
-  local count
-  count=$("$VOLMEK" sql "select count(*) from benchpl" | tr -dc '0-9')
-  [ "$count" = "$rows" ] || { echo "el bloque PL/SQL no inserto $rows filas ($count)" >&2; exit 1; }
+  # Through fsql: `volmek sql` upper-cases its statement, string literals included.
+  printf '%s\n;\n' "$insert_block" > plsql_insert.sql
+  insert_pl=$(best_of "$empty" '"$VOLMEK" fsql plsql_insert.sql > /dev/null')
+  cp BENCHPL.txt BENCHPL.rows
+  "$VOLMEK" backup BENCHPL > /dev/null
+  cmp -s BENCHPL.txt BENCHPL.rows || { echo "el bloque PL/SQL no inserto las filas de BENCHPL.txt" >&2; exit 1; }
   local update_block="begin
   for r in (select id, importe from benchpl) loop
     update benchpl set importe = r.importe + 1 where id = r.id;
   end loop;
   commit;
 end;"
-  update_pl=$(best_of : '"$VOLMEK" sql "$update_block" > /dev/null')
+  printf '%s\n;\n' "$update_block" > plsql_update.sql
+  update_pl=$(best_of : '"$VOLMEK" fsql plsql_update.sql > /dev/null')
+  "$VOLMEK" sql "select count(*) from benchpl where importe = mod(id, 100000) + mod(id, 100) * 0.01 + $REPEAT" \
+    | grep -q "^ *$rows *$" || { echo "el bloque PL/SQL no actualizo las $rows filas" >&2; exit 1; }
   echo "volmek   restore ${restore_pl}s   bloque FOR con insert ${insert_pl}s   bloque FOR de cursor con update ${update_pl}s"
   RATIOS+=("PL/SQL FOR insert / restore ($rows filas): $(ratio "$insert_pl" "$restore_pl")")
   RATIOS+=("PL/SQL FOR de cursor update / restore ($rows filas): $(ratio "$update_pl" "$restore_pl")")

@@ -371,6 +371,13 @@ OraResult<Decimal> Decimal::Div(const Decimal& a, const Decimal& b) {
 
 OraResult<Decimal> Decimal::Mod(const Decimal& a, const Decimal& b) {
   if (b.is_zero() || a.is_zero()) return a;
+  // Integers within 64 bits: the machine's remainder, which also truncates towards zero and
+  // keeps the sign of a.
+  if (a.digit_count_ <= 18 && b.digit_count_ <= 18) {
+    std::optional<std::int64_t> x = a.ToInt64Exact();
+    std::optional<std::int64_t> y = b.ToInt64Exact();
+    if (x && y) return FromInt64(*x % *y);
+  }
   if (a.exponent_ - b.exponent_ > 38) {
     // The quotient has more integer digits than a division keeps: the remainder comes from an
     // exact long division of the two values scaled to integers.

@@ -133,6 +133,10 @@ TEST_F(DecimalArithmetic, ModOfZeroIsTheDividendAndKeepsItsSign) {
   EXPECT_EQ(Decimal::Mod(D("-11"), D("4"))->ToCanonical(), "-3");
   EXPECT_EQ(Decimal::Mod(D("11"), D("-4"))->ToCanonical(), "3");
   EXPECT_EQ(Decimal::Mod(D("5.5"), D("2"))->ToCanonical(), "1.5");
+  EXPECT_EQ(Decimal::Mod(D("-123456789012345678"), D("1000"))->ToCanonical(), "-678");
+  EXPECT_EQ(Decimal::Mod(D("123456789012345678"), D("-123456789012345679"))->ToCanonical(),
+            "123456789012345678");
+  EXPECT_EQ(Decimal::Mod(D("1234567890123456789"), D("10"))->ToCanonical(), "9");
 }
 
 TEST_F(DecimalArithmetic, ModIsExactWhenTheQuotientHasMoreDigitsThanADivisionKeeps) {
