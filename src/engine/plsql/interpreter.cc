@@ -610,7 +610,11 @@ OraStatus RunBlock(Host& host, std::string_view text) {
   if (outcome.has_value()) return {};
   const RunError& error = outcome.error();
   // A compilation error found while running (a name SQL did not know) has no line stack.
-  if (error.error.code == 6550) return OraErr(error.error);
+  if (error.error.code == 6550) {
+    if (error.error.message.starts_with("ORA-06550: line ")) return OraErr(error.error);
+    // A type error found while running: placed at the statement, as the compiler places it.
+    return OraErr(CompileError(text, error.offset, error.error.message.substr(11)));
+  }
   return OraErr(OraError{
       error.error.code,
       fmt::format("{}\nORA-06512: at line {}", error.error.message, LineOf(text, error.offset))});
