@@ -8,7 +8,7 @@ PREFIX ?= /usr/local
 PROGRAMS = volmek volmek-plus volmek-exp volmek-imp
 
 # What building the programs needs; each target below adds only what it uses itself.
-BUILD_APT_PACKAGES = cmake g++ make pkg-config libsqlite3-dev libsodium-dev libfmt-dev
+BUILD_APT_PACKAGES = cmake g++ make pkg-config libsqlite3-dev libsodium-dev libfmt-dev libicu-dev
 # The suite: GoogleTest, GnuCOBOL (the copybook layouts are checked against cobc), node and
 # the T-SQL parser (genera's DDL), mandoc (the manual pages), dpkg-dev (the package test's
 # dpkg-shlibdeps), bsdutils (script, the progress test's pseudo-terminal).
@@ -78,7 +78,7 @@ sanitize: deps
 # `make fuzz`: the libFuzzer targets under ASan and UBSan, each over its seeds and then for
 # FUZZ_SECONDS on new inputs. `make fuzz-ci`: the same unoptimised (it compiles several times
 # faster, which is most of its time) for FUZZ_CI_SECONDS each, in its own build directory.
-FUZZ_APT_PACKAGES = cmake make pkg-config libsqlite3-dev libsodium-dev libfmt-dev libgtest-dev \
+FUZZ_APT_PACKAGES = cmake make pkg-config libsqlite3-dev libsodium-dev libfmt-dev libicu-dev libgtest-dev \
                     clang-19 libclang-rt-19-dev
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60

@@ -181,6 +181,46 @@ const std::vector<DictionaryView>& Views() {
        "count(*) AS pages FROM dbstat('main') GROUP BY name) p ON p.physical = CASE "
        "o.object_type WHEN 'TABLE' THEN 't' ELSE 'i' END || o.object_id WHERE o.owner = {user} "
        "AND o.object_type IN ('TABLE', 'INDEX')"},
+      // CHECK and FOREIGN KEY constraints (vk_constraints), then the keys kept as indexes.
+      {"ALL_CONSTRAINTS",
+       "vk_d_all_constraints",
+       {{"OWNER", 'V', 30},
+        {"CONSTRAINT_NAME", 'V', 30},
+        {"CONSTRAINT_TYPE", 'V', 1},
+        {"TABLE_NAME", 'V', 30},
+        {"SEARCH_CONDITION", 'L', 0},
+        {"R_OWNER", 'V', 30},
+        {"R_CONSTRAINT_NAME", 'V', 30},
+        {"DELETE_RULE", 'V', 9},
+        {"STATUS", 'V', 8},
+        {"DEFERRABLE", 'V', 14},
+        {"DEFERRED", 'V', 9},
+        {"VALIDATED", 'V', 13},
+        {"GENERATED", 'V', 14},
+        {"INDEX_OWNER", 'V', 30},
+        {"INDEX_NAME", 'V', 30}},
+       "SELECT k.owner, k.name, k.constraint_type, t.name, k.search_condition, k.r_owner, "
+       "k.r_constraint_name, k.delete_rule, k.status, 'NOT DEFERRABLE', 'IMMEDIATE', CASE "
+       "k.status WHEN 'ENABLED' THEN 'VALIDATED' ELSE 'NOT VALIDATED' END, k.generated, NULL, "
+       "NULL FROM vk_constraints k JOIN vk_objects t ON t.object_id = k.table_object_id UNION "
+       "ALL SELECT o.owner, o.name, i.constraint_type, t.name, NULL, NULL, NULL, NULL, "
+       "'ENABLED', 'NOT DEFERRABLE', 'IMMEDIATE', 'VALIDATED', CASE o.generated WHEN 'Y' THEN "
+       "'GENERATED NAME' ELSE 'USER NAME' END, o.owner, o.name FROM vk_indexes i JOIN "
+       "vk_objects o ON o.object_id = i.object_id JOIN vk_objects t ON t.object_id = "
+       "i.table_object_id WHERE i.constraint_type <> ''"},
+      {"ALL_CONS_COLUMNS",
+       "vk_d_all_cons_columns",
+       {{"OWNER", 'V', 30},
+        {"CONSTRAINT_NAME", 'V', 30},
+        {"TABLE_NAME", 'V', 30},
+        {"COLUMN_NAME", 'V', 4000},
+        {"POSITION", 'N', 22}},
+       "SELECT k.owner, k.name, t.name, c.column_name, CASE k.constraint_type WHEN 'R' THEN "
+       "c.position END FROM vk_constraints k JOIN vk_cons_columns c ON c.constraint_id = k.id "
+       "JOIN vk_objects t ON t.object_id = k.table_object_id UNION ALL SELECT o.owner, o.name, "
+       "t.name, ic.column_name, ic.column_position FROM vk_indexes i JOIN vk_objects o ON "
+       "o.object_id = i.object_id JOIN vk_objects t ON t.object_id = i.table_object_id JOIN "
+       "vk_ind_columns ic ON ic.index_object_id = i.object_id WHERE i.constraint_type <> ''"},
       {"V$VERSION",
        "vk_d_v_version",
        {{"BANNER", 'V', 80}},
@@ -248,6 +288,8 @@ const std::vector<DerivedView>& DerivedViews() {
        "SEQUENCE_OWNER"},
       {"USER_VIEWS", "vk_d_user_views", "ALL_VIEWS", {"OWNER"}, "OWNER"},
       {"USER_INDEXES", "vk_d_user_indexes", "ALL_INDEXES", {"OWNER"}, "OWNER"},
+      {"USER_CONSTRAINTS", "vk_d_user_constraints", "ALL_CONSTRAINTS", {}, "OWNER"},
+      {"USER_CONS_COLUMNS", "vk_d_user_cons_columns", "ALL_CONS_COLUMNS", {}, "OWNER"},
       {"USER_IND_COLUMNS",
        "vk_d_user_ind_columns",
        "ALL_IND_COLUMNS",
@@ -268,7 +310,9 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kSynonyms
 }};
 
 // DICTIONARY (DICT): every view above and its synonyms, with a line about each.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 24> kComments = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 26> kComments = {{
+    {"USER_CONSTRAINTS", "Constraint definitions on user's own tables"},
+    {"USER_CONS_COLUMNS", "Information about accessible columns in constraint definitions"},
     {"ALL_INDEXES", "Descriptions of indexes on tables accessible to the user"},
     {"ALL_IND_COLUMNS", "COLUMNs comprising INDEXes on accessible TABLES"},
     {"ALL_OBJECTS", "Objects accessible to the user"},

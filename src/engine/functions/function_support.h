@@ -1,5 +1,5 @@
 // Shared by the files that implement the SQL functions (functions.cc, text_functions.cc,
-// conversion_functions.cc, typed_functions.cc): reading arguments and setting results by the engine's value rules.
+// conversion_functions.cc, typed_functions.cc, case_mapping.cc): reading arguments and setting results by the engine's value rules.
 // Not part of the engine's interface.
 #pragma once
 
@@ -32,6 +32,7 @@ struct FunctionDef {
 std::span<const FunctionDef> TextFunctions();
 std::span<const FunctionDef> ConversionFunctions();
 std::span<const FunctionDef> TypedFunctions();
+std::span<const FunctionDef> CaseFunctions();
 
 const SessionSettings& Settings(sqlite3_context* ctx);
 // The date SYSDATE names for this session.

@@ -122,42 +122,6 @@ void Length(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, CharCount(text.view()));
 }
 
-template <typename Map>
-void MapLetters(sqlite3_context* ctx, sqlite3_value** argv, Map map) {
-  TextArg text;
-  if (!TextArgument(ctx, argv, 0, &text)) return;
-  std::string result(text.view());
-  map(result);
-  ResultText(ctx, result);
-}
-
-char ToUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char ToLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-bool IsWordByte(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         (static_cast<unsigned char>(c) >= 0x80);
-}
-
-void Upper(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  MapLetters(ctx, argv,
-             [](std::string& s) { std::transform(s.begin(), s.end(), s.begin(), ToUpper); });
-}
-
-void Lower(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  MapLetters(ctx, argv,
-             [](std::string& s) { std::transform(s.begin(), s.end(), s.begin(), ToLower); });
-}
-
-void Initcap(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  MapLetters(ctx, argv, [](std::string& s) {
-    bool in_word = false;
-    for (char& c : s) {
-      c = in_word ? ToLower(c) : ToUpper(c);
-      in_word = IsWordByte(c);
-    }
-  });
-}
-
 // Removes from the left (mode 1), the right (mode 2) or both ends (3) the characters of `set`.
 std::string_view TrimSet(std::string_view text, std::string_view set, int mode) {
   std::vector<std::string_view> members = Chars(set);
@@ -323,14 +287,13 @@ void Ascii(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 constexpr FunctionDef kTextFunctions[] = {
-    {"substr", 2, 3, true, Substr},   {"instr", 2, 4, true, Instr},
-    {"length", 1, 1, true, Length},   {"upper", 1, 1, true, Upper},
-    {"lower", 1, 1, true, Lower},     {"initcap", 1, 1, true, Initcap},
-    {"ltrim", 1, 2, true, Ltrim},     {"rtrim", 1, 2, true, Rtrim},
-    {"trim", 1, 2, true, Trim},       {"vk_trim", 3, 3, true, VkTrim},
-    {"lpad", 2, 3, true, Lpad},       {"rpad", 2, 3, true, Rpad},
-    {"replace", 2, 3, true, Replace}, {"translate", 3, 3, true, Translate},
-    {"chr", 1, 1, true, Chr},         {"ascii", 1, 1, true, Ascii},
+    {"substr", 2, 3, true, Substr},       {"instr", 2, 4, true, Instr},
+    {"length", 1, 1, true, Length},       {"ltrim", 1, 2, true, Ltrim},
+    {"rtrim", 1, 2, true, Rtrim},         {"trim", 1, 2, true, Trim},
+    {"vk_trim", 3, 3, true, VkTrim},      {"lpad", 2, 3, true, Lpad},
+    {"rpad", 2, 3, true, Rpad},           {"replace", 2, 3, true, Replace},
+    {"translate", 3, 3, true, Translate}, {"chr", 1, 1, true, Chr},
+    {"ascii", 1, 1, true, Ascii},
 };
 
 }  // namespace

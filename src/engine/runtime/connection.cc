@@ -1,5 +1,7 @@
 #include "engine/runtime/connection.h"
 
+#include "engine/runtime/constraints.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -193,6 +195,7 @@ OraStatus EngineConnection::Setup() {
                   "internal error code, arguments: [functions], [" + registered.message() + "]");
   }
   VK_RETURN_IF_ORA_ERROR(sequences_.RegisterFunctions(db()));
+  VK_RETURN_IF_ORA_ERROR(EnsureConstraintTables(db()));
   VK_RETURN_IF_ORA_ERROR(CreateDictionaryViews(db(), user_));
   return Begin();
 }

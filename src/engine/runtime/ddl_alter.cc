@@ -7,6 +7,7 @@
 #include <set>
 
 #include "engine/runtime/connection.h"
+#include "engine/runtime/constraints.h"
 #include "engine/runtime/ddl_tables_internal.h"
 #include "engine/syntax/ddl_parser.h"
 
@@ -218,7 +219,19 @@ OraResult<std::uint16_t> AlterDrop(EngineConnection& connection, DdlParser& pars
       });
       if (it == indexes.end()) {
         if (drop_primary) return OraErr(2441, "Cannot drop nonexistent primary key");
+        VK_ASSIGN_OR_ORA_RETURN(bool dropped,
+                                DropRuleConstraint(connection, *table, *drop_constraint));
+        if (dropped) return connection.catalog().TouchObject(table->object_id);
         return OraErr(2443, "Cannot drop constraint  - nonexistent constraint");
+      }
+      VK_ASSIGN_OR_ORA_RETURN(
+          std::int64_t referencing,
+          CountRows(connection.db(),
+                    fmt::format("SELECT count(*) FROM vk_constraints WHERE r_table_object_id = "
+                                "{} AND r_constraint_name = {}",
+                                table->object_id, QuoteLiteral(it->ref.name))));
+      if (referencing > 0) {
+        return OraErr(2273, "this unique/primary key is referenced by some foreign keys");
       }
       VK_RETURN_IF_ORA_ERROR(ExecSql(
           connection.db(), "DROP INDEX " + PhysicalName(ObjectType::kIndex, it->ref.object_id)));
@@ -226,6 +239,9 @@ OraResult<std::uint16_t> AlterDrop(EngineConnection& connection, DdlParser& pars
     }
     for (const std::string& column : dropped_columns) {
       if (!HasColumn(columns, column)) return OraErr(InvalidIdentifier(column));
+      VK_RETURN_IF_ORA_ERROR(CheckColumnUnconstrained(
+          connection, *table, column,
+          Ora(12991, "column is referenced in a multi-column constraint")));
     }
     if (dropped_columns.size() >= columns.size()) {
       return OraErr(12983, "cannot drop all columns in a table");
@@ -279,6 +295,9 @@ OraResult<std::uint16_t> AlterRename(EngineConnection& connection, DdlParser& pa
     auto& [table, columns, indexes] = altered;
     CatalogColumn* column = FindColumn(columns, from);
     if (column == nullptr) return OraErr(InvalidIdentifier(from));
+    // A CHECK condition keeps the name as written: renaming under it is not done.
+    VK_RETURN_IF_ORA_ERROR(
+        CheckColumnUnconstrained(connection, *table, from, Ora(3001, "unimplemented feature")));
     if (HasColumn(columns, to)) return OraErr(957, "duplicate column name");
     std::vector<std::optional<std::string>> sources = SameColumns(columns);
     column->info.name = to;
@@ -296,6 +315,37 @@ OraResult<std::uint16_t> AlterRename(EngineConnection& connection, DdlParser& pa
   return kAlterTable;
 }
 
+// ENABLE | DISABLE [VALIDATE | NOVALIDATE] CONSTRAINT name
+OraResult<std::uint16_t> AlterEnable(EngineConnection& connection, DdlParser& parser,
+                                     const std::string& name) {
+  bool enable = parser.Accept("ENABLE");
+  if (!enable) VK_RETURN_IF_ORA_ERROR(parser.Expect("DISABLE"));
+  if (!parser.Accept("VALIDATE")) parser.Accept("NOVALIDATE");
+  VK_RETURN_IF_ORA_ERROR(parser.Expect("CONSTRAINT"));
+  VK_ASSIGN_OR_ORA_RETURN(std::string constraint,
+                          parser.Name(Ora(2250, "missing or invalid constraint name")));
+  VK_RETURN_IF_ORA_ERROR(parser.ExpectEnd());
+  VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {
+    VK_ASSIGN_OR_ORA_RETURN(auto table, connection.catalog().FindObject(connection.user(), name));
+    if (!table.has_value() || table->type != ObjectType::kTable) return OraErr(TableDoesNotExist());
+    VK_ASSIGN_OR_ORA_RETURN(bool found,
+                            SetRuleConstraintEnabled(connection, *table, constraint, enable));
+    if (found) return connection.catalog().TouchObject(table->object_id);
+    VK_ASSIGN_OR_ORA_RETURN(std::vector<IndexInfo> indexes,
+                            connection.catalog().IndexesOf(table->object_id));
+    for (const IndexInfo& index : indexes) {
+      // A primary or unique key is its index here: it is always enabled.
+      if (!index.constraint_type.empty() && index.ref.name == constraint) {
+        return OraErr(3001, "unimplemented feature");
+      }
+    }
+    return OraErr(enable ? 2430 : 2431,
+                  fmt::format("cannot {} constraint ({}) - no such constraint",
+                              enable ? "enable" : "disable", constraint));
+  }));
+  return kAlterTable;
+}
+
 }  // namespace
 
 OraResult<std::uint16_t> AlterTable(EngineConnection& connection, DdlParser& parser) {
@@ -305,6 +355,9 @@ OraResult<std::uint16_t> AlterTable(EngineConnection& connection, DdlParser& par
   if (parser.Accept("MODIFY")) return AlterModify(connection, parser, name);
   if (parser.Accept("DROP")) return AlterDrop(connection, parser, name);
   if (parser.Accept("RENAME")) return AlterRename(connection, parser, name);
+  if (parser.Peek().IsKeyword("ENABLE") || parser.Peek().IsKeyword("DISABLE")) {
+    return AlterEnable(connection, parser, name);
+  }
   PhysicalAttributes attributes;
   parser.Accept("MOVE");
   VK_RETURN_IF_ORA_ERROR(parser.Physical(&attributes));

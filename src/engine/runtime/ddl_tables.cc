@@ -6,6 +6,7 @@
 #include <set>
 
 #include "engine/runtime/connection.h"
+#include "engine/runtime/constraints.h"
 #include "engine/runtime/ddl_tables_internal.h"
 #include "engine/syntax/ddl_parser.h"
 
@@ -163,6 +164,8 @@ OraStatus RebuildTable(EngineConnection& connection, const ObjectRef& table,
   (void)ExecSql(db, "PRAGMA legacy_alter_table = OFF");
   VK_RETURN_IF_ORA_ERROR(status);
   VK_RETURN_IF_ORA_ERROR(connection.catalog().SetColumns(table.object_id, columns));
+  // Dropping the old SQLite table dropped the triggers of its constraints.
+  VK_RETURN_IF_ORA_ERROR(RestoreConstraintTriggers(connection, table.object_id));
   return connection.catalog().TouchObject(table.object_id);
 }
 
@@ -192,6 +195,11 @@ OraResult<KeyConstraint> ParseTableKey(DdlParser& parser) {
 void CollectColumnKeys(const std::vector<ColumnDefinition>& columns,
                        std::vector<KeyConstraint>* keys) {
   for (const ColumnDefinition& column : columns) {
+    for (const RuleConstraint& rule : column.rules) {
+      KeyConstraint key;
+      key.rule = rule;
+      keys->push_back(std::move(key));
+    }
     if (column.primary_key || column.unique) {
       KeyConstraint key;
       key.primary = column.primary_key;
@@ -206,6 +214,7 @@ void CollectColumnKeys(const std::vector<ColumnDefinition>& columns,
 OraStatus AddKeys(EngineConnection& connection, const ObjectRef& table,
                   const std::vector<KeyConstraint>& keys) {
   for (const KeyConstraint& key : keys) {
+    if (key.rule.has_value()) continue;
     IndexSpec index;
     index.name = key.name.value_or("");
     index.unique = true;
@@ -215,12 +224,18 @@ OraStatus AddKeys(EngineConnection& connection, const ObjectRef& table,
     index.attributes = key.index_attributes;
     VK_RETURN_IF_ORA_ERROR(AddIndex(connection, table, index));
   }
+  // After the keys: a foreign key may reference the table's own primary key.
+  for (const KeyConstraint& key : keys) {
+    if (key.rule.has_value())
+      VK_RETURN_IF_ORA_ERROR(AddRuleConstraint(connection, table, *key.rule));
+  }
   return {};
 }
 
 OraStatus CheckKeys(const std::vector<CatalogColumn>& columns,
                     const std::vector<KeyConstraint>& keys, bool has_primary) {
   for (const KeyConstraint& key : keys) {
+    if (key.rule.has_value()) continue;
     if (key.primary) {
       if (has_primary) return OraErr(2260, "table can have only one primary key");
       has_primary = true;
@@ -440,7 +455,8 @@ OraResult<std::uint16_t> DropTable(EngineConnection& connection, DdlParser& pars
   if (parser.AtEnd()) return OraErr(InvalidTableName());
   VK_ASSIGN_OR_ORA_RETURN(std::string name,
                           parser.ObjectName(InvalidTableName(), connection.user()));
-  if (parser.Accept("CASCADE")) VK_RETURN_IF_ORA_ERROR(parser.Expect("CONSTRAINTS"));
+  bool cascade = parser.Accept("CASCADE");
+  if (cascade) VK_RETURN_IF_ORA_ERROR(parser.Expect("CONSTRAINTS"));
   parser.Accept("PURGE");
   VK_RETURN_IF_ORA_ERROR(parser.ExpectEnd());
   VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {
@@ -448,6 +464,7 @@ OraResult<std::uint16_t> DropTable(EngineConnection& connection, DdlParser& pars
     if (!table.has_value() || table->type != ObjectType::kTable) return OraErr(TableDoesNotExist());
     VK_ASSIGN_OR_ORA_RETURN(std::vector<IndexInfo> indexes,
                             connection.catalog().IndexesOf(table->object_id));
+    VK_RETURN_IF_ORA_ERROR(DropTableConstraints(connection, *table, cascade));
     for (const IndexInfo& index : indexes) {
       VK_RETURN_IF_ORA_ERROR(connection.catalog().RemoveObject(index.ref.object_id));
     }
@@ -535,6 +552,7 @@ OraResult<std::optional<IndexInfo>> FindIndex(EngineConnection& connection, std:
 
 OraStatus DropObjectStorage(EngineConnection& connection, const ObjectRef& object) {
   if (object.type == ObjectType::kTable) {
+    VK_RETURN_IF_ORA_ERROR(DropTableConstraints(connection, object, /*cascade=*/true));
     return ExecSql(connection.db(),
                    "DROP TABLE IF EXISTS " + PhysicalName(ObjectType::kTable, object.object_id));
   }

@@ -293,13 +293,70 @@ OraResult<KeyConstraint> DdlParser::Key(std::optional<std::string> name) {
     key.primary = true;
   } else if (!Accept("UNIQUE")) {
     if (Peek().IsKeyword("CHECK") || Peek().IsKeyword("FOREIGN")) {
-      return OraErr(InvalidOption());
+      VK_ASSIGN_OR_ORA_RETURN(key.rule, Rule(key.name, std::nullopt));
+      return key;
     }
     return OraErr(MissingKeyword());
   }
   VK_ASSIGN_OR_ORA_RETURN(key.columns, NameList(Ora(904, "invalid identifier")));
   VK_RETURN_IF_ORA_ERROR(UsingIndex(&key.index_attributes));
   return key;
+}
+
+OraResult<RuleConstraint> DdlParser::Rule(std::optional<std::string> name,
+                                          std::optional<std::string> column) {
+  RuleConstraint rule;
+  rule.name = std::move(name);
+  if (Accept("CHECK")) {
+    VK_RETURN_IF_ORA_ERROR(ExpectSymbol("("));
+    std::size_t start = pos_;
+    int depth = 0;
+    while (!Peek().IsEnd() && !(depth == 0 && Peek().IsSymbol(")"))) {
+      if (Peek().IsSymbol("(")) ++depth;
+      if (Peek().IsSymbol(")")) --depth;
+      ++pos_;
+    }
+    if (pos_ == start) return OraErr(936, "missing expression");
+    rule.condition = std::string(TextBetween(start, pos_));
+    VK_RETURN_IF_ORA_ERROR(ExpectSymbol(")"));
+  } else {
+    rule.kind = RuleConstraint::Kind::kForeignKey;
+    if (column.has_value()) {
+      rule.columns = {*column};
+    } else {
+      VK_RETURN_IF_ORA_ERROR(Expect("FOREIGN"));
+      VK_RETURN_IF_ORA_ERROR(Expect("KEY"));
+      VK_ASSIGN_OR_ORA_RETURN(rule.columns, NameList(Ora(904, "invalid identifier")));
+    }
+    VK_RETURN_IF_ORA_ERROR(Expect("REFERENCES"));
+    VK_ASSIGN_OR_ORA_RETURN(rule.parent_table, Name(Ora(903, "invalid table name")));
+    if (AcceptSymbol(".")) {
+      // owner.table: the owner must be the user's own (checked when the statement runs).
+      VK_ASSIGN_OR_ORA_RETURN(std::string table, Name(Ora(903, "invalid table name")));
+      rule.parent_table += "." + table;
+    }
+    if (Peek().IsSymbol("(")) {
+      VK_ASSIGN_OR_ORA_RETURN(rule.parent_columns, NameList(Ora(904, "invalid identifier")));
+    }
+    if (Accept("ON")) {
+      VK_RETURN_IF_ORA_ERROR(Expect("DELETE"));
+      if (Accept("CASCADE")) {
+        rule.delete_rule = "CASCADE";
+      } else if (Accept("SET")) {
+        VK_RETURN_IF_ORA_ERROR(Expect("NULL"));
+        rule.delete_rule = "SET NULL";
+      } else {
+        return OraErr(MissingKeyword());
+      }
+    }
+  }
+  if (Accept("DISABLE")) {
+    rule.enabled = false;
+  } else {
+    Accept("ENABLE");
+  }
+  if (!Accept("VALIDATE")) Accept("NOVALIDATE");
+  return rule;
 }
 
 OraResult<ColumnDefinition> DdlParser::Column(bool for_modify) {
@@ -357,7 +414,8 @@ OraResult<ColumnDefinition> DdlParser::Column(bool for_modify) {
       column.constraint_name = constraint_name;
       VK_RETURN_IF_ORA_ERROR(UsingIndex(&column.index_attributes));
     } else if (Peek().IsKeyword("CHECK") || Peek().IsKeyword("REFERENCES")) {
-      return OraErr(InvalidOption());
+      VK_ASSIGN_OR_ORA_RETURN(RuleConstraint rule, Rule(constraint_name, column.name));
+      column.rules.push_back(std::move(rule));
     } else if (constraint_name.has_value()) {
       return OraErr(MissingKeyword());
     } else {

@@ -17,6 +17,22 @@
 
 namespace volmek::engine {
 
+// A CHECK or FOREIGN KEY constraint, at column or table level:
+//   [CONSTRAINT n] CHECK (condition) [ENABLE | DISABLE]
+//   [CONSTRAINT n] FOREIGN KEY (c, ...) REFERENCES t [(c, ...)] [ON DELETE CASCADE | SET NULL]
+//   column ... [CONSTRAINT n] REFERENCES t [(c)] [ON DELETE ...]
+struct RuleConstraint {
+  enum class Kind { kCheck, kForeignKey };
+  Kind kind = Kind::kCheck;
+  std::optional<std::string> name;
+  std::string condition;                    // CHECK: the condition as written
+  std::vector<std::string> columns;         // FOREIGN KEY: the referencing columns
+  std::string parent_table;                 // FOREIGN KEY: the referenced table
+  std::vector<std::string> parent_columns;  // empty: the parent's primary key
+  std::string delete_rule = "NO ACTION";    // or "CASCADE", "SET NULL"
+  bool enabled = true;
+};
+
 // A column as CREATE TABLE / ALTER TABLE ADD or MODIFY declare it.
 struct ColumnDefinition {
   std::string name;
@@ -27,14 +43,17 @@ struct ColumnDefinition {
   std::optional<std::string> constraint_name;
   std::optional<std::string> default_text;  // the DEFAULT expression as written
   PhysicalAttributes index_attributes;      // USING INDEX of a column-level key
+  std::vector<RuleConstraint> rules;        // column-level CHECK and REFERENCES
 };
 
-// PRIMARY KEY (...) or UNIQUE (...) at table level.
+// PRIMARY KEY (...) or UNIQUE (...) at table level; or, when `rule` is set, a CHECK or
+// FOREIGN KEY constraint (the other fields then unused).
 struct KeyConstraint {
   bool primary = false;
   std::optional<std::string> name;
   std::vector<std::string> columns;
   PhysicalAttributes index_attributes;
+  std::optional<RuleConstraint> rule;
 };
 
 class DdlParser {
@@ -63,6 +82,9 @@ class DdlParser {
   OraResult<ColumnDefinition> Column(bool for_modify);
   // After CONSTRAINT name / at PRIMARY or UNIQUE.
   OraResult<KeyConstraint> Key(std::optional<std::string> name);
+  // At CHECK, FOREIGN KEY or (for a column, named `column`) REFERENCES.
+  OraResult<RuleConstraint> Rule(std::optional<std::string> name,
+                                 std::optional<std::string> column);
   // ( a, b, ... ) of column names.
   OraResult<std::vector<std::string>> NameList(const OraError& error);
 

@@ -12,6 +12,10 @@ bool IsReserved(const Token& token) {
   return false;
 }
 
+bool IsOracleReserved(const Token& token) {
+  return token.kind == TokenKind::kIdentifier && IsReservedWord(token.Value());
+}
+
 OraError TooDeep() {
   return Ora(600, "internal error code, arguments: [statement nested too deeply]");
 }
@@ -360,7 +364,8 @@ OraResult<std::unique_ptr<ast::FromItem>> Parser::FromPrimary() {
 OraResult<ast::TableName> Parser::TableNameRef() {
   ast::TableName name;
   name.offset = Peek().offset;
-  if (!Peek().IsName() || IsReserved(Peek())) return OraErr(903, "invalid table name");
+  // Only Oracle's reserved words are refused: a table may be called LEFT or JOIN.
+  if (!Peek().IsName() || IsOracleReserved(Peek())) return OraErr(903, "invalid table name");
   name.name = Next().Value();
   if (Peek().IsSymbol(".") && Peek(1).IsName()) {
     Next();

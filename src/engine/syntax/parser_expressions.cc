@@ -258,7 +258,10 @@ OraResult<ExprPtr> Parser::Primary() {
     return Finish(Make(ExprKind::kNull, begin));
   }
   if (token.IsKeyword("CASE")) return CaseExpr();
-  if (!token.IsName() || IsReserved(token)) return OraErr(MissingExpression());
+  // A word the parser keeps for its clauses (LEFT, JOIN ...) may still qualify a column of a
+  // table so named: LEFT.A.
+  bool qualifier = Peek(1).IsSymbol(".") && !IsOracleReserved(token);
+  if (!token.IsName() || (IsReserved(token) && !qualifier)) return OraErr(MissingExpression());
   if (token.kind == TokenKind::kIdentifier && !Peek(1).IsSymbol(".") && !Peek(1).IsSymbol("(")) {
     if (token.IsKeyword("ROWNUM")) {
       Next();

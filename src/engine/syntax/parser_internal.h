@@ -7,6 +7,7 @@
 #include <array>
 #include <utility>
 
+#include "engine/syntax/ddl_parser.h"
 #include "engine/syntax/parser.h"
 
 namespace volmek::engine::parser_internal {
@@ -26,6 +27,8 @@ inline constexpr std::array<std::string_view, 52> kReserved = {
     "START",   "THEN",   "UNION", "UPDATE", "VALUES", "WHEN",     "WHERE"};
 
 bool IsReserved(const Token& token);
+// One of Oracle's own reserved words (ddl_parser.h), which no unquoted name may be.
+bool IsOracleReserved(const Token& token);
 
 // Statements nested deeper than this are refused: the parser, the translator and SQLite all
 // recurse over the tree, and a hostile text must not exhaust the stack.

@@ -75,9 +75,10 @@ int Emitter::DateFormatWidth(std::string_view format) {
 }
 
 bool Emitter::IsCharacterFunction(std::string_view name) {
-  static constexpr std::array<std::string_view, 14> kNames = {
-      "SUBSTR", "INSTR", "UPPER",  "LOWER",   "INITCAP",   "LTRIM", "RTRIM",
-      "LPAD",   "RPAD",  "LENGTH", "REPLACE", "TRANSLATE", "ASCII", "VSIZE"};
+  static constexpr std::array<std::string_view, 18> kNames = {
+      "NLS_UPPER", "NLS_LOWER", "NLS_INITCAP", "LENGTHB",   "SUBSTR", "INSTR",
+      "UPPER",     "LOWER",     "INITCAP",     "LTRIM",     "RTRIM",  "LPAD",
+      "RPAD",      "LENGTH",    "REPLACE",     "TRANSLATE", "ASCII",  "VSIZE"};
   return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
 }
 

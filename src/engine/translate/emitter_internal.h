@@ -121,7 +121,11 @@ struct FunctionSpec {
   bool aggregate;
 };
 
-inline constexpr std::array<FunctionSpec, 46> kFunctions = {{
+inline constexpr std::array<FunctionSpec, 50> kFunctions = {{
+    {"NLS_UPPER", 1, 2, Rule::kArg0, false},
+    {"NLS_LOWER", 1, 2, Rule::kArg0, false},
+    {"NLS_INITCAP", 1, 2, Rule::kArg0, false},
+    {"LENGTHB", 1, 1, Rule::kNumber, false},
     {"NVL", 2, 2, Rule::kArg0, false},
     {"NVL2", 3, 3, Rule::kNvl2, false},
     {"DECODE", 3, 255, Rule::kDecode, false},
