@@ -170,6 +170,9 @@ OraResult<std::unique_ptr<EngineConnection>> EngineConnection::Open(const std::s
       *created = true;
     } else {
       VK_RETURN_IF_ORA_ERROR(CheckLogon(connection->catalog_, user, password));
+      // A hash of an older cost gives way to one of the current cost; a database that cannot
+      // be written now keeps the old one, which still verifies.
+      (void)RehashIfOld(connection->catalog_, user, password);
     }
     return connection->Setup();
   }();
