@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "datafiles/date_format.h"
 #include "datafiles/table_name.h"
+#include "datafiles/table_text.h"
 
 namespace volmek::datafiles {
 
@@ -42,6 +43,12 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
   const std::string prefix = fmt::format("insert into {} values (", table);
   std::string line;
   std::string sql;
+  // The direct path (db::Cursor::InsertRow) takes the lines of plain values; the others, the
+  // rows it refuses and every line of a backend without it go as statements, as does every
+  // line while statements are echoed.
+  bool direct = !ctx.echo;
+  std::vector<db::RowValue> values;
+  std::string scratch;
   while (true) {
     Result<bool> more = reader.Next(line);
     if (!more.has_value()) {
@@ -59,14 +66,21 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
     }
     ++counts.lines;
     bytes_read += line.size();
-    std::string_view values = WithoutLineEnd(line);
-    VOLMEK_RETURN_IF_ERROR(HasOldFormDate(values) ? dates.UseSessionFormat()
-                                                  : dates.UseFileFormat());
-    sql.assign(prefix);
-    sql.append(values);
-    sql.push_back(')');
-    VOLMEK_ASSIGN_OR_RETURN(bool inserted, session.RunStatement(sql));
-    if (!inserted) ++counts.rejected;
+    std::string_view text = WithoutLineEnd(line);
+    VOLMEK_RETURN_IF_ERROR(HasOldFormDate(text) ? dates.UseSessionFormat() : dates.UseFileFormat());
+    bool inserted = false;
+    if (direct && SplitPlainLine(text, values, scratch)) {
+      int rc = session.InsertRow(table, values);
+      inserted = rc == db::kRcOk;
+      if (rc == db::kRcUnimplemented) direct = false;
+    }
+    if (!inserted) {
+      sql.assign(prefix);
+      sql.append(text);
+      sql.push_back(')');
+      VOLMEK_ASSIGN_OR_RETURN(inserted, session.RunStatement(sql));
+      if (!inserted) ++counts.rejected;
+    }
     progress.Update(static_cast<std::uint64_t>(counts.lines), bytes_read,
                     size_error ? 0 : size_at_open);
   }

@@ -130,6 +130,98 @@ class LineParser {
 
 Result<std::vector<Field>> ParseLine(std::string_view line) { return LineParser(line).Parse(); }
 
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsNullWord(std::string_view word) {
+  if (word.size() != 4) return false;
+  constexpr std::string_view kNull = "null";
+  for (std::size_t idx = 0; idx < 4; ++idx) {
+    char c = word[idx];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kNull[idx]) return false;
+  }
+  return true;
+}
+
+// The first apostrophe, line feed or carriage return at or after `start` (a plain loop: the
+// row writer calls it for every text value).
+std::size_t FindSpecial(std::string_view text, std::size_t start) {
+  for (std::size_t idx = start; idx < text.size(); ++idx) {
+    const char c = text[idx];
+    if (c == '\'' || c == '\n' || c == '\r') return idx;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+bool SplitPlainLine(std::string_view line, std::vector<db::RowValue>& values,
+                    std::string& scratch) {
+  values.clear();
+  scratch.clear();
+  if (line.empty() || line.find('\0') != std::string_view::npos) return false;
+  // Undone texts are never longer than the line: `scratch` never moves while it is filled.
+  scratch.reserve(line.size());
+  const std::size_t size = line.size();
+  std::size_t pos = 0;
+  while (true) {
+    db::RowValue value;
+    const char c = line[pos];
+    if (c == '\'') {
+      const std::size_t start = ++pos;
+      bool doubled = false;
+      std::size_t close = 0;
+      while (true) {
+        close = line.find('\'', pos);
+        if (close == std::string_view::npos) return false;
+        if (close + 1 < size && line[close + 1] == '\'') {
+          doubled = true;
+          pos = close + 2;
+          continue;
+        }
+        break;
+      }
+      pos = close + 1;
+      std::string_view raw = line.substr(start, close - start);
+      value.kind = db::RowValue::Kind::kText;
+      if (!doubled) {
+        value.text = raw;
+      } else {
+        const std::size_t at = scratch.size();
+        for (std::size_t idx = 0; idx < raw.size(); ++idx) {
+          scratch.push_back(raw[idx]);
+          if (raw[idx] == '\'') ++idx;  // the second of a doubled pair
+        }
+        value.text = std::string_view(scratch).substr(at);
+      }
+    } else if (c == '-' || IsDigit(c)) {
+      const std::size_t start = pos;
+      if (c == '-') ++pos;
+      const std::size_t digits = pos;
+      while (pos < size && IsDigit(line[pos])) ++pos;
+      if (pos == digits) return false;
+      if (pos < size && line[pos] == '.') {
+        const std::size_t decimals = ++pos;
+        while (pos < size && IsDigit(line[pos])) ++pos;
+        if (pos == decimals) return false;
+      }
+      value.kind = db::RowValue::Kind::kNumber;
+      value.text = line.substr(start, pos - start);
+    } else if (IsNullWord(line.substr(pos, 4))) {
+      pos += 4;
+      value.kind = db::RowValue::Kind::kNull;
+    } else {
+      return false;
+    }
+    values.push_back(value);
+    if (pos == size) return true;
+    if (line[pos] != ',' || pos + 1 == size) return false;
+    ++pos;
+  }
+}
+
 void AppendQuoted(std::string_view text, std::string& line) {
   // An empty value is NULL to the database; it is still written as '' (loads back as NULL).
   bool in_quotes = false;
@@ -145,7 +237,7 @@ void AppendQuoted(std::string_view text, std::string& line) {
   if (text.empty()) open();
   std::size_t start = 0;
   while (start < text.size()) {
-    std::size_t special = text.find_first_of("'\n\r", start);
+    std::size_t special = FindSpecial(text, start);
     std::size_t end = special == std::string_view::npos ? text.size() : special;
     if (end > start) {
       open();

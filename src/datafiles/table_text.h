@@ -55,6 +55,15 @@ struct Field {
 // can put the file name and line number in front.
 Result<std::vector<Field>> ParseLine(std::string_view line);
 
+// Splits a line of plain values into `values` for the direct path of loads
+// (db::Cursor::InsertRow): numbers written -?digits[.digits], NULL in any letter case, and
+// quoted texts whose apostrophes are doubled, separated by single commas. The texts of quoted
+// values with doubled apostrophes are undone into `scratch`, which `values` then points into,
+// as into `line`. Returns false for any other line (blanks, chr pieces, an old-form apostrophe,
+// a NUL byte, a value of another kind): such a line is run as the statement it makes, which
+// gives its own answer.
+bool SplitPlainLine(std::string_view line, std::vector<db::RowValue>& values, std::string& scratch);
+
 // Appends the table text form of `field` to `line` (a kNumber field is written as it stands).
 void AppendField(const Field& field, std::string& line);
 

@@ -16,6 +16,9 @@
 //     does not fail the fetch (a backend may return 1405 instead: the row is still delivered);
 //   - Describe past the last select-list item returns 1007.
 //
+// One call is optional: InsertRow, the direct path of loads. A backend without it returns 3001
+// (unimplemented feature) and does nothing; the caller then runs the insert statement itself.
+//
 // Two implementations exist: the embedded engine (src/engine/, selected by an empty TNS or one
 // beginning with "file:") and the Oracle client library (src/db/oci/). Nothing above src/db/
 // knows which one runs.
@@ -23,6 +26,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -53,6 +57,7 @@ inline constexpr int kRcNotInSelectList = 1007;
 inline constexpr int kRcLogonDenied = 1017;
 inline constexpr int kRcNoData = 1403;
 inline constexpr int kRcNullValue = 1405;
+inline constexpr int kRcUnimplemented = 3001;
 
 // External types a column can be defined as (how Fetch delivers it).
 enum class ExternalType : std::int16_t {
@@ -84,6 +89,16 @@ struct FetchedValue {
   std::uint16_t rcode = 0;  // per-column return code (0, 1405 for NULL)
 };
 
+// One value of a row handed to Cursor::InsertRow, as the literal of an insert's value list that
+// it stands for.
+struct RowValue {
+  enum class Kind : std::uint8_t { kNull, kNumber, kText };
+  Kind kind = Kind::kNull;
+  // kNumber: the number literal as written, with its minus sign ("-12.50"); kText: the text
+  // itself, apostrophes not doubled ('' is NULL, as the literal '' is).
+  std::string_view text;
+};
+
 // A cursor on one connection. Move-only; closes itself when destroyed.
 class Cursor {
  public:
@@ -105,6 +120,19 @@ class Cursor {
   // The message of the last failed call on this cursor, in Oracle's form, without a line end:
   // "ORA-00942: table or view does not exist". Empty after a successful call.
   virtual std::string ErrorText() const = 0;
+
+  // Optional: inserts one row into `table` (a table name as a statement would write it) as
+  // parsing and executing "insert into <table> values (<values>)" on this cursor would, without
+  // the statement's text: the same row, the same checks. Returns 0 when the row was inserted;
+  // any other code leaves nothing inserted, and the caller runs the statement itself, whose
+  // failure is then reported in the statement's own words. 3001 (the default: a backend
+  // without the direct path) says that no later row will be taken either. Leaves no statement
+  // parsed on the cursor.
+  virtual int InsertRow(std::string_view table, std::span<const RowValue> values) {
+    (void)table;
+    (void)values;
+    return kRcUnimplemented;
+  }
 };
 
 // One logged-on session. Destroying it without LogOff ends the session as a process end

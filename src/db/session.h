@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,12 @@ class SessionCursor {
   std::uint64_t rows_processed() const { return cursor_->rows_processed(); }
   std::string ErrorText() const { return cursor_->ErrorText(); }
   const std::string& statement() const { return statement_; }
+  // The direct path of loads (Cursor::InsertRow). Leaves no statement for the error report:
+  // a row it does not take is run as a statement, which reports for itself.
+  int InsertRow(std::string_view table, std::span<const RowValue> values) {
+    statement_.clear();
+    return cursor_->InsertRow(table, values);
+  }
 
  private:
   std::unique_ptr<Cursor> cursor_;
@@ -87,6 +94,15 @@ class Session {
   // only when the error limit is reached.
   Result<bool> RunStatement(std::string_view sql, Report report = Report::kPrint);
   bool execute_failed() const { return execute_failed_; }
+
+  // Inserts one row of a load into `table` on the main cursor by its direct path
+  // (Cursor::InsertRow) and returns its code: 0 inserted; otherwise nothing was inserted and
+  // nothing reported, and the caller runs the statement for the row (3001: and for every later
+  // row). Clears execute_failed().
+  int InsertRow(std::string_view table, std::span<const RowValue> values) {
+    execute_failed_ = false;
+    return main_->InsertRow(table, values);
+  }
 
   // Runs "commit work" on the main cursor; reports a failed parse and a failed execute.
   // Fails only when the error limit is reached.

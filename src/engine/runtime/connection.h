@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "engine/storage/ora_result.h"
 #include "engine/storage/sqlite_handle.h"
 #include "engine/translate/translate.h"
+#include "engine/values/coerce.h"
 
 namespace volmek::engine {
 
@@ -73,7 +75,12 @@ class EngineConnection : public db::Connection {
   // Reads the pending rows of every open query of other cursors into memory (see above).
   void DetachQueries(const EngineCursor* except);
   // Called after DDL: names may resolve differently now.
-  void SchemaChanged() { translator_.ForgetShapes(); }
+  void SchemaChanged() {
+    translator_.ForgetShapes();
+    ++schema_generation_;
+  }
+  // Counts SchemaChanged: what a cursor resolved under another count may be stale.
+  std::uint64_t schema_generation() const { return schema_generation_; }
   // SET TRANSACTION READ ONLY holds until the transaction ends; INSERT, UPDATE and DELETE
   // are then ORA-01456. SET TRANSACTION after a write of the transaction is ORA-01453.
   bool read_only() const { return read_only_; }
@@ -120,6 +127,7 @@ class EngineConnection : public db::Connection {
   std::vector<std::string> savepoints_;
   plsql::DbmsOutput dbms_output_;
   plsql::RunOptions plsql_options_;
+  std::uint64_t schema_generation_ = 0;
   bool open_ = true;
   bool read_only_ = false;
   bool transaction_wrote_ = false;
@@ -158,6 +166,7 @@ class EngineCursor : public db::Cursor {
   int Define(int position, db::ExternalType type) override;
   int Fetch() override;
   const db::FetchedValue& Value(int position) const override;
+  int InsertRow(std::string_view table, std::span<const db::RowValue> values) override;
 
   int rc() const override { return rc_; }
   std::uint16_t function_type() const override { return function_type_; }
@@ -175,6 +184,18 @@ class EngineCursor : public db::Cursor {
   void Orphan() { connection_ = nullptr; }
 
  private:
+  // The table InsertRow writes and its prepared statement (insert_row.cc). Never moved once
+  // built: `stores` points into `table`.
+  struct RowTarget {
+    std::string name;              // as InsertRow was given it
+    std::uint64_t generation = 0;  // the connection's schema generation when it was resolved
+    TableInfo table;
+    std::vector<StoreTarget> stores;  // one per column, as vk_store is given it
+    SqliteStatement stmt;             // INSERT INTO t ("A", "B") VALUES (?1, ?2)
+    std::vector<std::string> stored;  // the stored form of each value of the current row
+    BindValue number;                 // a number literal as a statement would bind it
+  };
+
   struct RawValue {
     int type = SQLITE_NULL;
     std::int64_t integer = 0;
@@ -219,6 +240,10 @@ class EngineCursor : public db::Cursor {
   std::optional<OraError> detach_error_;
   std::vector<std::vector<RawValue>> buffer_;
   std::size_t buffer_next_ = 0;
+
+  std::unique_ptr<RowTarget> row_target_;
+  OraStatus InsertRowInto(std::string_view table, std::span<const db::RowValue> values);
+  OraStatus ResolveRowTarget(std::string_view table);
 
   std::vector<db::ExternalType> defines_;
   std::vector<bool> defined_;

@@ -27,6 +27,19 @@ constexpr std::string_view kStoredFormatModel = "YYYY-MM-DD HH24:MI:SS";
 constexpr std::size_t kShortNumberText = 24;
 
 OraError NotLoggedOn() { return Ora(1012, "not logged on"); }
+
+// An integer in canonical form that fits 64 bits: an optional "-", then 1 to 18 digits, the
+// first not "0" unless it is the only one.
+bool IsShortIntegerText(std::string_view text) {
+  std::size_t pos = !text.empty() && text.front() == '-' ? 1 : 0;
+  const std::size_t digits = text.size() - pos;
+  if (digits == 0 || digits > 18) return false;
+  if (text[pos] == '0' && (digits > 1 || pos == 1)) return false;
+  for (; pos < text.size(); ++pos) {
+    if (text[pos] < '0' || text[pos] > '9') return false;
+  }
+  return true;
+}
 OraError NoStatementParsed() { return Ora(1003, "no statement parsed"); }
 OraError InvalidStatement() { return Ora(900, "invalid SQL statement"); }
 OraError MissingKeyword() { return Ora(905, "missing keyword"); }
@@ -573,16 +586,17 @@ OraStatus EngineCursor::DeliverValue(std::size_t column_idx, int type, std::int6
   bool numeric = db_type == db::kTypeNumber || type == SQLITE_INTEGER || type == SQLITE_FLOAT;
   if (wanted == db::ExternalType::kString && !(numeric && db_type == db::kTypeNumber)) {
     if (db_type == db::kTypeDate && type == SQLITE_TEXT) {
+      const std::string& format = connection_->settings().nls_date_format;
+      // The stored form is what this model writes (backups and loads use it); stored text that
+      // is not a date is delivered as it is either way.
+      if (format == kStoredFormatModel || stored_dates_) {
+        value.text.assign(text);
+        return {};
+      }
       std::optional<Date> date = ParseStoredText(text);
-      if (date.has_value()) {
-        const std::string& format = connection_->settings().nls_date_format;
-        // The stored form is what this model writes: backups and loads use it.
-        if (format == kStoredFormatModel || stored_dates_) {
-          value.text.assign(text);
-          return {};
-        }
-        // Appends nothing when the model cannot format the date.
-        if (AppendFormattedDate(*date, format, value.text).has_value()) return {};
+      // Appends nothing when the model cannot format the date.
+      if (date.has_value() && AppendFormattedDate(*date, format, value.text).has_value()) {
+        return {};
       }
     }
     if (type == SQLITE_INTEGER) {
@@ -606,6 +620,11 @@ OraStatus EngineCursor::DeliverValue(std::size_t column_idx, int type, std::int6
   } else if (type == SQLITE_FLOAT) {
     VK_ASSIGN_OR_ORA_RETURN(decimal, Decimal::FromDouble(real));
   } else {
+    if (wanted == db::ExternalType::kInteger && IsShortIntegerText(text)) {
+      // Canonical integral text: the value itself, nothing to drop.
+      std::from_chars(text.data(), text.data() + text.size(), value.integer);
+      return {};
+    }
     if (wanted == db::ExternalType::kFloat && text.size() <= kShortNumberText &&
         IsCanonicalNumberText(text)) {
       // Canonical text is the value's exact text already, and the double ToDouble gives.

@@ -61,40 +61,12 @@ OraResult<BindValue> ParameterValue(const Token& literal, const ParameterSource&
   return StringLiteral(literal.Value());
 }
 
-// Sets `*value` to ParameterValue(literal, source), reusing its text's storage. Plain digits
-// and short decimals already in canonical form, and strings without a doubled apostrophe, are
-// read here directly; the rest goes through ParameterValue.
+// Sets `*value` to ParameterValue(literal, source), reusing its text's storage. Strings
+// without a doubled apostrophe are read here directly; numbers go through SetNumberParameter.
 OraStatus SetParameterValue(const Token& literal, const ParameterSource& source, BindValue* value) {
-  // 18 digits always fit an INTEGER; 15 significant digits always survive a double.
-  constexpr std::size_t kPlainIntegerDigits = 18;
-  constexpr std::size_t kPlainDecimalText = 16;
   std::string_view text = literal.text;
-  if (literal.kind == TokenKind::kNumber) {
-    const bool digits_only =
-        !text.empty() && text.size() <= kPlainIntegerDigits &&
-        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (digits_only) {
-      std::int64_t integer = 0;
-      for (char c : text) integer = integer * 10 + (c - '0');
-      value->kind = BindValue::Kind::kInteger;
-      value->integer = source.negate ? -integer : integer;
-      value->real = 0;
-      value->text.clear();
-      return {};
-    }
-    if (text.size() <= kPlainDecimalText && text.find('.') != std::string_view::npos &&
-        IsCanonicalNumberText(text)) {
-      double real = 0;
-      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), real);
-      if (ec == std::errc() && end == text.data() + text.size()) {
-        value->kind = BindValue::Kind::kReal;
-        value->integer = 0;
-        value->real = source.negate ? -real : real;
-        value->text.clear();
-        return {};
-      }
-    }
-  } else if (literal.kind == TokenKind::kString && !source.like && text.size() >= 2) {
+  if (literal.kind == TokenKind::kNumber) return SetNumberParameter(text, source.negate, value);
+  if (literal.kind == TokenKind::kString && !source.like && text.size() >= 2) {
     std::string_view inner = text.substr(1, text.size() - 2);
     if (inner.find('\'') == std::string_view::npos) {
       value->integer = 0;
@@ -121,6 +93,38 @@ OraResult<Translation> TranslateUncached(std::string_view sql, const std::vector
 }
 
 }  // namespace
+
+OraStatus SetNumberParameter(std::string_view text, bool negate, BindValue* value) {
+  // 18 digits always fit an INTEGER; 15 significant digits always survive a double.
+  constexpr std::size_t kPlainIntegerDigits = 18;
+  constexpr std::size_t kPlainDecimalText = 16;
+  const bool digits_only =
+      !text.empty() && text.size() <= kPlainIntegerDigits &&
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (digits_only) {
+    std::int64_t integer = 0;
+    for (char c : text) integer = integer * 10 + (c - '0');
+    value->kind = BindValue::Kind::kInteger;
+    value->integer = negate ? -integer : integer;
+    value->real = 0;
+    value->text.clear();
+    return {};
+  }
+  if (text.size() <= kPlainDecimalText && text.find('.') != std::string_view::npos &&
+      IsCanonicalNumberText(text)) {
+    double real = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), real);
+    if (ec == std::errc() && end == text.data() + text.size()) {
+      value->kind = BindValue::Kind::kReal;
+      value->integer = 0;
+      value->real = negate ? -real : real;
+      value->text.clear();
+      return {};
+    }
+  }
+  VK_ASSIGN_OR_ORA_RETURN(*value, NumberLiteral(text, negate));
+  return {};
+}
 
 struct Translator::Cache {
   struct Entry {

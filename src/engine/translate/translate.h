@@ -116,6 +116,11 @@ class Translator {
   std::unique_ptr<Cache> cache_;
 };
 
+// Sets `*value` to what the number literal `text` (as written, without its sign; negated when
+// `negate`) binds as in a translation: INTEGER for plain digits, REAL for short decimals, the
+// value NumberLiteral gives otherwise (describe_infer.h). Reuses the storage of `value->text`.
+OraStatus SetNumberParameter(std::string_view text, bool negate, BindValue* value);
+
 // Translates without a cache (one-off statements, tests).
 OraResult<Translation> Translate(std::string_view oracle_sql, const SchemaLookup& schema,
                                  const TranslateOptions& options = {});

@@ -1,0 +1,97 @@
+// EngineCursor::InsertRow: what it takes, what it leaves to the statement, and that a row it
+// refuses leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "db/call.h"
+#include "engine/engine.h"
+#include "testing/harness.h"
+
+namespace volmek::engine {
+namespace {
+
+using Kind = db::RowValue::Kind;
+
+class InsertRowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db::LogonResult logon = Logon(dir_.File("e.db"), "scott", "tiger");
+    ASSERT_EQ(logon.rc, 0) << logon.error_text;
+    connection_ = std::move(logon.connection);
+    int rc = -1;
+    cursor_ = connection_->OpenCursor(&rc);
+    ASSERT_EQ(rc, 0);
+    Run("create table T (id number(4) not null, name varchar2(3))");
+  }
+
+  void Run(const std::string& sql) {
+    ASSERT_EQ(cursor_->Parse(sql), 0) << sql << ": " << cursor_->ErrorText();
+    ASSERT_EQ(cursor_->Execute(), 0) << sql << ": " << cursor_->ErrorText();
+  }
+
+  std::string Rows(const std::string& sql) {
+    EXPECT_EQ(cursor_->Parse(sql), 0) << cursor_->ErrorText();
+    cursor_->Define(1, db::ExternalType::kString);
+    EXPECT_EQ(cursor_->Execute(), 0) << cursor_->ErrorText();
+    std::string rows;
+    while (cursor_->Fetch() == 0) {
+      rows += (cursor_->Value(1).is_null ? "NULL" : cursor_->Value(1).text) + ";";
+    }
+    return rows;
+  }
+
+  int Insert(std::string_view table, std::vector<db::RowValue> values) {
+    return cursor_->InsertRow(table, values);
+  }
+
+  volmek::testing::TempDir dir_;
+  std::unique_ptr<db::Connection> connection_;
+  std::unique_ptr<db::Cursor> cursor_;
+};
+
+TEST_F(InsertRowTest, InsertsTheRowAStatementWould) {
+  EXPECT_EQ(Insert("t", {{Kind::kNumber, "-12"}, {Kind::kText, "a'b"}}), 0);
+  EXPECT_EQ(cursor_->rows_processed(), 1u);
+  EXPECT_EQ(cursor_->function_type(), db::kFunctionInsert);
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "7.5"}, {Kind::kNull, ""}}), 0);
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "8"}, {Kind::kText, ""}}), 0);
+  EXPECT_EQ(Rows("select id || '/' || nvl(name, '-') from T order by id"), "-12/a'b;8/-;8/-;");
+  // 7.5 rounds to 8 in NUMBER(4), as the statement rounds it.
+}
+
+TEST_F(InsertRowTest, ARefusedRowLeavesNothingAndGivesTheStatementsError) {
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "1"}, {Kind::kText, "abcd"}}), 12899);
+  EXPECT_EQ(
+      cursor_->ErrorText(),
+      "ORA-12899: value too large for column \"SCOTT\".\"T\".\"NAME\" (actual: 4, maximum: 3)");
+  EXPECT_EQ(Insert("T", {{Kind::kNull, ""}, {Kind::kText, "a"}}), 1400);
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "12345"}, {Kind::kText, "a"}}), 1438);
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "1"}}), 947);
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "1"}, {Kind::kNull, ""}, {Kind::kNull, ""}}), 913);
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "x"}, {Kind::kNull, ""}}), db::kRcUnimplemented);
+  // After a refusal the cursor holds no statement.
+  EXPECT_EQ(cursor_->Execute(), 1003);
+  EXPECT_EQ(Rows("select count(*) from T"), "0;");
+}
+
+TEST_F(InsertRowTest, LeavesViewsQualifiedAndUnknownNamesToTheStatement) {
+  Run("create view V as select * from T");
+  EXPECT_EQ(Insert("V", {{Kind::kNumber, "1"}, {Kind::kNull, ""}}), db::kRcUnimplemented);
+  EXPECT_EQ(Insert("SCOTT.T", {{Kind::kNumber, "1"}, {Kind::kNull, ""}}), db::kRcUnimplemented);
+  EXPECT_EQ(Insert("\"T\"", {{Kind::kNumber, "1"}, {Kind::kNull, ""}}), db::kRcUnimplemented);
+  EXPECT_EQ(Insert("NOPE", {{Kind::kNumber, "1"}}), db::kRcUnimplemented);
+  EXPECT_EQ(Rows("select count(*) from T"), "0;");
+}
+
+TEST_F(InsertRowTest, FollowsTheTableThroughDdl) {
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "1"}, {Kind::kText, "a"}}), 0);
+  Run("drop table T");
+  Run("create table T (name varchar2(5), id number(4))");
+  EXPECT_EQ(Insert("T", {{Kind::kText, "bb"}, {Kind::kNumber, "2"}}), 0);
+  EXPECT_EQ(Rows("select name || id from T"), "bb2;");
+}
+
+}  // namespace
+}  // namespace volmek::engine
