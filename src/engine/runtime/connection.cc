@@ -17,6 +17,9 @@
 namespace volmek::engine {
 namespace {
 
+// The most memory the page cache of one connection takes.
+constexpr int kCacheKiB = 32 * 1024;
+
 // The SQLite message inside the ORA-00600 that ErrorFromSqliteMessage built, or "".
 std::string_view SqliteMessageOf(const OraError& error) {
   constexpr std::string_view kMarker = "[sqlite], [";
@@ -150,6 +153,10 @@ OraResult<std::unique_ptr<EngineConnection>> EngineConnection::Open(const std::s
   }
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, 10000);
+  // A page cache of up to kCacheKiB, taken as pages are read: a load or a backup of a large
+  // table keeps its working pages in memory instead of writing them out and reading them back
+  // in the middle of the transaction. The commit's sync is unchanged.
+  (void)ExecSql(raw, fmt::format("PRAGMA cache_size = -{}", kCacheKiB));
   auto connection = std::make_unique<EngineConnection>(std::move(db), path, std::string(user));
   OraStatus status = [&]() -> OraStatus {
     VK_ASSIGN_OR_ORA_RETURN(bool has_catalog, Catalog::Exists(connection->db()));
@@ -157,6 +164,9 @@ OraResult<std::unique_ptr<EngineConnection>> EngineConnection::Open(const std::s
       if (user.empty()) return OraErr(LogonDenied());
       if (password.empty()) return OraErr(1005, "null password given; logon denied");
       VK_ASSIGN_OR_ORA_RETURN(std::string hash, HashPassword(password));
+      // Pages of 16 KiB: a quarter of the pages, page writes and journal entries of 4 KiB ones
+      // for the same rows. Only a database without pages takes it.
+      VK_RETURN_IF_ORA_ERROR(ExecSql(connection->db(), "PRAGMA page_size = 16384"));
       VK_RETURN_IF_ORA_ERROR(ExecSql(connection->db(), "BEGIN IMMEDIATE"));
       OraStatus made = [&]() -> OraStatus {
         VK_RETURN_IF_ORA_ERROR(Catalog::Create(connection->db()));

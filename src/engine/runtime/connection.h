@@ -191,6 +191,7 @@ class EngineCursor : public db::Cursor {
     std::uint64_t generation = 0;  // the connection's schema generation when it was resolved
     TableInfo table;
     std::vector<StoreTarget> stores;  // one per column, as vk_store is given it
+    std::vector<bool> exact_numbers;  // per column: NUMBER (not FLOAT)
     SqliteStatement stmt;             // INSERT INTO t ("A", "B") VALUES (?1, ?2)
     std::vector<std::string> stored;  // the stored form of each value of the current row
     BindValue number;                 // a number literal as a statement would bind it

@@ -545,19 +545,21 @@ OraStatus EngineCursor::DeliverRow() {
     sqlite3_stmt* stmt = stmt_.get();
     for (std::size_t column_idx = 0; column_idx < values_.size(); ++column_idx) {
       if (!defined_[column_idx]) continue;
-      int column = static_cast<int>(column_idx);
-      int type = sqlite3_column_type(stmt, column);
+      // One lookup of the column's value, then reads of it: this cursor's connection is used
+      // by one thread only, which is all that reading a column's value directly requires.
+      sqlite3_value* cell = sqlite3_column_value(stmt, static_cast<int>(column_idx));
+      int type = sqlite3_value_type(cell);
       std::int64_t integer = 0;
       double real = 0;
       std::string_view text;
       if (type == SQLITE_INTEGER) {
-        integer = sqlite3_column_int64(stmt, column);
+        integer = sqlite3_value_int64(cell);
       } else if (type == SQLITE_FLOAT) {
-        real = sqlite3_column_double(stmt, column);
+        real = sqlite3_value_double(cell);
       } else if (type != SQLITE_NULL) {
-        const unsigned char* chars = sqlite3_column_text(stmt, column);
+        const unsigned char* chars = sqlite3_value_text(cell);
         text = std::string_view(reinterpret_cast<const char*>(chars),
-                                static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+                                static_cast<std::size_t>(sqlite3_value_bytes(cell)));
         type = SQLITE_TEXT;
       }
       OraStatus status = DeliverValue(column_idx, type, integer, real, text);

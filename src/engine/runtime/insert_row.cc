@@ -14,6 +14,7 @@
 #include "engine/runtime/connection.h"
 #include "engine/syntax/lexer.h"
 #include "engine/translate/describe_infer.h"
+#include "engine/values/number.h"
 
 namespace volmek::engine {
 namespace {
@@ -30,8 +31,11 @@ bool IsPlainName(std::string_view name) {
   return true;
 }
 
-// The value vk_store receives for `value`, as SQLite hands a bound parameter over.
-OraResult<SqlValue> BoundValue(const db::RowValue& value, BindValue* number) {
+// The value vk_store receives for `value`, as SQLite hands a bound parameter over; for a
+// NUMBER column (`exact_number`) a short canonical decimal is handed over as its text, which
+// StoreValue stores as it stands: the REAL a statement binds for it is that same decimal, which
+// StoreValue would first have to write back as text.
+OraResult<SqlValue> BoundValue(const db::RowValue& value, bool exact_number, BindValue* number) {
   switch (value.kind) {
     case db::RowValue::Kind::kNull:
       return SqlValue::Null();
@@ -44,6 +48,13 @@ OraResult<SqlValue> BoundValue(const db::RowValue& value, BindValue* number) {
   const bool negate = !text.empty() && text.front() == '-';
   if (negate) text.remove_prefix(1);
   if (text.empty() || text.front() < '0' || text.front() > '9') return OraErr(Unimplemented());
+  // The same bounds as SetNumberParameter's REAL: at most 15 significant digits, which the
+  // double holds exactly.
+  constexpr std::size_t kPlainDecimalText = 16;
+  if (exact_number && text.size() <= kPlainDecimalText &&
+      text.find('.') != std::string_view::npos && IsCanonicalNumberText(text)) {
+    return SqlValue::Text(value.text);
+  }
   VK_RETURN_IF_ORA_ERROR(SetNumberParameter(text, negate, number));
   switch (number->kind) {
     case BindValue::Kind::kNull:
@@ -114,6 +125,7 @@ OraStatus EngineCursor::ResolveRowTarget(std::string_view table) {
     store.table = info.name;
     store.column = column.name;
     target->stores.push_back(store);
+    target->exact_numbers.push_back(column.type.kind == TypeKind::kNumber);
   }
   target->stored.resize(info.columns.size());
   std::string sql =
@@ -138,7 +150,8 @@ OraStatus EngineCursor::InsertRowInto(std::string_view table,
   if (values.size() < target.stores.size()) return OraErr(947, "not enough values");
   sqlite3_stmt* stmt = target.stmt.get();
   for (std::size_t idx = 0; idx < values.size(); ++idx) {
-    VK_ASSIGN_OR_ORA_RETURN(SqlValue bound, BoundValue(values[idx], &target.number));
+    VK_ASSIGN_OR_ORA_RETURN(SqlValue bound,
+                            BoundValue(values[idx], target.exact_numbers[idx], &target.number));
     std::string& stored = target.stored[idx];
     VK_ASSIGN_OR_ORA_RETURN(bool has_value,
                             StoreValue(bound, target.stores[idx], connection.settings(), &stored));
