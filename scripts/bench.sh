@@ -61,10 +61,14 @@ best_of() {
   echo "$best"
 }
 
-# peak_kib COMMAND...: the maximum resident set of one run of COMMAND, in KiB.
+# peak_kib COMMAND...: the maximum resident set of one run of COMMAND, in KiB; the processor
+# time of that run (user and system, seconds) is left in LAST_CPU. On a loaded machine the
+# processor time says what a run costs when the wall time mostly says how long it waited.
+LAST_CPU=0
 peak_kib() {
-  /usr/bin/time -f %M -o "$WORK/peak" "$@" > /dev/null
-  cat "$WORK/peak"
+  /usr/bin/time -f "%M %U %S" -o "$WORK/peak" "$@" > /dev/null
+  LAST_CPU=$(awk '{ printf "%.2f", $2 + $3 }' "$WORK/peak")
+  awk '{ print $1 }' "$WORK/peak"
 }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
 
@@ -96,14 +100,17 @@ make_rows() {
 }
 
 volmek_times() {
+  local restore_cpu backup_cpu
   restore_time=$(best_of : '"$VOLMEK" restore BENCH > /dev/null')
-  restore_peak=$(peak_kib "$VOLMEK" restore BENCH)
+  peak_kib "$VOLMEK" restore BENCH > "$WORK/kib"
+  restore_peak=$(cat "$WORK/kib") restore_cpu=$LAST_CPU
   backup_time=$(best_of : '"$VOLMEK" backup BENCH > /dev/null')
-  backup_peak=$(peak_kib "$VOLMEK" backup BENCH)
+  peak_kib "$VOLMEK" backup BENCH > "$WORK/kib"
+  backup_peak=$(cat "$WORK/kib") backup_cpu=$LAST_CPU
   cmp -s BENCH.txt rows.txt || { echo "backup no reproduce el fichero cargado" >&2; exit 1; }
   logon_time=$(best_of : '"$VOLMEK" sql "select 1 from dual" > /dev/null')
   logon_peak=$(peak_kib "$VOLMEK" sql "select 1 from dual")
-  echo "volmek   restore ${restore_time}s ($(mib "$restore_peak"))   backup ${backup_time}s ($(mib "$backup_peak"))   logon ${logon_time}s ($(mib "$logon_peak"))"
+  echo "volmek   restore ${restore_time}s ($(mib "$restore_peak"), cpu ${restore_cpu}s)   backup ${backup_time}s ($(mib "$backup_peak"), cpu ${backup_cpu}s)   logon ${logon_time}s ($(mib "$logon_peak"))"
 }
 
 sqlite_times() {
