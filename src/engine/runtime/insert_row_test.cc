@@ -85,6 +85,14 @@ TEST_F(InsertRowTest, LeavesViewsQualifiedAndUnknownNamesToTheStatement) {
   EXPECT_EQ(Rows("select count(*) from T"), "0;");
 }
 
+TEST_F(InsertRowTest, ARowIsRefusedInsideAReadOnlyTransaction) {
+  Run("set transaction read only");
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "1"}, {Kind::kText, "a"}}), 1456);
+  Run("commit");
+  EXPECT_EQ(Insert("T", {{Kind::kNumber, "1"}, {Kind::kText, "a"}}), 0);
+  EXPECT_EQ(Rows("select count(*) from T"), "1;");
+}
+
 TEST_F(InsertRowTest, FollowsTheTableThroughDdl) {
   EXPECT_EQ(Insert("T", {{Kind::kNumber, "1"}, {Kind::kText, "a"}}), 0);
   Run("drop table T");
