@@ -162,4 +162,7 @@ struct LogonResult {
 // anything else is an Oracle connect string for the Oracle client library.
 LogonResult Logon(std::string_view user, std::string_view password, std::string_view tns);
 
+// True when `tns` selects the embedded engine (empty, or beginning with "file:").
+bool SelectsEmbeddedEngine(std::string_view tns);
+
 }  // namespace volmek::db

@@ -21,6 +21,10 @@ constexpr std::string_view kDefaultDatabase = "volmek.db";
 
 }  // namespace
 
+bool SelectsEmbeddedEngine(std::string_view tns) {
+  return tns.empty() || tns.starts_with(kFilePrefix);
+}
+
 LogonResult Logon(std::string_view user, std::string_view password, std::string_view tns) {
   if (tns.empty()) return engine::Logon(std::string(kDefaultDatabase), user, password);
   if (tns.starts_with(kFilePrefix)) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,12 +10,11 @@
 #include <fmt/format.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <ostream>
 
 #include "datafiles/table_name.h"
+#include "db/utility_program.h"
 
 extern char** environ;
 
@@ -22,53 +22,38 @@ namespace volmek::maint {
 
 namespace {
 
-bool IsEmbedded(const Environment& env) {
-  std::string tns = env.Get("TNS");
-  return tns.empty() || tns.starts_with("file:");
-}
-
-// The parameter file: created readable and writable by its owner only, removed on destruction.
+// The parameter file: an anonymous file in memory (memfd), never on disk, readable by its
+// owner only. The utility reads it through /proc/self/fd/N, which it inherits; it is gone with
+// the last descriptor, so no way the run ends (Ctrl-C, SIGTERM, SIGHUP, a crash) leaves it
+// behind.
 class ParameterFile {
  public:
-  static Result<ParameterFile> Create() {
-    const char* base = std::getenv("TMPDIR");
-    std::string templ =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/volmek-par-XXXXXX";
-    std::vector<char> path(templ.begin(), templ.end());
-    path.push_back('\0');
-    int fd = mkstemp(path.data());  // mode 0600
+  static Result<ParameterFile> Create(std::string_view text) {
+    // Without close-on-exec: the utility inherits it.
+    int fd = memfd_create("volmek-par", 0);
     if (fd < 0) return Err(Status::IoError(std::strerror(errno)));
-    return ParameterFile(path.data(), fd);
+    ParameterFile file(fd);
+    if (fchmod(fd, S_IRUSR | S_IWUSR) != 0) return Err(Status::IoError(std::strerror(errno)));
+    std::size_t done = 0;
+    while (done < text.size()) {
+      ssize_t written = write(fd, text.data() + done, text.size() - done);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return Err(Status::IoError(std::strerror(errno)));
+      done += static_cast<std::size_t>(written);
+    }
+    return file;
   }
-  ParameterFile(ParameterFile&& other) noexcept
-      : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {
-    other.path_.clear();
-  }
+  ParameterFile(ParameterFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   ParameterFile& operator=(ParameterFile&&) = delete;
   ~ParameterFile() {
     if (fd_ >= 0) close(fd_);
-    if (!path_.empty()) unlink(path_.c_str());
   }
 
-  // Writes `text` and closes the file.
-  Status WriteAndClose(std::string_view text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-      ssize_t written = write(fd_, text.data() + done, text.size() - done);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return Status::IoError(std::strerror(errno));
-      done += static_cast<std::size_t>(written);
-    }
-    int fd = std::exchange(fd_, -1);
-    if (close(fd) != 0) return Status::IoError(std::strerror(errno));
-    return Status::Ok();
-  }
-
-  const std::string& path() const { return path_; }
+  // The path the utility opens: its own inherited descriptor.
+  std::string path() const { return fmt::format("/proc/self/fd/{}", fd_); }
 
  private:
-  ParameterFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  std::string path_;
+  explicit ParameterFile(int fd) : fd_(fd) {}
   int fd_;
 };
 
@@ -121,15 +106,9 @@ UtilityCommand BuildUtilityCommand(Utility utility, const Environment& env, std:
 }
 
 std::string UtilityProgram(Utility utility, const Environment& env) {
-  if (!IsEmbedded(env)) return std::string(UtilityName(utility));
-  std::string companion = utility == Utility::kExport ? "volmek-exp" : "volmek-imp";
-  std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    std::filesystem::path beside = self.parent_path() / companion;
-    if (std::filesystem::exists(beside, error)) return beside.string();
-  }
-  return companion;
+  return db::UtilityProgram(
+      utility == Utility::kExport ? db::Utility::kExport : db::Utility::kImport, env.Get("TNS"),
+      env.Get("PATH"), env.Get("ORACLE_HOME"));
 }
 
 Status RunUtility(db::RunContext& ctx, Utility utility, std::string_view name) {
@@ -140,11 +119,12 @@ Status RunUtility(db::RunContext& ctx, Utility utility, std::string_view name) {
   auto cannot_run = [&](std::string_view why) {
     return Status::IoError(fmt::format("Imposible ejecutar {} ({}).\n", program, why));
   };
-  Result<ParameterFile> parfile = ParameterFile::Create();
+  // The path is known only once the file exists, and the file's text only from the command:
+  // build the command, write the file, then put its path in.
+  UtilityCommand command = BuildUtilityCommand(utility, ctx.env, name, "", program);
+  Result<ParameterFile> parfile = ParameterFile::Create(fmt::format("userid={}\n", command.userid));
   if (!parfile.has_value()) return cannot_run(parfile.error().message());
-  UtilityCommand command = BuildUtilityCommand(utility, ctx.env, name, parfile->path(), program);
-  Status written = parfile->WriteAndClose(fmt::format("userid={}\n", command.userid));
-  if (!written.ok()) return cannot_run(written.message());
+  command.args[0] = fmt::format("parfile={}", parfile->path());
 
   ctx.out << fmt::format("Ejecuta: {}\n", command.shown);
   ctx.out.flush();

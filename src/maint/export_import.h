@@ -8,10 +8,12 @@
 //
 // The utility is started directly (no command shell) with an argument vector. The logon
 // (userid=...) does not go on its command line, where any user could read it in the process
-// list: it goes into a parameter file readable by its owner only, given as parfile=..., and
-// removed when the utility ends. With the embedded database (TNS empty or "file:...") the
-// companion programs volmek-exp and volmek-imp, installed beside volmek, run in place of exp
-// and imp; they take the same arguments. What the utility prints is copied to the run's output.
+// list: it goes into a parameter file given as parfile=..., an anonymous file in memory that is
+// readable by its owner only and never reaches the disk, so that no way the run ends leaves the
+// password behind. Which program runs is the db layer's answer (db/utility_program.h): the
+// companion programs volmek-exp and volmek-imp for the embedded database, Oracle's exp and imp
+// (PATH, then $ORACLE_HOME/bin) for an Oracle database; they take the same arguments. What the
+// utility prints is copied to the run's output.
 #pragma once
 
 #include <string>
@@ -39,8 +41,7 @@ struct UtilityCommand {
 UtilityCommand BuildUtilityCommand(Utility utility, const Environment& env, std::string_view name,
                                    std::string_view parfile, std::string program);
 
-// The program that runs `utility` for the database selected by TNS: the companion program
-// beside the running executable for the embedded database, else "exp" or "imp" from PATH.
+// The program that runs `utility` for the database selected by TNS (see db/utility_program.h).
 std::string UtilityProgram(Utility utility, const Environment& env);
 
 // Prints the command line and runs the utility, waiting for it to end. Fails (kIoError) when

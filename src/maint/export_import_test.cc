@@ -68,25 +68,33 @@ class RunUtilityTest : public ::testing::Test {
   std::istringstream in_;
 };
 
-TEST_F(RunUtilityTest, ParameterFileIsPrivateHoldsTheLogonAndIsRemovedAfterwards) {
+TEST_F(RunUtilityTest, ParameterFileIsPrivateHoldsTheLogonAndNeverReachesTheDisk) {
   WriteProgram(
       "par=${1#parfile=}\n"
       "echo \"args: $2 $3 $4\"\n"
-      "echo \"mode: $(stat -c %a \"$par\")\"\n"
+      "echo \"mode: $(stat -L -c %a \"$par\")\"\n"
       "echo \"par: $(cat \"$par\")\"\n"
       "echo \"$par\" > " +
       dir_.File("parpath") + "\n");
+  volmek::testing::TempDir tmp;
+  const char* old_tmp = std::getenv("TMPDIR");
+  std::string saved_tmp = old_tmp != nullptr ? old_tmp : "";
+  setenv("TMPDIR", tmp.path().c_str(), 1);
   db::RunContext ctx(Logon("ORCL"), out_, in_);
-  ASSERT_TRUE(RunUtility(ctx, Utility::kExport, "X").ok());
+  Status status = RunUtility(ctx, Utility::kExport, "X");
+  if (old_tmp != nullptr) {
+    setenv("TMPDIR", saved_tmp.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+  ASSERT_TRUE(status.ok()) << status.message();
   EXPECT_EQ(out_.str(),
             "Ejecuta: exp userid=SCOTT/***@ORCL file=X.dmp full=yes log=X.log\n"
             "args: file=X.dmp full=yes log=X.log\n"
             "mode: 600\n"
             "par: userid=SCOTT/tiger@ORCL\n");
-  std::string parfile = dir_.Read("parpath");
-  ASSERT_FALSE(parfile.empty());
-  parfile.pop_back();
-  EXPECT_FALSE(std::filesystem::exists(parfile));
+  EXPECT_TRUE(dir_.Read("parpath").starts_with("/proc/self/fd/"));
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
 }
 
 TEST_F(RunUtilityTest, FailingUtilityIsReportedWithItsStatus) {

@@ -1,15 +1,132 @@
 #include "db/oci/client.h"
 
+#include <memory>
+
+#include "db/oci/cursor.h"
+#include "db/oci/library.h"
+
 namespace volmek::db::oci {
 
-LogonResult Logon(std::string_view /*user*/, std::string_view /*password*/,
-                  std::string_view /*tns*/) {
+namespace {
+
+// What a client reports when no Oracle can be reached; used when the library cannot be loaded.
+constexpr int kRcNotAvailable = 1034;
+constexpr int kRcNotLoggedOn = 1012;
+// Refusals of the account itself: the logon line says all there is to say.
+constexpr int kRcNullPassword = 1005;
+
+class OciConnection : public db::Connection {
+ public:
+  explicit OciConnection(std::unique_ptr<OciSession> session) : session_(std::move(session)) {}
+  ~OciConnection() override {
+    // Without LogOff the session ends as a process end would end it: nothing is committed.
+    if (session_->logged_on) {
+      ReleaseCursors();
+      session_->api.trans_rollback(session_->service, session_->error, OCI_DEFAULT);
+      session_->api.logoff(session_->service, session_->error);
+      session_->logged_on = false;
+    }
+    FreeHandles(*session_);
+  }
+  OciConnection(const OciConnection&) = delete;
+  OciConnection& operator=(const OciConnection&) = delete;
+
+  std::unique_ptr<db::Cursor> OpenCursor(int* rc) override {
+    if (!session_->logged_on) {
+      *rc = kRcNotLoggedOn;
+      return nullptr;
+    }
+    *rc = 0;
+    return std::make_unique<OciCursor>(session_.get());
+  }
+
+  void LogOff() override {
+    if (!session_->logged_on) return;
+    ReleaseCursors();
+    session_->api.trans_commit(session_->service, session_->error, OCI_DEFAULT);
+    session_->api.logoff(session_->service, session_->error);
+    session_->logged_on = false;
+  }
+
+  static void FreeHandles(OciSession& session) {
+    // Freeing the environment frees every handle allocated under it as well.
+    if (session.error != nullptr) session.api.handle_free(session.error, OCI_HTYPE_ERROR);
+    if (session.env != nullptr) session.api.handle_free(session.env, OCI_HTYPE_ENV);
+    session.error = nullptr;
+    session.env = nullptr;
+  }
+
+ private:
+  // Statements go before the session that they belong to.
+  void ReleaseCursors() {
+    std::vector<OciCursor*> cursors = std::move(session_->cursors);
+    session_->cursors.clear();
+    for (OciCursor* cursor : cursors) cursor->Orphan();
+  }
+
+  std::unique_ptr<OciSession> session_;
+};
+
+const OraText* Text(std::string_view text) { return reinterpret_cast<const OraText*>(text.data()); }
+
+}  // namespace
+
+LogonResult Logon(std::string_view user, std::string_view password, std::string_view tns) {
+  Result<ClientLibrary> library = LoadClientLibrary(CurrentSearchPlaces());
+  if (!library.has_value()) {
+    LogonResult result;
+    result.rc = kRcNotAvailable;
+    result.error_text = "ORA-01034: ORACLE not available";
+    result.detail = library.error().message();
+    return result;
+  }
+  return LogonWith(library->api, user, password, tns);
+}
+
+LogonResult LogonWith(const OciApi& api, std::string_view user, std::string_view password,
+                      std::string_view tns) {
   LogonResult result;
-  // 1034 is what a client gets when no Oracle instance can be reached; without the client
-  // library none ever can.
-  result.rc = 1034;
-  result.error_text = "ORA-01034: ORACLE not available";
-  result.detail = std::string(kNoClientLibrary);
+  auto session = std::make_unique<OciSession>();
+  session->api = api;
+  sword status = api.env_nls_create(&session->env, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr,
+                                    0, nullptr, 0, 0);
+  if (status != OCI_SUCCESS || session->env == nullptr) {
+    OciErrorRecord record =
+        session->env != nullptr
+            ? ReadError(api, session->env, OCI_HTYPE_ENV)
+            : OciErrorRecord{kRcNotAvailable, "ORA-01034: ORACLE not available"};
+    OciConnection::FreeHandles(*session);
+    result.rc = record.code;
+    result.error_text = record.text;
+    result.detail = record.text;
+    return result;
+  }
+  void* error = nullptr;
+  if (api.handle_alloc(session->env, &error, OCI_HTYPE_ERROR, 0, nullptr) != OCI_SUCCESS) {
+    OciErrorRecord record = ReadError(api, session->env, OCI_HTYPE_ENV);
+    OciConnection::FreeHandles(*session);
+    result.rc = record.code;
+    result.error_text = record.text;
+    result.detail = record.text;
+    return result;
+  }
+  session->error = static_cast<OCIError*>(error);
+  status =
+      api.logon2(session->env, session->error, &session->service, Text(user),
+                 static_cast<ub4>(user.size()), Text(password), static_cast<ub4>(password.size()),
+                 Text(tns), static_cast<ub4>(tns.size()), OCI_DEFAULT);
+  if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO) {
+    OciErrorRecord record = ReadError(api, session->error, OCI_HTYPE_ERROR);
+    OciConnection::FreeHandles(*session);
+    result.rc = record.code;
+    result.error_text = record.text;
+    if (record.code != kRcLogonDenied && record.code != kRcNullPassword) {
+      result.detail = record.text;
+    }
+    return result;
+  }
+  session->logged_on = true;
+  result.connection = std::make_unique<OciConnection>(std::move(session));
   return result;
 }
 
