@@ -192,7 +192,7 @@ TEST_F(DataFilesOperations, InfoPadsLongNamesAndEstadisFallsBackToTheIndex) {
 
 TEST_F(DataFilesOperations, ExpAndImpShowTheMaskedPasswordAndRestoreTheTable) {
   AddRows(3);
-  std::string logon = "DEMO/***@file:" + dir_.File("test.db");
+  std::string logon = "DEMO/***@" + EmbeddedEnv(dir_.File("test.db"))["TNS"];
   ProgramResult exp = Run({"exp", "T"});
   EXPECT_EQ(exp.out,
             "Ejecuta: exp userid=" + logon + " file=T.dmp full=yes log=T.log\n" +

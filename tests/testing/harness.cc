@@ -180,6 +180,9 @@ std::map<std::string, std::string> EmbeddedEnv(const std::string& db_path) {
   if (OracleBackendRun()) {
     env["TNS"] = "//localhost/volmek?file=" + db_path;
     env["LD_LIBRARY_PATH"] = BuiltBinary("oci-double");
+    // Oracle's exp and imp, as the backend looks for them in PATH: the companions, which go
+    // through the Oracle backend too when the connect string is Oracle's.
+    env["PATH"] = BuiltBinary("oci-utilities") + ":" + env["PATH"];
   }
   return env;
 }

@@ -112,7 +112,7 @@ TEST_F(OciClientTest, FetchDeliversExactNumbersTextsAndNullsThenNoData) {
   ASSERT_EQ(cursor_->Define(5, ExternalType::kString), 0);
   ASSERT_EQ(cursor_->Define(6, ExternalType::kFloat), 0);
   EXPECT_TRUE(Called("define 1 dty=6 size=22"));
-  EXPECT_TRUE(Called("define 3 dty=5 size=128"));
+  EXPECT_TRUE(Called("define 3 dty=1 size=128"));
   ASSERT_EQ(cursor_->Execute(), 0);
 
   ASSERT_EQ(cursor_->Fetch(), 0);
@@ -166,10 +166,33 @@ TEST_F(OciClientTest, ValueLongerThanItsDefineIs1406WithTheRowDelivered) {
   ASSERT_EQ(cursor_->Execute(), 0);
   EXPECT_EQ(cursor_->Fetch(), 1406);
   EXPECT_EQ(cursor_->ErrorText(), "ORA-01406: fetched column value was truncated");
-  EXPECT_EQ(cursor_->Value(1).text, std::string(127, 'x'));
+  EXPECT_EQ(cursor_->Value(1).text, std::string(128, 'x'));
   EXPECT_EQ(cursor_->Value(1).rcode, 1406);
   EXPECT_EQ(cursor_->Value(2).integer, 42);
   EXPECT_EQ(cursor_->rows_processed(), 1u);
+}
+
+TEST_F(OciClientTest, TextsKeepANulByteAndNumbersAsTextAreTheClientsConversion) {
+  FakeStatement nul;
+  nul.stmt_type = OCI_STMT_SELECT;
+  nul.columns = {FakeColumn{"T", SQLT_CHR, 10, 0, 0, 1}, FakeColumn{"N", SQLT_NUM, 22, 0, 0, 1}};
+  nul.rows = {{std::string("an\0tes", 6), ".5"}};
+  fake_.statements["select t, n from nul"] = nul;
+  ASSERT_EQ(cursor_->Parse("select t, n from nul"), 0);
+  ASSERT_EQ(cursor_->Define(1, ExternalType::kString), 0);
+  ASSERT_EQ(cursor_->Define(2, ExternalType::kString), 0);
+  EXPECT_TRUE(Called("define 2 dty=1 size=128"));
+  ASSERT_EQ(cursor_->Execute(), 0);
+  ASSERT_EQ(cursor_->Fetch(), 0);
+  EXPECT_EQ(cursor_->Value(1).text, std::string("an\0tes", 6));
+  EXPECT_EQ(cursor_->Value(2).text, ".5");
+}
+
+TEST_F(OciClientTest, EmptyTextIsAnInvalidStatementWithoutAskingTheClient) {
+  EXPECT_EQ(cursor_->Parse(""), 900);
+  EXPECT_EQ(cursor_->ErrorText(), "ORA-00900: invalid SQL statement");
+  EXPECT_FALSE(Called("prepare "));
+  EXPECT_EQ(cursor_->Execute(), kRcNoStatementParsed);
 }
 
 TEST_F(OciClientTest, LongValuesArriveWholeThroughDynamicDefines) {

@@ -63,6 +63,8 @@ std::string OwnText(int code) {
 // character), never less than what a date, a ROWID or a number takes as text.
 constexpr std::size_t kMinTextRoom = 128;
 constexpr std::size_t kBytesPerChar = 4;
+// The returned length of a static define is 16 bits.
+constexpr std::size_t kMaxTextRoom = 65535;
 // Size of each piece of a long value.
 constexpr ub4 kPieceSize = 64 * 1024;
 // The largest total a dynamic define announces.
@@ -181,6 +183,9 @@ int OciCursor::Parse(std::string_view sql) {
   ReleaseStatement();
   function_type_ = 0;
   rows_processed_ = 0;
+  // OCIStmtPrepare2 refuses an empty text for its length (ORA-24373); the release-7 parse, and
+  // the engine, refuse it as a statement.
+  if (sql.empty()) return Fail(900, "ORA-00900: invalid SQL statement");
   const OciApi& api = session_->api;
   sword status = api.stmt_prepare2(
       session_->service, &stmt_, session_->error, reinterpret_cast<const OraText*>(sql.data()),
@@ -350,10 +355,12 @@ int OciCursor::Define(int position, db::ExternalType type) {
     column.dynamic = true;
     column.buffer.clear();
   } else {
+    // SQLT_CHR with its returned length rather than SQLT_STR: a text may hold a NUL byte.
     std::size_t characters = std::max<std::size_t>(
         static_cast<std::size_t>(std::max(column.description.db_size, 0)), column.char_size);
-    column.dty = SQLT_STR;
-    column.buffer.assign(std::max(characters * kBytesPerChar + 1, kMinTextRoom), 0);
+    column.dty = SQLT_CHR;
+    column.buffer.assign(std::min(std::max(characters * kBytesPerChar, kMinTextRoom), kMaxTextRoom),
+                         0);
   }
   const OciApi& api = session_->api;
   OCIDefine* define = nullptr;
@@ -456,7 +463,8 @@ int OciCursor::Deliver(std::size_t index) {
     }
     return 0;
   }
-  value.text.assign(column.buffer.data(), strnlen(column.buffer.data(), column.buffer.size()));
+  value.text.assign(column.buffer.data(),
+                    std::min<std::size_t>(column.length, column.buffer.size()));
   if (column.rcode == kRcTruncated || column.indicator > 0 || column.indicator == -2) {
     value.rcode = kRcTruncated;
     return kRcTruncated;

@@ -13,8 +13,9 @@
 //             (precision 0, scale -127) has scale 0; FLOAT (precision > 0, scale -127) keeps
 //             -127; NUMBER is 22 bytes and DATE 7 whatever the client says.
 //   Define    integers and doubles as SQLT_VNU, decoded by number.h into the exact text;
-//             texts as SQLT_STR sized for the client's widest character set; LONG, LONG RAW
-//             and CLOB whole, piece by piece (OCI_DYNAMIC_FETCH and a define callback).
+//             texts as SQLT_CHR with their returned length (a NUL byte travels), sized for the
+//             client's widest character set; LONG, LONG RAW and CLOB whole, piece by piece
+//             (OCI_DYNAMIC_FETCH and a define callback).
 //   Fetch     OCIStmtFetch2 of one row. OCI_NO_DATA is 1403; a NULL sets is_null and the
 //             column's 1405 (the call answers 0); a value cut short is 1406 with the row still
 //             delivered; a number too big for an integer is 1455.

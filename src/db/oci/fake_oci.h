@@ -6,8 +6,9 @@
 // (describe-only or parse-only execution) or execution, its select list and rows (values as
 // text; NULL as nullopt), and the row count of DML. Numbers are delivered in the internal
 // format when defined as SQLT_VNU. A value longer than a static define is cut, its indicator
-// set to the full length and its return code to 1406 (OCI_SUCCESS_WITH_INFO). Long values
-// defined with OCI_DYNAMIC_FETCH are handed over through the define callback, piece by piece.
+// set to the full length and its return code to 1406 (OCI_SUCCESS_WITH_INFO, ORA-24345). Long
+// values defined with OCI_DYNAMIC_FETCH are handed over through the define callback, piece by
+// piece.
 #pragma once
 
 #include <algorithm>
@@ -311,10 +312,12 @@ class FakeOci {
         *define->length = static_cast<ub2>(vnu.size());
         continue;
       }
-      std::size_t room = static_cast<std::size_t>(define->size) - 1;
+      // SQLT_STR keeps a byte for its terminator; SQLT_CHR is counted by its length only.
+      bool terminated = define->dty == SQLT_STR;
+      std::size_t room = static_cast<std::size_t>(define->size) - (terminated ? 1 : 0);
       std::size_t copied = std::min(room, value->size());
       std::memcpy(define->buffer, value->data(), copied);
-      define->buffer[copied] = 0;
+      if (terminated) define->buffer[copied] = 0;
       *define->length = static_cast<ub2>(copied);
       if (copied < value->size()) {
         *define->indicator = static_cast<sb2>(value->size());
