@@ -1,6 +1,8 @@
 #include "db/oci/client.h"
 
+#include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "db/oci/cursor.h"
 #include "db/oci/library.h"
@@ -14,6 +16,20 @@ constexpr int kRcNotAvailable = 1034;
 constexpr int kRcNotLoggedOn = 1012;
 // Refusals of the account itself: the logon line says all there is to say.
 constexpr int kRcNullPassword = 1005;
+// Oracle's id of the AL32UTF8 character set.
+constexpr ub2 kAl32Utf8 = 873;
+
+// The character set the environment is created with: 0 (NLS_LANG decides, as in every Oracle
+// client) when NLS_LANG names one; AL32UTF8 when it does not, where Oracle's client would fall
+// back to US7ASCII and turn every non-ASCII letter into "?" (volmek's rule for an unset
+// NLS_LANG is UTF-8, for both backends).
+ub2 ClientCharset() {
+  const char* nls_lang = std::getenv("NLS_LANG");
+  if (nls_lang == nullptr) return kAl32Utf8;
+  std::string_view value(nls_lang);
+  std::size_t dot = value.rfind('.');
+  return dot == std::string_view::npos || dot + 1 == value.size() ? kAl32Utf8 : 0;
+}
 
 class OciConnection : public db::Connection {
  public:
@@ -88,8 +104,9 @@ LogonResult LogonWith(const OciApi& api, std::string_view user, std::string_view
   LogonResult result;
   auto session = std::make_unique<OciSession>();
   session->api = api;
+  ub2 charset = ClientCharset();
   sword status = api.env_nls_create(&session->env, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr,
-                                    0, nullptr, 0, 0);
+                                    0, nullptr, charset, charset);
   if (status != OCI_SUCCESS || session->env == nullptr) {
     OciErrorRecord record =
         session->env != nullptr

@@ -2,7 +2,8 @@
 //
 // Selected by any TNS that does not select the embedded engine (see db::Logon). Logon loads
 // the client library (library.h), creates an environment whose character set NLS_LANG decides
-// (OCIEnvNlsCreate with charset 0), an error handle, and logs on with OCILogon2 and the
+// (OCIEnvNlsCreate with charset 0; AL32UTF8 when NLS_LANG names none, volmek's default for
+// both backends), an error handle, and logs on with OCILogon2 and the
 // connect string exactly as given (EZConnect "//host:port/service", "host:port/service", a
 // tnsnames alias). The connection owns those handles; its cursors are in cursor.h.
 //

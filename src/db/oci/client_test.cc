@@ -61,8 +61,27 @@ class OciClientTest : public ::testing::Test {
 };
 
 TEST_F(OciClientTest, LogonPassesTheConnectStringAsGivenAndLetsNlsLangChooseTheCharacterSet) {
-  EXPECT_TRUE(Called("env charset=0/0"));
   EXPECT_TRUE(Called("logon SCOTT tiger //db:1521/orcl"));
+  const char* old = std::getenv("NLS_LANG");
+  std::string saved = old != nullptr ? old : "";
+  setenv("NLS_LANG", "SPANISH_SPAIN.WE8MSWIN1252", 1);
+  {
+    FakeOci named;
+    EXPECT_EQ(LogonWith(named.Api(), "SCOTT", "tiger", "orcl").rc, 0);
+    EXPECT_THAT(named.calls, Contains("env charset=0/0"));
+  }
+  // Without a character set in NLS_LANG Oracle's client would take US7ASCII: UTF-8 instead.
+  setenv("NLS_LANG", "SPANISH_SPAIN", 1);
+  {
+    FakeOci unnamed;
+    EXPECT_EQ(LogonWith(unnamed.Api(), "SCOTT", "tiger", "orcl").rc, 0);
+    EXPECT_THAT(unnamed.calls, Contains("env charset=873/873"));
+  }
+  if (old != nullptr) {
+    setenv("NLS_LANG", saved.c_str(), 1);
+  } else {
+    unsetenv("NLS_LANG");
+  }
 }
 
 TEST_F(OciClientTest, QueryIsDescribedAtParseAndRunWithoutIterationsAtExecute) {

@@ -49,8 +49,9 @@ struct FakeStatement {
 
 class FakeOci {
  public:
-  FakeOci() { current() = this; }
-  ~FakeOci() { current() = nullptr; }
+  // The newest fake answers; the one before it answers again once this one is gone.
+  FakeOci() : previous_(current()) { current() = this; }
+  ~FakeOci() { current() = previous_; }
   FakeOci(const FakeOci&) = delete;
   FakeOci& operator=(const FakeOci&) = delete;
 
@@ -125,6 +126,7 @@ class FakeOci {
     static int dummy = 0;
     return dummy;
   }
+  FakeOci* previous_;
   FakeError last_error_;
   std::map<void*, std::unique_ptr<Stmt>> stmts_;
   std::map<void*, std::unique_ptr<Param>> params_;
