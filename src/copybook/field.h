@@ -31,9 +31,12 @@ struct Field {
   // As read: character positions of an alphanumeric picture, integer digits of a numeric one.
   // After the layout: the storage size of one occurrence in bytes (0 for a group).
   std::int64_t length = 0;
-  std::int64_t precision = 0;   // digit count (set by the layout: digits read plus decimals)
-  std::int64_t decimals = 0;    // digits after the implied or printed decimal point
-  bool is_signed = false;       // S in the picture, or a printed sign (+ - CR DB)
+  std::int64_t precision = 0;  // digit count (set by the layout: digits read plus decimals)
+  std::int64_t decimals = 0;   // digits after the implied or printed decimal point
+  bool is_signed = false;      // S in the picture, or a printed sign (+ - CR DB)
+  // The picture begins with "-": that printed sign position counts as one more digit in the
+  // precision (the record dictionary's digit count), though not in COBOL's digits or size.
+  bool leading_minus = false;
   char usage = kUsageDisplay;   // kUsage...
   std::int64_t position = 0;    // byte offset of the first occurrence from its record's start
   std::int64_t occurs = 0;      // OCCURS count (the maximum of "m TO n"); 0 when none

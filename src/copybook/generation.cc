@@ -2,7 +2,10 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <map>
+
+#include "base/text.h"
 
 namespace volmek::copybook {
 
@@ -28,22 +31,24 @@ class ColumnWalker {
   }
 
   std::vector<Column> Walk() {
-    for (std::size_t idx : top_) Visit(idx, "");
+    for (std::size_t idx : top_) Visit(idx, "", false);
     return std::move(columns_);
   }
 
  private:
-  void Visit(std::size_t idx, const std::string& suffix) {
+  // `in_span`: the entry lies inside an OCCURS group, where a REDEFINES item is one more item
+  // repeated with its group and gives its columns.
+  void Visit(std::size_t idx, const std::string& suffix, bool in_span) {
     const Field& field = fields_[idx];
-    if (field.redefines >= 0) return;
+    if (field.redefines >= 0 && !in_span) return;
     if (field.group) {
       if (field.occurs == 0) {
-        for (std::size_t child : children_[idx]) Visit(child, suffix);
+        for (std::size_t child : children_[idx]) Visit(child, suffix, in_span);
         return;
       }
       for (std::int64_t occurrence = 1; occurrence <= field.occurs; ++occurrence) {
         const std::string inner = suffix + std::to_string(occurrence);
-        for (std::size_t child : children_[idx]) Visit(child, inner);
+        for (std::size_t child : children_[idx]) Visit(child, inner, true);
       }
       return;
     }
@@ -90,11 +95,19 @@ Result<std::vector<Column>> PlanColumns(const FieldTable& fields, std::string_vi
   // An occurrence count can make the walk enormous: refuse a copybook whose column count is
   // past Oracle's limit before generating its names.
   std::vector<std::int64_t> repeats(fields.size(), 1);
+  std::vector<bool> in_span(fields.size(), false);
   std::int64_t count = 1;  // the identifier column
   for (std::size_t idx = 0; idx < fields.size(); ++idx) {
     const Field& field = fields[idx];
+    if (field.parent >= 0) {
+      const Field& parent = fields[field.parent];
+      in_span[idx] = in_span[field.parent] || (parent.group && parent.occurs > 0);
+    }
     std::int64_t outer = field.parent >= 0 ? repeats[field.parent] : 1;
-    if (field.redefines >= 0 || (field.parent >= 0 && repeats[field.parent] == 0)) outer = 0;
+    if ((field.redefines >= 0 && !in_span[idx]) ||
+        (field.parent >= 0 && repeats[field.parent] == 0)) {
+      outer = 0;
+    }
     repeats[idx] = std::min<std::int64_t>(outer * Repeats(field), kMaxColumns + 1);
     if (!field.group && repeats[idx] > 0) {
       VOLMEK_RETURN_IF_ERROR(CheckField(field));
@@ -116,6 +129,11 @@ Result<std::vector<Column>> PlanColumns(const FieldTable& fields, std::string_vi
       return Err(Status::InvalidInput(
           fmt::format("La columna {} (linea {} del copy) pasa de {} caracteres.\n", column.name,
                       field.line, kMaxColumnName)));
+    }
+    if (!IsPlainIdentifier(column.name)) {
+      return Err(Status::InvalidInput(
+          fmt::format("La columna {} (linea {} del copy) no es un nombre valido de columna.\n",
+                      column.name, field.line)));
     }
     if (column.name == id_column) {
       return Err(Status::InvalidInput(
@@ -144,7 +162,9 @@ std::string ColumnDefinition(const Column& column, const FieldTable& fields) {
     type = "DEC  ";
     size = fmt::format("({},{}) ", field.precision, field.decimals);
   }
-  return fmt::format("    {}{}{}NULL,\n", PadTo(column.name, kMaxColumnName), type, PadTo(size, 8));
+  // At least one blank stands between the name and its type, a name of 30 characters included.
+  const std::size_t name_width = std::max(kMaxColumnName, column.name.size() + 1);
+  return fmt::format("    {}{}{}NULL,\n", PadTo(column.name, name_width), type, PadTo(size, 8));
 }
 
 std::string CreateTableText(std::string_view table, const std::vector<Column>& columns,

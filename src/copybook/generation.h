@@ -9,8 +9,14 @@
 //   05 T OCCURS 2.  10 U OCCURS 3.  15 E PIC X.       E11 E12 E13 E21 E22 E23
 //   05 T OCCURS 2.  10 F PIC X OCCURS 4.              F11 F12 F13 F14 F21 ... F24
 //
-// A REDEFINES entry and its subordinates give no column wherever they stand: the bytes they
-// describe already have their columns. Groups give no column; their items do.
+// A REDEFINES entry and its subordinates give no column outside an OCCURS group: the bytes they
+// describe already have their columns. Inside an OCCURS group a REDEFINES item is repeated
+// with the group and gives its columns like any other item:
+//
+//   05 R OCCURS 2.  10 R1 PIC X.  10 R2 REDEFINES R1 PIC 9.  10 FILLER PIC X.
+//                                                      R11 R21 FILLER11 R12 R22 FILLER12
+//
+// Groups give no column; their items do.
 //
 // The create-table text of CLIENTES with 05 CLI-CODIGO PIC 9(5). and
 // 05 CLI-SALDO PIC S9(7)V99 COMP-3., TBDATOS set to DATOS (the last line is one line):
@@ -51,6 +57,7 @@ struct Column {
 // The columns of `fields` (after the layout), in record order. Refuses, before anything is
 // changed in the database, a table `table` whose columns Oracle would not create:
 //   "La columna %s (linea %d del copy) pasa de 30 caracteres.\n"
+//   "La columna %s (linea %d del copy) no es un nombre valido de columna.\n"
 //   "La columna %s sale dos veces (lineas %d y %d del copy).\n"
 //   "La columna %s coincide con el identificador de la tabla.\n"
 //   "El campo %s (linea %d del copy) tiene %d digitos; una columna DEC admite 38.\n"
@@ -59,7 +66,8 @@ struct Column {
 //   "La tabla %s tendria %d columnas; Oracle admite 1000.\n"
 Result<std::vector<Column>> PlanColumns(const FieldTable& fields, std::string_view table);
 
-// The column's definition line: four blanks, the name padded to 30, the type ("CHAR " (n),
+// The column's definition line: four blanks, the name padded to 30 (and followed by at least
+// one blank), the type ("CHAR " (n),
 // "DEC  " (p,d), or "FLOAT" for COMP-1 and COMP-2 without picture), its size padded to 8 and
 // "NULL,\n".
 std::string ColumnDefinition(const Column& column, const FieldTable& fields);

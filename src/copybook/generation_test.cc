@@ -73,12 +73,32 @@ TEST(ColumnNaming, ThreeLevelsGiveThreeNumbers) {
       ElementsAre("C111", "C112", "C121", "C122", "C211", "C212", "C221", "C222"));
 }
 
-TEST(ColumnNaming, RedefinitionsGiveNoColumnWhereverTheyStand) {
+TEST(ColumnNaming, RedefinitionsOutsideOccursGroupsGiveNoColumn) {
   EXPECT_THAT(
       ColumnNames(Line("05 A PIC X(4).") + Line("05 B REDEFINES A.") + Line("10 B1 PIC 99.") +
-                  Line("10 B2 PIC 99.") + Line("05 U OCCURS 2.") + Line("10 C PIC X(4).") +
-                  Line("10 N REDEFINES C PIC 9(4).") + Line("05 Z PIC X.")),
-      ElementsAre("A", "C1", "C2", "Z"));
+                  Line("10 B2 PIC 99.") + Line("01 R.") + Line("05 C PIC X(4).") +
+                  Line("05 N REDEFINES C PIC 9(4).") + Line("05 Z PIC X.")),
+      ElementsAre("A", "C", "Z"));
+}
+
+// The bug: inside an OCCURS group the REDEFINES item gave no column (R11 FILLER11 R12 ...).
+TEST(ColumnNaming, RedefinitionsInsideOccursGroupsGiveTheirColumns) {
+  EXPECT_THAT(ColumnNames(Line("05 R OCCURS 2.") + Line("10 R1 PIC X.") +
+                          Line("10 R2 REDEFINES R1 PIC 9.") + Line("10 FILLER PIC X.")),
+              ElementsAre("R11", "R21", "FILLER11", "R12", "R22", "FILLER12"));
+  // A redefining group inside the span repeats its items too, nested OCCURS included.
+  EXPECT_THAT(ColumnNames(Line("05 U OCCURS 2.") + Line("10 C PIC X(4).") +
+                          Line("10 N REDEFINES C.") + Line("15 N1 PIC 99 OCCURS 2.")),
+              ElementsAre("C1", "N111", "N112", "C2", "N121", "N122"));
+}
+
+TEST(ColumnRefusals, RedefinitionInsideOccursIsCheckedLikeAnyItem) {
+  EXPECT_EQ(
+      Refusal(Line("05 U OCCURS 2.") + Line("10 C PIC X(4).") + Line("10 C REDEFINES C PIC 9(4).")),
+      "La columna C1 sale dos veces (lineas 2 y 3 del copy).\n");
+  EXPECT_EQ(Refusal(Line("05 U OCCURS 2.") + Line("10 C PIC X(4).") +
+                    Line("10 N REDEFINES C PIC 9(39).")),
+            "El campo N (linea 3 del copy) tiene 39 digitos; una columna DEC admite 38.\n");
 }
 
 TEST(ColumnNaming, GroupsGiveNoColumnTheirItemsDo) {
@@ -114,8 +134,11 @@ TEST(ColumnDefinitions, LongNamesAndSizesAreWrittenWhole) {
   const Layout layout = LayOut(Line("05 ABCDEFGHIJKLMNOPQRSTUVWXYZ1234 PIC 9(17)V9(12).") +
                                Line("05 C PIC X(1999)."));
   const FieldTable& fields = layout.fields;
+  // The bug: a name of 30 characters ran into its type ("...1234DEC") and the create failed.
   EXPECT_EQ(ColumnDefinition(Column{"ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", 0}, fields),
-            "    ABCDEFGHIJKLMNOPQRSTUVWXYZ1234DEC  (29,12) NULL,\n");
+            "    ABCDEFGHIJKLMNOPQRSTUVWXYZ1234 DEC  (29,12) NULL,\n");
+  EXPECT_EQ(ColumnDefinition(Column{"ABCDEFGHIJKLMNOPQRSTUVWXYZ123", 0}, fields),
+            "    ABCDEFGHIJKLMNOPQRSTUVWXYZ123 DEC  (29,12) NULL,\n");
   EXPECT_EQ(ColumnDefinition(Column{"C", 1}, fields),
             "    C                             CHAR (1999)  NULL,\n");
 }
@@ -175,6 +198,11 @@ TEST(ColumnRefusals, SuffixesThatRunTogether) {
   // E with occurrences (1, 11) and (11, 1) would both be E111.
   EXPECT_EQ(Refusal(Line("05 T OCCURS 11.") + Line("10 E PIC X OCCURS 11.")),
             "La columna E111 sale dos veces (lineas 2 y 2 del copy).\n");
+}
+
+TEST(ColumnRefusals, NameThatIsNoIdentifier) {
+  EXPECT_EQ(Refusal(Line("05 1A PIC X.")),
+            "La columna 1A (linea 1 del copy) no es un nombre valido de columna.\n");
 }
 
 TEST(ColumnRefusals, ColumnNamedAsTheIdentifier) {

@@ -201,7 +201,9 @@ Result<Layout> LayOutFields(FieldTable fields) {
     if (field.group) {
       field.precision = 0;
     } else {
-      field.precision = field.type == 'N' ? field.length + field.decimals : field.length;
+      field.precision = field.type == 'N'
+                            ? field.length + field.decimals + (field.leading_minus ? 1 : 0)
+                            : field.length;
     }
   }
   Placer placer(layout.fields);

@@ -93,6 +93,20 @@ TEST(LayoutSizes, PrecisionIsTheDigitCount) {
   EXPECT_EQ(Named(layout, "C").precision, 9);
 }
 
+// The bug: -999 gave precision 3 (DEC (3,0)), the printed sign position left out of the count.
+TEST(LayoutSizes, LeadingMinusCountsInThePrecisionNotInTheSize) {
+  const Layout layout = LayOut(Line("05 NEGA PIC -999.") + Line("05 DEC PIC -9(4).99.") +
+                               Line("05 MAS PIC +999.") + Line("05 FLOT PIC ---9."));
+  EXPECT_EQ(Named(layout, "NEGA").precision, 4);
+  EXPECT_EQ(Named(layout, "NEGA").length, 4);
+  EXPECT_EQ(Named(layout, "DEC").precision, 7);
+  EXPECT_EQ(Named(layout, "DEC").decimals, 2);
+  EXPECT_EQ(Named(layout, "DEC").length, 8);
+  EXPECT_EQ(Named(layout, "MAS").precision, 3);
+  EXPECT_EQ(Named(layout, "FLOT").precision, 4);
+  EXPECT_EQ(Named(layout, "FLOT").length, 4);
+}
+
 TEST(LayoutPositions, ElementaryRedefinitionLiesOverItsTarget) {
   const Layout layout =
       LayOut(Line("05 P PIC X(10).") + Line("05 A PIC X(4).") + Line("05 B REDEFINES A PIC 9(4)."));

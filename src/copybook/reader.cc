@@ -427,6 +427,7 @@ Status EntryReader::ParseClauses(std::span<const Word> entry, std::size_t k, Fie
       field.type = picture->alphanumeric ? 'A' : 'N';
       field.is_signed = !picture->alphanumeric && picture->is_signed;
       field.display_size = picture->positions;
+      field.leading_minus = !picture->alphanumeric && entry[k].text.starts_with('-');
       if (picture->alphanumeric) {
         field.length = picture->positions;
       } else {
