@@ -10,6 +10,7 @@
 #include "maint/dictionary.h"
 #include "maint/empty_drop.h"
 #include "maint/managed_table.h"
+#include "maint/preflight.h"
 #include "maint/run_statement.h"
 #include "maint/table_name.h"
 
@@ -60,7 +61,11 @@ Status CreateTableFromCopybook(db::RunContext& ctx, std::string_view table_arg,
   const std::string tbdatos = ctx.env.Get("TBDATOS");
   const std::string tbindices = ctx.env.Get("TBINDICES");
 
-  VOLMEK_RETURN_IF_ERROR(maint::DropTable(ctx, table));
+  VOLMEK_RETURN_IF_ERROR(maint::CheckTablespace(session, "TBDATOS", tbdatos));
+  VOLMEK_RETURN_IF_ERROR(maint::CheckTablespace(session, "TBINDICES", tbindices));
+
+  VOLMEK_RETURN_IF_ERROR(session.BeginUnit());
+  VOLMEK_RETURN_IF_ERROR(maint::DropTableSteps(session, table));
   VOLMEK_RETURN_IF_ERROR(session.Commit());
 
   VOLMEK_ASSIGN_OR_RETURN(const bool sequence_created,
@@ -88,7 +93,7 @@ Status CreateTableFromCopybook(db::RunContext& ctx, std::string_view table_arg,
   VOLMEK_ASSIGN_OR_RETURN(const bool keyed,
                           session.RunStatement(maint::PrimaryKeyText(table, tbindices)));
   (void)keyed;  // a refused key is reported; the table and its rows stay, as they are valid
-  return Status::Ok();
+  return session.EndUnit();
 }
 
 }  // namespace volmek::copybook

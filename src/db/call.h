@@ -145,6 +145,19 @@ class Connection {
   virtual std::unique_ptr<Cursor> OpenCursor(int* rc) = 0;
   // Commits the open transaction and ends the session. Cursors must not be used afterwards.
   virtual void LogOff() = 0;
+
+  // An operation unit: what a session does between BeginUnit and EndUnit is kept or lost as a
+  // whole, DDL included, where the backend can do so. The commits made inside the unit (explicit
+  // ones and those around DDL) only mark where a rollback returns to; the unit's work becomes
+  // durable at the first commit after EndUnit (or at LogOff), and a session that ends any other
+  // way (a killed process included) loses all of it. Where the backend cannot (Oracle commits
+  // every DDL for good) both calls do nothing, and the callers order their steps so that
+  // running the operation again completes it.
+  // REQUIRES for BeginUnit: no unit is open and nothing is pending (commit first). Returns 0, or
+  // the Oracle error number when the unit cannot be opened.
+  virtual int BeginUnit() { return kRcOk; }
+  // REQUIRES: a unit is open. The following commit keeps its work.
+  virtual void EndUnit() {}
 };
 
 // What a logon gives back.

@@ -121,6 +121,26 @@ Status Session::Commit() {
   return Status::Ok();
 }
 
+Status Session::BeginUnit() {
+  VOLMEK_RETURN_IF_ERROR(Commit());
+  if (main_->rc() != kRcOk) return Status::Fatal("");  // reported by Commit
+  int rc = connection_->BeginUnit();
+  if (rc != kRcOk) {
+    return Status::Fatal(fmt::format("\nError de Oracle. ORA-{:05d}\n\n", rc));
+  }
+  in_unit_ = true;
+  return Status::Ok();
+}
+
+Status Session::EndUnit() {
+  if (in_unit_) connection_->EndUnit();
+  in_unit_ = false;
+  VOLMEK_RETURN_IF_ERROR(Commit());
+  // The unit's work is lost when its commit fails: the run must not go on as if it were kept.
+  if (main_->rc() != kRcOk) return Status::Fatal("");  // reported by Commit
+  return Status::Ok();
+}
+
 Result<FetchStep> Session::FetchRow(SessionCursor& cursor) {
   int rc = cursor.Fetch();
   if (rc == kRcOk || rc == kRcNullValue) return FetchStep::kRow;

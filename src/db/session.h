@@ -108,6 +108,14 @@ class Session {
   // Fails only when the error limit is reached.
   Status Commit();
 
+  // Opens an operation unit (Connection::BeginUnit): commits what is pending, then everything
+  // up to EndUnit is kept or lost as a whole where the backend can do so. Fails (Fatal,
+  // reported) when the commit fails or the unit cannot be opened.
+  Status BeginUnit();
+  // Ends the unit and commits its work. Fails as Commit. A run that ends on a failure without
+  // EndUnit loses the unit's work (the session is dropped without log-off).
+  Status EndUnit();
+
   // The Oracle error report for the last failed call on `cursor`:
   // "\nError de Oracle. %s\n%s\n\n" with the message and the cursor's last statement. Fails
   // (exit status 1, nothing more to print) when this report takes the count above 100,000.
@@ -141,6 +149,7 @@ class Session {
   bool execute_failed_ = false;
   std::uint64_t reports_ = 0;
   bool closed_ = false;
+  bool in_unit_ = false;
 };
 
 // True for the codes after which a cursor can deliver no further row, however often it is

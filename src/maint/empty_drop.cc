@@ -48,18 +48,45 @@ Status EmptyTable(db::RunContext& ctx, std::string_view table) {
   return Status::Ok();
 }
 
+namespace {
+
+// The drop of a table known to exist.
+Status DropExisting(db::Session& session, std::string_view name, bool delete_dictionary) {
+  if (delete_dictionary) VOLMEK_RETURN_IF_ERROR(DeleteDictionary(session, DictionaryKey(name)));
+  // The table itself goes last and the sub-tables from the last one back, so that a run
+  // interrupted half-way still finds the table, and every sub-table left, when it runs again.
+  std::vector<std::string> sub_tables;
+  for (int digit = 1; digit <= kSubTables; ++digit) {
+    std::string sub_table = fmt::format("{}{}", name, digit);
+    VOLMEK_ASSIGN_OR_RETURN(bool sub_exists, db::TableExists(session, sub_table));
+    if (!sub_exists) break;
+    sub_tables.push_back(std::move(sub_table));
+  }
+  for (auto it = sub_tables.rbegin(); it != sub_tables.rend(); ++it) {
+    VOLMEK_RETURN_IF_ERROR(RunStep(session, fmt::format("drop table {}", *it)));
+  }
+  VOLMEK_RETURN_IF_ERROR(
+      RunStep(session, fmt::format("drop sequence ID_{}", name), db::Report::kSilent));
+  return RunStep(session, fmt::format("drop table {}", name));
+}
+
+}  // namespace
+
+Status DropTableSteps(db::Session& session, std::string_view name, bool delete_dictionary) {
+  VOLMEK_ASSIGN_OR_RETURN(bool exists, db::TableExists(session, name));
+  if (!exists) return Status::Ok();
+  return DropExisting(session, name, delete_dictionary);
+}
+
 Status DropTable(db::RunContext& ctx, std::string_view table, bool delete_dictionary) {
   std::string name = UpperCase(table);
   VOLMEK_RETURN_IF_ERROR(CheckTableName(name));
   db::Session& session = ctx.db();
-  std::string key = DictionaryKey(name);
   VOLMEK_ASSIGN_OR_RETURN(bool exists, db::TableExists(session, name));
   if (!exists) return Status::Ok();
-  if (delete_dictionary) VOLMEK_RETURN_IF_ERROR(DeleteDictionary(session, key));
-  VOLMEK_RETURN_IF_ERROR(RunStep(session, fmt::format("drop table {}", name)));
-  VOLMEK_RETURN_IF_ERROR(
-      RunStep(session, fmt::format("drop sequence ID_{}", name), db::Report::kSilent));
-  return ForEachSubTable(session, name, "drop table {}");
+  VOLMEK_RETURN_IF_ERROR(session.BeginUnit());
+  VOLMEK_RETURN_IF_ERROR(DropExisting(session, name, delete_dictionary));
+  return session.EndUnit();
 }
 
 bool IsDictionaryTable(std::string_view table) {

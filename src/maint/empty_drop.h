@@ -23,12 +23,19 @@ namespace volmek::maint {
 // REQUIRES: the session is open.
 Status EmptyTable(db::RunContext& ctx, std::string_view table);
 
-// `borra`: drops `table` (upper-cased), its sequence ID_<table> and its sub-tables, after
+// `borra`: drops `table` (upper-cased), its sub-tables and its sequence ID_<table>, after
 // deleting its dictionary entry (skipped when `delete_dictionary` is false). A table that does
 // not exist is left alone silently. Failures are reported and the next step runs; the result
-// fails only when the run must end.
+// fails only when the run must end. The steps are one operation unit
+// (db::Session::BeginUnit), committed at the end.
 // REQUIRES: the session is open.
 Status DropTable(db::RunContext& ctx, std::string_view table, bool delete_dictionary = true);
+
+// The steps of DropTable for `name` (upper case, checked) without a unit of their own, for an
+// operation that drops a table inside its own unit (creacpy). Order: the dictionary entry, the
+// sub-tables from the last existing one back to T1, the sequence, the table: a run interrupted
+// at any point is completed by running it again.
+Status DropTableSteps(db::Session& session, std::string_view name, bool delete_dictionary = true);
 
 // True for the six tables of the record dictionary (XCAMPO, XCLAVE, ...; upper case).
 bool IsDictionaryTable(std::string_view table);

@@ -17,4 +17,14 @@ inline Status RunStep(db::Session& session, std::string_view sql,
   return Status::Ok();
 }
 
+// Runs `sql` through run-statement as a step the operation cannot do without: a failure is
+// reported and ends the operation (kDatabase, empty message: already reported), so that no
+// success line follows and an open operation unit is not kept.
+inline Status RequireStep(db::Session& session, std::string_view sql) {
+  Result<bool> ran = session.RunStatement(sql, db::Report::kPrint);
+  if (!ran) return ran.error();
+  if (!*ran) return Status::Database("");
+  return Status::Ok();
+}
+
 }  // namespace volmek::maint

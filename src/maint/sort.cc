@@ -6,6 +6,7 @@
 #include "db/columns.h"
 #include "maint/counts.h"
 #include "maint/dictionary.h"
+#include "maint/preflight.h"
 #include "maint/run_statement.h"
 #include "maint/sort_options.h"
 #include "maint/table_copy.h"
@@ -45,11 +46,17 @@ Status SortInSession(db::RunContext& ctx, const SortOptions& options) {
     return Status::Refused(UnreadableDictionaryMessage(options.input, input_key));
   }
 
+  // A condition that cannot run would leave the output dropped and not made again.
+  if (!options.include.empty() || !options.omit.empty()) {
+    VOLMEK_RETURN_IF_ERROR(CheckQueryRuns(session, SortSelectText(options), options.input));
+  }
+
+  VOLMEK_RETURN_IF_ERROR(session.BeginUnit());
   VOLMEK_RETURN_IF_ERROR(
       RunStep(session, fmt::format("drop table {}", options.output), db::Report::kSilent));
   std::string create = SortCreateText(options);
   ctx.out << fmt::format("sql: {}\n", create);
-  VOLMEK_RETURN_IF_ERROR(RunStep(session, create));
+  VOLMEK_RETURN_IF_ERROR(RequireStep(session, create));
 
   // A key shared by input and output is one entry: it is kept, not deleted and copied onto
   // itself.
@@ -64,9 +71,9 @@ Status SortInSession(db::RunContext& ctx, const SortOptions& options) {
                 db::Report::kSilent));
     VOLMEK_RETURN_IF_ERROR(WriteKeys(session, options, output_key));
   }
+  VOLMEK_RETURN_IF_ERROR(session.EndUnit());
   std::string output = options.output;
-  VOLMEK_RETURN_IF_ERROR(RowCount(ctx, output, true));
-  return session.Commit();
+  return RowCount(ctx, output, true);
 }
 
 }  // namespace

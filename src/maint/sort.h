@@ -5,7 +5,11 @@
 //
 // sort checks its options before any session exists and opens, commits and closes the session
 // itself. Before the output table is dropped it checks that the input table exists, that its
-// dictionary entry reads and that the output is not the input; a refused run changes nothing.
+// dictionary entry reads, that the output is not the input, that the key names are column
+// names of at most 30 characters and that the conditions run (their select is run and its
+// first row fetched); a refused run changes nothing. The drop, the create and the dictionary
+// steps are one operation unit (db::Session::BeginUnit); a create that fails is reported and
+// ends the run with no info line, the dictionary untouched.
 // Table names are used as typed (the database folds them); the dictionary keys are derived from
 // the upper-cased names, as every other operation derives them.
 #pragma once

@@ -5,8 +5,9 @@
 #include <fmt/format.h>
 
 #include "base/text.h"
-#include "text/tokenizer.h"
+#include "datafiles/table_name.h"
 #include "maint/table_name.h"
+#include "text/tokenizer.h"
 
 namespace volmek::maint {
 
@@ -190,8 +191,11 @@ Result<SortOptions> ParseSortOptions(std::string_view line) {
 }
 
 std::string SortCreateText(const SortOptions& options) {
-  std::string sql =
-      fmt::format("create table {} as select * from {}", options.output, options.input);
+  return fmt::format("create table {} as {}", options.output, SortSelectText(options));
+}
+
+std::string SortSelectText(const SortOptions& options) {
+  std::string sql = fmt::format("select * from {}", options.input);
   if (!options.include.empty() && !options.omit.empty()) {
     sql += fmt::format(" where ({}) and not ({})", options.include, options.omit);
   } else if (!options.include.empty()) {
@@ -206,9 +210,17 @@ Status CheckSortNames(const SortOptions& options) {
   VOLMEK_RETURN_IF_ERROR(CheckTableName(options.input));
   VOLMEK_RETURN_IF_ERROR(CheckTableName(options.output));
   for (const SortKey& key : options.keys) {
-    if (key.name == "," || IsPlainIdentifier(key.name)) continue;
-    return Status::Refused(
-        fmt::format("Error sort. Campo de orden no valido ({}). No se modifica nada.\n", key.name));
+    if (key.name == ",") continue;
+    if (!IsPlainIdentifier(key.name)) {
+      return Status::Refused(fmt::format(
+          "Error sort. Campo de orden no valido ({}). No se modifica nada.\n", key.name));
+    }
+    // A column name never passes Oracle's 30 characters, nor may a key field of the dictionary.
+    if (key.name.size() > datafiles::kMaxIdentifierLength) {
+      return Status::Refused(
+          fmt::format("Error sort. Campo de orden {} pasa de {} caracteres. No se modifica nada.\n",
+                      key.name, datafiles::kMaxIdentifierLength));
+    }
   }
   return Status::Ok();
 }

@@ -51,6 +51,8 @@ std::string RebuildCondition(std::string_view raw);
 // "create table OUT as select * from IN", with " where (INCLUDE)", " where not (OMIT)" or
 // " where (INCLUDE) and not (OMIT)" as the conditions given ask.
 std::string SortCreateText(const SortOptions& options);
+// The query of SortCreateText: "select * from IN" and the same conditions.
+std::string SortSelectText(const SortOptions& options);
 
 // Checks the names that go into statements: both tables and every key field (but ",") must
 // be plain identifiers. Fails (kRefused) with a Spanish message.

@@ -142,5 +142,14 @@ TEST(CheckSortNames, TableAndKeyNamesMustBePlainIdentifiers) {
             "Error sort. Campo de orden no valido (X'Y). No se modifica nada.\n");
 }
 
+// The bug: a key name of 5,000 characters went into XCLAVE (ORA-12899) and the run ended 0.
+TEST(CheckSortNames, KeyNamesOverThirtyCharactersAreRefused) {
+  const std::string thirty(30, 'K');
+  EXPECT_TRUE(CheckSortNames({"A", "B", {{thirty, true}}, "", ""}).ok());
+  EXPECT_EQ(
+      CheckSortNames({"A", "B", {{"C", false}, {thirty + "L", false}}, "", ""}).message(),
+      "Error sort. Campo de orden " + thirty + "L pasa de 30 caracteres. No se modifica nada.\n");
+}
+
 }  // namespace
 }  // namespace volmek::maint

@@ -9,6 +9,7 @@
 #include "maint/dictionary.h"
 #include "maint/empty_drop.h"
 #include "maint/managed_table.h"
+#include "maint/preflight.h"
 #include "maint/run_statement.h"
 
 namespace volmek::maint {
@@ -82,7 +83,16 @@ Result<CopyPlan> PlanCopy(db::RunContext& ctx, std::string_view t1, std::string_
     if (segment_idx > 0) {
       VOLMEK_RETURN_IF_ERROR(CheckSourceExists(session, SegmentTable(plan.source, segment_idx)));
     }
+    // Every name the copy will create must be one Oracle takes.
+    VOLMEK_RETURN_IF_ERROR(CheckDerivedName(destination, plan.destination));
+    VOLMEK_RETURN_IF_ERROR(CheckDerivedName("ID_" + destination, plan.destination));
+    if (!plan.entry.keys.empty()) {
+      VOLMEK_RETURN_IF_ERROR(CheckDerivedName(destination + "I", plan.destination));
+    }
   }
+  VOLMEK_RETURN_IF_ERROR(CheckRecordNames(plan.entry, plan.source, plan.source_key));
+  VOLMEK_RETURN_IF_ERROR(CheckTablespace(session, "TBDATOS", plan.tbdatos));
+  VOLMEK_RETURN_IF_ERROR(CheckTablespace(session, "TBINDICES", plan.tbindices));
   return plan;
 }
 
@@ -92,23 +102,34 @@ void EchoExistence(db::RunContext& ctx, std::string_view table, bool exists) {
   }
 }
 
-// Statements 1 to 3 of the managed table: create table, primary key, unique index.
+// The sequence of a table about to be created. A sequence left by a run that was interrupted
+// after dropping its table is dropped first (silently: there is usually none), so that the new
+// table's identifiers start at 1 again.
+Status CreateSequence(db::Session& session, std::string_view table) {
+  VOLMEK_RETURN_IF_ERROR(
+      RunStep(session, fmt::format("drop sequence ID_{}", table), db::Report::kSilent));
+  return RequireStep(session, CreateSequenceText(table));
+}
+
+// Statements 1 to 3 of the managed table: create table, primary key, unique index. A table
+// that cannot be made whole ends the operation.
 Status CreateManagedTable(db::Session& session, const CopyPlan& plan, std::string_view table,
                           std::size_t segment_idx) {
   VOLMEK_RETURN_IF_ERROR(
-      RunStep(session, CreateTableText(table, plan.entry, segment_idx, plan.tbdatos)));
-  VOLMEK_RETURN_IF_ERROR(RunStep(session, PrimaryKeyText(table, plan.tbindices)));
+      RequireStep(session, CreateTableText(table, plan.entry, segment_idx, plan.tbdatos)));
+  VOLMEK_RETURN_IF_ERROR(RequireStep(session, PrimaryKeyText(table, plan.tbindices)));
   if (!plan.entry.keys.empty()) {
-    VOLMEK_RETURN_IF_ERROR(RunStep(session, UniqueIndexText(table, plan.entry, plan.tbindices)));
+    VOLMEK_RETURN_IF_ERROR(
+        RequireStep(session, UniqueIndexText(table, plan.entry, plan.tbindices)));
   }
   return Status::Ok();
 }
 
 // Writes the source's entry under the destination key. An entry left under that key by an
 // earlier table is deleted first, so that the copy never doubles its rows.
-Status CopyEntry(db::Session& session, const CopyPlan& plan, bool stale_entry_possible) {
+Status CopyEntry(db::Session& session, const CopyPlan& plan) {
   if (plan.source_key == plan.destination_key) return Status::Ok();
-  if (stale_entry_possible) VOLMEK_RETURN_IF_ERROR(DeleteDictionary(session, plan.destination_key));
+  VOLMEK_RETURN_IF_ERROR(DeleteDictionary(session, plan.destination_key));
   return WriteDictionary(session, plan.rows, plan.destination_key);
 }
 
@@ -129,10 +150,13 @@ std::string SameTableMessage(std::string_view table) {
                      table);
 }
 
+// The steps are ordered so that a run interrupted anywhere (where the backend keeps DDL even
+// without the unit) is completed by running it again: each destination is dropped right before
+// it is made again, and the entry is written last, after its stale rows are deleted.
 Status Repro(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
   VOLMEK_ASSIGN_OR_RETURN(CopyPlan plan, PlanCopy(ctx, t1, t2));
   db::Session& session = ctx.db();
-  bool destination_existed = false;
+  VOLMEK_RETURN_IF_ERROR(session.BeginUnit());
   std::string last_destination;
   // Each segment is filled by one statement: the line moves on between them.
   ProgressTask progress = ctx.progress.Begin(fmt::format("repro {}", plan.destination));
@@ -143,23 +167,23 @@ Status Repro(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
     VOLMEK_ASSIGN_OR_RETURN(bool exists, db::TableExists(session, destination));
     EchoExistence(ctx, destination, exists);
     if (exists) {
-      if (segment_idx == 0) destination_existed = true;
       if (plan.source_key != destination_key) {
         VOLMEK_RETURN_IF_ERROR(DeleteDictionary(session, destination_key));
       }
-      VOLMEK_RETURN_IF_ERROR(RunStep(session, fmt::format("drop table {}", destination)));
-      VOLMEK_RETURN_IF_ERROR(RunStep(session, fmt::format("drop sequence ID_{}", destination)));
+      VOLMEK_RETURN_IF_ERROR(RequireStep(session, fmt::format("drop table {}", destination)));
     }
-    VOLMEK_RETURN_IF_ERROR(RunStep(session, CreateSequenceText(destination), db::Report::kSilent));
+    VOLMEK_RETURN_IF_ERROR(CreateSequence(session, destination));
     VOLMEK_RETURN_IF_ERROR(CreateManagedTable(session, plan, destination, segment_idx));
     VOLMEK_RETURN_IF_ERROR(
-        RunStep(session, FillText(destination, source, plan.entry, segment_idx)));
+        RequireStep(session, FillText(destination, source, plan.entry, segment_idx)));
     last_destination = destination;
     progress.Update(session.main().rows_processed(), segment_idx + 1, plan.segment_count);
   }
   progress.End();
-  VOLMEK_RETURN_IF_ERROR(CopyEntry(session, plan, !destination_existed));
-  VOLMEK_RETURN_IF_ERROR(RowCount(ctx, last_destination, false));
+  VOLMEK_RETURN_IF_ERROR(CopyEntry(session, plan));
+  VOLMEK_ASSIGN_OR_RETURN(bool counted, CountedRows(ctx, last_destination, false));
+  if (!counted) return Status::Database("");
+  VOLMEK_RETURN_IF_ERROR(session.EndUnit());
   ctx.out << fmt::format("Copiados {} registros de {} a {}.\n", ctx.row_count_result, plan.source,
                          plan.destination);
   return Status::Ok();
@@ -168,6 +192,7 @@ Status Repro(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
 Status Reproa(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
   VOLMEK_ASSIGN_OR_RETURN(CopyPlan plan, PlanCopy(ctx, t1, t2));
   db::Session& session = ctx.db();
+  VOLMEK_RETURN_IF_ERROR(session.BeginUnit());
   ProgressTask progress = ctx.progress.Begin(fmt::format("reproa {}", plan.destination));
   for (std::size_t segment_idx = 0; segment_idx < plan.segment_count; ++segment_idx) {
     std::string source = SegmentTable(plan.source, segment_idx);
@@ -175,17 +200,19 @@ Status Reproa(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
     VOLMEK_ASSIGN_OR_RETURN(bool exists, db::TableExists(session, destination));
     EchoExistence(ctx, plan.destination, exists);
     std::string counted = plan.source;
-    VOLMEK_RETURN_IF_ERROR(RowCount(ctx, counted, false));
+    VOLMEK_ASSIGN_OR_RETURN(bool was_counted, CountedRows(ctx, counted, false));
+    if (!was_counted) return Status::Database("");
     if (!exists) {
-      VOLMEK_RETURN_IF_ERROR(RunStep(session, CreateSequenceText(destination)));
+      VOLMEK_RETURN_IF_ERROR(CreateSequence(session, destination));
       VOLMEK_RETURN_IF_ERROR(CreateManagedTable(session, plan, destination, segment_idx));
-      if (segment_idx == 0) VOLMEK_RETURN_IF_ERROR(CopyEntry(session, plan, true));
+      if (segment_idx == 0) VOLMEK_RETURN_IF_ERROR(CopyEntry(session, plan));
     }
     VOLMEK_RETURN_IF_ERROR(
-        RunStep(session, FillText(destination, source, plan.entry, segment_idx)));
+        RequireStep(session, FillText(destination, source, plan.entry, segment_idx)));
     progress.Update(session.main().rows_processed(), segment_idx + 1, plan.segment_count);
   }
   progress.End();
+  VOLMEK_RETURN_IF_ERROR(session.EndUnit());
   ctx.out << fmt::format("Copiados {} registros de {} a {} (con adicion).\n", ctx.row_count_result,
                          plan.source, plan.destination);
   return Status::Ok();
@@ -205,16 +232,17 @@ Status Dupestru(db::RunContext& ctx, std::string_view new_table, std::string_vie
   VOLMEK_ASSIGN_OR_RETURN(bool exists, db::TableExists(session, name));
   EchoExistence(ctx, name, exists);
   bool shared_key = key == model_key;
+  VOLMEK_RETURN_IF_ERROR(session.BeginUnit());
   if (!shared_key) VOLMEK_RETURN_IF_ERROR(DeleteDictionary(session, key));
   if (exists) {
-    VOLMEK_RETURN_IF_ERROR(RunStep(session, fmt::format("drop table {}", name)));
+    VOLMEK_RETURN_IF_ERROR(RequireStep(session, fmt::format("drop table {}", name)));
     VOLMEK_RETURN_IF_ERROR(RunStep(session, fmt::format("drop sequence ID_{}", name)));
   }
   VOLMEK_RETURN_IF_ERROR(
-      RunStep(session, fmt::format("create table {} as select * from {}", name, model_name)));
-  VOLMEK_RETURN_IF_ERROR(RunStep(session, fmt::format("delete from {}", name)));
+      RequireStep(session, fmt::format("create table {} as select * from {}", name, model_name)));
+  VOLMEK_RETURN_IF_ERROR(RequireStep(session, fmt::format("delete from {}", name)));
   if (!shared_key) VOLMEK_RETURN_IF_ERROR(WriteDictionary(session, rows, key));
-  return Status::Ok();
+  return session.EndUnit();
 }
 
 }  // namespace volmek::maint

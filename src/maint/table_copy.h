@@ -8,8 +8,15 @@
 //
 // Nothing is dropped before the copy is known to be possible: the source tables must exist,
 // the source's dictionary entry must read (repro and reproa also need its fields and division
-// values that cut them into non-empty segments), and no destination may be one of the sources.
-// A refused run prints nothing but its message (kRefused) and leaves the database as it was.
+// values that cut them into non-empty segments, field names that are column names and key
+// fields in its first table), no destination may be one of the sources, every name derived
+// from the destination (t2, ID_t2, t2I, t21 ...) must be an Oracle name of at most 30
+// characters, and the tablespaces TBDATOS and TBINDICES must exist. A refused run prints
+// nothing but its message (kRefused) and leaves the database as it was.
+//
+// The changes are one operation unit (db::Session::BeginUnit): on the embedded database a run
+// that fails or is killed half-way leaves every table and the entry as they were. A step that
+// fails (a create, a fill) is reported and ends the run without the success line.
 #pragma once
 
 #include <string_view>

@@ -285,6 +285,58 @@ TEST_F(MaintReproRefusal, MissingSecondTableName) {
   ExpectDestinationIntact();
 }
 
+// The bug: the destination was dropped before the sequence name ID_<28 characters> was refused,
+// and the run ended with status 0.
+TEST_F(MaintReproRefusal, DerivedNamesOverThirtyCharacters) {
+  const std::string name28 = "ABCDEFGHIJKLMNOPQRSTUVWXYZAB";
+  Script(dir_, "create table " + name28 + " (a number)\n;\n");
+  ProgramResult result = Volmek(dir_, {"repro", "T1", name28});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Error. El nombre ID_" + name28 + ", que se deriva de la tabla " + name28 +
+                            ", pasa de 30 caracteres o no es valido. No se modifica "
+                            "nada.\n");
+  EXPECT_TRUE(ObjectExists(dir_, name28));
+  // With the divisions a 27-character name fails on its sub-table's sequence.
+  const std::string name27 = name28.substr(0, 27);
+  result = Volmek(dir_, {"reproa", "T1", name27});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Error. El nombre ID_" + name27 + "1, que se deriva de la tabla " + name27 +
+                            ", pasa de 30 caracteres o no es valido. No se modifica "
+                            "nada.\n");
+  EXPECT_FALSE(ObjectExists(dir_, name27));
+  ExpectDestinationIntact();
+}
+
+TEST_F(MaintReproRefusal, UnknownTablespace) {
+  for (const char* operation : {"repro", "reproa"}) {
+    for (const char* variable : {"TBDATOS", "TBINDICES"}) {
+      ProgramResult result = Volmek(dir_, {operation, "T1", "T2"}, {{variable, "NOEXISTE"}});
+      EXPECT_EQ(result.status, 1);
+      EXPECT_EQ(result.out, std::string("Error. No existe el tablespace NOEXISTE (") + variable +
+                                "). No se modifica nada.\n");
+    }
+  }
+  ExpectDestinationIntact();
+}
+
+TEST_F(MaintReproRefusal, KeyFieldOutsideTheFirstTableOrNoColumnName) {
+  Script(dir_, "update xclave set campo = 'F7' where indice = 'T1' and campo = 'F1'\n;\n");
+  ProgramResult result = Volmek(dir_, {"repro", "T1", "T2"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out,
+            "Error. El campo clave (F7) de la tabla T1 (clave T1) no es un campo de su primer "
+            "segmento. No se modifica nada.\n");
+  Script(dir_,
+         "update xclave set campo = 'F1' where indice = 'T1' and campo = 'F7'\n;\n"
+         "update xcampo set nombre = 'F 3' where indice = 'T1' and nombre = 'F3'\n;\n");
+  result = Volmek(dir_, {"repro", "T1", "T2"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out,
+            "Error. El campo (F 3) del diccionario de la tabla T1 (clave T1) no es un nombre de "
+            "columna valido. No se modifica nada.\n");
+  ExpectDestinationIntact();
+}
+
 class MaintDupestru : public MaintRepro {};
 
 TEST_F(MaintDupestru, MakesAnEmptyCopyOfTheStructureWithTheEntry) {

@@ -203,11 +203,37 @@ TEST_F(MaintSort, UnreadableDictionaryLeavesTheOutputAsItWas) {
   EXPECT_EQ(Rows(dir_, "select count(*) from cliord"), Lines({"3"}));
 }
 
-TEST_F(MaintSort, InvalidConditionIsReportedAndTheDictionaryStepsStillRun) {
+// The bug: the output was dropped, the create failed, and its dictionary entry was written for
+// a table that no longer existed; the run ended with status 0.
+TEST_F(MaintSort, InvalidConditionIsRefusedBeforeTheOutputIsDropped) {
+  ASSERT_EQ(Volmek(dir_, {"sort", "-i1CLI", "-oCLIX", "-orden", "NOMBRE"}).status, 0);
   ProgramResult result =
       Volmek(dir_, {"sort", "-i1CLI", "-oCLIX", "-incluye", "NOHAY=1", "-orden", "CODIGO"});
-  EXPECT_NE(result.out.find("Error de Oracle."), std::string::npos);
-  EXPECT_EQ(Keys(dir_, "CLIX"), Lines({"0 CODIGO A"}));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out,
+            "\nError de Oracle. ORA-00904: \"NOHAY\": invalid identifier\n"
+            "select * from CLI where (NOHAY = 1 )\n\n"
+            "Error. La condicion de la tabla CLI no se puede ejecutar. No se modifica nada.\n");
+  EXPECT_EQ(Rows(dir_, "select count(*) from clix"), Lines({"3"}));
+  EXPECT_EQ(Keys(dir_, "CLIX"), Lines({"0 NOMBRE A"}));
+
+  // An unterminated quote is no condition either.
+  result = Volmek(dir_, {"sort", "-i1CLI", "-oCLIX", "-omite", "NOMBRE='ANA"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(result.out.ends_with(
+      "Error. La condicion de la tabla CLI no se puede ejecutar. No se modifica nada.\n"))
+      << result.out;
+  EXPECT_EQ(Rows(dir_, "select count(*) from clix"), Lines({"3"}));
+}
+
+// The bug: a 5,000-character key name was reported with ORA-12899 and the run ended with 0.
+TEST_F(MaintSort, KeyNameOverThirtyCharactersIsRefusedBeforeTheSession) {
+  const std::string name(31, 'K');
+  ProgramResult result = Volmek(dir_, {"sort", "-i1CLI", "-oCLIX", "-orden", name});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "Error sort. Campo de orden " + name +
+                            " pasa de 30 caracteres. No se modifica nada.\n");
+  EXPECT_FALSE(ObjectExists(dir_, "CLIX"));
 }
 
 }  // namespace
