@@ -14,7 +14,11 @@ namespace volmek::engine {
 // Opens the database file at `path` and logs on as `user` with `password`. A file that does
 // not exist yet is created (readable by its owner only) with that user as its first account,
 // and the result says so (created_database). A wrong password or an unknown or empty user
-// gives rc 1017 "ORA-01017: invalid username/password; logon denied".
+// gives rc 1017 "ORA-01017: invalid username/password; logon denied". A file that cannot be
+// used gives rc 1034 with a Spanish line in `detail` naming the cause, and is left untouched:
+// a directory, a FIFO, an empty file, a file that is no volmek database (another program's
+// SQLite file among them), a file without read and write permission, a damaged or truncated
+// database, one locked by another process beyond the busy timeout.
 db::LogonResult Logon(const std::string& path, std::string_view user, std::string_view password);
 
 }  // namespace volmek::engine

@@ -1,5 +1,8 @@
 // A run killed with SIGKILL in the middle of its work leaves a database that opens, passes
-// SQLite's integrity check and holds exactly the last committed state.
+// SQLite's integrity check and holds exactly the last committed state. repro, creacpy and borra
+// are killed at many points of their run: the record they work on (tables, sub-tables,
+// sequences, dictionary entry) is then wholly as before or wholly as after, and running the
+// same command again completes it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,6 +12,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,6 +91,113 @@ bool KillMidway(const TempDir& dir, const std::vector<std::string>& args) {
   return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
+// Starts volmek with `args` in `dir` (EmbeddedEnv plus `extra`), kills it `delay` after the
+// start, and returns true when the kill landed while the run was still working.
+bool KillAfter(const TempDir& dir, const std::vector<std::string>& args,
+               const std::map<std::string, std::string>& extra, std::chrono::microseconds delay) {
+  std::map<std::string, std::string> env = EmbeddedEnv(dir.File("test.db"));
+  for (const auto& [name, value] : extra) env[name] = value;
+  std::vector<std::string> strings{BuiltBinary("volmek")};
+  strings.insert(strings.end(), args.begin(), args.end());
+  std::vector<std::string> env_strings;
+  for (const auto& [name, value] : env) env_strings.push_back(name + "=" + value);
+  std::vector<char*> argv;
+  for (auto& text : strings) argv.push_back(text.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (auto& text : env_strings) envp.push_back(text.data());
+  envp.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(126);
+    int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  std::this_thread::sleep_for(delay);
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// The rows of `query` as volmek sql prints them (the whole output), or the error it gave.
+std::string Query(const TempDir& dir, const std::string& query) {
+  return Volmek(dir, {"sql", query}).out;
+}
+
+// Everything that makes up the record of `table` under the dictionary key `key`: its objects
+// (the table, its sub-tables, their sequences and indexes), their columns and rows, and the
+// entry in the six x-tables.
+std::string RecordOf(const TempDir& dir, const std::string& table, const std::string& key) {
+  std::string record = Query(dir,
+                             "select object_name || ' ' || object_type from user_objects where "
+                             "object_name like '" +
+                                 table + "%' or object_name like 'ID_" + table + "%' order by 1");
+  record += Query(dir,
+                  "select table_name || '.' || column_name || ' ' || data_type || ' ' || "
+                  "data_length from user_tab_columns where table_name like '" +
+                      table + "%' order by table_name, column_id");
+  std::istringstream tables(Query(
+      dir, "select table_name from user_tables where table_name like '" + table + "%' order by 1"));
+  for (std::string line; std::getline(tables, line);) {
+    std::string name = line.substr(0, line.find(' '));
+    if (name.empty() || !name.starts_with(table)) continue;
+    record +=
+        Query(dir, "select count(*), min(id_" + name + "), max(id_" + name + ") from " + name);
+  }
+  record += Query(dir,
+                  "select 'CAMPO ' || orden || ' ' || nombre || ' ' || tipo || ' ' || longitud "
+                  "from xcampo where indice = '" +
+                      key +
+                      "' union all select 'CLAVE ' || posicion || ' ' || campo from xclave "
+                      "where indice = '" +
+                      key + "' union all select 'DIVIDE ' || campo from xdivide where indice = '" +
+                      key + "' union all select 'INDICE ' || clave from xindice where indice = '" +
+                      key + "' order by 1");
+  return record;
+}
+
+// Kills `args` at `points` moments spread over one whole run, each time from the same starting
+// database, and expects the record of `table` as before or as after the run; then runs the
+// command again and expects it as after.
+void KillAtManyPoints(const TempDir& dir, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& extra, const std::string& table,
+                      const std::string& key, int points) {
+  const std::string db = dir.File("test.db");
+  const std::string saved = dir.File("saved.db");
+  std::filesystem::copy_file(db, saved, std::filesystem::copy_options::overwrite_existing);
+  const std::string before = RecordOf(dir, table, key);
+
+  auto start = std::chrono::steady_clock::now();
+  ProgramResult whole = Volmek(dir, args, extra);
+  auto length = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - start);
+  ASSERT_EQ(whole.status, 0) << whole.out;
+  const std::string after = RecordOf(dir, table, key);
+  ASSERT_NE(before, after);
+
+  int landed = 0;
+  for (int point = 1; point <= points; ++point) {
+    std::filesystem::remove(dir.File("test.db-journal"));
+    std::filesystem::copy_file(saved, db, std::filesystem::copy_options::overwrite_existing);
+    if (KillAfter(dir, args, extra, length * point / (points + 1))) ++landed;
+    ASSERT_EQ(IntegrityCheck(db), "ok") << "kill point " << point;
+    const std::string record = RecordOf(dir, table, key);
+    EXPECT_TRUE(record == before || record == after)
+        << "kill point " << point << " of " << points << ":\n"
+        << record << "\nbefore:\n"
+        << before << "\nafter:\n"
+        << after;
+    ProgramResult again = Volmek(dir, args, extra);
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_EQ(RecordOf(dir, table, key), after) << "run again after kill point " << point;
+  }
+  EXPECT_GT(landed, points / 3) << "too few kills landed while the run was working";
+}
+
 class CrashSafety : public ::testing::Test {
  protected:
   void Script(const std::string& text) {
@@ -150,6 +262,81 @@ TEST_F(CrashSafety, KilledReproLeavesNoHalfCopy) {
     bool whole = copy.out.find("\n            200000 \n") != std::string::npos;
     EXPECT_TRUE(empty || whole) << copy.out;
   }
+}
+
+class CrashSafetyRecord : public CrashSafety {
+ protected:
+  // The record ORIGEN (ORIGEN, ORIGEN1) with its entry, and an older copy COPIA, COPIA1.
+  void SetUp() override {
+    Script(ReadFile(SourcePath("sql/xtables.sql")));
+    std::string script;
+    for (int field_idx = 0; field_idx < 40; ++field_idx) {
+      script += fmt::format(
+          "insert into xcampo values ('ORIGEN', {}, 'F{}', 'F{}', 'A', ' ', 8, 0, ' ')\n;\n",
+          field_idx, field_idx, field_idx);
+    }
+    script +=
+        "insert into xclave values ('ORIGEN', 0, 'F0', 'A')\n;\n"
+        "insert into xdivide values ('ORIGEN', 0, 'a', 19)\n;\n"
+        "insert into xindice values ('ORIGEN', 1, 'ORIGEN', 'resto')\n;\n";
+    std::string columns;
+    std::string values;
+    for (int field_idx = 0; field_idx < 20; ++field_idx) {
+      columns += fmt::format(", F{} char(8)", field_idx);
+    }
+    std::string sub_columns = ", F0 char(8)";
+    for (int field_idx = 20; field_idx < 40; ++field_idx) {
+      sub_columns += fmt::format(", F{} char(8)", field_idx);
+    }
+    script += "create table ORIGEN (ID_ORIGEN number(10)" + columns + ")\n;\n";
+    script += "create table ORIGEN1 (ID_ORIGEN1 number(10)" + sub_columns + ")\n;\n";
+    Script(script);
+    std::string lines;
+    std::string sub_lines;
+    for (int row = 0; row < 4000; ++row) {
+      lines += fmt::format("{}", row + 1);
+      sub_lines += fmt::format("{},'K{}'", row + 1, row);
+      for (int field_idx = 0; field_idx < 20; ++field_idx) {
+        lines += field_idx == 0 ? fmt::format(",'K{}'", row) : fmt::format(",'v{}'", field_idx);
+        sub_lines += fmt::format(",'w{}'", field_idx);
+      }
+      lines += "\n";
+      sub_lines += "\n";
+    }
+    dir_.Write("ORIGEN.txt", lines);
+    dir_.Write("ORIGEN1.txt", sub_lines);
+    ProgramResult load = Volmek(dir_, {"add", "ORIGEN", "ORIGEN1"});
+    ASSERT_EQ(load.status, 0) << load.out;
+    ProgramResult copy = Volmek(dir_, {"repro", "ORIGEN", "COPIA"});
+    ASSERT_EQ(copy.status, 0) << copy.out;
+    // The older copy differs from a new one: a row less in each table, an entry of its own.
+    Script(
+        "delete from COPIA where ID_COPIA = 7\n;\ndelete from COPIA1 where ID_COPIA1 = 9\n;\n"
+        "delete from xcampo where indice = 'COPIA' and orden > 30\n;\n");
+  }
+};
+
+// The bug: 0 of 17 killed repros left the record wholly old or new.
+TEST_F(CrashSafetyRecord, KilledReproLeavesTheRecordOldOrNew) {
+  KillAtManyPoints(dir_, {"repro", "ORIGEN", "COPIA"}, {}, "COPIA", "COPIA", 12);
+}
+
+// The bug: 11 of 19 killed borras left a table without its sub-tables or its entry.
+TEST_F(CrashSafetyRecord, KilledBorraLeavesTheRecordOldOrNew) {
+  KillAtManyPoints(dir_, {"borra", "COPIA"}, {}, "COPIA", "COPIA", 12);
+}
+
+// The bug: 11 of 27 killed creacpys left the old table dropped and no new one, or the table
+// without its XCAMPO rows.
+TEST_F(CrashSafetyRecord, KilledCreacpyLeavesTheRecordOldOrNew) {
+  std::filesystem::create_directories(dir_.File("copys"));
+  std::string copybook;
+  for (int field_idx = 0; field_idx < 300; ++field_idx) {
+    copybook += fmt::format("       05 CAMPO-{} PIC X(4).\n", field_idx);
+  }
+  dir_.Write("copys/NUEVO.cpy", copybook);
+  KillAtManyPoints(dir_, {"creacpy", "COPIA", "NUEVO"}, {{"KORVEL", dir_.path()}}, "COPIA", "COPIA",
+                   12);
 }
 
 }  // namespace

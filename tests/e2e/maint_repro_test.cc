@@ -337,6 +337,18 @@ TEST_F(MaintReproRefusal, KeyFieldOutsideTheFirstTableOrNoColumnName) {
   ExpectDestinationIntact();
 }
 
+// The bug: a fill refused by the database was reported, the copy went on, its entry was
+// written and the success line printed with status 0; the old destination was gone.
+TEST_F(MaintReproRefusal, FailedFillEndsTheRunAndLeavesTheDestinationAsItWas) {
+  // F0 becomes one character wide in the record, too narrow for the source's values.
+  Script(dir_, "update xcampo set longitud = 1 where indice = 'T1' and nombre = 'F0'\n;\n");
+  ProgramResult result = Volmek(dir_, {"repro", "T1", "T2"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("ORA-12899"), std::string::npos) << result.out;
+  EXPECT_EQ(result.out.find("Copiados"), std::string::npos) << result.out;
+  ExpectDestinationIntact();
+}
+
 class MaintDupestru : public MaintRepro {};
 
 TEST_F(MaintDupestru, MakesAnEmptyCopyOfTheStructureWithTheEntry) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -40,8 +41,18 @@ bool NeedsRehash(std::string_view hash);
 // transaction: call it outside one.
 OraStatus RehashIfOld(Catalog& catalog, std::string_view user, std::string_view password);
 
+// The password work of a logon; tests replace it to watch what a logon does.
+struct PasswordWork {
+  std::function<bool(std::string_view hash, std::string_view password)> verify = VerifyPassword;
+  std::function<OraResult<std::string>(std::string_view password)> hash = HashPassword;
+};
+
 // Checks `user` (already upper-cased) and `password` against the catalogue: ORA-01017 for an
-// empty or unknown user or a wrong password, ORA-01005 for an empty password.
-OraStatus CheckLogon(const Catalog& catalog, std::string_view user, std::string_view password);
+// empty or unknown user or a wrong password, ORA-01005 for an empty password. An unknown user
+// costs what a wrong password costs: the password is verified once against the stored hash of
+// another account (whatever cost that hash was made with), so that the time of a refusal does
+// not tell whether the account exists.
+OraStatus CheckLogon(const Catalog& catalog, std::string_view user, std::string_view password,
+                     const PasswordWork& work = {});
 
 }  // namespace volmek::engine

@@ -192,6 +192,15 @@ OraResult<std::optional<std::string>> Catalog::PasswordHash(std::string_view use
   return std::optional<std::string>(std::string(stmt.ColumnText(0)));
 }
 
+OraResult<std::optional<std::string>> Catalog::AnyPasswordHash() const {
+  VK_ASSIGN_OR_ORA_RETURN(
+      SqliteStatement stmt,
+      SqliteStatement::Prepare(db_, "SELECT password_hash FROM vk_users ORDER BY user_id LIMIT 1"));
+  VK_ASSIGN_OR_ORA_RETURN(bool row, stmt.Step());
+  if (!row) return std::optional<std::string>();
+  return std::optional<std::string>(std::string(stmt.ColumnText(0)));
+}
+
 OraResult<bool> Catalog::UserExists(std::string_view user) const {
   VK_ASSIGN_OR_ORA_RETURN(std::optional<std::string> hash, PasswordHash(user));
   return hash.has_value();

@@ -99,6 +99,8 @@ class Catalog {
 
   // Users.
   OraResult<std::optional<std::string>> PasswordHash(std::string_view user) const;
+  // The password hash of the oldest account, or none when there is no account.
+  OraResult<std::optional<std::string>> AnyPasswordHash() const;
   OraResult<bool> UserExists(std::string_view user) const;
   OraStatus AddUser(std::string_view user, std::string_view hash,
                     std::string_view default_tablespace);

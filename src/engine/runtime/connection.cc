@@ -13,12 +13,16 @@
 #include <limits>
 
 #include "engine/catalog/accounts.h"
+#include "engine/runtime/database_file.h"
 
 namespace volmek::engine {
 namespace {
 
 // The most memory the page cache of one connection takes.
 constexpr int kCacheKiB = 32 * 1024;
+
+// The savepoint an operation unit's commits move (see connection.h).
+constexpr const char* kUnitSavepoint = "VOLMEK_UNIT";
 
 // The SQLite message inside the ORA-00600 that ErrorFromSqliteMessage built, or "".
 std::string_view SqliteMessageOf(const OraError& error) {
@@ -123,32 +127,28 @@ EngineConnection::~EngineConnection() {
 OraResult<std::unique_ptr<EngineConnection>> EngineConnection::Open(const std::string& path,
                                                                     std::string_view user,
                                                                     std::string_view password,
-                                                                    bool* created) {
+                                                                    bool* created,
+                                                                    std::string* detail) {
   *created = false;
+  detail->clear();
   struct stat info {};
-  bool exists = ::stat(path.c_str(), &info) == 0;
-  bool made_file = false;
-  if (!exists || info.st_size == 0) {
+  if (::stat(path.c_str(), &info) != 0) {
     // Refuse before creating anything: an empty user or password never makes a database.
     if (user.empty()) return OraErr(LogonDenied());
     if (password.empty()) return OraErr(1005, "null password given; logon denied");
+    VK_ASSIGN_OR_ORA_RETURN(std::string hash, HashPassword(password));
+    VK_ASSIGN_OR_ORA_RETURN(*created, CreateDatabaseFile(path, user, hash, detail));
   }
-  if (!exists) {
-    int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) return OraErr(1034, "ORACLE not available");
-    ::fchmod(fd, 0600);
-    ::close(fd);
-    made_file = true;
-  }
-  auto remove_made_file = [&] {
-    if (made_file) ::unlink(path.c_str());
-  };
+  // Only a file volmek made is opened: anything else is refused untouched.
+  *detail = RefusedFileDetail(path);
+  if (!detail->empty()) return OraErr(1034, "ORACLE not available");
+
   sqlite3* raw = nullptr;
   int rc =
       sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   SqliteDb db(raw);
   if (rc != SQLITE_OK) {
-    remove_made_file();
+    *detail = SqliteFailureDetail(rc, path);
     return OraErr(1034, "ORACLE not available");
   }
   sqlite3_extended_result_codes(raw, 1);
@@ -158,41 +158,26 @@ OraResult<std::unique_ptr<EngineConnection>> EngineConnection::Open(const std::s
   // in the middle of the transaction. The commit's sync is unchanged.
   (void)ExecSql(raw, fmt::format("PRAGMA cache_size = -{}", kCacheKiB));
   auto connection = std::make_unique<EngineConnection>(std::move(db), path, std::string(user));
+  bool foreign = false;
   OraStatus status = [&]() -> OraStatus {
     VK_ASSIGN_OR_ORA_RETURN(bool has_catalog, Catalog::Exists(connection->db()));
     if (!has_catalog) {
-      if (user.empty()) return OraErr(LogonDenied());
-      if (password.empty()) return OraErr(1005, "null password given; logon denied");
-      VK_ASSIGN_OR_ORA_RETURN(std::string hash, HashPassword(password));
-      // Pages of 16 KiB: a quarter of the pages, page writes and journal entries of 4 KiB ones
-      // for the same rows. Only a database without pages takes it.
-      VK_RETURN_IF_ORA_ERROR(ExecSql(connection->db(), "PRAGMA page_size = 16384"));
-      VK_RETURN_IF_ORA_ERROR(ExecSql(connection->db(), "BEGIN IMMEDIATE"));
-      OraStatus made = [&]() -> OraStatus {
-        VK_RETURN_IF_ORA_ERROR(Catalog::Create(connection->db()));
-        return connection->catalog_.AddUser(user, hash, "USERS");
-      }();
-      if (!made.has_value()) {
-        (void)ExecSql(connection->db(), "ROLLBACK");
-        return made;
-      }
-      VK_RETURN_IF_ORA_ERROR(ExecSql(connection->db(), "COMMIT"));
-      *created = true;
-    } else {
-      VK_RETURN_IF_ORA_ERROR(CheckLogon(connection->catalog_, user, password));
-      // A hash of an older cost gives way to one of the current cost; a database that cannot
-      // be written now keeps the old one, which still verifies.
-      (void)RehashIfOld(connection->catalog_, user, password);
+      foreign = true;
+      return OraErr(1034, "ORACLE not available");
     }
+    VK_RETURN_IF_ORA_ERROR(CheckLogon(connection->catalog_, user, password));
+    // A hash of an older cost gives way to one of the current cost; a database that cannot
+    // be written now keeps the old one, which still verifies.
+    (void)RehashIfOld(connection->catalog_, user, password);
     return connection->Setup();
   }();
   if (!status.has_value()) {
+    *detail = foreign ? ForeignDatabaseDetail(path)
+                      : SqliteFailureDetail(sqlite3_extended_errcode(connection->db()), path);
+    // A refused password says nothing more: the file is sound.
+    if (status.error().code == 1017 || status.error().code == 1005) detail->clear();
     connection->open_ = false;
     connection.reset();
-    if (made_file || *created) {
-      if (made_file) remove_made_file();
-    }
-    *created = false;
     if (status.error().code == 600 || status.error().code == 54) {
       return OraErr(1034, "ORACLE not available");
     }
@@ -229,17 +214,55 @@ OraStatus EngineConnection::RestoreSavepoints() {
 OraStatus EngineConnection::Commit() {
   DetachQueries(nullptr);
   VK_RETURN_IF_ORA_ERROR(sequences_.Flush());
+  if (in_unit_ && sqlite3_get_autocommit(db()) == 0) {
+    // Inside a unit a commit only moves the point a rollback returns to; for the session a
+    // new transaction begins all the same.
+    VK_RETURN_IF_ORA_ERROR(ExecSql(db(), std::string("RELEASE ") + kUnitSavepoint));
+    VK_RETURN_IF_ORA_ERROR(ExecSql(db(), std::string("SAVEPOINT ") + kUnitSavepoint));
+    read_only_ = false;
+    transaction_wrote_ = false;
+    return RestoreSavepoints();
+  }
   if (sqlite3_get_autocommit(db()) == 0) VK_RETURN_IF_ORA_ERROR(ExecSql(db(), "COMMIT"));
   VK_RETURN_IF_ORA_ERROR(Begin());
+  if (in_unit_) VK_RETURN_IF_ORA_ERROR(ExecSql(db(), std::string("SAVEPOINT ") + kUnitSavepoint));
   return RestoreSavepoints();
 }
 
 OraStatus EngineConnection::Rollback() {
   DetachQueries(nullptr);
-  if (sqlite3_get_autocommit(db()) == 0) VK_RETURN_IF_ORA_ERROR(ExecSql(db(), "ROLLBACK"));
   sequences_.MarkAllDirty();
+  if (in_unit_ && sqlite3_get_autocommit(db()) == 0) {
+    VK_RETURN_IF_ORA_ERROR(ExecSql(db(), std::string("ROLLBACK TO ") + kUnitSavepoint));
+    read_only_ = false;
+    transaction_wrote_ = false;
+    return RestoreSavepoints();
+  }
+  // Outside a unit, or after SQLite itself ended the transaction (a full disk): a new one.
+  if (sqlite3_get_autocommit(db()) == 0) VK_RETURN_IF_ORA_ERROR(ExecSql(db(), "ROLLBACK"));
   VK_RETURN_IF_ORA_ERROR(Begin());
+  if (in_unit_) VK_RETURN_IF_ORA_ERROR(ExecSql(db(), std::string("SAVEPOINT ") + kUnitSavepoint));
   return RestoreSavepoints();
+}
+
+int EngineConnection::BeginUnit() {
+  if (!open_) return 1012;
+  if (in_unit_) return 0;
+  OraStatus status = Commit();
+  if (status.has_value()) status = ExecSql(db(), std::string("SAVEPOINT ") + kUnitSavepoint);
+  if (!status.has_value()) return status.error().code;
+  in_unit_ = true;
+  return 0;
+}
+
+void EngineConnection::EndUnit() {
+  if (!open_ || !in_unit_) return;
+  in_unit_ = false;
+  // The unit's work joins the open transaction, which the next commit keeps.
+  if (sqlite3_get_autocommit(db()) == 0) {
+    (void)ExecSql(db(), std::string("RELEASE ") + kUnitSavepoint);
+    (void)RestoreSavepoints();
+  }
 }
 
 OraStatus EngineConnection::PushSavepoint(std::string_view name) {
@@ -272,6 +295,7 @@ std::unique_ptr<db::Cursor> EngineConnection::OpenCursor(int* rc) {
 void EngineConnection::LogOff() {
   if (!open_) return;
   (void)Commit();
+  in_unit_ = false;
   for (EngineCursor* cursor : cursors_) cursor->Orphan();
   cursors_.clear();
   (void)ExecSql(db(), "COMMIT");

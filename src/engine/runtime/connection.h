@@ -7,6 +7,11 @@
 // the next; DDL commits before and after itself; LogOff commits; destroying the connection
 // without LogOff rolls back (what a killed process leaves as well, by SQLite's journal).
 //
+// An operation unit (BeginUnit .. EndUnit) keeps one SQLite transaction open across the
+// commits of an operation, DDL included (SQLite's DDL is transactional): inside it a commit
+// only moves the savepoint VOLMEK_UNIT that a rollback returns to, and the first commit after
+// EndUnit (or LogOff) makes the whole unit durable at once. A killed process loses all of it.
+//
 // A cursor that holds an open query while another statement runs on the same connection has
 // its remaining rows read into memory first (Detach), so that it neither sees what the other
 // statement changes nor keeps SQLite from changing the schema.
@@ -46,17 +51,21 @@ void BindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& par
 class EngineConnection : public db::Connection {
  public:
   // Opens the database file at `path` for `user` (upper case) and checks the password. A
-  // missing or empty file is created with that user as its first account (*created set).
+  // missing file is created with that user as its first account (*created set). A file that
+  // cannot be used (see database_file.h) fails with ORA-01034 and *detail says why in Spanish;
+  // a refused password leaves *detail empty.
   static OraResult<std::unique_ptr<EngineConnection>> Open(const std::string& path,
                                                            std::string_view user,
-                                                           std::string_view password,
-                                                           bool* created);
+                                                           std::string_view password, bool* created,
+                                                           std::string* detail);
   // Use Open.
   EngineConnection(SqliteDb db, std::string path, std::string user);
   ~EngineConnection() override;
 
   std::unique_ptr<db::Cursor> OpenCursor(int* rc) override;
   void LogOff() override;
+  int BeginUnit() override;
+  void EndUnit() override;
 
   // The statements every cursor runs through (also PL/SQL blocks).
   OraStatus Commit();
@@ -131,6 +140,7 @@ class EngineConnection : public db::Connection {
   bool open_ = true;
   bool read_only_ = false;
   bool transaction_wrote_ = false;
+  bool in_unit_ = false;
 };
 
 template <typename Body>

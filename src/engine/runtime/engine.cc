@@ -22,10 +22,12 @@ db::LogonResult Logon(const std::string& path, std::string_view user, std::strin
     name = UpperAscii(user);
   }
   bool created = false;
-  auto connection = EngineConnection::Open(path, name, password, &created);
+  std::string detail;
+  auto connection = EngineConnection::Open(path, name, password, &created, &detail);
   if (!connection.has_value()) {
     result.rc = connection.error().code;
     result.error_text = connection.error().message;
+    result.detail = std::move(detail);
     return result;
   }
   result.connection = std::move(*connection);
