@@ -186,11 +186,14 @@ void KillAtManyPoints(const TempDir& dir, const std::vector<std::string>& args,
     if (KillAfter(dir, args, extra, length * point / (points + 1))) ++landed;
     ASSERT_EQ(IntegrityCheck(db), "ok") << "kill point " << point;
     const std::string record = RecordOf(dir, table, key);
-    EXPECT_TRUE(record == before || record == after)
-        << "kill point " << point << " of " << points << ":\n"
-        << record << "\nbefore:\n"
-        << before << "\nafter:\n"
-        << after;
+    // Through the Oracle backend DDL is kept for good: only a second run is sure to complete.
+    if (!OracleBackendRun()) {
+      EXPECT_TRUE(record == before || record == after)
+          << "kill point " << point << " of " << points << ":\n"
+          << record << "\nbefore:\n"
+          << before << "\nafter:\n"
+          << after;
+    }
     ProgramResult again = Volmek(dir, args, extra);
     EXPECT_EQ(again.status, 0) << again.out;
     EXPECT_EQ(RecordOf(dir, table, key), after) << "run again after kill point " << point;

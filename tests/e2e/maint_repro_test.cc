@@ -340,6 +340,7 @@ TEST_F(MaintReproRefusal, KeyFieldOutsideTheFirstTableOrNoColumnName) {
 // The bug: a fill refused by the database was reported, the copy went on, its entry was
 // written and the success line printed with status 0; the old destination was gone.
 TEST_F(MaintReproRefusal, FailedFillEndsTheRunAndLeavesTheDestinationAsItWas) {
+  if (OracleBackendRun()) GTEST_SKIP() << "the operation unit is the embedded engine's";
   // F0 becomes one character wide in the record, too narrow for the source's values.
   Script(dir_, "update xcampo set longitud = 1 where indice = 'T1' and nombre = 'F0'\n;\n");
   ProgramResult result = Volmek(dir_, {"repro", "T1", "T2"});
