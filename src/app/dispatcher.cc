@@ -75,45 +75,48 @@ Args ForTable(const Args& args, std::string_view name) {
   return table;
 }
 
-// Counts the names a handler refused (kRefused: nothing was done for that name, and the refusal
-// says why), so that the pass goes on with the next name and the run still ends with status 1.
-class RefusedNames {
+// Counts the names whose handler failed without ending the run (a refused name, a missing
+// file, rejected lines, a utility that failed: anything but kFatal), so that the pass goes on
+// with the next name and the run still ends with status 1.
+class FailedNames {
  public:
   Status Take(db::RunContext& ctx, Status status) {
-    if (status.code() != Status::Code::kRefused) return status;
+    if (status.ok() || status.code() == Status::Code::kFatal) return status;
     ctx.out << status.message();
-    ++refused_;
-    return Status::Ok();
+    ++failed_;
+    // Whatever the failed name left uncommitted is undone, so that the commits of the names
+    // after it never keep half of its work.
+    return ctx.db().Rollback();
   }
 
   // After the pass: the work done for the other names is kept (the session is logged off, as at
   // the ordinary end) and the run fails without a further message.
   Status Finish(db::RunContext& ctx, Status pass) const {
-    if (!pass.ok() || refused_ == 0) return pass;
-    ctx.db().Close();
+    if (!pass.ok() || failed_ == 0) return pass;
+    VOLMEK_RETURN_IF_ERROR(ctx.db().Close());
     return Status::Refused("");
   }
 
  private:
-  int refused_ = 0;
+  int failed_ = 0;
 };
 
 Status CallPerParameter(db::RunContext& ctx, const Operation& op, const Args& args) {
   // The loop runs over a copy of the list the dispatcher owns, so each name is handled once,
   // in order, whatever the handler does.
-  RefusedNames refused;
+  FailedNames failed;
   for (const std::string& param : args.params) {
-    VOLMEK_RETURN_IF_ERROR(refused.Take(ctx, op.handler(ctx, ForTable(args, param))));
+    VOLMEK_RETURN_IF_ERROR(failed.Take(ctx, op.handler(ctx, ForTable(args, param))));
   }
-  return refused.Finish(ctx, Status::Ok());
+  return failed.Finish(ctx, Status::Ok());
 }
 
 Status CallForEveryTable(db::RunContext& ctx, const Operation& op, const Args& args) {
-  RefusedNames refused;
+  FailedNames failed;
   Status pass = ForEachTable(ctx, [&](std::string_view table) {
-    return refused.Take(ctx, op.handler(ctx, ForTable(args, table)));
+    return failed.Take(ctx, op.handler(ctx, ForTable(args, table)));
   });
-  return refused.Finish(ctx, std::move(pass));
+  return failed.Finish(ctx, std::move(pass));
 }
 
 // The confirmation of `borra all`: only an answer beginning with "S" drops anything, and a
@@ -145,6 +148,13 @@ Status RunSteps(db::RunContext& ctx, const Operation& op, const Args& args) {
       return ConfirmDropAll(ctx) ? op.handler(ctx, args) : Status::Ok();
   }
   return Status::Ok();
+}
+
+// Output that could not be written is a failed run: the user cannot see what it did.
+Status CheckOutput(db::RunContext& ctx) {
+  ctx.out.flush();
+  if (ctx.out.good()) return Status::Ok();
+  return Status::IoError("");
 }
 
 // Ends the run on a failed Status: its message, no commit, no log-off. Dropping the session
@@ -222,9 +232,10 @@ int Dispatch(db::RunContext& ctx, std::span<const std::string> argv,
     Status status = op->handler(ctx, args);
     if (!status.ok()) return Fail(ctx, status);
     // A handler that left its session open gets the ordinary end: log off, which keeps its work.
-    if (ctx.session != nullptr) ctx.db().Close();
+    if (ctx.session != nullptr) status = ctx.db().Close();
+    if (!status.ok()) return Fail(ctx, status);
     ctx.session.reset();
-    return kExitOk;
+    return CheckOutput(ctx).ok() ? kExitOk : kExitFailure;
   }
 
   Result<std::unique_ptr<db::Session>> session = open_session(ctx.env, ctx.echo, ctx.out);
@@ -232,14 +243,13 @@ int Dispatch(db::RunContext& ctx, std::span<const std::string> argv,
   ctx.session = std::move(*session);
 
   Status status = RunSteps(ctx, *op, args);
+  // A result the user could not read is not committed either.
+  if (status.ok()) status = CheckOutput(ctx);
+  if (status.ok() && op->commit) status = ctx.db().Commit();
+  if (status.ok()) status = ctx.db().Close();
   if (!status.ok()) return Fail(ctx, status);
-  if (op->commit) {
-    status = ctx.db().Commit();
-    if (!status.ok()) return Fail(ctx, status);
-  }
-  ctx.db().Close();
   ctx.session.reset();
-  return kExitOk;
+  return CheckOutput(ctx).ok() ? kExitOk : kExitFailure;
 }
 
 }  // namespace volmek::app

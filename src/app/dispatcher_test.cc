@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <sstream>
 
 #include "app/all_tables.h"
@@ -25,11 +27,19 @@ struct Call {
 };
 std::vector<Call> calls;
 Status next_status;
+std::map<std::string, Status> status_of_first;  // overrides next_status for these tables
 
 Status Record(db::RunContext& ctx, const Args& args) {
   calls.push_back(
       {args.operation, args.first, args.second, args.all, args.line, ctx.session != nullptr});
-  return next_status;
+  auto it = status_of_first.find(args.first);
+  return it != status_of_first.end() ? it->second : next_status;
+}
+
+// A handler whose output cannot be written.
+Status BreakOutput(db::RunContext& ctx, const Args& args) {
+  ctx.out.setstate(std::ios::badbit);
+  return Record(ctx, args);
 }
 
 // The handler of "borra all": the pass over the tables, as the real one makes it.
@@ -64,6 +74,7 @@ constexpr Operation kTestOperations[] = {
     {"add", "ADD", Form::kTables, false, &Record},
     {"backup", "BACKUP", Form::kTablesOrAll, false, &Record},
     {"borra", "BORRA", Form::kConfirmedAll, true, &RecordPass},
+    {"salida", "SALIDA", Form::kOnce, true, &BreakOutput},
 };
 
 class DispatcherTest : public ::testing::Test {
@@ -71,6 +82,7 @@ class DispatcherTest : public ::testing::Test {
   void SetUp() override {
     calls.clear();
     next_status = Status::Ok();
+    status_of_first.clear();
     Response list;
     list.function_type = db::kFunctionSelect;
     list.columns = {db::testing::TextColumn("OBJECT_NAME", db::kTypeVarchar2, 128)};
@@ -81,6 +93,7 @@ class DispatcherTest : public ::testing::Test {
   int Run(std::vector<std::string> argv, std::map<std::string, std::string, std::less<>> env = {},
           const std::string& input = "") {
     out_.str("");
+    out_.clear();
     in_.str(input);
     in_.clear();
     db::RunContext ctx(Environment(std::move(env)), out_, in_);
@@ -265,6 +278,44 @@ TEST_F(DispatcherTest, TableLoopStopsAtAFatalFailure) {
   next_status = Status::Fatal("");
   EXPECT_EQ(Run({"backup", "a", "b"}), kExitFailure);
   EXPECT_EQ(Firsts(), (std::vector<std::string>{"a"}));
+}
+
+TEST_F(DispatcherTest, TableLoopGoesOnAfterAFailedTableWhoseWorkIsRolledBack) {
+  // The bug: the first table with a failure ended the loop and the next ones were never done.
+  status_of_first = {{"a", Status::NotFound("Imposible abrir fichero restore (a.txt).\n")},
+                     {"b", Status::InvalidInput("")}};
+  EXPECT_EQ(Run({"backup", "a", "b", "c"}), kExitFailure);
+  EXPECT_EQ(Firsts(), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(out_.str(), "Imposible abrir fichero restore (a.txt).\n");
+  EXPECT_EQ(std::count(db_.log().begin(), db_.log().end(), "c1 parse rollback work"), 2);
+  EXPECT_TRUE(db_.logged_off);
+  calls.clear();
+  status_of_first = {{"B", Status::Refused("")}};
+  EXPECT_EQ(Run({"backup", "all"}), kExitFailure);
+  EXPECT_EQ(Firsts(), (std::vector<std::string>{"A", "B", "C"}));
+}
+
+TEST_F(DispatcherTest, CommitThatFailsFailsTheRun) {
+  Response busy;
+  busy.execute_rc = 54;
+  busy.execute_error = "ORA-00054: resource busy";
+  db_.Add("commit work", busy);
+  EXPECT_EQ(Run({"sql", "x"}), kExitFailure);
+  EXPECT_EQ(out_.str(), "\nError de Oracle. ORA-00054: resource busy\ncommit work\n\n");
+  EXPECT_FALSE(db_.logged_off);
+}
+
+TEST_F(DispatcherTest, LogOffWhoseCommitFailsFailsTheRun) {
+  db_.logoff_rc = 54;
+  db_.logoff_error = "ORA-00054: resource busy";
+  EXPECT_EQ(Run({"info", "t"}), kExitFailure);
+  EXPECT_EQ(out_.str(), "\nError de Oracle. ORA-00054: resource busy\ncommit work\n\n");
+}
+
+TEST_F(DispatcherTest, OutputThatCannotBeWrittenFailsTheRunBeforeItsCommit) {
+  EXPECT_EQ(Run({"salida", "x"}), kExitFailure);
+  EXPECT_FALSE(Committed());
+  EXPECT_FALSE(db_.logged_off);
 }
 
 TEST_F(DispatcherTest, LogonFailureEndsTheRunWithItsMessage) {

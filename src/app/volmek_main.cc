@@ -2,6 +2,7 @@
 // dispatcher.
 #include <unistd.h>
 
+#include <csignal>
 #include <iostream>
 #include <new>
 #include <string>
@@ -15,6 +16,9 @@ int main(int argc, char** argv) {
   // Nothing in the program writes through C stdio, so the streams need not stay in step with
   // it; unsynchronised they buffer, which large query results need.
   std::ios::sync_with_stdio(false);
+  // A file grown past the size limit (ulimit -f) is a write that fails with EFBIG, which every
+  // writer reports; the signal would kill the run without a word and leave its temporaries.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     // The progress line of long work goes to standard error, and only when it is a terminal.
     std::ostream* terminal = isatty(STDERR_FILENO) == 1 ? &std::cerr : nullptr;
@@ -22,7 +26,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     int status = volmek::app::Dispatch(ctx, args);
     std::cout.flush();
-    return status;
+    // Output that could not be written (a full disk, /dev/full) fails the run.
+    return std::cout.good() ? status : volmek::app::kExitFailure;
   } catch (const std::bad_alloc&) {
     std::cout << "Memoria insuficiente para continuar.\n";
     std::cout.flush();

@@ -86,6 +86,8 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
   }
   progress.End();
   VOLMEK_RETURN_IF_ERROR(dates.UseSessionFormat());
+  // The summary says the rows are in the table: only a commit makes that true.
+  VOLMEK_RETURN_IF_ERROR(session.Commit());
 
   ctx.out << fmt::format("{} {} con {} fila{} recuperada{}.\n",
                          mode == LoadMode::kRestore ? "Restore" : "Add", table, counts.lines,

@@ -27,8 +27,10 @@ enum class LoadMode {
 // without line end counts like the others. Dates are read in kDateFormat, and lines that hold
 // old-form DD-MON-YY dates in the session's own format.
 //
-// Prints "Restore %s con %ld fila%c recuperada%c.\n" (or "Add %s ...") with the count of lines
-// read, followed, when some inserts failed, by "Warning. %ld fila%c rechazada%c.\n".
+// Commits the loaded rows (the inserts that worked), then prints
+// "Restore %s con %ld fila%c recuperada%c.\n" (or "Add %s ...") with the count of lines read,
+// followed, when some inserts failed, by "Warning. %ld fila%c rechazada%c.\n". A commit that
+// fails is reported and fails the run (Fatal) before anything is printed.
 //
 // Fails, before the table is touched, with "Imposible abrir fichero restore (%s).\n" when the
 // file cannot be opened; with kIoError when reading fails midway; at the error limit. A name

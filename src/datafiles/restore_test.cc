@@ -10,11 +10,14 @@ namespace {
 
 class Restore : public testing::FakeRun {
  protected:
-  // The statements sent, less the date format switches.
+  // The statements sent, less the date format switches and the commit.
   std::vector<std::string> Statements() {
     std::vector<std::string> statements;
     for (const std::string& sql : Parsed()) {
-      if (sql.starts_with("alter session") || sql.starts_with("select value from nls")) continue;
+      if (sql.starts_with("alter session") || sql.starts_with("select value from nls") ||
+          sql == "commit work") {
+        continue;
+      }
       statements.push_back(sql);
     }
     return statements;
@@ -109,8 +112,25 @@ TEST_F(Restore, OldFormDatesAreLoadedInTheSessionFormat) {
       "insert into T values (2,'08-DEC-25')",
       "alter session set nls_date_format = 'YYYY-MM-DD HH24:MI:SS'",
       "insert into T values (3,'2026-12-08 10:11:12')",
-      "alter session set nls_date_format = 'DD-MON-YY'"};
+      "alter session set nls_date_format = 'DD-MON-YY'",
+      "commit work"};
   EXPECT_EQ(Parsed(), expected);
+}
+
+TEST_F(Restore, RowsAreCommittedBeforeTheSummarySaysSo) {
+  dir_.Write("T.txt", "1\n");
+  ASSERT_TRUE(LoadTable(*ctx_, "T", LoadMode::kAdd).has_value());
+  EXPECT_EQ(Parsed().back(), "commit work");
+  // The bug: the summary was printed and the commit, at the log-off, failed unseen.
+  db::testing::Response busy;
+  busy.execute_rc = 54;
+  busy.execute_error = "ORA-00054: resource busy";
+  db_.Add("commit work", busy);
+  out_.str("");
+  auto counts = LoadTable(*ctx_, "T", LoadMode::kAdd);
+  ASSERT_FALSE(counts.has_value());
+  EXPECT_EQ(counts.error().code(), Status::Code::kFatal);
+  EXPECT_EQ(out_.str(), "\nError de Oracle. ORA-00054: resource busy\ncommit work\n\n");
 }
 
 class OldFormDate : public ::testing::Test {};

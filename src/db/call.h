@@ -55,9 +55,21 @@ inline constexpr int kRcInvalidCursor = 1001;
 inline constexpr int kRcNoStatementParsed = 1003;
 inline constexpr int kRcNotInSelectList = 1007;
 inline constexpr int kRcLogonDenied = 1017;
+inline constexpr int kRcSessionTerminated = 603;
+inline constexpr int kRcNotConnected = 3114;
 inline constexpr int kRcNoData = 1403;
 inline constexpr int kRcNullValue = 1405;
 inline constexpr int kRcUnimplemented = 3001;
+
+// True for the codes that say the session is gone, its open transaction rolled back: 28
+// (session killed), 603 (session terminated by a fatal error), 1012 (not logged on), 1092
+// (instance terminated, disconnection forced), 3113 (end-of-file on communication channel), 3114
+// (not connected), 3135 (connection lost contact). Nothing a session does after one of them
+// can be kept, so a run that meets one must stop.
+inline bool EndsSession(int rc) {
+  return rc == 28 || rc == kRcSessionTerminated || rc == 1012 || rc == 1092 || rc == 3113 ||
+         rc == kRcNotConnected || rc == 3135;
+}
 
 // External types a column can be defined as (how Fetch delivers it).
 enum class ExternalType : std::int16_t {
@@ -117,8 +129,10 @@ class Cursor {
   virtual int rc() const = 0;
   virtual std::uint16_t function_type() const = 0;
   virtual std::uint64_t rows_processed() const = 0;
-  // The message of the last failed call on this cursor, in Oracle's form, without a line end:
-  // "ORA-00942: table or view does not exist". Empty after a successful call.
+  // The message of the last failed call on this cursor, in Oracle's form:
+  // "ORA-00942: table or view does not exist", one line per error of the stack (an error that
+  // ends the session is followed by the one that caused it), without a final line end. Empty
+  // after a successful call.
   virtual std::string ErrorText() const = 0;
 
   // Optional: inserts one row into `table` (a table name as a statement would write it) as
@@ -143,9 +157,13 @@ class Connection {
 
   // Opens a cursor; on failure returns nullptr and sets *rc to the Oracle error number.
   virtual std::unique_ptr<Cursor> OpenCursor(int* rc) = 0;
-  // Commits the open transaction and ends the session. Cursors must not be used afterwards.
-  virtual void LogOff() = 0;
-
+  // Commits the open transaction and ends the session, as the release-7 log-off does: returns 0,
+  // or the Oracle error number when the commit failed (ErrorText() then says why); the
+  // transaction is then rolled back and the session ended all the same. Cursors must not be
+  // used afterwards.
+  virtual int LogOff() = 0;
+  // The message of the last failed LogOff, in Oracle's form; empty after a successful one.
+  virtual std::string ErrorText() const = 0;
   // An operation unit: what a session does between BeginUnit and EndUnit is kept or lost as a
   // whole, DDL included, where the backend can do so. The commits made inside the unit (explicit
   // ones and those around DDL) only mark where a rollback returns to; the unit's work becomes

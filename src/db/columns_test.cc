@@ -112,14 +112,14 @@ TEST_F(DescribeTest, DescribeFailureIsReportedAndGivesNoColumns) {
   Response query;
   query.function_type = kFunctionSelect;
   query.columns = {NumberColumn("ID", 3, 0)};
-  query.describe_rc = 1012;
-  query.describe_error = "ORA-01012: not logged on";
+  query.describe_rc = 1001;
+  query.describe_error = "ORA-01001: invalid cursor";
   db_.Add("select id from t", query);
   ASSERT_EQ(session_->main().Parse("select id from t"), 0);
   auto columns = DescribeAndDefine(*session_, session_->main());
   ASSERT_TRUE(columns.has_value());
   EXPECT_TRUE(columns->empty());
-  EXPECT_EQ(out_.str(), "\nError de Oracle. ORA-01012: not logged on\nselect id from t\n\n");
+  EXPECT_EQ(out_.str(), "\nError de Oracle. ORA-01001: invalid cursor\nselect id from t\n\n");
 }
 
 class TableExistsTest : public DescribeTest {

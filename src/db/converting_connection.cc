@@ -81,7 +81,8 @@ class ConvertingConnection : public Connection {
     if (cursor == nullptr) return nullptr;
     return std::make_unique<ConvertingCursor>(std::move(cursor), conversions_);
   }
-  void LogOff() override { inner_->LogOff(); }
+  int LogOff() override { return inner_->LogOff(); }
+  std::string ErrorText() const override { return conversions_->ToClient(inner_->ErrorText()); }
 
  private:
   std::unique_ptr<Connection> inner_;

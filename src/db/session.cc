@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::string_view kAlterSession = "alter session set nls_sort=binary";
 constexpr std::string_view kCommit = "commit work";
+constexpr std::string_view kRollback = "rollback work";
 
 // Stands for a cursor the opening could not open: every call fails the way a call on an
 // unopened Oracle cursor does, so its users get an ordinary error report.
@@ -70,7 +71,8 @@ Status Session::OpenCursors() {
     return ReportError(*main_);
   }
   if (rc == kRcOk && main_->Execute() != kRcOk) {
-    VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+    // The first report of the run: it cannot reach the error limit, and the run ends anyway.
+    (void)ReportError(*main_);
     return Status::Fatal("Fin anormal de VOLMEK \n");
   }
   std::unique_ptr<Cursor> dictionary = connection_->OpenCursor(&rc);
@@ -86,10 +88,8 @@ void Session::Echo(std::string_view sql) {
   if (echo_) out_ << "sql: " << sql << "\n";
 }
 
-Status Session::ReportError(const SessionCursor& cursor) {
-  std::string message = cursor.ErrorText();
-  if (message.empty()) message = fmt::format("ORA-{:05d}", cursor.rc());
-  out_ << "\nError de Oracle. " << message << "\n" << cursor.statement() << "\n\n";
+Status Session::PrintReport(std::string_view message, std::string_view statement) {
+  out_ << "\nError de Oracle. " << message << "\n" << statement << "\n\n";
   ++reports_;
   if (reports_ > kErrorLimit) {
     out_.flush();
@@ -98,26 +98,44 @@ Status Session::ReportError(const SessionCursor& cursor) {
   return Status::Ok();
 }
 
+Status Session::ReportError(const SessionCursor& cursor) {
+  std::string message = cursor.ErrorText();
+  if (message.empty()) message = fmt::format("ORA-{:05d}", cursor.rc());
+  VOLMEK_RETURN_IF_ERROR(PrintReport(message, cursor.statement()));
+  // The transaction is gone: going on would commit what follows on its own, without what came
+  // before.
+  if (EndsSession(cursor.rc())) return Status::Fatal("");
+  return Status::Ok();
+}
+
 Result<bool> Session::RunStatement(std::string_view sql, Report report) {
   execute_failed_ = false;
   Echo(sql);
-  if (main_->Parse(sql) != kRcOk) {
-    if (report == Report::kPrint) VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+  auto failed = [&]() -> Result<bool> {
+    if (report == Report::kPrint || EndsSession(main_->rc())) {
+      VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+    }
     return false;
-  }
+  };
+  if (main_->Parse(sql) != kRcOk) return failed();
   if (main_->Execute() != kRcOk) {
     execute_failed_ = true;
-    if (report == Report::kPrint) VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
-    return false;
+    return failed();
   }
   return true;
 }
 
 Status Session::Commit() {
-  if (main_->Parse(kCommit) != kRcOk) VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+  bool parsed = main_->Parse(kCommit) == kRcOk;
+  if (!parsed) VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
   // Executed after a failed parse too: the refusal is reported as a second error, as the
   // administrators are used to seeing it.
-  if (main_->Execute() != kRcOk) VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+  if (main_->Execute() != kRcOk) {
+    VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+    return Status::Fatal("");
+  }
+  if (!parsed) return Status::Fatal("");
+  PrintHeldLines();
   return Status::Ok();
 }
 
@@ -141,6 +159,21 @@ Status Session::EndUnit() {
   return Status::Ok();
 }
 
+Status Session::Rollback() {
+  if (main_->Parse(kRollback) != kRcOk || main_->Execute() != kRcOk) {
+    VOLMEK_RETURN_IF_ERROR(ReportError(*main_));
+    return Status::Fatal("");
+  }
+  return Status::Ok();
+}
+
+void Session::PrintAfterCommit(std::string text) { held_lines_ += text; }
+
+void Session::PrintHeldLines() {
+  out_ << held_lines_;
+  held_lines_.clear();
+}
+
 Result<FetchStep> Session::FetchRow(SessionCursor& cursor) {
   int rc = cursor.Fetch();
   if (rc == kRcOk || rc == kRcNullValue) return FetchStep::kRow;
@@ -149,12 +182,21 @@ Result<FetchStep> Session::FetchRow(SessionCursor& cursor) {
   return NoRowCanFollow(rc) ? FetchStep::kEnd : FetchStep::kRow;
 }
 
-void Session::Close() {
-  if (closed_) return;
+Status Session::Close() {
+  if (closed_) return Status::Ok();
   closed_ = true;
   main_.reset();
   dictionary_.reset();
-  connection_->LogOff();
+  int rc = connection_->LogOff();
+  if (rc != kRcOk) {
+    held_lines_.clear();
+    std::string message = connection_->ErrorText();
+    if (message.empty()) message = fmt::format("ORA-{:05d}", rc);
+    VOLMEK_RETURN_IF_ERROR(PrintReport(message, kCommit));
+    return Status::Fatal("");
+  }
+  PrintHeldLines();
+  return Status::Ok();
 }
 
 }  // namespace volmek::db

@@ -90,8 +90,9 @@ class Session {
   bool has_dictionary() const { return dictionary_open_; }
 
   // Run-statement: echo, parse and execute `sql` on the main cursor. Returns true on success;
-  // false after a failure (reported when `report` is kPrint). Sets execute_failed(). Fails
-  // only when the error limit is reached.
+  // false after a failure (reported when `report` is kPrint). Sets execute_failed(). Fails at
+  // the error limit, and after an error that ends the session, which is reported even with
+  // kSilent.
   Result<bool> RunStatement(std::string_view sql, Report report = Report::kPrint);
   bool execute_failed() const { return execute_failed_; }
 
@@ -104,8 +105,9 @@ class Session {
     return main_->InsertRow(table, values);
   }
 
-  // Runs "commit work" on the main cursor; reports a failed parse and a failed execute.
-  // Fails only when the error limit is reached.
+  // Runs "commit work" on the main cursor; reports a failed parse and a failed execute. A
+  // commit that failed loses the work it was to keep, so it fails the run (Fatal, nothing more
+  // to print). On success prints the lines held by PrintAfterCommit.
   Status Commit();
 
   // Opens an operation unit (Connection::BeginUnit): commits what is pending, then everything
@@ -115,10 +117,18 @@ class Session {
   // Ends the unit and commits its work. Fails as Commit. A run that ends on a failure without
   // EndUnit loses the unit's work (the session is dropped without log-off).
   Status EndUnit();
+  // Runs "rollback work" on the main cursor: what the open transaction did is undone. Fails
+  // (Fatal, reported) when it cannot be done.
+  Status Rollback();
+
+  // Holds `text`, the line that tells the user some work is done, until the next successful
+  // commit (Commit, or the one of Close) prints it; a run that ends before one never prints it.
+  void PrintAfterCommit(std::string text);
 
   // The Oracle error report for the last failed call on `cursor`:
   // "\nError de Oracle. %s\n%s\n\n" with the message and the cursor's last statement. Fails
-  // (exit status 1, nothing more to print) when this report takes the count above 100,000.
+  // (exit status 1, nothing more to print) when this report takes the count above 100,000, and
+  // when the error says the session is gone (db::EndsSession): nothing done after it is kept.
   Status ReportError(const SessionCursor& cursor);
 
   // Prints "sql: %s\n" when the statement echo is on.
@@ -130,8 +140,11 @@ class Session {
   // the loop after their report.
   Result<FetchStep> FetchRow(SessionCursor& cursor);
 
-  // Log off: commits what is pending and ends the session.
-  void Close();
+  // Log off: commits what is pending and ends the session. When that commit fails the work is
+  // lost: the Oracle error report (with "commit work" as its statement) is printed and the
+  // result fails (Fatal, nothing more to print). On success prints the held lines. Closing a
+  // closed session does nothing.
+  Status Close();
 
   bool echo() const { return echo_; }
   std::ostream& out() { return out_; }
@@ -139,6 +152,9 @@ class Session {
 
  private:
   Status OpenCursors();
+  // Prints the report for `message` and `statement`; counts it against the error limit.
+  Status PrintReport(std::string_view message, std::string_view statement);
+  void PrintHeldLines();
 
   std::unique_ptr<Connection> connection_;
   std::unique_ptr<SessionCursor> main_;
@@ -150,6 +166,7 @@ class Session {
   std::uint64_t reports_ = 0;
   bool closed_ = false;
   bool in_unit_ = false;
+  std::string held_lines_;
 };
 
 // True for the codes after which a cursor can deliver no further row, however often it is

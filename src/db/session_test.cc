@@ -174,12 +174,19 @@ TEST_F(SessionTest, CommitRunsCommitWorkOnTheMainCursor) {
 }
 
 TEST_F(SessionTest, CommitWhoseParseFailsReportsTheParseAndTheRefusedExecute) {
+  db_.Add("commit work", ParseError(1001, "ORA-01001: invalid cursor"));
+  auto session = OpenOk();
+  EXPECT_EQ(session->Commit().code(), Status::Code::kFatal);
+  EXPECT_EQ(out_.str(),
+            "\nError de Oracle. ORA-01001: invalid cursor\ncommit work\n\n"
+            "\nError de Oracle. ORA-01003: no statement parsed\ncommit work\n\n");
+}
+
+TEST_F(SessionTest, CommitOfALostSessionIsOneReport) {
   db_.Add("commit work", ParseError(3114, "ORA-03114: not connected to ORACLE"));
   auto session = OpenOk();
-  ASSERT_TRUE(session->Commit().ok());
-  EXPECT_EQ(out_.str(),
-            "\nError de Oracle. ORA-03114: not connected to ORACLE\ncommit work\n\n"
-            "\nError de Oracle. ORA-01003: no statement parsed\ncommit work\n\n");
+  EXPECT_EQ(session->Commit().code(), Status::Code::kFatal);
+  EXPECT_EQ(out_.str(), "\nError de Oracle. ORA-03114: not connected to ORACLE\ncommit work\n\n");
 }
 
 class FetchRowTest : public SessionTest {
@@ -227,6 +234,69 @@ TEST_F(SessionTest, CloseLogsOffOnce) {
   EXPECT_EQ(std::count(db_.log().begin(), db_.log().end(), "logoff"), 1);
   session.reset();
   EXPECT_TRUE(db_.destroyed);
+}
+
+TEST_F(SessionTest, HeldLinesArePrintedOnlyAfterACommitThatWorked) {
+  auto session = OpenOk();
+  session->PrintAfterCommit("hecho 1\n");
+  EXPECT_EQ(out_.str(), "");
+  ASSERT_TRUE(session->Commit().ok());
+  EXPECT_EQ(out_.str(), "hecho 1\n");
+  session->PrintAfterCommit("hecho 2\n");
+  ASSERT_TRUE(session->Close().ok());
+  EXPECT_EQ(out_.str(), "hecho 1\nhecho 2\n");
+}
+
+TEST_F(SessionTest, FailedCommitIsReportedAndFailsTheRunWithoutItsLines) {
+  // The bug: a failed commit was reported and the run went on to print its success line.
+  db_.Add("commit work", ExecuteError(54, "ORA-00054: resource busy"));
+  auto session = OpenOk();
+  session->PrintAfterCommit("hecho\n");
+  Status status = session->Commit();
+  EXPECT_EQ(status.code(), Status::Code::kFatal);
+  EXPECT_EQ(status.message(), "");
+  EXPECT_EQ(out_.str(), "\nError de Oracle. ORA-00054: resource busy\ncommit work\n\n");
+}
+
+TEST_F(SessionTest, LogOffWhoseCommitFailsIsReportedAndFailsTheRun) {
+  // The bug: the result of the log-off's commit was ignored.
+  db_.logoff_rc = 54;
+  db_.logoff_error = "ORA-00054: resource busy and acquire with NOWAIT specified";
+  auto session = OpenOk();
+  session->PrintAfterCommit("hecho\n");
+  Status status = session->Close();
+  EXPECT_EQ(status.code(), Status::Code::kFatal);
+  EXPECT_EQ(out_.str(),
+            "\nError de Oracle. ORA-00054: resource busy and acquire with NOWAIT specified\n"
+            "commit work\n\n");
+  EXPECT_TRUE(session->Close().ok());  // closed already: nothing more happens
+  EXPECT_EQ(std::count(db_.log().begin(), db_.log().end(), "logoff"), 1);
+}
+
+TEST_F(SessionTest, ErrorThatEndsTheSessionEndsTheRunEvenWhenSilent) {
+  db_.Add("insert into t values (1)",
+          ExecuteError(603, "ORA-00603: ORACLE server session terminated by fatal error"));
+  db_.Add("delete from t", ExecuteError(942, "ORA-00942: table or view does not exist"));
+  auto session = OpenOk();
+  Result<bool> silent = session->RunStatement("delete from t", Report::kSilent);
+  ASSERT_TRUE(silent.has_value());
+  EXPECT_FALSE(*silent);
+  EXPECT_EQ(out_.str(), "");
+  Result<bool> lost = session->RunStatement("insert into t values (1)", Report::kSilent);
+  ASSERT_FALSE(lost.has_value());
+  EXPECT_EQ(lost.error().code(), Status::Code::kFatal);
+  EXPECT_EQ(out_.str(),
+            "\nError de Oracle. ORA-00603: ORACLE server session terminated by fatal error\n"
+            "insert into t values (1)\n\n");
+  EXPECT_EQ(session->reports(), 1u);
+}
+
+TEST_F(SessionTest, RollbackUndoesTheOpenTransaction) {
+  auto session = OpenOk();
+  ASSERT_TRUE(session->Rollback().ok());
+  EXPECT_EQ(db_.log().back(), "c1 execute");
+  EXPECT_NE(std::find(db_.log().begin(), db_.log().end(), "c1 parse rollback work"),
+            db_.log().end());
 }
 
 TEST_F(SessionTest, DroppingAnOpenSessionDoesNotLogOff) {

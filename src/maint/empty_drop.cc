@@ -44,7 +44,7 @@ Status EmptyTable(db::RunContext& ctx, std::string_view table) {
   std::int64_t rows = ctx.row_count_result;
   VOLMEK_RETURN_IF_ERROR(RunStep(session, fmt::format("delete from {}", name)));
   VOLMEK_RETURN_IF_ERROR(ForEachSubTable(session, name, "delete from {}"));
-  ctx.out << fmt::format("Borrada tabla {} con {} registros.\n", name, rows);
+  session.PrintAfterCommit(fmt::format("Borrada tabla {} con {} registros.\n", name, rows));
   return Status::Ok();
 }
 

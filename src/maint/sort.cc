@@ -86,7 +86,7 @@ Status Sort(db::RunContext& ctx, std::string_view line) {
   }
   VOLMEK_ASSIGN_OR_RETURN(ctx.session, db::Session::Open(ctx.env, ctx.echo, ctx.out));
   VOLMEK_RETURN_IF_ERROR(SortInSession(ctx, options));
-  ctx.db().Close();
+  VOLMEK_RETURN_IF_ERROR(ctx.db().Close());
   ctx.session.reset();
   return Status::Ok();
 }

@@ -183,9 +183,9 @@ Status Repro(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
   VOLMEK_RETURN_IF_ERROR(CopyEntry(session, plan));
   VOLMEK_ASSIGN_OR_RETURN(bool counted, CountedRows(ctx, last_destination, false));
   if (!counted) return Status::Database("");
+  session.PrintAfterCommit(fmt::format("Copiados {} registros de {} a {}.\n", ctx.row_count_result,
+                                       plan.source, plan.destination));
   VOLMEK_RETURN_IF_ERROR(session.EndUnit());
-  ctx.out << fmt::format("Copiados {} registros de {} a {}.\n", ctx.row_count_result, plan.source,
-                         plan.destination);
   return Status::Ok();
 }
 
@@ -212,9 +212,9 @@ Status Reproa(db::RunContext& ctx, std::string_view t1, std::string_view t2) {
     progress.Update(session.main().rows_processed(), segment_idx + 1, plan.segment_count);
   }
   progress.End();
+  session.PrintAfterCommit(fmt::format("Copiados {} registros de {} a {} (con adicion).\n",
+                                       ctx.row_count_result, plan.source, plan.destination));
   VOLMEK_RETURN_IF_ERROR(session.EndUnit());
-  ctx.out << fmt::format("Copiados {} registros de {} a {} (con adicion).\n", ctx.row_count_result,
-                         plan.source, plan.destination);
   return Status::Ok();
 }
 

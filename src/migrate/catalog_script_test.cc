@@ -74,7 +74,8 @@ class FakeConnection : public db::Connection {
     *rc = 0;
     return std::make_unique<FakeCursor>(answers_);
   }
-  void LogOff() override {}
+  int LogOff() override { return 0; }
+  std::string ErrorText() const override { return ""; }
 
  private:
   const std::map<std::string, Answer>& answers_;

@@ -59,7 +59,11 @@ int RunProgram(const std::vector<std::string>& args, const Environment& env, std
     out << status.message();
     return kExitFailure;
   }
-  (*session)->Close();
+  Status closed = (*session)->Close();
+  if (!closed.ok()) {
+    out << closed.message();
+    return kExitFailure;
+  }
   return kExitOk;
 }
 

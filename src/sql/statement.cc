@@ -159,11 +159,12 @@ Status RunSqlStatement(db::Session& session, std::string_view text, const Charac
     case db::kFunctionUpdate:
     case db::kFunctionDelete: {
       std::uint64_t rows = cursor.rows_processed();
-      session.out() << "\nvolmek. " << rows << " fila" << (rows == 1 ? "" : "s") << " procesada.\n";
+      session.PrintAfterCommit(
+          fmt::format("\nvolmek. {} fila{} procesada.\n", rows, rows == 1 ? "" : "s"));
       break;
     }
     default:
-      session.out() << "\nvolmek. Instruccion procesada.\n";
+      session.PrintAfterCommit("\nvolmek. Instruccion procesada.\n");
       break;
   }
   return Status::Ok();

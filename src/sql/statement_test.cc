@@ -29,10 +29,11 @@ class SqlStatementTest : public ::testing::Test {
     query.rows = std::move(rows);
     db_.Add(sql, query);
   }
-  // Runs `sql` and returns what it printed.
+  // Runs `sql`, then the commit that follows it in a run, and returns what they printed.
   std::string Run(const std::string& sql) {
     out_.str("");
     status_ = RunSqlStatement(*session_, sql, CharacterSet::Utf8());
+    if (status_.ok()) status_ = session_->Commit();
     return out_.str();
   }
 
@@ -182,11 +183,11 @@ TEST_F(SqlStatementTest, DescribeFailureLeavesRowsAsEmptyLines) {
   query.function_type = db::kFunctionSelect;
   query.columns = {TextColumn("A", db::kTypeChar, 1)};
   query.rows = {{"X"}};
-  query.describe_rc = 1012;
-  query.describe_error = "ORA-01012: not logged on";
+  query.describe_rc = 1001;
+  query.describe_error = "ORA-01001: invalid cursor";
   db_.Add("SELECT A FROM T", query);
   EXPECT_EQ(Run("SELECT A FROM T"),
-            "\nError de Oracle. ORA-01012: not logged on\nSELECT A FROM T\n\n"
+            "\nError de Oracle. ORA-01001: invalid cursor\nSELECT A FROM T\n\n"
             "\n\n\n\n\n\nvolmek. 1 fila procesada.\n");
 }
 
@@ -194,6 +195,19 @@ class EchoedSqlStatementTest : public SqlStatementTest {
  protected:
   EchoedSqlStatementTest() { echo_ = true; }
 };
+
+TEST_F(SqlStatementTest, CountWaitsForTheCommitThatKeepsTheChange) {
+  // The bug: the count was printed before the commit, which could still fail.
+  Response update;
+  update.function_type = db::kFunctionUpdate;
+  update.rows_changed = 3;
+  db_.Add("UPDATE T SET A = 1", update);
+  out_.str("");
+  ASSERT_TRUE(RunSqlStatement(*session_, "UPDATE T SET A = 1", CharacterSet::Utf8()).ok());
+  EXPECT_EQ(out_.str(), "");
+  ASSERT_TRUE(session_->Commit().ok());
+  EXPECT_EQ(out_.str(), "\nvolmek. 3 filas procesada.\n");
+}
 
 TEST_F(EchoedSqlStatementTest, StatementIsEchoedBeforeItRuns) {
   EXPECT_EQ(Run("DROP TABLE T"), "sql: DROP TABLE T\n\nvolmek. Instruccion procesada.\n");

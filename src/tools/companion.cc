@@ -278,7 +278,7 @@ Status Export(const ToolArgs& args, std::ostream& out) {
   if (!writer->Finish().ok()) {
     return Status::IoError(fmt::format("Imposible escribir fichero ({}).\n", args.file));
   }
-  (*session)->Close();
+  VOLMEK_RETURN_IF_ERROR((*session)->Close());
   if (failures > 0) {
     report.Print(fmt::format("Exportacion terminada con {} error{}.\n", failures,
                              failures == 1 ? "" : "es"));
@@ -372,7 +372,7 @@ Status Import(const ToolArgs& args, std::ostream& out) {
     }
   }
   VOLMEK_RETURN_IF_ERROR(db.Commit());
-  db.Close();
+  VOLMEK_RETURN_IF_ERROR(db.Close());
   if (failures > 0) {
     report.Print("Importacion terminada con errores.\n");
     return Status::Database("");

@@ -49,6 +49,9 @@ class FakeDatabase {
   int opens = 0;
   bool logged_off = false;
   bool destroyed = false;
+  // What LogOff answers: 0, or the code of a commit that fails (with its text).
+  int logoff_rc = 0;
+  std::string logoff_error;
 
  private:
   std::map<std::string, Response> responses_;
@@ -164,10 +167,12 @@ class FakeConnection : public Connection {
     *rc = 0;
     return std::make_unique<FakeCursor>(db_, number);
   }
-  void LogOff() override {
+  int LogOff() override {
     db_.log().push_back("logoff");
     db_.logged_off = true;
+    return db_.logoff_rc;
   }
+  std::string ErrorText() const override { return db_.logoff_rc != 0 ? db_.logoff_error : ""; }
 
  private:
   FakeDatabase& db_;

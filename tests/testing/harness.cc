@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,6 +106,16 @@ ProgramResult Run(const ProgramRun& run) {
     dup2(err_pipe[1], 2);
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
       close(fd);
+    if (!run.stdout_path.empty()) {
+      int out_fd = open(run.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (out_fd < 0 || dup2(out_fd, 1) < 0) _exit(126);
+      close(out_fd);
+    }
+    if (run.file_size_limit >= 0) {
+      rlimit limit{static_cast<rlim_t>(run.file_size_limit),
+                   static_cast<rlim_t>(run.file_size_limit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
     if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(126);
     if (wrapped) {
       // The wrapper is looked up on the parent's PATH.

@@ -40,6 +40,8 @@ struct ProgramRun {
   std::string stdin_text;                  // fed to standard input, which is then closed
   bool close_stdin = false;                // standard input at its end from the start
   std::string cwd;                         // working directory; empty: the current one
+  long long file_size_limit = -1;          // RLIMIT_FSIZE in bytes (ulimit -f); -1: none
+  std::string stdout_path;                 // standard output to this file (/dev/full); empty: out
 };
 
 // Runs the program to its end and captures what it printed.

@@ -56,13 +56,23 @@ class OciConnection : public db::Connection {
     return std::make_unique<OciCursor>(session_.get());
   }
 
-  void LogOff() override {
-    if (!session_->logged_on) return;
+  int LogOff() override {
+    if (!session_->logged_on) return 0;
     ReleaseCursors();
-    session_->api.trans_commit(session_->service, session_->error, OCI_DEFAULT);
+    sword committed = session_->api.trans_commit(session_->service, session_->error, OCI_DEFAULT);
+    OciErrorRecord failure;
+    if (committed != OCI_SUCCESS && committed != OCI_SUCCESS_WITH_INFO) {
+      failure = ReadError(session_->api, session_->error, OCI_HTYPE_ERROR);
+      if (failure.code == 0) failure.code = 1;
+      // What could not be committed is not kept.
+      session_->api.trans_rollback(session_->service, session_->error, OCI_DEFAULT);
+    }
     session_->api.logoff(session_->service, session_->error);
     session_->logged_on = false;
+    error_text_ = failure.text;
+    return failure.code;
   }
+  std::string ErrorText() const override { return error_text_; }
 
   static void FreeHandles(OciSession& session) {
     // Freeing the environment frees every handle allocated under it as well.
@@ -81,6 +91,7 @@ class OciConnection : public db::Connection {
   }
 
   std::unique_ptr<OciSession> session_;
+  std::string error_text_;  // of the last failed LogOff
 };
 
 const OraText* Text(std::string_view text) { return reinterpret_cast<const OraText*>(text.data()); }

@@ -292,14 +292,30 @@ std::unique_ptr<db::Cursor> EngineConnection::OpenCursor(int* rc) {
   return std::make_unique<EngineCursor>(this);
 }
 
-void EngineConnection::LogOff() {
-  if (!open_) return;
-  (void)Commit();
+int EngineConnection::LogOff() {
+  if (!open_) return 0;
+  OraStatus committed = lost_ ? OraStatus(OraErr(3114, "not connected to ORACLE")) : Commit();
   in_unit_ = false;
   for (EngineCursor* cursor : cursors_) cursor->Orphan();
   cursors_.clear();
-  (void)ExecSql(db(), "COMMIT");
+  // Commit left an empty transaction open: ending it writes nothing.
+  if (committed.has_value()) committed = ExecSql(db(), "COMMIT");
   open_ = false;
+  if (committed.has_value()) {
+    error_text_.clear();
+    return 0;
+  }
+  // What could not be committed is not kept, as on any session that ends without its commit.
+  if (sqlite3_get_autocommit(db()) == 0) (void)ExecSql(db(), "ROLLBACK");
+  error_text_ = committed.error().message;
+  return committed.error().code;
+}
+
+OraError EngineConnection::CheckTransaction(OraError error) {
+  if (lost_ || !open_ || sqlite3_get_autocommit(db()) == 0) return error;
+  lost_ = true;
+  return OraError{db::kRcSessionTerminated,
+                  "ORA-00603: ORACLE server session terminated by fatal error\n" + error.message};
 }
 
 void EngineConnection::DetachQueries(const EngineCursor* except) {

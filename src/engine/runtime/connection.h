@@ -12,6 +12,12 @@
 // only moves the savepoint VOLMEK_UNIT that a rollback returns to, and the first commit after
 // EndUnit (or LogOff) makes the whole unit durable at once. A killed process loses all of it.
 //
+// SQLite ends the whole transaction itself on some failures (a full disk, an I/O error, a busy
+// database while it spills its cache): the work since the last commit is gone. The session
+// cannot go on from there as if only the failed statement were undone, so the connection is
+// then lost: that call fails with ORA-00603 followed by its cause, and every later one with
+// ORA-03114, as a session that ended on a fatal error would (db::EndsSession).
+//
 // A cursor that holds an open query while another statement runs on the same connection has
 // its remaining rows read into memory first (Detach), so that it neither sees what the other
 // statement changes nor keeps SQLite from changing the schema.
@@ -63,9 +69,15 @@ class EngineConnection : public db::Connection {
   ~EngineConnection() override;
 
   std::unique_ptr<db::Cursor> OpenCursor(int* rc) override;
-  void LogOff() override;
+  int LogOff() override;
   int BeginUnit() override;
   void EndUnit() override;
+  std::string ErrorText() const override { return error_text_; }
+
+  // After `error` failed a call: when SQLite has ended the transaction, the connection is lost
+  // and the error becomes ORA-00603 with `error` below it. Returns what the call reports.
+  OraError CheckTransaction(OraError error);
+  bool lost() const { return lost_; }
 
   // The statements every cursor runs through (also PL/SQL blocks).
   OraStatus Commit();
@@ -140,7 +152,8 @@ class EngineConnection : public db::Connection {
   bool open_ = true;
   bool read_only_ = false;
   bool transaction_wrote_ = false;
-  bool in_unit_ = false;
+  bool lost_ = false;
+  std::string error_text_;  // of the last failed LogOff
 };
 
 template <typename Body>

@@ -27,6 +27,7 @@ constexpr std::string_view kStoredFormatModel = "YYYY-MM-DD HH24:MI:SS";
 constexpr std::size_t kShortNumberText = 24;
 
 OraError NotLoggedOn() { return Ora(1012, "not logged on"); }
+OraError NotConnected() { return Ora(db::kRcNotConnected, "not connected to ORACLE"); }
 
 // An integer in canonical form that fits 64 bits: an optional "-", then 1 to 18 digits, the
 // first not "0" unless it is the only one.
@@ -240,8 +241,9 @@ EngineCursor::~EngineCursor() {
 }
 
 int EngineCursor::Fail(const OraError& error) {
-  rc_ = error.code;
-  error_text_ = error.message;
+  OraError reported = connection_ != nullptr ? connection_->CheckTransaction(error) : error;
+  rc_ = reported.code;
+  error_text_ = std::move(reported.message);
   return rc_;
 }
 
@@ -266,6 +268,7 @@ void EngineCursor::CloseQuery() {
 
 int EngineCursor::Parse(std::string_view sql) {
   if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (connection_->lost()) return Fail(NotConnected());
   CloseQuery();
   kind_ = ParsedKind::kNone;
   function_type_ = 0;
@@ -350,6 +353,7 @@ OraStatus EngineCursor::PrepareTranslation() {
 
 int EngineCursor::Execute() {
   if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (connection_->lost()) return Fail(NotConnected());
   if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
   OraStatus status = ExecuteStatement();
   if (!status.has_value()) return Fail(status.error());
@@ -467,6 +471,7 @@ void EngineCursor::Detach() {
 
 int EngineCursor::Describe(int position, db::ColumnDescription* out) {
   if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (connection_->lost()) return Fail(NotConnected());
   if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
   if (kind_ != ParsedKind::kQuery || position < 1 ||
       static_cast<std::size_t>(position) > translation_.columns.size()) {
@@ -478,6 +483,7 @@ int EngineCursor::Describe(int position, db::ColumnDescription* out) {
 
 int EngineCursor::Define(int position, db::ExternalType type) {
   if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (connection_->lost()) return Fail(NotConnected());
   if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
   if (kind_ != ParsedKind::kQuery || position < 1 ||
       static_cast<std::size_t>(position) > translation_.columns.size()) {
@@ -491,6 +497,7 @@ int EngineCursor::Define(int position, db::ExternalType type) {
 
 int EngineCursor::Fetch() {
   if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (connection_->lost()) return Fail(NotConnected());
   if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
   if (kind_ != ParsedKind::kQuery || !executed_ || broken_) {
     return Fail(Ora(1002, "fetch out of sequence"));
