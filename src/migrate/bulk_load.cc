@@ -52,6 +52,10 @@ Status AppendBatchLine(const fs::path& batch_path, std::string_view base_name) {
 Result<std::vector<std::string>> TableTextFiles(const fs::path& dir) {
   std::vector<std::string> names;
   std::error_code error;
+  // A working directory that was removed still lists, as an empty one: its path says it is gone.
+  (void)fs::canonical(dir, error);
+  if (error)
+    return Err(Status::IoError(fmt::format("Imposible abrir directorio ({}).\n", dir.string())));
   fs::directory_iterator it(dir, error);
   if (error) return Err(CannotOpen(dir.string()));
   for (; it != fs::directory_iterator(); it.increment(error)) {

@@ -81,7 +81,8 @@ Status ConvertTableText(std::istream& in, std::string_view file_name,
 // appends the file's line to carga.bat. A name whose table name is not an identifier is passed
 // over with a warning (it could not stand in the batch line safely). Stops at the first file
 // that cannot be opened, read, converted or written; files finished before it stay. The lines
-// of each file are counted on `progress`. The files are read in `client`.
+// of each file are counted on `progress`. The files are read in `client`. A directory that
+// cannot be listed, or that was removed, fails with "Imposible abrir directorio (%s).\n".
 Status ConvertDirectory(const std::filesystem::path& dir, std::ostream& out, Progress& progress,
                         const CharacterSet& client);
 

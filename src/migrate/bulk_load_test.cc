@@ -199,6 +199,20 @@ TEST_F(BulkLoadDirectoryTest, EachTableGetsItsFileAndBatchLine) {
   EXPECT_EQ(dir_.Read("carga.bat"), kEmpLine + BatchLine("dept"));
 }
 
+TEST_F(BulkLoadDirectoryTest, RemovedWorkingDirectoryIsAFailure) {
+  // The bug: a removed directory listed as an empty one, and traspaso ended as a success.
+  std::filesystem::path home = std::filesystem::current_path();
+  std::filesystem::create_directory(dir_.File("ido"));
+  std::filesystem::current_path(dir_.File("ido"));
+  std::filesystem::remove(dir_.File("ido"));
+  Progress no_terminal(nullptr);
+  Status status = ConvertDirectory(".", out_, no_terminal, CharacterSet::Utf8());
+  std::filesystem::current_path(home);
+  EXPECT_EQ(status.code(), Status::Code::kIoError);
+  EXPECT_EQ(status.message(), "Imposible abrir directorio (.).\n");
+  EXPECT_EQ(out_.str(), "");
+}
+
 TEST_F(BulkLoadDirectoryTest, SecondRunAppendsToTheBatchAndRewritesBulkFiles) {
   dir_.Write("emp.txt", "1\n");
   ASSERT_TRUE(Run().ok());

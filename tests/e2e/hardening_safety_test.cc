@@ -268,5 +268,20 @@ TEST_F(SeveralTables, ImpGoesOnAfterAFailingName) {
   EXPECT_NE(run.out.find("tables=M2 file=M2.dmp"), std::string::npos) << run.out;
 }
 
+TEST_F(DataFilesRun, TraspasoInARemovedWorkingDirectoryFails) {
+  // The bug: the removed directory listed as an empty one and the run ended with status 0.
+  Script({"create table z (x number(1))"});
+  ProgramRun run;
+  run.program = "/bin/sh";
+  run.args = {"-c", "mkdir ido && cd ido && rmdir ../ido && exec \"$0\" traspaso txt",
+              BuiltBinary("volmek")};
+  run.env = EmbeddedEnv(dir_.File("test.db"));
+  run.cwd = dir_.path();
+  run.close_stdin = true;
+  ProgramResult result = volmek::testing::Run(run);
+  EXPECT_EQ(result.out, "Imposible abrir directorio (.).\n");
+  EXPECT_EQ(result.status, 1);
+}
+
 }  // namespace
 }  // namespace volmek::testing
