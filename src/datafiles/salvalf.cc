@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "datafiles/replacing_file.h"
 #include "datafiles/table_name.h"
+#include "db/two_decimals.h"
 
 namespace volmek::datafiles {
 
@@ -19,8 +20,15 @@ Status CannotWrite(std::string_view name) {
 
 Status TooWide(const db::Column& column, std::size_t length) {
   return Status::InvalidInput(
-      fmt::format("la columna {} necesita {} caracteres y su campo tiene {}",
+      fmt::format("demasiado ancha para el fichero LF: la columna {} necesita {} caracteres y su "
+                  "campo tiene {}",
                   column.description.name, length, column.display_width));
+}
+
+// A line end inside a value would split the row into two lines of the layout.
+Status HoldsLineEnd(const db::Column& column) {
+  return Status::InvalidInput(fmt::format(
+      "con un fin de linea en la columna {}: el fichero LF no lo admite", column.description.name));
 }
 
 Status AppendRight(const db::Column& column, std::string_view text, std::size_t width,
@@ -32,39 +40,6 @@ Status AppendRight(const db::Column& column, std::string_view text, std::size_t 
 }
 
 }  // namespace
-
-std::string RoundToCents(std::string_view number) {
-  bool negative = !number.empty() && number[0] == '-';
-  if (!number.empty() && (number[0] == '-' || number[0] == '+')) number.remove_prefix(1);
-  std::size_t point = number.find('.');
-  std::string whole(number.substr(0, point));
-  std::string fraction =
-      point == std::string_view::npos ? "" : std::string(number.substr(point + 1));
-  if (whole.empty()) whole = "0";
-  bool round_up = fraction.size() > 2 && fraction[2] >= '5';
-  fraction.resize(2, '0');
-  std::string digits = whole + fraction;  // the value in cents
-  if (round_up) {
-    std::size_t idx = digits.size();
-    while (idx > 0) {
-      --idx;
-      if (digits[idx] == '9') {
-        digits[idx] = '0';
-      } else {
-        ++digits[idx];
-        break;
-      }
-      if (idx == 0) digits.insert(digits.begin(), '1');
-    }
-  }
-  std::size_t first = digits.find_first_not_of('0');
-  bool zero = first == std::string::npos;
-  // Keep one digit before the point.
-  std::size_t keep_from = zero ? digits.size() - 3 : std::min(first, digits.size() - 3);
-  std::string result = digits.substr(keep_from, digits.size() - 2 - keep_from) + "." +
-                       digits.substr(digits.size() - 2);
-  return negative && !zero ? "-" + result : result;
-}
 
 Status AppendLfField(const db::Column& column, const db::FetchedValue& value, std::string& line) {
   std::size_t width = static_cast<std::size_t>(column.display_width > 0 ? column.display_width : 0);
@@ -78,12 +53,12 @@ Status AppendLfField(const db::Column& column, const db::FetchedValue& value, st
       return AppendRight(column, std::string_view(digits.data(), digits.size()), width, line);
     }
     case db::Delivery::kFloat: {
-      std::string cents =
-          value.text.empty() ? fmt::format("{:.2f}", value.real) : RoundToCents(value.text);
-      return AppendRight(column, cents, static_cast<std::size_t>(db::kNumberWidth), line);
+      return AppendRight(column, db::TwoDecimals(value), static_cast<std::size_t>(db::kNumberWidth),
+                         line);
     }
     case db::Delivery::kText:
       if (value.text.size() > width) return TooWide(column, value.text.size());
+      if (value.text.find_first_of("\r\n") != std::string::npos) return HoldsLineEnd(column);
       line.append(value.text);
       line.append(width - value.text.size(), ' ');
       return Status::Ok();
@@ -126,8 +101,7 @@ Status SaveLf(db::RunContext& ctx, std::string_view table, std::string_view file
       Status field = AppendLfField(columns[idx], cursor.Value(static_cast<int>(idx)), line);
       if (!field.ok()) {
         return Status::InvalidInput(
-            fmt::format("Fila {} de {} demasiado ancha para el fichero LF: {}.\n", row_number,
-                        table, field.message()));
+            fmt::format("Fila {} de {} {}.\n", row_number, table, field.message()));
       }
     }
     line.push_back('\n');

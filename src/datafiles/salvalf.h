@@ -27,17 +27,16 @@ namespace volmek::datafiles {
 // "Copiado LF %s con %d fila%c procesada.\n". The file replaces an earlier one only when it is
 // complete. A parse failure is reported and ends the operation (no file is written).
 // Fails with "Imposible abrir fichero copia (%s).\n" (also for an empty name), with
-// "Imposible escribir fichero copia (%s).\n", with the too-wide message of AppendLfField
-// (prefixed by the row number), with an empty Fatal status after a failed execute, and at the
-// error limit. A table name that CheckTableName refuses is refused (kRefused) first.
+// "Imposible escribir fichero copia (%s).\n", with the message of AppendLfField for a value
+// that does not fit ("Fila %d de %s %s.\n" with the row number), with an empty Fatal status after a
+// failed execute, and at the error limit. A table name that CheckTableName refuses is refused
+// (kRefused) first.
 Status SaveLf(db::RunContext& ctx, std::string_view table, std::string_view file_name);
 
 // Appends the field of one value of `column`. Fails (kInvalidInput) when the value does not
-// fit its field: "la columna %s necesita %d caracteres y su campo tiene %d".
+// fit its field: "demasiado ancha para el fichero LF: la columna %s necesita %d caracteres y su
+// campo tiene %d", or holds a line end (CR or LF), which would split the row in two lines:
+// "con un fin de linea en la columna %s: el fichero LF no lo admite".
 Status AppendLfField(const db::Column& column, const db::FetchedValue& value, std::string& line);
-
-// The exact decimal `number` rounded half away from zero to two decimals: "12.5" -> "12.50",
-// "2.345" -> "2.35", "-0.004" -> "0.00", "9.999" -> "10.00".
-std::string RoundToCents(std::string_view number);
 
 }  // namespace volmek::datafiles

@@ -52,6 +52,29 @@ TEST_F(SalvaLf, ValueWiderThanItsFieldIsRefusedWithItsRowAndKeepsThePreviousFile
   EXPECT_EQ(out_.str(), "");
 }
 
+TEST_F(SalvaLf, ValueHoldingALineEndIsRefusedLikeATooWideOne) {
+  // The bug: the value was written as it was, and its row took two lines of the layout.
+  dir_.Write("CLI.LF", "previo\n");
+  AddCli({{"1", "A\nB ", "1", "08-DEC-25", "1"}});
+  Status status = SaveLf(*ctx_, "CLI", "CLI.LF");
+  EXPECT_EQ(status.code(), Status::Code::kInvalidInput);
+  EXPECT_EQ(status.message(),
+            "Fila 1 de CLI con un fin de linea en la columna CODIGO: el fichero LF no lo "
+            "admite.\n");
+  AddCli({{"1", "AB\r ", "1", "08-DEC-25", "1"}});
+  EXPECT_EQ(SaveLf(*ctx_, "CLI", "CLI.LF").code(), Status::Code::kInvalidInput);
+  EXPECT_EQ(dir_.Read("CLI.LF"), "previo\n");
+  EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(SalvaLf, NegativeValueThatRoundsToZeroPrintsAsSqlPrintsIt) {
+  // The bug: salvalf wrote 0.00 where sql shows -0.00.
+  AddCli({{"1", "AB  ", "-0.004", "08-DEC-25", "1"}});
+  ASSERT_TRUE(SaveLf(*ctx_, "CLI", "CLI.LF").ok());
+  EXPECT_EQ(dir_.Read("CLI.LF"),
+            "AB  " + std::string(13, ' ') + "-0.00" + "08-DEC-25" + std::string(17, ' ') + "1\n");
+}
+
 TEST_F(SalvaLf, RowThatCannotBeReadIsRefusedAndKeepsThePreviousFile) {
   dir_.Write("CLI.LF", "previo\n");
   db::testing::Response response =
@@ -82,20 +105,6 @@ TEST_F(SalvaLf, TableWithoutIdColumnIsReported) {
   EXPECT_EQ(out_.str(),
             "\nError de Oracle. ORA-00904: invalid column name\nselect * from X order by ID_X\n\n");
   EXPECT_FALSE(dir_.Exists("X.LF"));
-}
-
-class Cents : public ::testing::Test {};
-
-TEST_F(Cents, RoundsHalfAwayFromZeroOnTheDecimalText) {
-  EXPECT_EQ(RoundToCents("12.5"), "12.50");
-  EXPECT_EQ(RoundToCents("2.345"), "2.35");
-  EXPECT_EQ(RoundToCents("-2.345"), "-2.35");
-  EXPECT_EQ(RoundToCents("2.3449"), "2.34");
-  EXPECT_EQ(RoundToCents("9.999"), "10.00");
-  EXPECT_EQ(RoundToCents("-0.004"), "0.00");
-  EXPECT_EQ(RoundToCents("3"), "3.00");
-  EXPECT_EQ(RoundToCents("0.25"), "0.25");
-  EXPECT_EQ(RoundToCents("12345678901234.5678"), "12345678901234.57");
 }
 
 }  // namespace

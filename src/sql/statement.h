@@ -27,6 +27,7 @@
 #include "db/call.h"
 #include "db/columns.h"
 #include "db/session.h"
+#include "db/two_decimals.h"
 
 namespace volmek::sql {
 
@@ -50,10 +51,5 @@ Status PrintRows(db::Session& session, db::SessionCursor& cursor,
 // Appends one column's value as a row line shows it (without the blank that follows it).
 void AppendValue(std::string& out, const db::Column& column, const db::FetchedValue& value,
                  const CharacterSet& charset);
-
-// A floating-point value with exactly two decimals, rounded half away from zero on its exact
-// decimal text when the backend delivers one ("12345678901234.5678" gives
-// "12345678901234.57"), on the double otherwise.
-std::string TwoDecimals(const db::FetchedValue& value);
 
 }  // namespace volmek::sql

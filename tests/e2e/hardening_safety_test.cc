@@ -283,5 +283,25 @@ TEST_F(DataFilesRun, TraspasoInARemovedWorkingDirectoryFails) {
   EXPECT_EQ(result.status, 1);
 }
 
+TEST_F(DataFilesRun, SalvalfRefusesAValueHoldingALineEnd) {
+  // The bug: the value was written as it was, and one row took two lines of the layout.
+  Script({"create table l (id_l number(10), nombre varchar2(10))",
+          "insert into l values (1, 'A' || chr(10) || 'B')"});
+  ProgramResult run = Run({"salvalf", "l", "l.lf"});
+  EXPECT_EQ(run.out,
+            "Fila 1 de L con un fin de linea en la columna NOMBRE: el fichero LF no lo admite.\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_FALSE(dir_.Exists("L.LF"));
+}
+
+TEST_F(DataFilesRun, NegativeValueThatRoundsToZeroPrintsTheSameInSqlAndSalvalf) {
+  // The bug: sql showed -0.00 and salvalf 0.00.
+  Script(
+      {"create table n (id_n number(10), saldo number(8,3))", "insert into n values (1, -0.004)"});
+  ASSERT_EQ(Run({"salvalf", "n", "n.lf"}).status, 0);
+  EXPECT_EQ(dir_.Read("N.LF"), std::string(13, ' ') + "-0.00\n");
+  EXPECT_NE(Rows("select saldo from n").find(std::string(13, ' ') + "-0.00 \n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace volmek::testing
