@@ -82,6 +82,9 @@ Status RunFile(db::Session& session, std::string_view parameter) {
     if (!more.has_value()) return ReadFailure(more.error(), name);
     if (!*more) break;
     if (line.front() == ';' || line.back() == ';') {
+      // A line that ends in ";" without a line end (the last one of the file) holds the end of
+      // the statement before its ";".
+      if (line.front() != ';') statement.append(line, 0, line.size() - 1);
       VOLMEK_RETURN_IF_ERROR(ParseAndExecute(session, statement));
       statement.clear();
     } else {

@@ -19,8 +19,8 @@
 //   insert into t values (2)
 //
 // File of `fiche`: the same, except that nothing is skipped, a line whose last character as
-// read is ";" (a last line without line end) also ends the statement without being part of
-// it, and what is left at the end of the file is not run.
+// read is ";" (a last line without line end) also ends the statement, its text before the ";"
+// being the statement's last line, and what is left at the end of the file is not run.
 //
 // Lines end with LF or CR LF; lines and statements of any length are handled whole. A name
 // that does not exist as typed is looked up ignoring letter case in its directory.

@@ -138,9 +138,17 @@ TEST_F(ScriptTest, FinalSemicolonWithoutLineEndEndsTheStatementInBothRunners) {
   EXPECT_EQ(Parsed(), (std::vector<std::string>{"insert into t values (1)\n"}));
 }
 
-TEST_F(ScriptTest, FicheEndsAStatementAtALastLineEndingInSemicolon) {
+TEST_F(ScriptTest, FicheRunsTheStatementOfALastLineEndingInSemicolon) {
+  // The bug: the last line was dropped and the text before it (here nothing) was run.
   File("F", "insert into t values (1)\ninsert into t values (2);", "F");
-  EXPECT_EQ(Parsed(), (std::vector<std::string>{"insert into t values (1)\n"}));
+  EXPECT_EQ(Parsed(),
+            (std::vector<std::string>{"insert into t values (1)\ninsert into t values (2)"}));
+  db_.log().clear();
+  File("F", "delete from t;", "F");
+  EXPECT_EQ(Parsed(), (std::vector<std::string>{"delete from t"}));
+  db_.log().clear();
+  File("F", "delete from t\n;", "F");
+  EXPECT_EQ(Parsed(), (std::vector<std::string>{"delete from t\n"}));
 }
 
 TEST_F(ScriptTest, PlsqlBlockIsOneStatement) {

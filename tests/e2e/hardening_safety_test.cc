@@ -303,5 +303,14 @@ TEST_F(DataFilesRun, NegativeValueThatRoundsToZeroPrintsTheSameInSqlAndSalvalf) 
   EXPECT_NE(Rows("select saldo from n").find(std::string(13, ' ') + "-0.00 \n"), std::string::npos);
 }
 
+TEST_F(DataSafety, FicheRunsAStatementEndedBySemicolonOnItsLastLine) {
+  // The bug: the last line was dropped and the empty text before it run (ORA-00900).
+  dir_.Write("FIN.TXT", "insert into t values (5, 'FIN');");
+  ProgramResult run = Run({"fiche", "fin.txt"});
+  EXPECT_EQ(run.out, "Ejecuta el fichero (FIN.TXT)\nEjecutando FIN.TXT...\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(Contents().find(" 2 VIEJA"), std::string::npos) << Contents();
+}
+
 }  // namespace
 }  // namespace volmek::testing
