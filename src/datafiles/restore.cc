@@ -10,6 +10,7 @@
 #include "base/progress.h"
 #include "base/text.h"
 #include "datafiles/date_format.h"
+#include "datafiles/old_form_nulls.h"
 #include "datafiles/table_name.h"
 #include "datafiles/table_text.h"
 
@@ -49,6 +50,8 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
   bool direct = !ctx.echo;
   std::vector<db::RowValue> values;
   std::string scratch;
+  // Described once, at the first line that may need it.
+  std::optional<std::vector<bool>> null_if_blank;
   while (true) {
     Result<bool> more = reader.Next(line);
     if (!more.has_value()) {
@@ -67,6 +70,12 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
     ++counts.lines;
     bytes_read += line.size();
     std::string_view text = WithoutLineEnd(line);
+    std::optional<std::string> mended;
+    if (MayHoldBlankValue(text)) {
+      if (!null_if_blank.has_value()) null_if_blank = NumberAndDateColumns(session, table);
+      mended = BlanksToNull(text, *null_if_blank);
+      if (mended.has_value()) text = *mended;
+    }
     VOLMEK_RETURN_IF_ERROR(HasOldFormDate(text) ? dates.UseSessionFormat() : dates.UseFileFormat());
     bool inserted = false;
     if (direct && SplitPlainLine(text, values, scratch)) {

@@ -25,7 +25,8 @@ enum class LoadMode {
 // becomes "insert into <table> values (<line>)", run and reported like any statement. Lines
 // are read whole, whatever their length; "\n" and "\r\n" line ends are removed; a last line
 // without line end counts like the others. Dates are read in kDateFormat, and lines that hold
-// old-form DD-MON-YY dates in the session's own format.
+// old-form DD-MON-YY dates in the session's own format; an old-form NULL (blanks between
+// apostrophes) in a number or date column loads as NULL (old_form_nulls.h).
 //
 // Commits the loaded rows (the inserts that worked), then prints
 // "Restore %s con %ld fila%c recuperada%c.\n" (or "Add %s ...") with the count of lines read,

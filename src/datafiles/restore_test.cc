@@ -133,6 +133,16 @@ TEST_F(Restore, RowsAreCommittedBeforeTheSummarySaysSo) {
   EXPECT_EQ(out_.str(), "\nError de Oracle. ORA-00054: resource busy\ncommit work\n\n");
 }
 
+TEST_F(Restore, OldFormNullOfANumberColumnIsLoadedAsNull) {
+  db_.Add("select * from T", Query({db::testing::NumberColumn("ID", 8, 0),
+                                    db::testing::TextColumn("NOMBRE", db::kTypeChar, 2)},
+                                   {}));
+  dir_.Write("T.txt", "'" + std::string(18, ' ') + "','  '\n");
+  ASSERT_TRUE(LoadTable(*ctx_, "T", LoadMode::kAdd).has_value());
+  EXPECT_EQ(Statements(),
+            (std::vector<std::string>{"select * from T", "insert into T values (NULL,'  ')"}));
+}
+
 class OldFormDate : public ::testing::Test {};
 
 TEST_F(OldFormDate, RecognisesOnlyQuotedDayMonthYear) {

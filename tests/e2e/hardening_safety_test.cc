@@ -283,6 +283,19 @@ TEST_F(DataFilesRun, TraspasoInARemovedWorkingDirectoryFails) {
   EXPECT_EQ(result.status, 1);
 }
 
+TEST_F(DataFilesRun, OldFormNullsInNumberAndDateColumnsLoadAsNull) {
+  // The bug: ORA-01722 for the number, ORA-01840 for the date.
+  Script({"create table v (id number(8), alta date, nombre char(4))"});
+  dir_.Write("V.txt", "'" + std::string(18, ' ') + "','" + std::string(9, ' ') + "','    '\n" +
+                          "2,'" + std::string(9, ' ') + "','AB  '\n");
+  ProgramResult run = Run({"restore", "V"});
+  EXPECT_EQ(run.out, "Restore V con 2 filas recuperadas.\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(Rows("select count(*) from v where alta is null and nombre is not null").find(" 2 \n"),
+            std::string::npos);
+  EXPECT_NE(Rows("select count(*) from v where id is null").find(" 1 \n"), std::string::npos);
+}
+
 TEST_F(DataFilesRun, SalvalfRefusesAValueHoldingALineEnd) {
   // The bug: the value was written as it was, and one row took two lines of the layout.
   Script({"create table l (id_l number(10), nombre varchar2(10))",
