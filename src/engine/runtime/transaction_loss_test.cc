@@ -6,8 +6,8 @@
 #include <string>
 
 #include "db/call.h"
-#include "engine/connection.h"
 #include "engine/engine.h"
+#include "engine/runtime/connection.h"
 #include "testing/harness.h"
 
 namespace volmek::engine {
