@@ -283,6 +283,21 @@ TEST_F(DataFilesRun, TraspasoInARemovedWorkingDirectoryFails) {
   EXPECT_EQ(result.status, 1);
 }
 
+TEST_F(DataFilesRun, RestoreLoadsATextOfManyLineEndsThatBackupWrote) {
+  // The bug: 200 line ends or more were written as that many ||chr(10)|| pieces, and the
+  // reload failed with ORA-00600 (statement nested too deeply).
+  Script({"create table c (id number(8), texto varchar2(2000))",
+          "insert into c values (1, replace(rpad('x', 600, 'x'), 'x', 'a' || chr(10)))"});
+  std::string query = "select id, length(texto), length(replace(texto, chr(10))) from c";
+  std::string before = Rows(query);
+  ASSERT_NE(before.find(" 1200 "), std::string::npos) << before;
+  ASSERT_EQ(Run({"backup", "C"}).status, 0);
+  ProgramResult run = Run({"restore", "C"});
+  EXPECT_EQ(run.out, "Restore C con 1 fila recuperada.\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(Rows(query), before);
+}
+
 TEST_F(DataFilesRun, OldFormNullsInNumberAndDateColumnsLoadAsNull) {
   // The bug: ORA-01722 for the number, ORA-01840 for the date.
   Script({"create table v (id number(8), alta date, nombre char(4))"});

@@ -25,7 +25,7 @@ enum class ExprKind {
   kUser,      // USER
   kSequence,  // [qualifier.]name.NEXTVAL / CURRVAL: `name` is the sequence, `op` the pseudo
   kNegate,    // - args[0]
-  kBinary,    // args[0] op args[1], op one of + - * / ||
+  kBinary,    // args[0] op args[1], op one of + - * / ||; a run of || is one node: args[0] || ...
   kCompare,   // args[0] op args[1], op one of = <> < <= > >=
   kAnd,       // args[0] AND args[1]
   kOr,        // args[0] OR args[1]

@@ -186,10 +186,20 @@ OraResult<ExprPtr> Parser::Expression() {
   Nesting nesting(&depth_);
   if (nesting.too_deep()) return OraErr(TooDeep());
   VK_ASSIGN_OR_ORA_RETURN(ExprPtr left, Term());
+  // The || node this loop is building: a run of || is one node of all its operands, so that a
+  // text of any number of pieces ('a' || chr(10) || 'b' || ...) stays one level deep.
+  const Expr* chain = nullptr;
   while (Peek().IsSymbol("+") || Peek().IsSymbol("-") || Peek().IsSymbol("||")) {
     std::string op(Next().text);
     VK_ASSIGN_OR_ORA_RETURN(ExprPtr right, Term());
-    left = Binary(ExprKind::kBinary, std::move(op), std::move(left), std::move(right));
+    if (op == "||" && chain == left.get()) {
+      left->height = std::max(left->height, right->height + 1);
+      left->args.push_back(std::move(right));
+      left->end = EndOfPrevious();
+    } else {
+      left = Binary(ExprKind::kBinary, std::move(op), std::move(left), std::move(right));
+      chain = left->op == "||" ? left.get() : nullptr;
+    }
     if (left->height > kMaxHeight) return OraErr(TooDeep());
   }
   return Checked(std::move(left));

@@ -380,10 +380,14 @@ OraResult<Out> Emitter::Quantified(const Expr& expr, const Ctx& ctx) {
 
 void Emitter::ChainOperands(const Expr& expr, const std::string& op,
                             std::vector<const Expr*>* operands) {
+  // The left spine of `op` nodes (two operands, or all of a || run) is opened without
+  // recursion; an operand to the right is kept whole, so a - (b - c) keeps its parentheses.
   const Expr* left = &expr;
-  std::vector<const Expr*> rights;
+  std::vector<const Expr*> rights;  // last first
   while (left->kind == expr.kind && left->op == op) {
-    rights.push_back(left->args[1].get());
+    for (std::size_t arg_idx = left->args.size(); arg_idx-- > 1;) {
+      rights.push_back(left->args[arg_idx].get());
+    }
     left = left->args[0].get();
   }
   operands->push_back(left);

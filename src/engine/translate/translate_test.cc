@@ -206,6 +206,20 @@ TEST_F(TranslatorTest, LongConcatenationsAndConditionListsRun) {
   EXPECT_EQ(Run(conditions), Rows{"4"});
 }
 
+TEST_F(TranslatorTest, ConcatenationOfAnyLengthIsOneFlatChain) {
+  // The bug: 200 pieces or more, as backup writes a text of many line ends, were refused as
+  // nested too deeply.
+  std::string pieces = "'a'";
+  for (int idx = 0; idx < 5000; ++idx) pieces += " || chr(10) || 'a'";
+  EXPECT_EQ(Run("select length(" + pieces + ") from dual"), Rows{"10001"});
+  EXPECT_EQ(Describe("select " + pieces + " from dual", 0).db_size, 10001);
+  // Parentheses and other operators in the run keep their meaning.
+  EXPECT_EQ(Run("select 'x' || (1 + 2) || 'y' || ('p' || 'q') || 3 from dual"), Rows{"x3ypq3"});
+  EXPECT_EQ(Run("select 1 || 2 + 3 || 4 from dual"), Rows{"154"});
+  EXPECT_EQ(Run("select 5 || 1 - 1 from dual"), Rows{"50"});
+  EXPECT_EQ(Run("select 10 - (4 - 1), 12 / (6 / 2) from dual"), Rows{"7|4"});
+}
+
 // ---- query semantics, run on SQLite with the engine's functions ----
 
 TEST_F(TranslatorTest, SelectStarKeepsColumnOrder) {
