@@ -82,6 +82,12 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
       int rc = session.InsertRow(table, values);
       inserted = rc == db::kRcOk;
       if (rc == db::kRcUnimplemented) direct = false;
+      if (db::EndsSession(rc)) {
+        // The transaction is gone: the row is reported once, with its statement, and the load
+        // stops (running its statement would only meet the lost session).
+        VOLMEK_RETURN_IF_ERROR(
+            session.ReportError(session.main(), fmt::format("{}{})", prefix, text)));
+      }
     }
     if (!inserted) {
       sql.assign(prefix);

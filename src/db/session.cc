@@ -99,9 +99,13 @@ Status Session::PrintReport(std::string_view message, std::string_view statement
 }
 
 Status Session::ReportError(const SessionCursor& cursor) {
+  return ReportError(cursor, cursor.statement());
+}
+
+Status Session::ReportError(const SessionCursor& cursor, std::string_view statement) {
   std::string message = cursor.ErrorText();
   if (message.empty()) message = fmt::format("ORA-{:05d}", cursor.rc());
-  VOLMEK_RETURN_IF_ERROR(PrintReport(message, cursor.statement()));
+  VOLMEK_RETURN_IF_ERROR(PrintReport(message, statement));
   // The transaction is gone: going on would commit what follows on its own, without what came
   // before.
   if (EndsSession(cursor.rc())) return Status::Fatal("");

@@ -130,6 +130,8 @@ class Session {
   // (exit status 1, nothing more to print) when this report takes the count above 100,000, and
   // when the error says the session is gone (db::EndsSession): nothing done after it is kept.
   Status ReportError(const SessionCursor& cursor);
+  // The same, naming `statement` (a row of InsertRow, which parses no text).
+  Status ReportError(const SessionCursor& cursor, std::string_view statement);
 
   // Prints "sql: %s\n" when the statement echo is on.
   void Echo(std::string_view sql);

@@ -102,8 +102,11 @@ TEST_F(DataSafety, AddWhoseCommitFailsOnAFullDiskPrintsNoSummary) {
 
 TEST_F(DataSafety, ScriptsWhoseCommitFailsOnAFullDiskEndWithStatusOne) {
   std::string script;
-  for (int idx = 0; idx < 100; ++idx) {
-    script += fmt::format("insert into t values ({}, '{}')\n;\n", idx + 10, std::string(150, 'x'));
+  for (int idx = 0; idx < 4; ++idx) {
+    script += fmt::format(
+        "insert into t select level + {}, rpad('x', 150, 'x') from dual connect by level <= 500"
+        "\n;\n",
+        idx * 1000);
   }
   dir_.Write("CARGA.SQL", script);
   dir_.Write("CARGA.TXT", script);
@@ -135,10 +138,11 @@ TEST_F(DataSafety, FailureThatEndsTheTransactionStopsTheRestoreWithOneReport) {
   WriteTableFile("T.txt", 30000);
   std::string before = Contents();
   ProgramResult run = RunOnFullDisk({"restore", "T"});
+  // Where the failure comes (an insert that spills the page cache, or the commit) depends on
+  // the cache's size; the report is the same.
   EXPECT_TRUE(run.out.starts_with(
       "\nError de Oracle. ORA-00603: ORACLE server session terminated by fatal error\n"
-      "ORA-00600: internal error code, arguments: [sqlite], [disk I/O error]\n"
-      "insert into T values ("))
+      "ORA-00600: internal error code, arguments: [sqlite], [disk I/O error]\n"))
       << run.out.substr(0, 400);
   std::size_t reports = 0;
   for (std::size_t at = run.out.find("Error de Oracle"); at != std::string::npos;

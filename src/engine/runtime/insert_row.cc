@@ -73,6 +73,7 @@ OraResult<SqlValue> BoundValue(const db::RowValue& value, bool exact_number, Bin
 
 int EngineCursor::InsertRow(std::string_view table, std::span<const db::RowValue> values) {
   if (connection_ == nullptr) return Fail(Ora(1012, "not logged on"));
+  if (connection_->lost()) return Fail(Ora(db::kRcNotConnected, "not connected to ORACLE"));
   CloseQuery();
   kind_ = ParsedKind::kNone;
   function_type_ = 0;
