@@ -82,6 +82,8 @@ class ConvertingConnection : public Connection {
     return std::make_unique<ConvertingCursor>(std::move(cursor), conversions_);
   }
   int LogOff() override { return inner_->LogOff(); }
+  int BeginUnit() override { return inner_->BeginUnit(); }
+  void EndUnit() override { inner_->EndUnit(); }
   std::string ErrorText() const override { return conversions_->ToClient(inner_->ErrorText()); }
 
  private:

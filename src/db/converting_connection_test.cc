@@ -83,6 +83,14 @@ TEST_F(ConvertingConnectionTest, ErrorMessagesAndTheUtf8ClientPassThrough) {
   EXPECT_EQ(same->get(), raw);
 }
 
+// The wrapper once dropped the operation unit, so a killed repro through it kept half a record.
+TEST_F(ConvertingConnectionTest, AnOperationUnitReachesTheDatabase) {
+  ASSERT_EQ(windows_->BeginUnit(), 0);
+  ASSERT_EQ(Run(*windows_, "create table u (n number)"), 0);
+  windows_.reset();  // ends without log-off: the whole unit is lost, its DDL included
+  EXPECT_EQ(Run(*utf8_, "select * from u"), 942);
+}
+
 TEST(TextConverterReplacing, EachCharacterTheTargetLacksBecomesOneQuestionMark) {
   Result<TextConverter> to_windows = TextConverter::Open("UTF-8", "WINDOWS-1252");
   ASSERT_TRUE(to_windows.has_value());

@@ -152,6 +152,7 @@ class EngineConnection : public db::Connection {
   bool open_ = true;
   bool read_only_ = false;
   bool transaction_wrote_ = false;
+  bool in_unit_ = false;
   bool lost_ = false;
   std::string error_text_;  // of the last failed LogOff
 };
