@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "db/session.h"
-#include "testing/fake_db.h"
 #include "maint/statistics.h"
+#include "testing/fake_db.h"
 
 namespace volmek::maint {
 namespace {

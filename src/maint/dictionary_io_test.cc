@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "testing/fake_db.h"
 #include "maint/dictionary.h"
+#include "testing/fake_db.h"
 
 namespace volmek::maint {
 namespace {

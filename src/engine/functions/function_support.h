@@ -1,6 +1,6 @@
 // Shared by the files that implement the SQL functions (functions.cc, text_functions.cc,
-// conversion_functions.cc, typed_functions.cc, case_mapping.cc): reading arguments and setting results by the engine's value rules.
-// Not part of the engine's interface.
+// conversion_functions.cc, typed_functions.cc, case_mapping.cc): reading arguments and setting
+// results by the engine's value rules. Not part of the engine's interface.
 #pragma once
 
 #include <sqlite3.h>

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/syntax/ast.h"
 #include "engine/storage/ora_result.h"
 #include "engine/storage/schema.h"
+#include "engine/syntax/ast.h"
 #include "engine/translate/translate.h"
 
 namespace volmek::engine {
