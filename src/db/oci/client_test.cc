@@ -314,7 +314,7 @@ TEST_F(OciClientTest, AnalyzeAndAlterSessionFailAtExecuteNotAtParse) {
   EXPECT_TRUE(Called("execute alter session set nls_sort=binary iters=1 mode=0"));
 }
 
-TEST_F(OciClientTest, ErrorTextIsOneLineWithoutTheHelpLine) {
+TEST_F(OciClientTest, ErrorTextKeepsItsStackWithoutTheHelpLine) {
   FakeStatement failing;
   failing.stmt_type = OCI_STMT_INSERT;
   failing.execute_error = {1,
@@ -324,8 +324,10 @@ TEST_F(OciClientTest, ErrorTextIsOneLineWithoutTheHelpLine) {
   ASSERT_EQ(cursor_->Parse("insert into t values (1)"), 0);
   EXPECT_EQ(cursor_->Execute(), 1);
   EXPECT_EQ(cursor_->ErrorText(), "ORA-00001: unique constraint (SCOTT.PK) violated");
-  EXPECT_EQ(OneLine("ORA-06550: line 1, column 7:\nPLS-00201: identifier 'X' must be declared\n"),
-            "ORA-06550: line 1, column 7: PLS-00201: identifier 'X' must be declared");
+  // A stack keeps its lines, as the embedded engine gives them.
+  EXPECT_EQ(
+      ErrorLines("ORA-06550: line 1, column 7:\nPLS-00201: identifier 'X' must be declared\n"),
+      "ORA-06550: line 1, column 7:\nPLS-00201: identifier 'X' must be declared");
 }
 
 TEST_F(OciClientTest, LogOffReleasesStatementsCommitsThenLogsOff) {

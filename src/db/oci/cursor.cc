@@ -103,7 +103,7 @@ sb4 NextPiece(void* context, OCIDefine* /*define*/, ub4 /*iter*/, void** bufpp, 
 
 }  // namespace
 
-std::string OneLine(std::string_view text) {
+std::string ErrorLines(std::string_view text) {
   std::string line;
   while (!text.empty()) {
     std::size_t end = text.find('\n');
@@ -111,7 +111,7 @@ std::string OneLine(std::string_view text) {
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     while (!part.empty() && (part.back() == '\r' || part.back() == ' ')) part.remove_suffix(1);
     if (part.empty() || part.starts_with("Help:")) continue;
-    if (!line.empty()) line.push_back(' ');
+    if (!line.empty()) line.push_back('\n');
     line.append(part);
   }
   return line;
@@ -130,7 +130,7 @@ OciErrorRecord ReadError(const OciApi& api, void* handle, ub4 handle_type) {
   }
   record.code = code;
   buffer[sizeof buffer - 1] = 0;
-  record.text = OneLine(reinterpret_cast<const char*>(buffer));
+  record.text = ErrorLines(reinterpret_cast<const char*>(buffer));
   if (record.text.empty()) record.text = OwnText(code);
   return record;
 }
@@ -277,6 +277,8 @@ int OciCursor::ReadSelectList() {
       (void)ReadAttr(api, param, OCI_DTYPE_PARAM, OCI_ATTR_DISP_SIZE, error, &display_size);
     }
     int rc = read ? 0 : FailWithOci();
+    // The name lives in the parameter descriptor: copy it before the descriptor is freed.
+    if (read && name != nullptr) out.name.assign(reinterpret_cast<const char*>(name), name_length);
     api.descriptor_free(param, OCI_DTYPE_PARAM);
     if (rc != 0) return rc;
 
@@ -296,7 +298,6 @@ int OciCursor::ReadSelectList() {
     }
     out.display_size = display_size != 0 ? display_size : out.db_size;
     out.nulls_allowed = is_null != 0 ? 1 : 0;
-    out.name.assign(reinterpret_cast<const char*>(name), name != nullptr ? name_length : 0);
     columns_.push_back(std::move(column));
   }
   values_.assign(columns_.size(), db::FetchedValue());

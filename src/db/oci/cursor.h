@@ -57,9 +57,10 @@ struct OciErrorRecord {
 };
 OciErrorRecord ReadError(const OciApi& api, void* handle, ub4 handle_type);
 
-// OCIErrorGet's text on one line: line ends removed, "Help:" lines dropped, the other lines
-// joined by a blank.
-std::string OneLine(std::string_view text);
+// The text of an Oracle error as the engine gives it: every line of its stack ("ORA-06550:
+// line 1, column 7:" then "PLS-00201: ..."), without the "Help:" line that newer clients add,
+// blank lines, or a line end after the last line.
+std::string ErrorLines(std::string_view text);
 
 class OciCursor : public db::Cursor {
  public:
