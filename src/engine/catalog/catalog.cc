@@ -119,6 +119,18 @@ OraResult<std::vector<Row>> SelectById(sqlite3* db, std::string_view sql, std::i
   }
 }
 
+// Binds a sequence's row of vk_sequences: ?1 its object id, then ?2 to ?8 its columns in order.
+void BindSequence(const SequenceInfo& sequence, SqliteStatement& stmt) {
+  stmt.BindInt(1, sequence.ref.object_id);
+  stmt.BindText(2, sequence.min_value);
+  stmt.BindText(3, sequence.max_value);
+  stmt.BindText(4, sequence.increment_by);
+  stmt.BindText(5, sequence.cycle ? "Y" : "N");
+  stmt.BindText(6, sequence.order ? "Y" : "N");
+  stmt.BindInt(7, sequence.cache_size);
+  stmt.BindText(8, sequence.last_number);
+}
+
 }  // namespace
 
 std::string_view ObjectTypeName(ObjectType type) {
@@ -561,14 +573,7 @@ OraStatus Catalog::AddSequence(const SequenceInfo& sequence) {
       SqliteStatement stmt,
       SqliteStatement::Prepare(db_,
                                "INSERT INTO vk_sequences VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"));
-  stmt.BindInt(1, sequence.ref.object_id);
-  stmt.BindText(2, sequence.min_value);
-  stmt.BindText(3, sequence.max_value);
-  stmt.BindText(4, sequence.increment_by);
-  stmt.BindText(5, sequence.cycle ? "Y" : "N");
-  stmt.BindText(6, sequence.order ? "Y" : "N");
-  stmt.BindInt(7, sequence.cache_size);
-  stmt.BindText(8, sequence.last_number);
+  BindSequence(sequence, stmt);
   return stmt.Run();
 }
 
@@ -605,14 +610,7 @@ OraStatus Catalog::UpdateSequence(const SequenceInfo& sequence) {
                                "UPDATE vk_sequences SET min_value = ?2, max_value = ?3, "
                                "increment_by = ?4, cycle_flag = ?5, order_flag = ?6, "
                                "cache_size = ?7, last_number = ?8 WHERE object_id = ?1"));
-  stmt.BindInt(1, sequence.ref.object_id);
-  stmt.BindText(2, sequence.min_value);
-  stmt.BindText(3, sequence.max_value);
-  stmt.BindText(4, sequence.increment_by);
-  stmt.BindText(5, sequence.cycle ? "Y" : "N");
-  stmt.BindText(6, sequence.order ? "Y" : "N");
-  stmt.BindInt(7, sequence.cache_size);
-  stmt.BindText(8, sequence.last_number);
+  BindSequence(sequence, stmt);
   return stmt.Run();
 }
 
