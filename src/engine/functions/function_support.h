@@ -33,6 +33,7 @@ std::span<const FunctionDef> TextFunctions();
 std::span<const FunctionDef> ConversionFunctions();
 std::span<const FunctionDef> TypedFunctions();
 std::span<const FunctionDef> CaseFunctions();
+std::span<const FunctionDef> RegexpFunctions();
 
 const SessionSettings& Settings(sqlite3_context* ctx);
 // The date SYSDATE names for this session.

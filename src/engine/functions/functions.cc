@@ -528,8 +528,12 @@ Status RegisterFunctions(sqlite3* db, const SessionSettings* settings) {
   // which read it as const.
   void* user_data = const_cast<SessionSettings*>(settings);
   std::vector<std::span<const fn::FunctionDef>> groups = {
-      std::span<const fn::FunctionDef>(kCoreFunctions), fn::TextFunctions(),
-      fn::ConversionFunctions(), fn::TypedFunctions(), fn::CaseFunctions()};
+      std::span<const fn::FunctionDef>(kCoreFunctions),
+      fn::TextFunctions(),
+      fn::ConversionFunctions(),
+      fn::TypedFunctions(),
+      fn::CaseFunctions(),
+      fn::RegexpFunctions()};
   for (std::span<const fn::FunctionDef> group : groups) {
     for (const fn::FunctionDef& def : group) {
       int rc = RegisterOne(db, def, user_data);

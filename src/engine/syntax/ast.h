@@ -30,7 +30,8 @@ enum class ExprKind {
   kAnd,       // args[0] AND args[1]
   kOr,        // args[0] OR args[1]
   kNot,       // NOT args[0]
-  kFunction,  // name(args), `distinct` for count(distinct x), `star` for count(*)
+  kFunction,  // name(args), `distinct` for count(distinct x), `star` for count(*);
+              // EXTRACT(op FROM args[0]) with op the field (YEAR, MONTH ...)
   kTrim,      // TRIM([op] [args[0]] FROM args[1]): op LEADING/TRAILING/BOTH
   kCase,      // CASE [args[0] when simple_case] WHEN a THEN b ... [ELSE e] END
   kIn,        // args[0] [NOT] IN (args[1..]) or (query)
@@ -42,6 +43,8 @@ enum class ExprKind {
   // args[0] op ANY|ALL (args[1..]) or (query): `name` ANY (for SOME too) or ALL
   kQuantified,
   kPrior,  // PRIOR args[0] (CONNECT BY conditions only)
+  // REGEXP_LIKE(args...): a condition, not a function (as a value it is an unknown name)
+  kRegexpLike,
 };
 
 struct Expr {

@@ -51,6 +51,7 @@ bool Parser::IsTruthValue(const Expr& expr) {
     case ExprKind::kIsNull:
     case ExprKind::kExists:
     case ExprKind::kQuantified:
+    case ExprKind::kRegexpLike:
       return true;
     default:
       return false;
@@ -98,6 +99,11 @@ OraResult<ExprPtr> Parser::Predicate() {
     VK_ASSIGN_OR_ORA_RETURN(expr->query, QueryExpr());
     VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
     return Finish(std::move(expr));
+  }
+  if (Peek().IsKeyword("REGEXP_LIKE") && Peek(1).IsSymbol("(")) {
+    VK_ASSIGN_OR_ORA_RETURN(ExprPtr like, FunctionCall());
+    like->kind = ExprKind::kRegexpLike;
+    return like;
   }
   VK_ASSIGN_OR_ORA_RETURN(ExprPtr left, Expression());
   const Token& token = Peek();
@@ -333,6 +339,7 @@ OraResult<ExprPtr> Parser::FunctionCall() {
   expr->name = Next().Value();
   Next();  // (
   if (expr->name == "TRIM") return TrimCall(std::move(expr));
+  if (expr->name == "EXTRACT") return ExtractCall(std::move(expr));
   if (AcceptSymbol(")")) return Finish(std::move(expr));
   if (Peek().IsSymbol("*") && Peek(1).IsSymbol(")")) {
     Next();
@@ -373,6 +380,24 @@ OraResult<ExprPtr> Parser::TrimCall(ExprPtr expr) {
       expr->args.push_back(std::move(first));
     }
   }
+  VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+  return Finish(std::move(expr));
+}
+
+OraResult<ExprPtr> Parser::ExtractCall(ExprPtr expr) {
+  static constexpr std::array<std::string_view, 10> kFields = {
+      "YEAR",          "MONTH",           "DAY",
+      "HOUR",          "MINUTE",          "SECOND",
+      "TIMEZONE_HOUR", "TIMEZONE_MINUTE", "TIMEZONE_REGION",
+      "TIMEZONE_ABBR"};
+  const Token& field = Peek();
+  bool known = field.kind == TokenKind::kIdentifier &&
+               std::find(kFields.begin(), kFields.end(), field.Value()) != kFields.end();
+  if (!known) return OraErr(907, "missing right parenthesis");
+  expr->op = Next().Value();
+  if (!Accept("FROM")) return OraErr(907, "missing right parenthesis");
+  VK_ASSIGN_OR_ORA_RETURN(ExprPtr source, Expression());
+  expr->args.push_back(std::move(source));
   VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
   return Finish(std::move(expr));
 }

@@ -142,6 +142,8 @@ class Parser {
   OraResult<ExprPtr> FunctionCall();
 
   OraResult<ExprPtr> TrimCall(ExprPtr expr);
+  // EXTRACT(field FROM expr), after its opening parenthesis.
+  OraResult<ExprPtr> ExtractCall(ExprPtr expr);
 
   OraResult<ExprPtr> CaseExpr();
 

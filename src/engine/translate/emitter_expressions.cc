@@ -237,7 +237,22 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
       return out;
     }
     case ExprKind::kFunction:
+      if (expr.name == "EXTRACT") return Extract(expr, ctx);
       return Function(expr, ctx);
+    case ExprKind::kRegexpLike: {
+      if (expr.args.size() < 2 || expr.args.size() > 3 || expr.star || expr.distinct) {
+        return OraErr(909, "invalid number of arguments");
+      }
+      VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
+      out.sql = "regexp_like(";
+      for (std::size_t idx = 0; idx < args.size(); ++idx) {
+        out.sql += (idx == 0 ? "" : ", ") + TextSql(args[idx]);
+        Merge(&out, args[idx]);
+      }
+      out.sql += ")";
+      out.type = Typed::Number();
+      return out;
+    }
     case ExprKind::kTrim: {
       VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
       const Out& source = args.back();

@@ -75,10 +75,12 @@ int Emitter::DateFormatWidth(std::string_view format) {
 }
 
 bool Emitter::IsCharacterFunction(std::string_view name) {
-  static constexpr std::array<std::string_view, 18> kNames = {
-      "NLS_UPPER", "NLS_LOWER", "NLS_INITCAP", "LENGTHB",   "SUBSTR", "INSTR",
-      "UPPER",     "LOWER",     "INITCAP",     "LTRIM",     "RTRIM",  "LPAD",
-      "RPAD",      "LENGTH",    "REPLACE",     "TRANSLATE", "ASCII",  "VSIZE"};
+  static constexpr std::array<std::string_view, 24> kNames = {
+      "NLS_UPPER",    "NLS_LOWER",      "NLS_INITCAP",  "LENGTHB",    "SUBSTR",
+      "INSTR",        "UPPER",          "LOWER",        "INITCAP",    "LTRIM",
+      "RTRIM",        "LPAD",           "RPAD",         "LENGTH",     "REPLACE",
+      "TRANSLATE",    "ASCII",          "VSIZE",        "SUBSTRB",    "REGEXP_SUBSTR",
+      "REGEXP_INSTR", "REGEXP_REPLACE", "REGEXP_COUNT", "REGEXP_LIKE"};
   return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
 }
 
@@ -143,6 +145,24 @@ OraResult<Out> Emitter::NullIf(std::vector<Out> args) {
   out.sql = "(CASE WHEN " + CompareSql(a, b, "=") + " THEN NULL ELSE " + a.sql + " END)";
   out.type = a.type.IsNumeric() ? Typed::Number() : a.type;
   out.type.nullable = true;
+  return out;
+}
+
+// EXTRACT reads a DATE as ANSI's DATE, which has no time of day: HOUR, MINUTE, SECOND and the
+// time zone fields are ORA-30076, as they are for a source that is no datetime.
+OraResult<Out> Emitter::Extract(const Expr& expr, const Ctx& ctx) {
+  VK_ASSIGN_OR_ORA_RETURN(Out source, Value(*expr.args[0], ctx));
+  std::string_view format;
+  if (expr.op == "YEAR") format = "YYYY";
+  if (expr.op == "MONTH") format = "MM";
+  if (expr.op == "DAY") format = "DD";
+  if (format.empty() || !(source.type.IsDate() || source.type.is_null)) {
+    return OraErr(30076, "invalid extract field for extract source");
+  }
+  Out out;
+  Merge(&out, source);
+  out.sql = "to_number(to_char(" + source.sql + ", '" + std::string(format) + "'))";
+  out.type = Typed::Number();
   return out;
 }
 
@@ -266,6 +286,9 @@ OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
       break;
     case Rule::kConcat:
       out.type = Typed::Varchar2(DisplayLength(args[0].type) + DisplayLength(args[1].type));
+      break;
+    case Rule::kLongText:
+      out.type = Typed::Varchar2(4000);
       break;
   }
   return out;

@@ -111,6 +111,7 @@ enum class Rule {
   kMinMax,      // aggregate keeping the type of non-numbers
   kChr,         // VARCHAR2(1)
   kConcat,      // VARCHAR2 of the summed lengths
+  kLongText,    // VARCHAR2(4000)
 };
 
 struct FunctionSpec {
@@ -121,7 +122,7 @@ struct FunctionSpec {
   bool aggregate;
 };
 
-inline constexpr std::array<FunctionSpec, 50> kFunctions = {{
+inline constexpr std::array<FunctionSpec, 55> kFunctions = {{
     {"NLS_UPPER", 1, 2, Rule::kArg0, false},
     {"NLS_LOWER", 1, 2, Rule::kArg0, false},
     {"NLS_INITCAP", 1, 2, Rule::kArg0, false},
@@ -172,6 +173,11 @@ inline constexpr std::array<FunctionSpec, 50> kFunctions = {{
     {"EXP", 1, 1, Rule::kNumber, false},
     {"LN", 1, 1, Rule::kNumber, false},
     {"VSIZE", 1, 1, Rule::kNumber, false},
+    {"SUBSTRB", 2, 3, Rule::kSubstr, false},
+    {"REGEXP_SUBSTR", 2, 6, Rule::kVarchar0, false},
+    {"REGEXP_INSTR", 2, 7, Rule::kNumber, false},
+    {"REGEXP_REPLACE", 2, 6, Rule::kLongText, false},
+    {"REGEXP_COUNT", 2, 4, Rule::kNumber, false},
 }};
 
 const FunctionSpec* FindFunction(std::string_view name);
@@ -387,6 +393,8 @@ class Emitter {
   static int DateFormatWidth(std::string_view format);
 
   OraResult<Out> Function(const Expr& expr, const Ctx& ctx);
+  // EXTRACT(field FROM source).
+  OraResult<Out> Extract(const Expr& expr, const Ctx& ctx);
 
   // The functions whose first argument is character data: a number or a date given there is
   // converted as TO_CHAR converts it (0.1 is ".1", a date takes the session's format).

@@ -168,7 +168,18 @@ OraResult<Date> NextDay(const Date& date, std::string_view weekday) {
 
 namespace {
 
-enum class Unit { kDay, kMonth, kYear, kQuarter, kHour, kMinute, kWeek, kCentury };
+enum class Unit {
+  kDay,
+  kMonth,
+  kYear,
+  kQuarter,
+  kHour,
+  kMinute,
+  kWeek,
+  kIsoWeek,
+  kIsoYear,
+  kCentury
+};
 
 OraResult<Unit> UnitOf(std::string_view format) {
   std::string f = UpperCase(format);
@@ -186,6 +197,8 @@ OraResult<Unit> UnitOf(std::string_view format) {
   if (f == "MI") return Unit::kMinute;
   if (f == "D" || f == "DY" || f == "DAY") return Unit::kWeek;
   if (f == "CC" || f == "SCC") return Unit::kCentury;
+  if (f == "IW") return Unit::kIsoWeek;
+  if (f == "IYYY" || f == "IYY" || f == "IY" || f == "I") return Unit::kIsoYear;
   return OraErr(FormatNotRecognized());
 }
 
@@ -216,6 +229,14 @@ Date Truncated(const Date& date, Unit unit) {
     case Unit::kWeek:
       d = FromSeconds(ToSeconds(d) - static_cast<std::int64_t>(DayOfWeek(d) - 1) * kSecondsPerDay);
       break;
+    case Unit::kIsoWeek:
+      // Monday: DayOfWeek counts from Sunday.
+      d = FromSeconds(ToSeconds(d) -
+                      static_cast<std::int64_t>((DayOfWeek(d) + 5) % 7) * kSecondsPerDay);
+      break;
+    case Unit::kIsoYear:
+      CivilFromDays(IsoYearStart(IsoWeekOf(d).year), &d.year, &d.month, &d.day);
+      break;
     case Unit::kCentury:
       d.year = (d.year - 1) / 100 * 100 + 1;
       d.month = d.day = 1;
@@ -238,7 +259,14 @@ OraResult<Date> NextStart(const Date& start, Unit unit) {
     case Unit::kDay:
       return after(kSecondsPerDay);
     case Unit::kWeek:
+    case Unit::kIsoWeek:
       return after(7 * kSecondsPerDay);
+    case Unit::kIsoYear: {
+      const int next_year = IsoWeekOf(start).year + 1;
+      if (next_year > 9999) return OraErr(YearOutOfRange());
+      CivilFromDays(IsoYearStart(next_year), &d.year, &d.month, &d.day);
+      return d;
+    }
     case Unit::kHour:
       return after(3600);
     case Unit::kMinute:
@@ -296,7 +324,13 @@ OraResult<Date> RoundDate(const Date& date, std::string_view format) {
       up = (date.month - 1) % 3 == 2 || ((date.month - 1) % 3 == 1 && date.day >= 16);
       break;
     case Unit::kWeek:
+    case Unit::kIsoWeek:
       up = ToSeconds(date) - ToSeconds(start) >= 7 * kSecondsPerDay / 2;
+      break;
+    case Unit::kIsoYear:
+      // As for YEAR: from the first of July of the ISO year on.
+      up = DaysFromCivil(date.year, date.month, date.day) >=
+           DaysFromCivil(IsoWeekOf(date).year, 7, 1);
       break;
     case Unit::kCentury:
       up = (date.year - 1) % 100 >= 50;

@@ -100,7 +100,8 @@ Date LastDay(const Date& date);
 // NEXT_DAY(date, 'MONDAY' or 'MON'): the first such weekday after date. ORA-01846 otherwise.
 OraResult<Date> NextDay(const Date& date, std::string_view weekday);
 // TRUNC(date[, fmt]) and ROUND(date[, fmt]) with fmt DD (default), MM/MON/MONTH, YYYY/YEAR/YY,
-// Q, HH/HH24/HH12, MI, D/DY/DAY (start of the week, Sunday), CC. ORA-01821 otherwise.
+// Q, HH/HH24/HH12, MI, D/DY/DAY (start of the week, Sunday), IW (Monday), IYYY/IYY/IY/I (the
+// Monday of ISO week 1), CC. ORA-01821 otherwise.
 OraResult<Date> TruncDate(const Date& date, std::string_view format);
 OraResult<Date> RoundDate(const Date& date, std::string_view format);
 

@@ -48,6 +48,11 @@ enum class Element {
   kWw,
   kW,
   kCc,
+  kIw,
+  kIyyy,
+  kIyy,
+  kIy,
+  kI,
 };
 
 enum class WordCase { kUpper, kCapitalized, kLower };
@@ -65,18 +70,20 @@ struct ElementName {
 };
 
 // Longest names first, so that a prefix never hides a longer element.
-constexpr std::array<ElementName, 32> kElementNames = {{
+constexpr std::array<ElementName, 37> kElementNames = {{
     {"SSSSS", Element::kSssss}, {"MONTH", Element::kMonth}, {"HH24", Element::kHh24},
-    {"HH12", Element::kHh},     {"YYYY", Element::kYyyy},   {"RRRR", Element::kRrrr},
-    {"A.M.", Element::kAmDots}, {"P.M.", Element::kAmDots}, {"YYY", Element::kYyy},
-    {"MON", Element::kMon},     {"DDD", Element::kDdd},     {"DAY", Element::kDay},
-    {"YY", Element::kYy},       {"RR", Element::kRr},       {"MM", Element::kMm},
-    {"RM", Element::kRm},       {"DD", Element::kDd},       {"DY", Element::kDy},
-    {"HH", Element::kHh},       {"MI", Element::kMi},       {"SS", Element::kSs},
-    {"AM", Element::kAm},       {"PM", Element::kAm},       {"FM", Element::kFillMode},
-    {"FX", Element::kExact},    {"WW", Element::kWw},       {"CC", Element::kCc},
-    {"Y", Element::kY},         {"D", Element::kD},         {"J", Element::kJ},
-    {"Q", Element::kQ},         {"W", Element::kW},
+    {"IYYY", Element::kIyyy},   {"IYY", Element::kIyy},     {"IW", Element::kIw},
+    {"IY", Element::kIy},       {"I", Element::kI},         {"HH12", Element::kHh},
+    {"YYYY", Element::kYyyy},   {"RRRR", Element::kRrrr},   {"A.M.", Element::kAmDots},
+    {"P.M.", Element::kAmDots}, {"YYY", Element::kYyy},     {"MON", Element::kMon},
+    {"DDD", Element::kDdd},     {"DAY", Element::kDay},     {"YY", Element::kYy},
+    {"RR", Element::kRr},       {"MM", Element::kMm},       {"RM", Element::kRm},
+    {"DD", Element::kDd},       {"DY", Element::kDy},       {"HH", Element::kHh},
+    {"MI", Element::kMi},       {"SS", Element::kSs},       {"AM", Element::kAm},
+    {"PM", Element::kAm},       {"FM", Element::kFillMode}, {"FX", Element::kExact},
+    {"WW", Element::kWw},       {"CC", Element::kCc},       {"Y", Element::kY},
+    {"D", Element::kD},         {"J", Element::kJ},         {"Q", Element::kQ},
+    {"W", Element::kW},
 }};
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -336,6 +343,21 @@ OraStatus AppendFormattedDate(const Date& date, std::string_view format, std::st
       case Element::kCc:
         AppendNumber(out, (date.year + 99) / 100, 2, fill_mode);
         break;
+      case Element::kIw:
+        AppendNumber(out, IsoWeekOf(date).week, 2, fill_mode);
+        break;
+      case Element::kIyyy:
+        AppendNumber(out, IsoWeekOf(date).year, 4, fill_mode);
+        break;
+      case Element::kIyy:
+        AppendNumber(out, IsoWeekOf(date).year % 1000, 3, fill_mode);
+        break;
+      case Element::kIy:
+        AppendNumber(out, IsoWeekOf(date).year % 100, 2, fill_mode);
+        break;
+      case Element::kI:
+        AppendNumber(out, IsoWeekOf(date).year % 10, 1, fill_mode);
+        break;
     }
   }
   return {};
@@ -527,6 +549,11 @@ OraResult<Date> ParseDate(std::string_view text, std::string_view format, const 
       case Element::kWw:
       case Element::kW:
       case Element::kCc:
+      case Element::kIw:
+      case Element::kIyyy:
+      case Element::kIyy:
+      case Element::kIy:
+      case Element::kI:
         return OraErr(Ora(1820, "format code cannot appear in date input format"));
     }
   }

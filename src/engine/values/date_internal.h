@@ -72,6 +72,29 @@ inline int DayOfYear(const Date& date) {
                           DaysFromCivil(date.year, 1, 1)) +
          1;
 }
+// ISO 8601 weeks: Monday is the first day, and week 1 is the one holding the year's first
+// Thursday, so the ISO year of the first or last days of January or December can differ from
+// their calendar year.
+struct IsoWeek {
+  int year;
+  int week;
+};
+inline IsoWeek IsoWeekOf(const Date& date) {
+  const std::int64_t days = DaysFromCivil(date.year, date.month, date.day);
+  const std::int64_t monday_based = ((days % 7) + 7 + 3) % 7;  // 0 Monday ... 6 Sunday
+  const std::int64_t thursday = days - monday_based + 3;
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  CivilFromDays(thursday, &year, &month, &day);
+  return {year, static_cast<int>((thursday - DaysFromCivil(year, 1, 1)) / 7) + 1};
+}
+// Days since 1970-01-01 of the Monday that starts ISO week 1 of `iso_year`.
+inline std::int64_t IsoYearStart(int iso_year) {
+  const std::int64_t january4 = DaysFromCivil(iso_year, 1, 4);
+  return january4 - ((january4 % 7) + 7 + 3) % 7;
+}
+
 inline bool EqualsNoCase(std::string_view a, std::string_view upper) {
   if (a.size() != upper.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
