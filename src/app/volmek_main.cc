@@ -2,7 +2,6 @@
 // dispatcher.
 #include <unistd.h>
 
-#include <csignal>
 #include <iostream>
 #include <new>
 #include <string>
@@ -10,15 +9,11 @@
 
 #include "app/dispatcher.h"
 #include "base/environment.h"
+#include "base/process_setup.h"
 #include "db/run_context.h"
 
 int main(int argc, char** argv) {
-  // Nothing in the program writes through C stdio, so the streams need not stay in step with
-  // it; unsynchronised they buffer, which large query results need.
-  std::ios::sync_with_stdio(false);
-  // A file grown past the size limit (ulimit -f) is a write that fails with EFBIG, which every
-  // writer reports; the signal would kill the run without a word and leave its temporaries.
-  std::signal(SIGXFSZ, SIG_IGN);
+  volmek::PrepareProcess();
   try {
     // The progress line of long work goes to standard error, and only when it is a terminal.
     std::ostream* terminal = isatty(STDERR_FILENO) == 1 ? &std::cerr : nullptr;

@@ -5,15 +5,17 @@
 #include <vector>
 
 #include "base/environment.h"
+#include "base/process_setup.h"
 #include "plus/plus_program.h"
 
 int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
+  volmek::PrepareProcess();
   try {
     std::vector<std::string> args(argv + 1, argv + argc);
     int status = volmek::plus::RunProgram(args, volmek::Environment::FromProcess(), std::cout);
     std::cout.flush();
-    return status;
+    // Output that could not be written (a full disk, /dev/full) fails the run.
+    return std::cout.good() ? status : volmek::plus::kExitFailure;
   } catch (const std::bad_alloc&) {
     std::cout << "Memoria insuficiente para continuar.\n";
     std::cout.flush();

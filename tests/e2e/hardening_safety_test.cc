@@ -218,6 +218,31 @@ TEST_F(DataSafety, BackupUnderAFileSizeLimitIsAWriteError) {
   }
 }
 
+TEST_F(DataSafety, CompanionProgramsReportWritesThatFail) {
+  // The bug: volmek-exp died of SIGXFSZ under a file-size limit, silently, with its temporary
+  // dump left behind; volmek-plus and the companions ended with status 0 on /dev/full.
+  WriteTableFile("T.txt", 3000);
+  ASSERT_EQ(Run({"restore", "T"}).status, 0);
+  ProgramRun exp = Prepared({"userid=DEMO/demo@file:" + dir_.File("test.db"), "file=x.dmp"});
+  exp.program = "volmek-exp";
+  exp.file_size_limit = 100 * 1024;
+  ProgramResult limited = volmek::testing::Run(exp);
+  EXPECT_EQ(limited.status, 1);
+  EXPECT_NE(limited.out.find("Imposible escribir fichero (x.dmp).\n"), std::string::npos)
+      << limited.out;
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("x.dmp")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("x.dmp.tmp")));
+
+  exp.file_size_limit = -1;
+  exp.stdout_path = "/dev/full";
+  EXPECT_EQ(volmek::testing::Run(exp).status, 1);
+  dir_.Write("q.sql", "select * from t;\nquit\n");
+  ProgramRun plus = Prepared({"q.sql"});
+  plus.program = "volmek-plus";
+  plus.stdout_path = "/dev/full";
+  EXPECT_EQ(volmek::testing::Run(plus).status, 1);
+}
+
 class SeveralTables : public DataFilesRun {
  protected:
   void SetUp() override {
