@@ -422,52 +422,6 @@ void Extreme(sqlite3_context* ctx, int argc, sqlite3_value** argv, int wanted_si
 void Greatest(sqlite3_context* ctx, int argc, sqlite3_value** argv) { Extreme(ctx, argc, argv, 1); }
 void Least(sqlite3_context* ctx, int argc, sqlite3_value** argv) { Extreme(ctx, argc, argv, -1); }
 
-// The state of SUM and AVG. SQLite hands out zeroed memory, which is the state of no rows
-// (a zero Decimal is all zero bytes); it is copied in and out so that it is never used through
-// a pointer of another type.
-struct SumState {
-  Decimal sum;
-  long long count = 0;
-};
-
-void SumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  auto number = fn::NumberArg(Arg(argv, 0));
-  if (!number) return ResultError(ctx, number.error());
-  void* memory = sqlite3_aggregate_context(ctx, sizeof(SumState));
-  if (memory == nullptr) return sqlite3_result_error_nomem(ctx);
-  if (!*number) return;
-  SumState state;
-  std::memcpy(static_cast<void*>(&state), memory, sizeof state);
-  auto sum = Decimal::Add(state.sum, **number);
-  if (!sum) return ResultError(ctx, sum.error());
-  state.sum = *sum;
-  ++state.count;
-  std::memcpy(memory, static_cast<const void*>(&state), sizeof state);
-}
-
-std::optional<SumState> FinalState(sqlite3_context* ctx) {
-  void* memory = sqlite3_aggregate_context(ctx, 0);
-  if (memory == nullptr) return std::nullopt;
-  SumState state;
-  std::memcpy(static_cast<void*>(&state), memory, sizeof state);
-  if (state.count == 0) return std::nullopt;
-  return state;
-}
-
-void SumFinal(sqlite3_context* ctx) {
-  std::optional<SumState> state = FinalState(ctx);
-  if (!state) return sqlite3_result_null(ctx);
-  ResultNumber(ctx, state->sum);
-}
-
-void AvgFinal(sqlite3_context* ctx) {
-  std::optional<SumState> state = FinalState(ctx);
-  if (!state) return sqlite3_result_null(ctx);
-  auto average = Decimal::Div(state->sum, Decimal::FromInt64(state->count));
-  if (!average) return ResultError(ctx, average.error());
-  ResultNumber(ctx, *average);
-}
-
 constexpr fn::FunctionDef kCoreFunctions[] = {
     {"vk_add", 2, 2, true, VkAdd},
     {"vk_sub", 2, 2, true, VkSub},
@@ -543,15 +497,9 @@ Status RegisterFunctions(sqlite3* db, const SessionSettings* settings) {
       }
     }
   }
-  const int aggregate_flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-  int rc = sqlite3_create_function_v2(db, "sum", 1, aggregate_flags, user_data, nullptr, SumStep,
-                                      SumFinal, nullptr);
-  if (rc == SQLITE_OK) {
-    rc = sqlite3_create_function_v2(db, "avg", 1, aggregate_flags, user_data, nullptr, SumStep,
-                                    AvgFinal, nullptr);
-  }
+  int rc = fn::RegisterAggregates(db, user_data);
   if (rc != SQLITE_OK) {
-    return Status::Database(std::string("No se puede registrar la funcion sum/avg: ") +
+    return Status::Database(std::string("No se pueden registrar las funciones de agregado: ") +
                             sqlite3_errstr(rc));
   }
   return Status::Ok();

@@ -11,10 +11,12 @@
 // translate, concat, chr, ascii, to_char, to_date, to_number, round, trunc, mod, abs, sign, ceil,
 // floor, power, sqrt, exp, ln, log, vsize, greatest, least, add_months, months_between,
 // last_day, next_day, substrb, lengthb, regexp_like, regexp_substr, regexp_instr,
-// regexp_replace, regexp_count, and the aggregates sum and avg (exact decimal). A wrong count of
-// arguments raises ORA-00909. SQLite's own substr, length, trim family, round, replace, coalesce,
-// sum and avg are overridden; count, min and max stay SQLite's. It also registers the VKNUM
-// collation (collation.h).
+// regexp_replace, regexp_count, and the aggregates sum and avg (exact decimal, also as window
+// functions over frames that start at the partition's first row), vk_wsum and vk_wavg (the same
+// over frames whose start moves) and vk_listagg (LISTAGG). A wrong count of arguments raises
+// ORA-00909. SQLite's own substr, length, trim family, round, replace, coalesce, sum and avg are
+// overridden; count, min and max stay SQLite's. It also registers the VKNUM collation
+// (collation.h).
 //
 // Values follow schema.h: '' is NULL and a function whose result would be empty returns NULL;
 // numbers come out as INTEGER when integral within 64 bits, REAL when the double names the

@@ -12,6 +12,7 @@
 namespace volmek::engine::ast {
 
 struct Query;
+struct Window;
 
 enum class ExprKind {
   kNumber,    // literal: `literal` is its text as written (no sign)
@@ -30,8 +31,10 @@ enum class ExprKind {
   kAnd,       // args[0] AND args[1]
   kOr,        // args[0] OR args[1]
   kNot,       // NOT args[0]
-  kFunction,  // name(args), `distinct` for count(distinct x), `star` for count(*);
-              // EXTRACT(op FROM args[0]) with op the field (YEAR, MONTH ...)
+  // name(args), `distinct` for count(distinct x), `star` for count(*); an analytic function
+  // has `over`, LISTAGG its WITHIN GROUP ordering in `within_group`; EXTRACT(op FROM args[0])
+  // with op the field (YEAR, MONTH ...)
+  kFunction,
   kTrim,      // TRIM([op] [args[0]] FROM args[1]): op LEADING/TRAILING/BOTH
   kCase,      // CASE [args[0] when simple_case] WHEN a THEN b ... [ELSE e] END
   kIn,        // args[0] [NOT] IN (args[1..]) or (query)
@@ -56,8 +59,10 @@ struct Expr {
   std::string literal;     // kNumber text, kString value
   int literal_slot = -1;   // literals: position among the statement's literal tokens
   std::vector<std::unique_ptr<Expr>> args;
-  std::unique_ptr<Query> query;  // kIn with a subquery, kExists, kSubquery
-  bool negated = false;          // NOT IN, NOT BETWEEN, NOT LIKE, IS NOT NULL, NOT EXISTS
+  std::unique_ptr<Query> query;          // kIn with a subquery, kExists, kSubquery
+  std::unique_ptr<Window> over;          // kFunction: OVER (...)
+  std::unique_ptr<Window> within_group;  // kFunction: WITHIN GROUP (ORDER BY ...)
+  bool negated = false;                  // NOT IN, NOT BETWEEN, NOT LIKE, IS NOT NULL, NOT EXISTS
   bool distinct = false;
   bool star = false;
   bool outer_join = false;
@@ -93,6 +98,11 @@ struct FromItem {
   std::size_t offset = 0;
 };
 
+// GROUP BY with ROLLUP, CUBE or GROUPING SETS, expanded into the grouping sets it stands for:
+// each set lists the positions in Select::group_by of the expressions it groups by. Sets may
+// repeat (GROUPING SETS ((a), (a)) gives each group twice, as Oracle does).
+using GroupingSets = std::vector<std::vector<std::size_t>>;
+
 struct Select {
   bool distinct = false;
   std::vector<SelectItem> items;
@@ -102,6 +112,7 @@ struct Select {
   ExprPtr connect_by;  // CONNECT BY [NOCYCLE] condition
   bool nocycle = false;
   std::vector<ExprPtr> group_by;
+  GroupingSets grouping_sets;  // empty for a plain GROUP BY
   ExprPtr having;
 };
 
@@ -109,6 +120,23 @@ struct OrderItem {
   ExprPtr expr;
   bool descending = false;
   int nulls = 0;  // 0 as Oracle's default, 1 NULLS FIRST, 2 NULLS LAST
+};
+
+// One end of an analytic window: UNBOUNDED PRECEDING, n PRECEDING, CURRENT ROW, n FOLLOWING,
+// UNBOUNDED FOLLOWING (`offset` holds n).
+struct FrameBound {
+  enum class Kind { kUnboundedPreceding, kPreceding, kCurrentRow, kFollowing, kUnboundedFollowing };
+  Kind kind = Kind::kCurrentRow;
+  ExprPtr offset;
+};
+
+// OVER ([PARTITION BY ...] [ORDER BY ... [ROWS|RANGE frame]]), or the ORDER BY of WITHIN GROUP.
+struct Window {
+  std::vector<ExprPtr> partition_by;
+  std::vector<OrderItem> order_by;
+  std::string units;  // ROWS or RANGE; empty without a frame clause
+  FrameBound start;
+  FrameBound end;
 };
 
 struct CommonTable;

@@ -149,25 +149,7 @@ OraResult<std::unique_ptr<ast::Query>> Parser::QueryExprBody() {
   if (Peek().IsKeyword("ORDER")) {
     Next();
     if (!Accept("BY")) return OraErr(924, "missing BY keyword");
-    do {
-      ast::OrderItem item;
-      VK_ASSIGN_OR_ORA_RETURN(item.expr, Expression());
-      if (Accept("DESC")) {
-        item.descending = true;
-      } else {
-        Accept("ASC");
-      }
-      if (Accept("NULLS")) {
-        if (Accept("FIRST")) {
-          item.nulls = 1;
-        } else if (Accept("LAST")) {
-          item.nulls = 2;
-        } else {
-          return OraErr(905, "missing keyword");
-        }
-      }
-      left->order_by.push_back(std::move(item));
-    } while (AcceptSymbol(","));
+    VK_RETURN_IF_ORA_ERROR(OrderByList(&left->order_by));
   }
   // Row locks mean nothing in a database one writer holds whole: accepted and ignored.
   if (Peek().IsKeyword("FOR") && Peek(1).IsKeyword("UPDATE")) {
@@ -236,13 +218,10 @@ OraResult<std::unique_ptr<ast::Query>> Parser::QueryTerm() {
     return OraErr(1788, "CONNECT BY clause required in this query block");
   }
   for (int round = 0; round < 2; ++round) {
-    if (select.group_by.empty() && Peek().IsKeyword("GROUP")) {
+    if (select.group_by.empty() && select.grouping_sets.empty() && Peek().IsKeyword("GROUP")) {
       Next();
       if (!Accept("BY")) return OraErr(924, "missing BY keyword");
-      do {
-        VK_ASSIGN_OR_ORA_RETURN(auto key, Expression());
-        select.group_by.push_back(std::move(key));
-      } while (AcceptSymbol(","));
+      VK_RETURN_IF_ORA_ERROR(GroupByList(&select));
     }
     if (select.having == nullptr && Accept("HAVING")) {
       VK_ASSIGN_OR_ORA_RETURN(select.having, SearchCondition());

@@ -340,11 +340,15 @@ OraResult<ExprPtr> Parser::FunctionCall() {
   Next();  // (
   if (expr->name == "TRIM") return TrimCall(std::move(expr));
   if (expr->name == "EXTRACT") return ExtractCall(std::move(expr));
-  if (AcceptSymbol(")")) return Finish(std::move(expr));
+  if (AcceptSymbol(")")) {
+    VK_RETURN_IF_ORA_ERROR(AnalyticClauses(expr.get()));
+    return Finish(std::move(expr));
+  }
   if (Peek().IsSymbol("*") && Peek(1).IsSymbol(")")) {
     Next();
     Next();
     expr->star = true;
+    VK_RETURN_IF_ORA_ERROR(AnalyticClauses(expr.get()));
     return Finish(std::move(expr));
   }
   if (Accept("DISTINCT") || Accept("UNIQUE")) {
@@ -357,6 +361,7 @@ OraResult<ExprPtr> Parser::FunctionCall() {
     expr->args.push_back(std::move(arg));
   } while (AcceptSymbol(","));
   VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+  VK_RETURN_IF_ORA_ERROR(AnalyticClauses(expr.get()));
   return Finish(std::move(expr));
 }
 

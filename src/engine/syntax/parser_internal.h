@@ -147,6 +147,28 @@ class Parser {
 
   OraResult<ExprPtr> CaseExpr();
 
+  // Analytic functions and grouping (parser_analytic.cc).
+
+  // The items of an ORDER BY, after its BY.
+  OraStatus OrderByList(std::vector<ast::OrderItem>* items);
+
+  // OVER (...) and WITHIN GROUP (ORDER BY ...) after a function's arguments, when present.
+  OraStatus AnalyticClauses(Expr* expr);
+
+  OraResult<std::unique_ptr<ast::Window>> OverClause();
+
+  OraResult<ast::FrameBound> FrameBoundary();
+
+  // The list after GROUP BY, with ROLLUP, CUBE and GROUPING SETS expanded into `grouping_sets`.
+  OraStatus GroupByList(ast::Select* select);
+
+  // One element of a ROLLUP, CUBE or GROUPING SETS list: an expression or a parenthesised
+  // list of them (`empty_ok`: the empty list () of GROUPING SETS), as positions in group_by.
+  OraResult<std::vector<std::size_t>> GroupingColumns(ast::Select* select, bool empty_ok);
+
+  // ROLLUP (...) or CUBE (...), after the keyword: the sets it stands for.
+  OraResult<ast::GroupingSets> RollupOrCube(ast::Select* select, bool cube);
+
   // Counts one level of nesting for as long as it lives.
   class Nesting {
    public:

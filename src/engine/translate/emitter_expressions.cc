@@ -133,6 +133,7 @@ OraResult<std::vector<Out>> Emitter::Args(const Expr& expr, const Ctx& ctx) {
 void Emitter::Merge(Out* into, const Out& part) {
   into->aggregate = into->aggregate || part.aggregate;
   into->bare = into->bare || part.bare;
+  into->analytic = into->analytic || part.analytic;
 }
 
 OraResult<Out> Emitter::Value(const Expr& expr, const Ctx& ctx) {
@@ -140,6 +141,13 @@ OraResult<Out> Emitter::Value(const Expr& expr, const Ctx& ctx) {
   if (out.bare && ctx.scope != nullptr && ctx.scope->group_keys != nullptr) {
     const auto& keys = *ctx.scope->group_keys;
     if (std::find(keys.begin(), keys.end(), out.sql) != keys.end()) out.bare = false;
+  }
+  if (ctx.rolled_up != nullptr && !out.aggregate &&
+      std::find(ctx.rolled_up->begin(), ctx.rolled_up->end(), out.sql) != ctx.rolled_up->end()) {
+    // A grouping expression this grouping set leaves out is NULL in its rows.
+    out.sql = "NULL";
+    out.stored = false;
+    out.type.nullable = true;
   }
   return out;
 }

@@ -167,6 +167,10 @@ OraResult<Out> Emitter::Extract(const Expr& expr, const Ctx& ctx) {
 }
 
 OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
+  if (expr.over != nullptr || expr.within_group != nullptr || IsAnalyticOnly(expr.name)) {
+    return Analytic(expr, ctx);
+  }
+  if (expr.name == "GROUPING" || expr.name == "GROUPING_ID") return Grouping(expr, ctx);
   const FunctionSpec* spec = FindFunction(expr.name);
   if (spec == nullptr) return OraErr(InvalidIdentifier(QuoteName(expr.name)));
   if (spec->aggregate && !ctx.aggregates) return OraErr(934, "group function is not allowed here");
@@ -176,7 +180,11 @@ OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
   }
   // Aggregates inside an aggregate are not allowed; their arguments are not grouped.
   Ctx arg_ctx = ctx;
-  if (spec->aggregate) arg_ctx.aggregates = false;
+  if (spec->aggregate) {
+    arg_ctx.aggregates = false;
+    arg_ctx.analytics = false;
+    arg_ctx.rolled_up = nullptr;
+  }
   VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, arg_ctx));
   if (IsCharacterFunction(expr.name) && !args.empty()) args[0].sql = TextSql(args[0]);
   if (expr.name == "CONCAT") {

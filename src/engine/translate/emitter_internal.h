@@ -56,6 +56,9 @@ struct Scope {
   std::vector<Source> sources;
   const Scope* parent = nullptr;
   const std::vector<std::string>* group_keys = nullptr;
+  // While a grouping set's select list, HAVING and ORDER BY are written: the grouping
+  // expressions it leaves out, NULL for the subqueries that refer to them too.
+  const std::vector<std::string>* rolled_up = nullptr;
   std::vector<JoinedColumn> joined;  // in the order the joins were resolved, innermost first
   std::vector<std::pair<const ast::FromItem*, std::string>> join_conditions;
 };
@@ -66,6 +69,7 @@ struct Out {
   bool aggregate = false;  // holds an aggregate function
   bool bare = false;       // holds a column of its own query that is not grouped
   bool stored = false;     // a column of a table or view (its collation compares it)
+  bool analytic = false;   // holds an analytic function
 };
 
 struct Ctx {
@@ -79,6 +83,18 @@ struct Ctx {
   // is written as (empty: no CONNECT BY here).
   const Scope* prior = nullptr;
   std::string_view level = {};
+  bool analytics = false;  // analytic functions allowed (select lists and ORDER BY)
+  // GROUP BY ROLLUP, CUBE and GROUPING SETS: the SQL of the grouping expressions the grouping
+  // set being written leaves out, which stand for NULL outside aggregates.
+  const std::vector<std::string>* rolled_up = nullptr;
+};
+
+// One grouping set of a GROUP BY with ROLLUP, CUBE or GROUPING SETS, written as one SELECT of
+// a UNION ALL: the positions in Select::group_by it groups by, and what the SELECT leaves for
+// the ORDER BY of the whole (each term reads a column of the union: "__cN" or "__oN").
+struct GroupingBranch {
+  const std::vector<std::size_t>* set = nullptr;
+  std::vector<std::string> order_terms;
 };
 
 inline constexpr std::string_view kRowNumber = "row_number() OVER ()";
@@ -407,6 +423,32 @@ class Emitter {
 
   OraResult<Out> Case(const Expr& expr, const Ctx& ctx);
 
+  // Analytic functions, LISTAGG and GROUPING (emitter_analytic.cc).
+
+  // True for the functions that exist only as analytic or ordered-set functions.
+  static bool IsAnalyticOnly(std::string_view name);
+
+  // f(...) OVER (...) as a SQLite window function, with Oracle's NULL order and default window.
+  OraResult<Out> Analytic(const Expr& expr, const Ctx& ctx);
+
+  // PARTITION BY ... ORDER BY ... [frame] of a window, with the function's name for the checks.
+  OraResult<std::string> WindowSql(const Expr& expr, const Ctx& ctx, bool ordered_function,
+                                   bool framed_function, Out* merged, bool* moving_start);
+
+  OraResult<std::string> FrameSql(const ast::Window& window, const Ctx& ctx, bool* moving_start);
+
+  // LISTAGG(x [, delimiter]) WITHIN GROUP (ORDER BY ...) [OVER (PARTITION BY ...)].
+  OraResult<Out> ListAgg(const Expr& expr, const Ctx& ctx);
+
+  // GROUPING(x) and GROUPING_ID(x, ...): constants of the grouping set being written.
+  OraResult<Out> Grouping(const Expr& expr, const Ctx& ctx);
+
+  // A query whose GROUP BY has ROLLUP, CUBE or GROUPING SETS: one SELECT per grouping set,
+  // joined by UNION ALL, with ORDER BY and DISTINCT applied to the whole.
+  OraResult<QueryOut> GroupingSetsSelect(const ast::Select& select,
+                                         const std::vector<ast::OrderItem>& order,
+                                         const Scope* parent, bool positional, bool canonical);
+
   // INSERT, UPDATE, DELETE (emitter_dml.cc).
 
   std::string StoreSql(const std::string& value, const ColumnInfo& column, const Source& target);
@@ -432,6 +474,7 @@ class Emitter {
   std::vector<Source> common_tables_;  // the WITH tables in scope, outermost first
   int sequence_references_ = 0;        // NEXTVAL references numbered so far
   int views_ = 0;
+  GroupingBranch* grouping_branch_ = nullptr;  // set while a grouping set's SELECT is written
 };
 
 }  // namespace volmek::engine::emitter_internal

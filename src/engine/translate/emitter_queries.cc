@@ -129,6 +129,11 @@ std::string Emitter::OrderSuffix(const ast::OrderItem& item) {
 OraResult<QueryOut> Emitter::Select(const ast::Select& select,
                                     const std::vector<ast::OrderItem>& order, const Scope* parent,
                                     bool positional, bool canonical) {
+  if (!select.grouping_sets.empty() && grouping_branch_ == nullptr) {
+    return GroupingSetsSelect(select, order, parent, positional, canonical);
+  }
+  // The grouping set this SELECT writes, if any; the queries nested in it write none.
+  GroupingBranch* const branch = std::exchange(grouping_branch_, nullptr);
   Scope scope;
   scope.parent = parent;
   for (const auto& from : select.from) VK_RETURN_IF_ORA_ERROR(ResolveFrom(*from, &scope, parent));
@@ -170,10 +175,29 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   // GROUP BY first: the select list is checked against it.
   std::vector<std::string> group_keys;
   std::vector<std::string> group_sql;
-  for (const auto& key : select.group_by) {
-    VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*key, fixed));
-    group_sql.push_back(SortKey(out));
+  std::vector<std::string> rolled_up;
+  for (std::size_t key_idx = 0; key_idx < select.group_by.size(); ++key_idx) {
+    VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*select.group_by[key_idx], fixed));
+    if (out.analytic) return OraErr(30483, "window  functions are not allowed here");
+    const bool in_set = branch == nullptr || std::find(branch->set->begin(), branch->set->end(),
+                                                       key_idx) != branch->set->end();
+    if (in_set && std::find(group_sql.begin(), group_sql.end(), SortKey(out)) == group_sql.end()) {
+      group_sql.push_back(SortKey(out));
+    }
+    if (!in_set) rolled_up.push_back(out.sql);
     group_keys.push_back(std::move(out.sql));
+  }
+  if (branch != nullptr) {
+    // An expression grouped by in this set under another name stays.
+    std::vector<std::string> kept;
+    for (std::size_t key_idx = 0; key_idx < select.group_by.size(); ++key_idx) {
+      if (std::find(branch->set->begin(), branch->set->end(), key_idx) != branch->set->end()) {
+        kept.push_back(group_keys[key_idx]);
+      }
+    }
+    std::erase_if(rolled_up, [&](const std::string& key) {
+      return std::find(kept.begin(), kept.end(), key) != kept.end();
+    });
   }
   if (!select.group_by.empty()) scope.group_keys = &group_keys;
 
@@ -181,6 +205,12 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   std::string items_sql;
   Ctx item_ctx{&scope, false, true, kRowNumber};
   item_ctx.level = level_sql;
+  item_ctx.analytics = true;
+  if (branch != nullptr) {
+    item_ctx.rolled_up = &rolled_up;
+    scope.rolled_up = &rolled_up;
+  }
+  bool any_analytic = false;
   bool grouped = !select.group_by.empty();
   bool any_bare = false;
   // The SQL of the items whose ORDER BY position must be written as a sort key.
@@ -239,6 +269,7 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
     VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
     grouped = grouped || out.aggregate;
     any_bare = any_bare || out.bare;
+    any_analytic = any_analytic || out.analytic;
     // ROWNUM and sequence values are whole numbers, and must not be computed twice.
     const bool computed =
         IsComputedNumber(out) && !ContainsRownum(*item.expr) && !ContainsSequence(*item.expr);
@@ -252,6 +283,8 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
     add_item(std::move(out), std::move(value_item), computed);
   }
 
+  // WHERE and the joins see every row as it is.
+  scope.rolled_up = nullptr;
   std::string where_sql;
   for (const Expr* conjunct : rest) {
     VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*conjunct, where_ctx));
@@ -288,6 +321,8 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   if (select.having != nullptr) {
     Ctx having_ctx{&scope, false, true, {}};
     having_ctx.level = level_sql;
+    if (branch != nullptr) having_ctx.rolled_up = &rolled_up;
+    scope.rolled_up = having_ctx.rolled_up;
     VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*select.having, having_ctx));
     having_sql = out.sql;
     grouped = true;
@@ -299,6 +334,8 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   }
 
   std::string order_sql;
+  int hidden = 0;
+  scope.rolled_up = item_ctx.rolled_up;
   for (const ast::OrderItem& item : order) {
     std::optional<std::size_t> position;
     if (item.expr->kind == ExprKind::kNumber) {
@@ -310,15 +347,39 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
       position = OrderPosition(*item.expr, result.items);
     }
     std::string term;
+    bool numeric = false;
     if (position.has_value()) {
       const std::string& key = sort_keys[*position - 1];
       term = key.empty() ? std::to_string(*position) : key;
+      numeric = result.items[*position - 1].type.IsNumeric();
+      if (branch != nullptr) term = QuoteName("__c" + std::to_string(*position));
     } else {
       VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
       if (grouped && out.bare) return OraErr(979, "not a GROUP BY expression");
+      any_analytic = any_analytic || out.analytic;
       term = SortKey(out);
+      numeric = out.type.IsNumeric();
+      if (branch != nullptr) {
+        // Written as a column of the set's SELECT, for the ORDER BY of the whole union.
+        const std::string name = QuoteName("__o" + std::to_string(++hidden));
+        items_sql += ", " + term + " AS " + name;
+        term = name;
+      }
+    }
+    if (branch != nullptr) {
+      // The union's columns carry no collation of their own: numbers sort by value.
+      if (numeric) term += " COLLATE " + std::string(kNumberCollation);
+      branch->order_terms.push_back(term + OrderSuffix(item));
+      continue;
     }
     order_sql += (order_sql.empty() ? "" : ", ") + term + OrderSuffix(item);
+  }
+  if (branch != nullptr) {
+    // Analytic functions would see one grouping set's rows, not the whole result's.
+    if (any_analytic || limit.has_value()) return OraErr(Unimplemented());
+    // A query with GROUP BY returns no row for no input rows, even for the empty set (): one
+    // group of every row, which is no group when there are none.
+    if (group_sql.empty()) group_sql.push_back("NULL");
   }
 
   if (!hierarchy_sql.empty()) {
@@ -334,7 +395,8 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   // ROWNUM counts rows as they pass WHERE, before grouping and sorting.
   std::string limit_sql;
   if (limit.has_value()) {
-    const bool simple = !grouped && !select.distinct && order.empty();
+    // Analytic functions see the rows ROWNUM lets through, so they cannot be cut after.
+    const bool simple = !grouped && !select.distinct && order.empty() && !any_analytic;
     if (simple) {
       limit_sql = " LIMIT " + std::to_string(*limit);
     } else if (scope.sources.size() == 1 && scope.sources[0].has_rowid) {
@@ -348,8 +410,9 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
     }
   }
 
-  result.sql = std::string("SELECT ") + (select.distinct ? "DISTINCT " : "") + items_sql +
-               " FROM " + from_sql;
+  const bool distinct = select.distinct && branch == nullptr;
+  result.sql =
+      std::string("SELECT ") + (distinct ? "DISTINCT " : "") + items_sql + " FROM " + from_sql;
   if (!where_sql.empty()) result.sql += " WHERE " + where_sql;
   if (!group_sql.empty()) {
     result.sql += " GROUP BY ";
@@ -364,6 +427,50 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
       order_sql.empty() && limit_sql.empty() ? QueryOut::Form::kPlain : QueryOut::Form::kOther;
   if (!hierarchy_sql.empty()) {
     result.sql = "SELECT * FROM (" + hierarchy_sql + " " + result.sql + ")";
+    result.form = QueryOut::Form::kOther;
+  }
+  return result;
+}
+
+OraResult<QueryOut> Emitter::GroupingSetsSelect(const ast::Select& select,
+                                                const std::vector<ast::OrderItem>& order,
+                                                const Scope* parent, bool positional,
+                                                bool canonical) {
+  (void)canonical;  // each set's numbers are written as canonical text whatever the caller asks
+  QueryOut result;
+  std::string union_sql;
+  std::vector<std::string> order_terms;
+  for (const std::vector<std::size_t>& set : select.grouping_sets) {
+    GroupingBranch branch;
+    branch.set = &set;
+    grouping_branch_ = &branch;
+    OraResult<QueryOut> part = Select(select, order, parent, true, true);
+    grouping_branch_ = nullptr;
+    if (!part.has_value()) return OraErr(std::move(part.error()));
+    if (union_sql.empty()) {
+      result.items = std::move(part->items);
+      order_terms = std::move(branch.order_terms);
+    } else {
+      union_sql += " UNION ALL ";
+    }
+    union_sql +=
+        part->form == QueryOut::Form::kPlain ? part->sql : "SELECT * FROM (" + part->sql + ")";
+  }
+  std::string columns;
+  for (std::size_t idx = 0; idx < result.items.size(); ++idx) {
+    result.items[idx].type.nullable = true;
+    const std::string name = positional ? "__c" + std::to_string(idx + 1) : result.items[idx].name;
+    columns += (idx == 0 ? "" : ", ") + QuoteName("__c" + std::to_string(idx + 1)) + " AS " +
+               QuoteName(name);
+  }
+  result.sql = std::string("SELECT ") + (select.distinct ? "DISTINCT " : "") + columns + " FROM (" +
+               union_sql + ")";
+  result.form = QueryOut::Form::kPlain;
+  if (!order_terms.empty()) {
+    result.sql += " ORDER BY ";
+    for (std::size_t idx = 0; idx < order_terms.size(); ++idx) {
+      result.sql += (idx == 0 ? "" : ", ") + order_terms[idx];
+    }
     result.form = QueryOut::Form::kOther;
   }
   return result;

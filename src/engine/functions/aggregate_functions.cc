@@ -1,0 +1,344 @@
+// The engine's own aggregates: SUM and AVG in exact decimal arithmetic, their forms for
+// windows whose start moves (vk_wsum, vk_wavg), and LISTAGG (vk_listagg).
+//
+// SUM and AVG also serve as window functions over frames that start at the partition's first
+// row, where SQLite never takes a row out again. A frame whose start moves takes rows out
+// (xInverse): vk_wsum keeps the frame's values, so that a sum whose additions rounded (40
+// significant digits) is added up again from them rather than corrected by a subtraction that
+// would not give the digits back.
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/functions/function_support.h"
+
+namespace volmek::engine::fn {
+
+namespace {
+
+// The state of SUM and AVG. SQLite hands out zeroed memory, which is the state of no rows
+// (a zero Decimal is all zero bytes); it is copied in and out so that it is never used through
+// a pointer of another type.
+struct SumState {
+  Decimal sum;
+  long long count = 0;
+};
+
+void SumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto number = NumberArg(Arg(argv, 0));
+  if (!number) return ResultError(ctx, number.error());
+  void* memory = sqlite3_aggregate_context(ctx, sizeof(SumState));
+  if (memory == nullptr) return sqlite3_result_error_nomem(ctx);
+  if (!*number) return;
+  SumState state;
+  std::memcpy(static_cast<void*>(&state), memory, sizeof state);
+  auto sum = Decimal::Add(state.sum, **number);
+  if (!sum) return ResultError(ctx, sum.error());
+  state.sum = *sum;
+  ++state.count;
+  std::memcpy(memory, static_cast<const void*>(&state), sizeof state);
+}
+
+std::optional<SumState> CurrentSum(sqlite3_context* ctx) {
+  void* memory = sqlite3_aggregate_context(ctx, 0);
+  if (memory == nullptr) return std::nullopt;
+  SumState state;
+  std::memcpy(static_cast<void*>(&state), memory, sizeof state);
+  if (state.count == 0) return std::nullopt;
+  return state;
+}
+
+void ResultSum(sqlite3_context* ctx, const Decimal& sum) { ResultNumber(ctx, sum); }
+
+void ResultAverage(sqlite3_context* ctx, const Decimal& sum, long long count) {
+  auto average = Decimal::Div(sum, Decimal::FromInt64(count));
+  if (!average) return ResultError(ctx, average.error());
+  ResultNumber(ctx, *average);
+}
+
+void SumValue(sqlite3_context* ctx) {
+  std::optional<SumState> state = CurrentSum(ctx);
+  if (!state) return sqlite3_result_null(ctx);
+  ResultSum(ctx, state->sum);
+}
+
+void AvgValue(sqlite3_context* ctx) {
+  std::optional<SumState> state = CurrentSum(ctx);
+  if (!state) return sqlite3_result_null(ctx);
+  ResultAverage(ctx, state->sum, state->count);
+}
+
+// The translator gives SUM and AVG only frames that never lose a row; vk_wsum takes the others.
+void NoInverse(sqlite3_context* ctx, int, sqlite3_value**) {
+  ResultError(ctx, Ora(3001, "unimplemented feature"));
+}
+
+// A C++ object living in SQLite's aggregate memory: built by the first step, destroyed by the
+// final call, which SQLite makes once for every aggregate context it handed out.
+template <typename State>
+struct Slot {
+  bool built;
+  alignas(State) unsigned char bytes[sizeof(State)];
+};
+
+template <typename State>
+State* SlotState(sqlite3_context* ctx, bool create) {
+  void* memory = sqlite3_aggregate_context(ctx, create ? sizeof(Slot<State>) : 0);
+  if (memory == nullptr) return nullptr;
+  auto* slot = static_cast<Slot<State>*>(memory);
+  if (!slot->built) {
+    if (!create) return nullptr;
+    std::construct_at(reinterpret_cast<State*>(slot->bytes));
+    slot->built = true;
+  }
+  return std::launder(reinterpret_cast<State*>(slot->bytes));
+}
+
+template <typename State>
+void DestroySlot(sqlite3_context* ctx) {
+  void* memory = sqlite3_aggregate_context(ctx, 0);
+  if (memory == nullptr) return;
+  auto* slot = static_cast<Slot<State>*>(memory);
+  if (!slot->built) return;
+  std::destroy_at(std::launder(reinterpret_cast<State*>(slot->bytes)));
+  slot->built = false;
+}
+
+// True when a + b (or a - b) needs no more than the digits a Decimal keeps: the positions from
+// the higher leading digit (plus a carry) down to the lower last digit fit in 40.
+bool ExactSum(const Decimal& a, const Decimal& b) {
+  if (a.is_zero() || b.is_zero()) return true;
+  const int high = std::max(a.Exponent(), b.Exponent()) + 1;
+  const int low =
+      std::min(a.Exponent() - a.SignificantDigits(), b.Exponent() - b.SignificantDigits());
+  return high - low <= Decimal::kMaxDigits;
+}
+
+struct WindowSum {
+  std::deque<Decimal> values;  // the frame's non-NULL values, oldest first
+  Decimal sum;
+  bool stale = false;  // `sum` must be added up again from `values`
+};
+
+void WindowSumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto number = NumberArg(Arg(argv, 0));
+  if (!number) return ResultError(ctx, number.error());
+  WindowSum* state = SlotState<WindowSum>(ctx, true);
+  if (state == nullptr) return sqlite3_result_error_nomem(ctx);
+  if (!*number) return;
+  state->values.push_back(**number);
+  if (state->stale) return;
+  if (!ExactSum(state->sum, **number)) {
+    state->stale = true;
+    return;
+  }
+  auto sum = Decimal::Add(state->sum, **number);
+  if (!sum) return ResultError(ctx, sum.error());
+  state->sum = *sum;
+}
+
+void WindowSumInverse(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto number = NumberArg(Arg(argv, 0));
+  if (!number) return ResultError(ctx, number.error());
+  WindowSum* state = SlotState<WindowSum>(ctx, true);
+  if (state == nullptr) return sqlite3_result_error_nomem(ctx);
+  if (!*number || state->values.empty()) return;
+  state->values.pop_front();
+  if (state->stale) return;
+  if (!ExactSum(state->sum, **number)) {
+    state->stale = true;
+    return;
+  }
+  auto sum = Decimal::Sub(state->sum, **number);
+  if (!sum) return ResultError(ctx, sum.error());
+  state->sum = *sum;
+}
+
+// The frame's sum, added up again when a step could not keep it exact. False after an error.
+bool FrameSum(sqlite3_context* ctx, WindowSum* state) {
+  if (!state->stale) return true;
+  Decimal sum;
+  bool exact = true;
+  for (const Decimal& value : state->values) {
+    exact = exact && ExactSum(sum, value);
+    auto next = Decimal::Add(sum, value);
+    if (!next) {
+      ResultError(ctx, next.error());
+      return false;
+    }
+    sum = *next;
+  }
+  state->sum = sum;
+  state->stale = !exact;
+  return true;
+}
+
+void WindowSumValue(sqlite3_context* ctx) {
+  WindowSum* state = SlotState<WindowSum>(ctx, false);
+  if (state == nullptr || state->values.empty()) return sqlite3_result_null(ctx);
+  if (FrameSum(ctx, state)) ResultSum(ctx, state->sum);
+}
+
+void WindowAvgValue(sqlite3_context* ctx) {
+  WindowSum* state = SlotState<WindowSum>(ctx, false);
+  if (state == nullptr || state->values.empty()) return sqlite3_result_null(ctx);
+  if (!FrameSum(ctx, state)) return;
+  ResultAverage(ctx, state->sum, static_cast<long long>(state->values.size()));
+}
+
+void WindowSumFinal(sqlite3_context* ctx) {
+  WindowSumValue(ctx);
+  DestroySlot<WindowSum>(ctx);
+}
+
+void WindowAvgFinal(sqlite3_context* ctx) {
+  WindowAvgValue(ctx);
+  DestroySlot<WindowSum>(ctx);
+}
+
+// vk_listagg(text, delimiter, key1, flags1, key2, flags2, ...): the non-NULL texts in the
+// order of the keys, joined by the delimiter. Each key's flags: 1 descending, 2 NULLs first,
+// 4 compared as numbers (else as text, byte by byte: NLS_SORT=BINARY).
+struct ListAggKey {
+  bool null = true;
+  Decimal number;
+  std::string text;
+};
+
+struct ListAggEntry {
+  std::string text;
+  std::vector<ListAggKey> keys;
+};
+
+struct ListAgg {
+  std::vector<ListAggEntry> entries;
+  std::vector<int> flags;
+  std::string delimiter;
+  bool sorted = true;
+};
+
+// Oracle's limit on a VARCHAR2 result in SQL.
+constexpr std::size_t kMaxListAggBytes = 4000;
+
+void ListAggStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 2 || argc % 2 != 0) return ResultError(ctx, WrongArgumentCount());
+  ListAgg* state = SlotState<ListAgg>(ctx, true);
+  if (state == nullptr) return sqlite3_result_error_nomem(ctx);
+  SqlValue value = Arg(argv, 0);
+  if (IsNull(value)) return;
+  auto text = TextOf(value);
+  if (!text) return ResultError(ctx, text.error());
+  ListAggEntry entry;
+  entry.text = std::string(text->view());
+  if (state->entries.empty()) {
+    SqlValue delimiter = Arg(argv, 1);
+    if (!IsNull(delimiter)) {
+      auto delimiter_text = TextOf(delimiter);
+      if (!delimiter_text) return ResultError(ctx, delimiter_text.error());
+      state->delimiter = std::string(delimiter_text->view());
+    }
+    state->flags.clear();
+    for (int idx = 3; idx < argc; idx += 2) {
+      state->flags.push_back(sqlite3_value_int(argv[idx]));
+    }
+  }
+  for (int idx = 2; idx < argc; idx += 2) {
+    ListAggKey key;
+    SqlValue key_value = Arg(argv, idx);
+    if (!IsNull(key_value)) {
+      key.null = false;
+      if (sqlite3_value_int(argv[idx + 1]) & 4) {
+        auto number = NumberArg(key_value);
+        if (!number) return ResultError(ctx, number.error());
+        key.number = number->value_or(Decimal());
+      } else {
+        auto key_text = TextOf(key_value);
+        if (!key_text) return ResultError(ctx, key_text.error());
+        key.text = std::string(key_text->view());
+      }
+    }
+    entry.keys.push_back(std::move(key));
+  }
+  state->entries.push_back(std::move(entry));
+  state->sorted = false;
+}
+
+bool ListAggBefore(const std::vector<int>& flags, const ListAggEntry& a, const ListAggEntry& b) {
+  for (std::size_t idx = 0; idx < a.keys.size() && idx < flags.size(); ++idx) {
+    const ListAggKey& x = a.keys[idx];
+    const ListAggKey& y = b.keys[idx];
+    const int key_flags = flags[idx];
+    if (x.null || y.null) {
+      if (x.null && y.null) continue;
+      const bool nulls_first = (key_flags & 2) != 0;
+      return x.null == nulls_first;
+    }
+    int order = (key_flags & 4) ? Decimal::Compare(x.number, y.number) : x.text.compare(y.text);
+    if (order == 0) continue;
+    if (key_flags & 1) order = -order;
+    return order < 0;
+  }
+  return false;
+}
+
+void ListAggValue(sqlite3_context* ctx) {
+  ListAgg* state = SlotState<ListAgg>(ctx, false);
+  if (state == nullptr || state->entries.empty()) return sqlite3_result_null(ctx);
+  if (!state->sorted) {
+    std::stable_sort(state->entries.begin(), state->entries.end(),
+                     [state](const ListAggEntry& a, const ListAggEntry& b) {
+                       return ListAggBefore(state->flags, a, b);
+                     });
+    state->sorted = true;
+  }
+  std::string result;
+  for (std::size_t idx = 0; idx < state->entries.size(); ++idx) {
+    if (idx > 0) result += state->delimiter;
+    result += state->entries[idx].text;
+    if (result.size() > kMaxListAggBytes) {
+      return ResultError(ctx, Ora(1489, "result of string concatenation is too long"));
+    }
+  }
+  ResultText(ctx, result);
+}
+
+void ListAggFinal(sqlite3_context* ctx) {
+  ListAggValue(ctx);
+  DestroySlot<ListAgg>(ctx);
+}
+
+}  // namespace
+
+int RegisterAggregates(sqlite3* db, void* user_data) {
+  const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  struct Window {
+    const char* name;
+    int args;
+    void (*step)(sqlite3_context*, int, sqlite3_value**);
+    void (*final)(sqlite3_context*);
+    void (*value)(sqlite3_context*);
+    void (*inverse)(sqlite3_context*, int, sqlite3_value**);
+  };
+  const Window kWindows[] = {
+      {"sum", 1, SumStep, SumValue, SumValue, NoInverse},
+      {"avg", 1, SumStep, AvgValue, AvgValue, NoInverse},
+      {"vk_wsum", 1, WindowSumStep, WindowSumFinal, WindowSumValue, WindowSumInverse},
+      {"vk_wavg", 1, WindowSumStep, WindowAvgFinal, WindowAvgValue, WindowSumInverse},
+      {"vk_listagg", -1, ListAggStep, ListAggFinal, ListAggValue, NoInverse},
+  };
+  for (const Window& window : kWindows) {
+    int rc =
+        sqlite3_create_window_function(db, window.name, window.args, flags, user_data, window.step,
+                                       window.final, window.value, window.inverse, nullptr);
+    if (rc != SQLITE_OK) return rc;
+  }
+  return SQLITE_OK;
+}
+
+}  // namespace volmek::engine::fn
