@@ -5,9 +5,11 @@
 // AND/OR/NOT, [NOT] BETWEEN, [NOT] IN lists, IS [NOT] NULL, CASE, COALESCE, NULLIF, ABS, UPPER,
 // LOWER, LENGTH, SUBSTR from the first character, REPLACE, scalar subqueries of one row, EXISTS,
 // IN (subquery), GROUP BY with COUNT/SUM/MIN/MAX, HAVING, DISTINCT, inner and left joins,
-// UNION/UNION ALL/INTERSECT. Rows are compared as sorted lists, since neither side promises an
-// order without ORDER BY. A query the engine refuses with an ORA- error counts as a mismatch
-// too: every construct here is one it claims to support.
+// UNION/UNION ALL/INTERSECT, and analytic functions over windows whose ORDER BY says where
+// NULLs go (the one default the two do not share) and, for the functions that read the
+// rows in order, puts no two rows level. Rows are compared as sorted lists, since neither side
+// promises an order without ORDER BY. A query the engine refuses with an ORA- error counts as a
+// mismatch too: every construct here is one it claims to support.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -59,9 +61,11 @@ class QueryGenerator {
   explicit QueryGenerator(std::uint32_t seed) : random_(seed) {}
 
   std::string Query() {
-    switch (Pick(6)) {
+    switch (Pick(7)) {
       case 0:
         return Grouped();
+      case 5:
+        return Windowed();
       case 1:
         return "select " + Number(2, "ta") + ", " + Text(1, "ta") + " from ta where " +
                Condition(2, "ta") + " union" + (Pick(2) ? " all" : "") + " select " +
@@ -190,6 +194,48 @@ class QueryGenerator {
                       " from ta where " + Condition(2, "ta") + " group by " + key;
     if (Pick(2)) sql += " having count(*) > " + std::to_string(Pick(3));
     return sql;
+  }
+
+  std::string Windowed() {
+    const char* const partitions[] = {"", "partition by ta.s ", "partition by ta.n ",
+                                      "partition by ta.n - ta.m "};
+    // Orders that leave no two rows level, and orders with ties (peers).
+    const char* const unique[] = {"order by ta.id", "order by ta.n nulls first, ta.id",
+                                  "order by ta.m desc nulls last, ta.id",
+                                  "order by ta.s nulls last, ta.id desc"};
+    const char* const tied[] = {"order by ta.n nulls last", "order by ta.s desc nulls first",
+                                "order by ta.m nulls first"};
+    const char* const frames[] = {" rows between 1 preceding and current row",
+                                  " rows between unbounded preceding and 2 following",
+                                  " rows between current row and unbounded following",
+                                  " rows 2 preceding",
+                                  " rows between 2 preceding and 1 following",
+                                  " range between unbounded preceding and current row",
+                                  " range between current row and unbounded following"};
+    const char* const ordered[] = {"row_number()",    "lag(ta.m)", "lead(ta.n, 2)",
+                                   "lag(ta.m, 1, 0)", "ntile(3)",  "lead(ta.s, 1, 'z')"};
+    const char* const ranking[] = {"rank()", "dense_rank()"};
+    const char* const aggregates[] = {"sum(ta.m)", "count(ta.m)", "count(*)",
+                                      "min(ta.n)", "max(ta.s)",   "sum(ta.n * 2 - ta.m)"};
+    const char* const values[] = {"first_value(ta.m)", "last_value(ta.s)"};
+    auto window = [&]() -> std::string {
+      std::string partition = partitions[Pick(4)];
+      switch (Pick(5)) {
+        case 0:
+          return std::string(ordered[Pick(6)]) + " over (" + partition + unique[Pick(4)] + ")";
+        case 1:
+          return std::string(ranking[Pick(2)]) + " over (" + partition + tied[Pick(3)] + ")";
+        case 2:
+          return std::string(aggregates[Pick(6)]) + " over (" + partition + tied[Pick(3)] + ")";
+        case 3:
+          return std::string(aggregates[Pick(6)]) + " over (" + partition +
+                 (Pick(3) ? std::string(unique[Pick(4)]) + frames[Pick(7)] : std::string()) + ")";
+        default:
+          return std::string(values[Pick(2)]) + " over (" + partition + unique[Pick(4)] +
+                 frames[Pick(5)] + ")";
+      }
+    };
+    return "select ta.id, " + window() + ", " + window() + " from ta where " + Condition(1, "ta");
   }
 
   std::mt19937 random_;
