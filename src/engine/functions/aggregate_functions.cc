@@ -1,5 +1,6 @@
 // The engine's own aggregates: SUM and AVG in exact decimal arithmetic, their forms for
-// windows whose start moves (vk_wsum, vk_wavg), and LISTAGG (vk_listagg).
+// windows whose start moves (vk_wsum, vk_wavg), and LISTAGG (vk_listagg); and the key that
+// RANGE frames with an offset compare (vk_range_key).
 //
 // SUM and AVG also serve as window functions over frames that start at the partition's first
 // row, where SQLite never takes a row out again. A frame whose start moves takes rows out
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -221,6 +223,8 @@ struct ListAgg {
   std::vector<int> flags;
   std::string delimiter;
   bool sorted = true;
+  // The joined text while no row was added since: a window asks once per row of the partition.
+  std::optional<std::string> joined;
 };
 
 // Oracle's limit on a VARCHAR2 result in SQL.
@@ -267,6 +271,7 @@ void ListAggStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   state->entries.push_back(std::move(entry));
   state->sorted = false;
+  state->joined.reset();
 }
 
 bool ListAggBefore(const std::vector<int>& flags, const ListAggEntry& a, const ListAggEntry& b) {
@@ -290,6 +295,7 @@ bool ListAggBefore(const std::vector<int>& flags, const ListAggEntry& a, const L
 void ListAggValue(sqlite3_context* ctx) {
   ListAgg* state = SlotState<ListAgg>(ctx, false);
   if (state == nullptr || state->entries.empty()) return sqlite3_result_null(ctx);
+  if (state->joined.has_value()) return ResultText(ctx, *state->joined);
   if (!state->sorted) {
     std::stable_sort(state->entries.begin(), state->entries.end(),
                      [state](const ListAggEntry& a, const ListAggEntry& b) {
@@ -306,6 +312,28 @@ void ListAggValue(sqlite3_context* ctx) {
     }
   }
   ResultText(ctx, result);
+  state->joined = std::move(result);
+}
+
+// vk_range_key(value, kind): what a RANGE frame with an offset compares, as an INTEGER SQLite
+// can add the offset to exactly: a number (kind 0) that is whole and within 2^53, or a date
+// (kind 1) in seconds. Other numbers are ORA-03001: a double would misplace frame edges.
+void RangeKey(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  SqlValue value = Arg(argv, 0);
+  if (IsNull(value)) return sqlite3_result_null(ctx);
+  if (sqlite3_value_int(argv[1]) == 1) {
+    auto date = DateArg(value, Settings(ctx));
+    if (!date) return ResultError(ctx, date.error());
+    return sqlite3_result_int64(ctx, ToSeconds(**date));
+  }
+  auto number = NumberArg(value);
+  if (!number) return ResultError(ctx, number.error());
+  std::optional<std::int64_t> whole = (*number)->ToInt64Exact();
+  constexpr std::int64_t kLimit = std::int64_t{1} << 53;
+  if (!whole.has_value() || *whole > kLimit || *whole < -kLimit) {
+    return ResultError(ctx, Ora(3001, "unimplemented feature"));
+  }
+  sqlite3_result_int64(ctx, *whole);
 }
 
 void ListAggFinal(sqlite3_context* ctx) {
@@ -338,7 +366,8 @@ int RegisterAggregates(sqlite3* db, void* user_data) {
                                        window.final, window.value, window.inverse, nullptr);
     if (rc != SQLITE_OK) return rc;
   }
-  return SQLITE_OK;
+  return sqlite3_create_function_v2(db, "vk_range_key", 2, flags, user_data, RangeKey, nullptr,
+                                    nullptr, nullptr);
 }
 
 }  // namespace volmek::engine::fn

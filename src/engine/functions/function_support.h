@@ -34,7 +34,8 @@ std::span<const FunctionDef> ConversionFunctions();
 std::span<const FunctionDef> TypedFunctions();
 std::span<const FunctionDef> CaseFunctions();
 std::span<const FunctionDef> RegexpFunctions();
-// SUM, AVG, their window forms and LISTAGG (aggregate_functions.cc); a SQLite result code.
+// SUM, AVG, their window forms, LISTAGG and vk_range_key (aggregate_functions.cc); a SQLite
+// result code.
 int RegisterAggregates(sqlite3* db, void* user_data);
 
 const SessionSettings& Settings(sqlite3_context* ctx);

@@ -220,7 +220,15 @@ class QueryGenerator {
     const char* const values[] = {"first_value(ta.m)", "last_value(ta.s)"};
     auto window = [&]() -> std::string {
       std::string partition = partitions[Pick(4)];
-      switch (Pick(5)) {
+      switch (Pick(6)) {
+        case 5: {
+          // A RANGE offset measures the one ORDER BY key.
+          const char* const keys[] = {"order by ta.id", "order by ta.n nulls last",
+                                      "order by ta.m desc nulls first"};
+          return std::string(aggregates[Pick(6)]) + " over (" + partition + keys[Pick(3)] +
+                 " range between " + std::to_string(Pick(4)) + " preceding and " +
+                 std::to_string(Pick(3)) + " following)";
+        }
         case 0:
           return std::string(ordered[Pick(6)]) + " over (" + partition + unique[Pick(4)] + ")";
         case 1:

@@ -92,7 +92,7 @@ bool Emitter::IsAnalyticOnly(std::string_view name) {
   return spec != nullptr && spec->family != Family::kAggregate;
 }
 
-OraResult<std::string> Emitter::FrameSql(const ast::Window& window, const Ctx& ctx,
+OraResult<std::string> Emitter::FrameSql(const ast::Window& window, const Ctx& ctx, int range_scale,
                                          bool* moving_start) {
   using Kind = ast::FrameBound::Kind;
   *moving_start = false;
@@ -102,8 +102,7 @@ OraResult<std::string> Emitter::FrameSql(const ast::Window& window, const Ctx& c
   if (start.kind == Kind::kUnboundedFollowing || end.kind == Kind::kUnboundedPreceding) {
     return OraErr(905, "missing keyword");
   }
-  // A frame that ends before it starts, and RANGE offsets (which SQLite would apply to the
-  // stored text of numbers and dates), are not supported.
+  // A frame that ends before it starts is not supported.
   if (BoundRank(start.kind) > BoundRank(end.kind)) return OraErr(Unimplemented());
   std::optional<long long> start_offset;
   std::optional<long long> end_offset;
@@ -118,8 +117,15 @@ OraResult<std::string> Emitter::FrameSql(const ast::Window& window, const Ctx& c
         return std::string("CURRENT ROW");
       case Kind::kPreceding:
       case Kind::kFollowing: {
-        if (window.units != "ROWS") return OraErr(Unimplemented());
-        *offset = WholeLiteral(*bound.offset);
+        // ROWS counts rows; RANGE measures the key (vk_range_key): whole numbers, or days of a
+        // date in seconds.
+        if (range_scale == 1 || window.units == "ROWS") {
+          *offset = WholeLiteral(*bound.offset);
+        } else if (std::optional<double> days = NumberValue(*bound.offset);
+                   days.has_value() && bound.offset->kind == ExprKind::kNumber && *days < 1e9 &&
+                   *days * range_scale == std::floor(*days * range_scale)) {
+          *offset = static_cast<long long>(*days * range_scale);
+        }
         if (!offset->has_value()) return OraErr(Unimplemented());
         Typed type;
         VK_ASSIGN_OR_ORA_RETURN(std::string literal, Literal(*bound.offset, false, ctx, &type));
@@ -154,14 +160,27 @@ OraResult<std::string> Emitter::WindowSql(const Expr& expr, const Ctx& ctx, bool
     return OraErr(30485, "missing ORDER BY expression in the window specification");
   }
   if (!framed_function && !window.units.empty()) return OraErr(907, "missing right parenthesis");
+  const bool range_offset =
+      window.units == "RANGE" && (window.start.offset != nullptr || window.end.offset != nullptr);
+  if (range_offset && window.order_by.size() != 1) {
+    return OraErr(30486, "invalid window aggregation group in the window specification");
+  }
   std::string order;
+  int range_scale = 1;
   for (const ast::OrderItem& item : window.order_by) {
     VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, ctx));
     Merge(merged, out);
-    order += (order.empty() ? "ORDER BY " : ", ") + SortKey(out) + OrderSuffix(item);
+    std::string key = SortKey(out);
+    if (range_offset) {
+      // The offset is added to the key: numbers and dates as integers SQLite adds exactly.
+      if (!out.type.IsNumeric() && !out.type.IsDate()) return OraErr(Unimplemented());
+      range_scale = out.type.IsDate() ? 86400 : 1;
+      key = "vk_range_key(" + out.sql + ", " + (out.type.IsDate() ? "1" : "0") + ")";
+    }
+    order += (order.empty() ? "ORDER BY " : ", ") + key + OrderSuffix(item);
   }
   if (!order.empty()) sql += (sql.empty() ? "" : " ") + order;
-  VK_ASSIGN_OR_ORA_RETURN(std::string frame, FrameSql(window, ctx, moving_start));
+  VK_ASSIGN_OR_ORA_RETURN(std::string frame, FrameSql(window, ctx, range_scale, moving_start));
   return "OVER (" + sql + frame + ")";
 }
 

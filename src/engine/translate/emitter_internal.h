@@ -435,7 +435,10 @@ class Emitter {
   OraResult<std::string> WindowSql(const Expr& expr, const Ctx& ctx, bool ordered_function,
                                    bool framed_function, Out* merged, bool* moving_start);
 
-  OraResult<std::string> FrameSql(const ast::Window& window, const Ctx& ctx, bool* moving_start);
+  // ROWS|RANGE BETWEEN ... AND ...; `range_scale` turns a RANGE offset into the key's units
+  // (86400 for the seconds of a date key).
+  OraResult<std::string> FrameSql(const ast::Window& window, const Ctx& ctx, int range_scale,
+                                  bool* moving_start);
 
   // LISTAGG(x [, delimiter]) WITHIN GROUP (ORDER BY ...) [OVER (PARTITION BY ...)].
   OraResult<Out> ListAgg(const Expr& expr, const Ctx& ctx);
