@@ -18,11 +18,12 @@ namespace volmek::engine::emitter_internal {
 namespace {
 
 enum class Family {
-  kRanking,    // ROW_NUMBER, RANK, DENSE_RANK: an ORDER BY, no arguments, no frame
-  kNtile,      // NTILE(n): an ORDER BY, no frame
-  kOffset,     // LAG, LEAD (x [, offset [, default]]): an ORDER BY, no frame
-  kValue,      // FIRST_VALUE, LAST_VALUE: any window
-  kAggregate,  // COUNT, SUM, AVG, MIN, MAX: any window
+  kRanking,       // ROW_NUMBER, RANK, DENSE_RANK: an ORDER BY, no arguments, no frame
+  kNtile,         // NTILE(n): an ORDER BY, no frame
+  kOffset,        // LAG, LEAD (x [, offset [, default]]): an ORDER BY, no frame
+  kDistribution,  // CUME_DIST, PERCENT_RANK: an ORDER BY, no frame; exact fractions
+  kValue,         // FIRST_VALUE, LAST_VALUE, NTH_VALUE(x, n): any window
+  kAggregate,     // COUNT, SUM, AVG, MIN, MAX: any window
 };
 
 struct AnalyticSpec {
@@ -32,7 +33,10 @@ struct AnalyticSpec {
   Family family;
 };
 
-constexpr std::array<AnalyticSpec, 13> kAnalytics = {{
+constexpr std::array<AnalyticSpec, 16> kAnalytics = {{
+    {"CUME_DIST", 0, 0, Family::kDistribution},
+    {"PERCENT_RANK", 0, 0, Family::kDistribution},
+    {"NTH_VALUE", 2, 2, Family::kValue},
     {"ROW_NUMBER", 0, 0, Family::kRanking},
     {"RANK", 0, 0, Family::kRanking},
     {"DENSE_RANK", 0, 0, Family::kRanking},
@@ -210,7 +214,7 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
   Out out;
   for (const Out& arg : args) Merge(&out, arg);
   const bool ordered = spec->family == Family::kRanking || spec->family == Family::kNtile ||
-                       spec->family == Family::kOffset;
+                       spec->family == Family::kOffset || spec->family == Family::kDistribution;
   const bool framed = spec->family == Family::kValue || spec->family == Family::kAggregate;
   bool moving_start = false;
   VK_ASSIGN_OR_ORA_RETURN(std::string over,
@@ -253,8 +257,33 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
       out.type.nullable = true;
       break;
     }
+    case Family::kDistribution: {
+      // CUME_DIST: the rows up to the current one and its peers, over the partition's rows;
+      // PERCENT_RANK: (RANK - 1) / (rows - 1), 0 for a partition of one row. Divided as NUMBERs.
+      std::string partition;
+      for (const auto& key : expr.over->partition_by) {
+        VK_ASSIGN_OR_ORA_RETURN(Out part, Value(*key, inner));
+        partition += (partition.empty() ? "PARTITION BY " : ", ") + SortKey(part);
+      }
+      const std::string rows = "count(*) OVER (" + partition + ")";
+      if (expr.name == "CUME_DIST") {
+        call = "vk_div(count(*) " + over + ", " + rows + ")";
+      } else {
+        call = "(CASE WHEN " + rows + " = 1 THEN 0 ELSE vk_div(rank() " + over + " - 1, " + rows +
+               " - 1) END)";
+      }
+      over.clear();
+      out.type = Typed::Number();
+      out.type.nullable = false;
+      break;
+    }
     case Family::kValue:
-      call = Lower(expr.name) + "(" + args[0].sql + ")";
+      if (args.size() == 2) {
+        std::optional<long long> position = WholeLiteral(*expr.args[1]);
+        if (!position.has_value() || *position == 0) return OraErr(Unimplemented());
+      }
+      call =
+          Lower(expr.name) + "(" + args[0].sql + (args.size() == 2 ? ", " + args[1].sql : "") + ")";
       out.type = args[0].type.IsNumeric() ? Typed::Number() : args[0].type;
       out.type.nullable = true;
       break;
@@ -274,7 +303,7 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
       break;
     }
   }
-  out.sql = call + " " + over;
+  out.sql = over.empty() ? call : call + " " + over;
   out.analytic = true;
   out.stored = false;
   return out;
