@@ -50,6 +50,7 @@ ObjectType TypeFromName(std::string_view name) {
   if (name == "VIEW") return ObjectType::kView;
   if (name == "INDEX") return ObjectType::kIndex;
   if (name == "SEQUENCE") return ObjectType::kSequence;
+  if (name == "SYNONYM") return ObjectType::kSynonym;
   return ObjectType::kTable;
 }
 
@@ -143,6 +144,8 @@ std::string_view ObjectTypeName(ObjectType type) {
       return "INDEX";
     case ObjectType::kSequence:
       return "SEQUENCE";
+    case ObjectType::kSynonym:
+      return "SYNONYM";
   }
   return "TABLE";
 }
@@ -192,7 +195,10 @@ OraResult<bool> Catalog::Exists(sqlite3* db) {
   return stmt.Step();
 }
 
-OraStatus Catalog::Create(sqlite3* db) { return ExecSql(db, kCreateCatalog); }
+OraStatus Catalog::Create(sqlite3* db) {
+  VK_RETURN_IF_ORA_ERROR(ExecSql(db, kCreateCatalog));
+  return EnsureCommentAndSynonymTables(db);
+}
 
 OraResult<std::optional<std::string>> Catalog::PasswordHash(std::string_view user) const {
   VK_ASSIGN_OR_ORA_RETURN(
@@ -360,6 +366,8 @@ OraStatus Catalog::RemoveObject(std::int64_t object_id) {
            "DELETE FROM vk_ind_columns WHERE index_object_id = ?1",
            "DELETE FROM vk_sequences WHERE object_id = ?1",
            "DELETE FROM vk_views WHERE object_id = ?1",
+           "DELETE FROM vk_comments WHERE object_id = ?1",
+           "DELETE FROM vk_synonyms WHERE object_id = ?1",
        }) {
     VK_RETURN_IF_ORA_ERROR(RunWithId(db_, sql, object_id));
   }

@@ -13,6 +13,9 @@
 //   vk_ind_columns   the columns of each index
 //   vk_sequences     sequence options and LAST_NUMBER (canonical decimal text)
 //   vk_views         the text of each view
+//   vk_comments      COMMENT ON TABLE (column_name '') and COMMENT ON COLUMN texts
+//   vk_synonyms      the object each synonym names (synonyms are objects of owner PUBLIC
+//                    for public ones)
 //   vk_dual          DUAL's one row
 //
 // The SQLite objects behind the catalogue's objects are named from the object_id: table
@@ -33,9 +36,9 @@
 
 namespace volmek::engine {
 
-enum class ObjectType { kTable, kView, kIndex, kSequence };
+enum class ObjectType { kTable, kView, kIndex, kSequence, kSynonym };
 
-// "TABLE", "VIEW", "INDEX", "SEQUENCE".
+// "TABLE", "VIEW", "INDEX", "SEQUENCE", "SYNONYM".
 std::string_view ObjectTypeName(ObjectType type);
 
 struct ObjectRef {
@@ -148,6 +151,23 @@ class Catalog {
   OraResult<std::optional<SequenceInfo>> FindSequence(std::string_view owner,
                                                       std::string_view name) const;
   OraStatus UpdateSequence(const SequenceInfo& sequence);
+
+  // Comments (synonyms_comments.cc). `column` empty for the table's own comment; a text of
+  // nullopt removes the comment.
+  OraStatus SetComment(std::int64_t object_id, std::string_view column,
+                       const std::optional<std::string>& text);
+  OraStatus RenameCommentColumn(std::int64_t object_id, std::string_view from, std::string_view to);
+
+  // Synonyms: the owner and name of the object a synonym names.
+  struct SynonymTarget {
+    std::string owner;
+    std::string name;
+  };
+  OraStatus AddSynonym(std::int64_t object_id, const SynonymTarget& target);
+  OraResult<std::optional<SynonymTarget>> FindSynonymTarget(std::int64_t object_id) const;
+
+  // Creates the catalogue tables that files made before comments and synonyms lack.
+  static OraStatus EnsureCommentAndSynonymTables(sqlite3* db);
 
   // A new system constraint name: SYS_C000001, SYS_C000002, ...
   OraResult<std::string> NextConstraintName();

@@ -221,6 +221,34 @@ const std::vector<DictionaryView>& Views() {
        "t.name, ic.column_name, ic.column_position FROM vk_indexes i JOIN vk_objects o ON "
        "o.object_id = i.object_id JOIN vk_objects t ON t.object_id = i.table_object_id JOIN "
        "vk_ind_columns ic ON ic.index_object_id = i.object_id WHERE i.constraint_type <> ''"},
+      // Every table and view, and every column of them, with its comment or NULL.
+      {"ALL_TAB_COMMENTS",
+       "vk_d_all_tab_comments",
+       {{"OWNER", 'V', 30},
+        {"TABLE_NAME", 'V', 30},
+        {"TABLE_TYPE", 'V', 11},
+        {"COMMENTS", 'V', 4000}},
+       "SELECT o.owner, o.name, o.object_type, c.comments FROM vk_objects o LEFT JOIN "
+       "vk_comments c ON c.object_id = o.object_id AND c.column_name = '' WHERE o.object_type "
+       "IN ('TABLE', 'VIEW')"},
+      {"ALL_COL_COMMENTS",
+       "vk_d_all_col_comments",
+       {{"OWNER", 'V', 30},
+        {"TABLE_NAME", 'V', 30},
+        {"COLUMN_NAME", 'V', 30},
+        {"COMMENTS", 'V', 4000}},
+       "SELECT o.owner, o.name, k.column_name, c.comments FROM vk_objects o JOIN vk_columns k "
+       "ON k.object_id = o.object_id LEFT JOIN vk_comments c ON c.object_id = o.object_id AND "
+       "c.column_name = k.column_name"},
+      {"ALL_SYNONYMS",
+       "vk_d_all_synonyms",
+       {{"OWNER", 'V', 30},
+        {"SYNONYM_NAME", 'V', 30},
+        {"TABLE_OWNER", 'V', 30},
+        {"TABLE_NAME", 'V', 30},
+        {"DB_LINK", 'V', 128}},
+       "SELECT o.owner, o.name, s.table_owner, s.table_name, NULL FROM vk_objects o JOIN "
+       "vk_synonyms s ON s.object_id = o.object_id"},
       {"V$VERSION",
        "vk_d_v_version",
        {{"BANNER", 'V', 80}},
@@ -290,6 +318,9 @@ const std::vector<DerivedView>& DerivedViews() {
       {"USER_INDEXES", "vk_d_user_indexes", "ALL_INDEXES", {"OWNER"}, "OWNER"},
       {"USER_CONSTRAINTS", "vk_d_user_constraints", "ALL_CONSTRAINTS", {}, "OWNER"},
       {"USER_CONS_COLUMNS", "vk_d_user_cons_columns", "ALL_CONS_COLUMNS", {}, "OWNER"},
+      {"USER_TAB_COMMENTS", "vk_d_user_tab_comments", "ALL_TAB_COMMENTS", {"OWNER"}, "OWNER"},
+      {"USER_COL_COMMENTS", "vk_d_user_col_comments", "ALL_COL_COMMENTS", {"OWNER"}, "OWNER"},
+      {"USER_SYNONYMS", "vk_d_user_synonyms", "ALL_SYNONYMS", {"OWNER"}, "OWNER"},
       {"USER_IND_COLUMNS",
        "vk_d_user_ind_columns",
        "ALL_IND_COLUMNS",
@@ -299,7 +330,8 @@ const std::vector<DerivedView>& DerivedViews() {
   return kDerived;
 }
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kSynonyms = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kSynonyms = {{
+    {"SYN", "USER_SYNONYMS"},
     {"TABS", "USER_TABLES"},
     {"CAT", "USER_CATALOG"},
     {"COLS", "USER_TAB_COLUMNS"},
@@ -310,7 +342,14 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kSynonyms
 }};
 
 // DICTIONARY (DICT): every view above and its synonyms, with a line about each.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 26> kComments = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 33> kComments = {{
+    {"ALL_COL_COMMENTS", "Comments on columns of accessible tables and views"},
+    {"ALL_SYNONYMS", "All synonyms for base objects accessible to the user and session"},
+    {"ALL_TAB_COMMENTS", "Comments on tables and views accessible to the user"},
+    {"SYN", "Synonym for USER_SYNONYMS"},
+    {"USER_COL_COMMENTS", "Comments on columns of user's tables and views"},
+    {"USER_SYNONYMS", "The user's private synonyms"},
+    {"USER_TAB_COMMENTS", "Comments on the tables and views owned by the user"},
     {"USER_CONSTRAINTS", "Constraint definitions on user's own tables"},
     {"USER_CONS_COLUMNS", "Information about accessible columns in constraint definitions"},
     {"ALL_INDEXES", "Descriptions of indexes on tables accessible to the user"},
@@ -498,22 +537,54 @@ OraResult<std::optional<TableInfo>> LoadTableInfo(const Catalog& catalog, const 
 }
 
 std::optional<TableInfo> CatalogLookup::FindTable(std::string_view name) const {
-  std::string_view owner = user_;
-  std::string_view object = name;
-  std::string owner_buffer;
+  return Resolve(name).table;
+}
+
+std::optional<OraError> CatalogLookup::LookupError(std::string_view name) const {
+  return Resolve(name).error;
+}
+
+CatalogLookup::Resolved CatalogLookup::Resolve(std::string_view name) const {
   // "OWNER.NAME" arrives as one name only when the translator passes it so.
   if (std::size_t dot = name.find('.'); dot != std::string_view::npos) {
-    owner_buffer = std::string(name.substr(0, dot));
-    owner = owner_buffer;
-    object = name.substr(dot + 1);
+    return ResolveIn(name.substr(0, dot), name.substr(dot + 1), true, 0);
   }
+  return ResolveIn(user_, name, false, 0);
+}
+
+CatalogLookup::Resolved CatalogLookup::ResolveIn(std::string_view owner, std::string_view object,
+                                                 bool qualified, int depth) const {
   auto found = catalog_.FindObject(owner, object);
   if (found.has_value() && found->has_value()) {
+    if ((*found)->type == ObjectType::kSynonym) return Follow(**found, depth);
     auto info = LoadTableInfo(catalog_, **found);
-    if (info.has_value() && info->has_value()) return std::move(**info);
+    if (info.has_value() && info->has_value()) return {std::move(**info), std::nullopt};
   }
-  if (owner == user_ || owner == "SYS" || owner == "PUBLIC") return FindDictionaryView(object);
-  return std::nullopt;
+  if (owner == user_ || owner == "SYS" || owner == "PUBLIC") {
+    if (std::optional<TableInfo> view = FindDictionaryView(object)) return {view, std::nullopt};
+  }
+  if (!qualified) {
+    auto shared = catalog_.FindObject("PUBLIC", object);
+    if (shared.has_value() && shared->has_value() && (*shared)->type == ObjectType::kSynonym) {
+      return Follow(**shared, depth);
+    }
+  }
+  return {};
+}
+
+CatalogLookup::Resolved CatalogLookup::Follow(const ObjectRef& synonym, int depth) const {
+  // Longer chains than any schema needs are taken for a loop.
+  constexpr int kMaxChain = 32;
+  if (depth >= kMaxChain) return {std::nullopt, Ora(1775, "looping chain of synonyms")};
+  auto target = catalog_.FindSynonymTarget(synonym.object_id);
+  Resolved resolved;
+  if (target.has_value() && target->has_value()) {
+    resolved = ResolveIn((*target)->owner, (*target)->name, true, depth + 1);
+  }
+  if (!resolved.table && !resolved.error) {
+    resolved.error = Ora(980, "synonym translation is no longer valid");
+  }
+  return resolved;
 }
 
 bool CatalogLookup::SequenceExists(std::string_view name) const {

@@ -28,17 +28,31 @@ std::optional<TableInfo> FindDictionaryView(std::string_view name);
 // The TableInfo of a catalogue table or view of `owner`.
 OraResult<std::optional<TableInfo>> LoadTableInfo(const Catalog& catalog, const ObjectRef& ref);
 
-// Name resolution for one user: own tables and views first, then the dictionary views.
+// Name resolution for one user: own tables, views and private synonyms first, then the
+// dictionary views and public synonyms. A synonym stands for the object it names (followed
+// through other synonyms); when that is gone the name is ORA-00980, and a chain that comes
+// back to itself ORA-01775.
 class CatalogLookup : public SchemaLookup {
  public:
   CatalogLookup(const Catalog& catalog, std::string user)
       : catalog_(catalog), user_(std::move(user)) {}
 
   std::optional<TableInfo> FindTable(std::string_view name) const override;
+  std::optional<OraError> LookupError(std::string_view name) const override;
   bool SequenceExists(std::string_view name) const override;
   std::string CurrentUser() const override { return user_; }
 
  private:
+  struct Resolved {
+    std::optional<TableInfo> table;
+    std::optional<OraError> error;
+  };
+  // `name` as FindTable takes it ("OWNER.NAME" when qualified).
+  Resolved Resolve(std::string_view name) const;
+  Resolved ResolveIn(std::string_view owner, std::string_view object, bool qualified,
+                     int depth) const;
+  Resolved Follow(const ObjectRef& synonym, int depth) const;
+
   const Catalog& catalog_;
   std::string user_;
 };

@@ -194,6 +194,7 @@ OraStatus EngineConnection::Setup() {
   }
   VK_RETURN_IF_ORA_ERROR(sequences_.RegisterFunctions(db()));
   VK_RETURN_IF_ORA_ERROR(EnsureConstraintTables(db()));
+  VK_RETURN_IF_ORA_ERROR(Catalog::EnsureCommentAndSynonymTables(db()));
   VK_RETURN_IF_ORA_ERROR(CreateDictionaryViews(db(), user_));
   return Begin();
 }

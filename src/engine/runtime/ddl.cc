@@ -7,6 +7,7 @@
 
 #include "engine/catalog/accounts.h"
 #include "engine/runtime/connection.h"
+#include "engine/runtime/ddl_synonyms_comments.h"
 #include "engine/runtime/ddl_tables.h"
 #include "engine/syntax/ddl_parser.h"
 
@@ -27,7 +28,6 @@ constexpr std::uint16_t kAlterTable = 26;
 constexpr std::uint16_t kGrant = 28;
 constexpr std::uint16_t kRevoke = 29;
 constexpr std::uint16_t kRename = 37;
-constexpr std::uint16_t kComment = 38;
 constexpr std::uint16_t kAlterIndex = 41;
 constexpr std::uint16_t kCreateTablespace = 49;
 constexpr std::uint16_t kAlterTablespace = 50;
@@ -576,6 +576,11 @@ OraResult<DdlParse> ParseDdl(EngineConnection& connection, std::string_view sql)
       return CreateView(connection, parser, replace);
     }
     if (parser.Accept("VIEW")) return CreateView(connection, parser, replace);
+    if (parser.Accept("PUBLIC")) {
+      VK_RETURN_IF_ORA_ERROR(parser.Expect("SYNONYM"));
+      return CreateSynonym(connection, parser, replace, true);
+    }
+    if (parser.Accept("SYNONYM")) return CreateSynonym(connection, parser, replace, false);
     if (replace) return OraErr(922, "missing or invalid option");
     if (parser.Accept("TABLE")) {
       VK_ASSIGN_OR_ORA_RETURN(std::uint16_t type, CreateTable(connection, parser));
@@ -602,6 +607,11 @@ OraResult<DdlParse> ParseDdl(EngineConnection& connection, std::string_view sql)
     if (parser.Accept("SEQUENCE")) return DropSequence(connection, parser);
     if (parser.Accept("TABLESPACE")) return DropTablespace(connection, parser);
     if (parser.Accept("USER")) return DropUser(connection, parser);
+    if (parser.Accept("PUBLIC")) {
+      VK_RETURN_IF_ORA_ERROR(parser.Expect("SYNONYM"));
+      return DropSynonym(connection, parser, true);
+    }
+    if (parser.Accept("SYNONYM")) return DropSynonym(connection, parser, false);
     return OraErr(950, "invalid DROP option");
   }
   if (parser.Accept("ALTER")) {
@@ -633,11 +643,11 @@ OraResult<DdlParse> ParseDdl(EngineConnection& connection, std::string_view sql)
     VK_ASSIGN_OR_ORA_RETURN(AnalyzeSpec definition, ParseAnalyze(connection, parser));
     return DdlParse{definition.index ? kAnalyzeIndex : kAnalyzeTable, true};
   }
-  // Privileges and comments: every user owns only its own schema here, and comments are not
-  // kept; the statements are accepted (and commit) as Oracle's do.
+  // Privileges: every user owns only its own schema here; the statements are accepted (and
+  // commit) as Oracle's do.
   if (parser.Accept("GRANT")) return SkipToEnd(parser, kGrant, connection);
   if (parser.Accept("REVOKE")) return SkipToEnd(parser, kRevoke, connection);
-  if (parser.Accept("COMMENT")) return SkipToEnd(parser, kComment, connection);
+  if (parser.Accept("COMMENT")) return CommentOn(connection, parser);
   return OraErr(900, "invalid SQL statement");
 }
 

@@ -1,5 +1,5 @@
-// DDL: CREATE/DROP/ALTER of tables, indexes, views, sequences, tablespaces and users,
-// TRUNCATE, RENAME, ANALYZE, GRANT/REVOKE/COMMENT.
+// DDL: CREATE/DROP/ALTER of tables, indexes, views, sequences, synonyms, tablespaces and
+// users, TRUNCATE, RENAME, ANALYZE, GRANT/REVOKE, COMMENT.
 //
 // DDL runs at Parse, between its two implicit commits (EngineConnection::RunDdl), so every DDL
 // error is a parse error. ANALYZE is the exception: Parse checks its syntax, Execute runs it,

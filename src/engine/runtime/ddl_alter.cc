@@ -309,6 +309,7 @@ OraResult<std::uint16_t> AlterRename(EngineConnection& connection, DdlParser& pa
                                      "column_name = {} AND index_object_id IN (SELECT object_id "
                                      "FROM vk_indexes WHERE table_object_id = {})",
                                      QuoteLiteral(to), QuoteLiteral(from), table->object_id)));
+    VK_RETURN_IF_ORA_ERROR(connection.catalog().RenameCommentColumn(table->object_id, from, to));
     return RebuildTable(connection, *table, columns, sources, indexes,
                         Ora(1400, "cannot insert NULL"));
   }));

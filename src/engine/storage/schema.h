@@ -81,6 +81,12 @@ class SchemaLookup {
   virtual ~SchemaLookup() = default;
   // `name` upper-cased unless it was quoted. nullopt when there is no such table or view.
   virtual std::optional<TableInfo> FindTable(std::string_view name) const = 0;
+  // Why FindTable(name) found nothing when it is not that there is no such name (ORA-00942):
+  // a synonym whose object is gone (ORA-00980), for one.
+  virtual std::optional<OraError> LookupError(std::string_view name) const {
+    (void)name;
+    return std::nullopt;
+  }
   virtual bool SequenceExists(std::string_view name) const = 0;
   // The logged-on user (what USER returns, and the owner in error texts).
   virtual std::string CurrentUser() const = 0;

@@ -27,7 +27,12 @@ OraResult<TableInfo> Emitter::LookUp(const std::string& owner, const std::string
     table = schema_.FindTable(owner + "." + name);
     if (!table.has_value() && owner == schema_.CurrentUser()) table = schema_.FindTable(name);
   }
-  if (!table.has_value()) return OraErr(942, "table or view does not exist");
+  if (!table.has_value()) {
+    if (auto error = schema_.LookupError(owner.empty() ? name : owner + "." + name)) {
+      return OraErr(std::move(*error));
+    }
+    return OraErr(942, "table or view does not exist");
+  }
   return std::move(*table);
 }
 
