@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "base/oracle_reserved_words.h"
 #include "base/text.h"
 
 namespace volmek::copybook {
@@ -133,6 +134,11 @@ Result<std::vector<Column>> PlanColumns(const FieldTable& fields, std::string_vi
     if (!IsPlainIdentifier(column.name)) {
       return Err(Status::InvalidInput(
           fmt::format("La columna {} (linea {} del copy) no es un nombre valido de columna.\n",
+                      column.name, field.line)));
+    }
+    if (IsOracleReservedWord(column.name)) {
+      return Err(Status::InvalidInput(
+          fmt::format("La columna {} (linea {} del copy) es una palabra reservada de Oracle.\n",
                       column.name, field.line)));
     }
     if (column.name == id_column) {

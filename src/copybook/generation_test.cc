@@ -200,9 +200,12 @@ TEST(ColumnRefusals, SuffixesThatRunTogether) {
             "La columna E111 sale dos veces (lineas 2 y 2 del copy).\n");
 }
 
-TEST(ColumnRefusals, NameThatIsNoIdentifier) {
+TEST(ColumnRefusals, NameThatIsNoIdentifierOrAReservedWord) {
   EXPECT_EQ(Refusal(Line("05 1A PIC X.")),
             "La columna 1A (linea 1 del copy) no es un nombre valido de columna.\n");
+  // Oracle would refuse the create after the old table is dropped.
+  EXPECT_EQ(Refusal(Line("05 A PIC X.") + Line("05 ROWID PIC 9.")),
+            "La columna ROWID (linea 2 del copy) es una palabra reservada de Oracle.\n");
 }
 
 TEST(ColumnRefusals, ColumnNamedAsTheIdentifier) {

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "base/oracle_reserved_words.h"
 #include "base/text.h"
 #include "datafiles/table_name.h"
 #include "db/columns.h"
@@ -10,8 +11,11 @@ namespace volmek::maint {
 
 namespace {
 
+// Oracle refuses a reserved word as a name when it creates the table, which would come after
+// the drop of the old one.
 bool IsColumnName(std::string_view name) {
-  return IsPlainIdentifier(name) && name.size() <= datafiles::kMaxIdentifierLength;
+  return IsPlainIdentifier(name) && name.size() <= datafiles::kMaxIdentifierLength &&
+         !IsOracleReservedWord(name);
 }
 
 }  // namespace

@@ -334,6 +334,13 @@ TEST_F(MaintReproRefusal, KeyFieldOutsideTheFirstTableOrNoColumnName) {
   EXPECT_EQ(result.out,
             "Error. El campo (F 3) del diccionario de la tabla T1 (clave T1) no es un nombre de "
             "columna valido. No se modifica nada.\n");
+  // A reserved word would be refused by the create that follows the drop of T2.
+  Script(dir_, "update xcampo set nombre = 'Level' where indice = 'T1' and nombre = 'F 3'\n;\n");
+  result = Volmek(dir_, {"reproa", "T1", "T2"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out,
+            "Error. El campo (Level) del diccionario de la tabla T1 (clave T1) no es un nombre "
+            "de columna valido. No se modifica nada.\n");
   ExpectDestinationIntact();
 }
 

@@ -3,28 +3,11 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <array>
+
+#include "base/oracle_reserved_words.h"
 
 namespace volmek::engine {
 namespace {
-
-constexpr std::array<std::string_view, 110> kReserved = {
-    "ACCESS",    "ADD",      "ALL",        "ALTER",      "AND",       "ANY",        "AS",
-    "ASC",       "AUDIT",    "BETWEEN",    "BY",         "CHAR",      "CHECK",      "CLUSTER",
-    "COLUMN",    "COMMENT",  "COMPRESS",   "CONNECT",    "CREATE",    "CURRENT",    "DATE",
-    "DECIMAL",   "DEFAULT",  "DELETE",     "DESC",       "DISTINCT",  "DROP",       "ELSE",
-    "EXCLUSIVE", "EXISTS",   "FILE",       "FLOAT",      "FOR",       "FROM",       "GRANT",
-    "GROUP",     "HAVING",   "IDENTIFIED", "IMMEDIATE",  "IN",        "INCREMENT",  "INDEX",
-    "INITIAL",   "INSERT",   "INTEGER",    "INTERSECT",  "INTO",      "IS",         "LEVEL",
-    "LIKE",      "LOCK",     "LONG",       "MAXEXTENTS", "MINUS",     "MLSLABEL",   "MODE",
-    "MODIFY",    "NOAUDIT",  "NOCOMPRESS", "NOT",        "NOWAIT",    "NULL",       "NUMBER",
-    "OF",        "OFFLINE",  "ON",         "ONLINE",     "OPTION",    "OR",         "ORDER",
-    "PCTFREE",   "PRIOR",    "PRIVILEGES", "PUBLIC",     "RAW",       "RENAME",     "RESOURCE",
-    "REVOKE",    "ROW",      "ROWID",      "ROWNUM",     "ROWS",      "SELECT",     "SESSION",
-    "SET",       "SHARE",    "SIZE",       "SMALLINT",   "START",     "SUCCESSFUL", "SYNONYM",
-    "SYSDATE",   "TABLE",    "THEN",       "TO",         "TRIGGER",   "UID",        "UNION",
-    "UNIQUE",    "UPDATE",   "USER",       "VALIDATE",   "VALUES",    "VARCHAR",    "VARCHAR2",
-    "VIEW",      "WHENEVER", "WHERE",      "WITH",       "CONSTRAINT"};
 
 OraError MissingLeftParenthesis() { return Ora(906, "missing left parenthesis"); }
 OraError MissingRightParenthesis() { return Ora(907, "missing right parenthesis"); }
@@ -43,10 +26,7 @@ OraError ZeroLength() { return Ora(1723, "zero-length columns are not allowed");
 
 }  // namespace
 
-bool IsReservedWord(std::string_view upper_word) {
-  if (upper_word == "CONSTRAINT") return false;
-  return std::find(kReserved.begin(), kReserved.end(), upper_word) != kReserved.end();
-}
+bool IsReservedWord(std::string_view upper_word) { return IsOracleReservedWord(upper_word); }
 
 OraError MissingKeyword() { return Ora(905, "missing keyword"); }
 
