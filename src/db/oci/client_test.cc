@@ -330,6 +330,26 @@ TEST_F(OciClientTest, ErrorTextKeepsItsStackWithoutTheHelpLine) {
       "ORA-06550: line 1, column 7:\nPLS-00201: identifier 'X' must be declared");
 }
 
+TEST_F(OciClientTest, LogOffWhoseCommitFailsReportsItRollsBackAndStillLogsOff) {
+  // A commit refused at the end of the run (a deferred constraint, a lost instance) is the
+  // run's failure: its code and text come back from LogOff, nothing half-done is kept.
+  fake_.commit_error = {2091,
+                        "ORA-02091: transaction rolled back\nORA-02291: integrity constraint "
+                        "(SCOTT.FK) violated - parent key not found\n"};
+  EXPECT_EQ(connection_->LogOff(), 2091);
+  EXPECT_EQ(connection_->ErrorText(),
+            "ORA-02091: transaction rolled back\nORA-02291: integrity constraint (SCOTT.FK) "
+            "violated - parent key not found");
+  std::size_t commit = CallIndex("commit");
+  std::size_t rollback = CallIndex("rollback");
+  std::size_t logoff = CallIndex("logoff");
+  EXPECT_LT(commit, rollback);
+  EXPECT_LT(rollback, logoff);
+  EXPECT_LT(logoff, fake_.calls.size());
+  // The session is gone: a second LogOff has nothing left to do.
+  EXPECT_EQ(connection_->LogOff(), 0);
+}
+
 TEST_F(OciClientTest, LogOffReleasesStatementsCommitsThenLogsOff) {
   ASSERT_EQ(cursor_->Parse(kQuery), 0);
   connection_->LogOff();

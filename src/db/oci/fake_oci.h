@@ -57,6 +57,7 @@ class FakeOci {
 
   std::map<std::string, FakeStatement> statements;
   FakeError logon_error;
+  FakeError commit_error;          // what OCITransCommit fails with, when it has a code
   std::vector<std::string> calls;  // "logon SCOTT tiger //h/s", "execute SQL iters=0 mode=16"...
   int live_statements = 0;
   int live_params = 0;
@@ -82,6 +83,7 @@ class FakeOci {
     api.error_get = &ErrorGet;
     api.trans_commit = [](OCISvcCtx*, OCIError*, ub4) {
       current()->calls.push_back("commit");
+      if (current()->commit_error.code != 0) return Raise(current()->commit_error);
       return OCI_SUCCESS;
     };
     api.trans_rollback = [](OCISvcCtx*, OCIError*, ub4) {
