@@ -315,6 +315,60 @@ void ListAggValue(sqlite3_context* ctx) {
   state->joined = std::move(result);
 }
 
+// vk_first_value_nn(x), vk_last_value_nn(x): FIRST_VALUE and LAST_VALUE with IGNORE NULLS,
+// the first and last non-NULL value of the frame. The frame's non-NULL values are kept with
+// the number of their row, so that a row leaving the frame (always its first) takes its value
+// along.
+struct ValueFree {
+  void operator()(sqlite3_value* value) const { sqlite3_value_free(value); }
+};
+using ValuePtr = std::unique_ptr<sqlite3_value, ValueFree>;
+
+struct NonNullFrame {
+  std::deque<std::pair<long long, ValuePtr>> values;
+  long long added = 0;
+  long long removed = 0;
+};
+
+void NonNullStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  NonNullFrame* state = SlotState<NonNullFrame>(ctx, true);
+  if (state == nullptr) return sqlite3_result_error_nomem(ctx);
+  const long long row = state->added++;
+  if (IsNull(Arg(argv, 0))) return;
+  ValuePtr copy(sqlite3_value_dup(argv[0]));
+  if (copy == nullptr) return sqlite3_result_error_nomem(ctx);
+  state->values.emplace_back(row, std::move(copy));
+}
+
+void NonNullInverse(sqlite3_context* ctx, int, sqlite3_value**) {
+  NonNullFrame* state = SlotState<NonNullFrame>(ctx, true);
+  if (state == nullptr) return sqlite3_result_error_nomem(ctx);
+  const long long row = state->removed++;
+  if (!state->values.empty() && state->values.front().first == row) state->values.pop_front();
+}
+
+void FirstNonNullValue(sqlite3_context* ctx) {
+  NonNullFrame* state = SlotState<NonNullFrame>(ctx, false);
+  if (state == nullptr || state->values.empty()) return sqlite3_result_null(ctx);
+  sqlite3_result_value(ctx, state->values.front().second.get());
+}
+
+void LastNonNullValue(sqlite3_context* ctx) {
+  NonNullFrame* state = SlotState<NonNullFrame>(ctx, false);
+  if (state == nullptr || state->values.empty()) return sqlite3_result_null(ctx);
+  sqlite3_result_value(ctx, state->values.back().second.get());
+}
+
+void FirstNonNullFinal(sqlite3_context* ctx) {
+  FirstNonNullValue(ctx);
+  DestroySlot<NonNullFrame>(ctx);
+}
+
+void LastNonNullFinal(sqlite3_context* ctx) {
+  LastNonNullValue(ctx);
+  DestroySlot<NonNullFrame>(ctx);
+}
+
 // vk_range_key(value, kind): what a RANGE frame with an offset compares, as an INTEGER SQLite
 // can add the offset to exactly: a number (kind 0) that is whole and within 2^53, or a date
 // (kind 1) in seconds. Other numbers are ORA-03001: a double would misplace frame edges.
@@ -359,6 +413,8 @@ int RegisterAggregates(sqlite3* db, void* user_data) {
       {"vk_wsum", 1, WindowSumStep, WindowSumFinal, WindowSumValue, WindowSumInverse},
       {"vk_wavg", 1, WindowSumStep, WindowAvgFinal, WindowAvgValue, WindowSumInverse},
       {"vk_listagg", -1, ListAggStep, ListAggFinal, ListAggValue, NoInverse},
+      {"vk_first_value_nn", 1, NonNullStep, FirstNonNullFinal, FirstNonNullValue, NonNullInverse},
+      {"vk_last_value_nn", 1, NonNullStep, LastNonNullFinal, LastNonNullValue, NonNullInverse},
   };
   for (const Window& window : kWindows) {
     int rc =

@@ -68,7 +68,8 @@ struct Expr {
   bool outer_join = false;
   bool simple_case = false;
   bool has_else = false;
-  std::size_t begin = 0;  // source byte range
+  bool ignore_nulls = false;  // FIRST_VALUE (x IGNORE NULLS), or IGNORE NULLS before OVER
+  std::size_t begin = 0;      // source byte range
   std::size_t end = 0;
   int height = 1;  // levels of the tree below and including this node
 };

@@ -37,6 +37,13 @@ OraStatus Parser::OrderByList(std::vector<ast::OrderItem>* items) {
   return {};
 }
 
+void Parser::NullTreatment(Expr* expr) {
+  if ((Peek().IsKeyword("IGNORE") || Peek().IsKeyword("RESPECT")) && Peek(1).IsKeyword("NULLS")) {
+    expr->ignore_nulls = Next().IsKeyword("IGNORE");
+    Next();
+  }
+}
+
 OraStatus Parser::AnalyticClauses(Expr* expr) {
   if (Peek().IsKeyword("WITHIN") && Peek(1).IsKeyword("GROUP")) {
     Next();
@@ -47,6 +54,10 @@ OraStatus Parser::AnalyticClauses(Expr* expr) {
     expr->within_group = std::make_unique<ast::Window>();
     VK_RETURN_IF_ORA_ERROR(OrderByList(&expr->within_group->order_by));
     VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+  }
+  if ((Peek().IsKeyword("IGNORE") || Peek().IsKeyword("RESPECT")) && Peek(1).IsKeyword("NULLS") &&
+      Peek(2).IsKeyword("OVER")) {
+    NullTreatment(expr);
   }
   if (Peek().IsKeyword("OVER") && Peek(1).IsSymbol("(")) {
     Next();

@@ -359,6 +359,7 @@ OraResult<ExprPtr> Parser::FunctionCall() {
   do {
     VK_ASSIGN_OR_ORA_RETURN(ExprPtr arg, Condition());
     expr->args.push_back(std::move(arg));
+    NullTreatment(expr.get());
   } while (AcceptSymbol(","));
   VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
   VK_RETURN_IF_ORA_ERROR(AnalyticClauses(expr.get()));

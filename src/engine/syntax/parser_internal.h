@@ -155,6 +155,10 @@ class Parser {
   // OVER (...) and WITHIN GROUP (ORDER BY ...) after a function's arguments, when present.
   OraStatus AnalyticClauses(Expr* expr);
 
+  // IGNORE NULLS or RESPECT NULLS (the default), inside an analytic function's parentheses
+  // or before its OVER.
+  void NullTreatment(Expr* expr);
+
   OraResult<std::unique_ptr<ast::Window>> OverClause();
 
   OraResult<ast::FrameBound> FrameBoundary();

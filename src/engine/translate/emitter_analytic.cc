@@ -207,6 +207,10 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
     if (!expr.over->order_by.empty()) return OraErr(30487, "ORDER BY not allowed here");
     return OraErr(Unimplemented());
   }
+  // IGNORE NULLS is supported for FIRST_VALUE and LAST_VALUE only.
+  if (expr.ignore_nulls && expr.name != "FIRST_VALUE" && expr.name != "LAST_VALUE") {
+    return OraErr(Unimplemented());
+  }
   // Analytic functions do not nest; aggregates may stand inside them in a grouped query.
   Ctx inner = ctx;
   inner.analytics = false;
@@ -282,8 +286,9 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
         std::optional<long long> position = WholeLiteral(*expr.args[1]);
         if (!position.has_value() || *position == 0) return OraErr(Unimplemented());
       }
-      call =
-          Lower(expr.name) + "(" + args[0].sql + (args.size() == 2 ? ", " + args[1].sql : "") + ")";
+      // IGNORE NULLS: the first or last non-NULL value of the frame.
+      call = (expr.ignore_nulls ? "vk_" + Lower(expr.name) + "_nn(" : Lower(expr.name) + "(") +
+             args[0].sql + (args.size() == 2 ? ", " + args[1].sql : "") + ")";
       out.type = args[0].type.IsNumeric() ? Typed::Number() : args[0].type;
       out.type.nullable = true;
       break;
@@ -372,6 +377,8 @@ OraResult<Out> Emitter::Grouping(const Expr& expr, const Ctx& ctx) {
       (expr.name == "GROUPING" && expr.args.size() != 1)) {
     return OraErr(909, "invalid number of arguments");
   }
+  // GROUPING_ID's bits must fit the 64-bit integer it is written as.
+  if (expr.args.size() > 62) return OraErr(Unimplemented());
   if (!ctx.aggregates || ctx.scope == nullptr || ctx.scope->group_keys == nullptr) {
     return OraErr(30481, "GROUPING function only supported with GROUP BY CUBE or ROLLUP");
   }
