@@ -22,6 +22,7 @@ enum class Family {
   kNtile,         // NTILE(n): an ORDER BY, no frame
   kOffset,        // LAG, LEAD (x [, offset [, default]]): an ORDER BY, no frame
   kDistribution,  // CUME_DIST, PERCENT_RANK: an ORDER BY, no frame; exact fractions
+  kRatio,         // RATIO_TO_REPORT(x): x over the partition's SUM(x); no ORDER BY
   kValue,         // FIRST_VALUE, LAST_VALUE, NTH_VALUE(x, n): any window
   kAggregate,     // COUNT, SUM, AVG, MIN, MAX: any window
 };
@@ -33,7 +34,8 @@ struct AnalyticSpec {
   Family family;
 };
 
-constexpr std::array<AnalyticSpec, 16> kAnalytics = {{
+constexpr std::array<AnalyticSpec, 17> kAnalytics = {{
+    {"RATIO_TO_REPORT", 1, 1, Family::kRatio},
     {"CUME_DIST", 0, 0, Family::kDistribution},
     {"PERCENT_RANK", 0, 0, Family::kDistribution},
     {"NTH_VALUE", 2, 2, Family::kValue},
@@ -220,6 +222,9 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
   const bool ordered = spec->family == Family::kRanking || spec->family == Family::kNtile ||
                        spec->family == Family::kOffset || spec->family == Family::kDistribution;
   const bool framed = spec->family == Family::kValue || spec->family == Family::kAggregate;
+  if (spec->family == Family::kRatio && !expr.over->order_by.empty()) {
+    return OraErr(30487, "ORDER BY not allowed here");
+  }
   bool moving_start = false;
   VK_ASSIGN_OR_ORA_RETURN(std::string over,
                           WindowSql(expr, inner, ordered, framed, &out, &moving_start));
@@ -281,6 +286,13 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
       out.type.nullable = false;
       break;
     }
+    case Family::kRatio:
+      // Divided as NUMBERs: a total of zero is ORA-01476.
+      call = "vk_div(" + args[0].sql + ", sum(" + args[0].sql + ") " + over + ")";
+      over.clear();
+      out.type = Typed::Number();
+      out.type.nullable = true;
+      break;
     case Family::kValue:
       if (args.size() == 2) {
         std::optional<long long> position = WholeLiteral(*expr.args[1]);
