@@ -227,6 +227,47 @@ struct ListAgg {
   std::optional<std::string> joined;
 };
 
+// The sort keys of a row: argv[first], argv[first + 1] as key and flags, and so on.
+OraResult<std::vector<ListAggKey>> ReadKeys(int argc, sqlite3_value** argv, int first) {
+  std::vector<ListAggKey> keys;
+  for (int idx = first; idx + 1 < argc; idx += 2) {
+    ListAggKey key;
+    SqlValue key_value = Arg(argv, idx);
+    if (!IsNull(key_value)) {
+      key.null = false;
+      if (sqlite3_value_int(argv[idx + 1]) & 4) {
+        VK_ASSIGN_OR_ORA_RETURN(std::optional<Decimal> number, NumberArg(key_value));
+        key.number = number.value_or(Decimal());
+      } else {
+        VK_ASSIGN_OR_ORA_RETURN(TextArg text, TextOf(key_value));
+        key.text = std::string(text.view());
+      }
+    }
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+// -1, 0 or 1 as row a sorts before, level with or after row b.
+int CompareKeys(const std::vector<int>& flags, const std::vector<ListAggKey>& a,
+                const std::vector<ListAggKey>& b) {
+  for (std::size_t idx = 0; idx < a.size() && idx < b.size() && idx < flags.size(); ++idx) {
+    const ListAggKey& x = a[idx];
+    const ListAggKey& y = b[idx];
+    const int key_flags = flags[idx];
+    if (x.null || y.null) {
+      if (x.null && y.null) continue;
+      const bool nulls_first = (key_flags & 2) != 0;
+      return x.null == nulls_first ? -1 : 1;
+    }
+    int order = (key_flags & 4) ? Decimal::Compare(x.number, y.number) : x.text.compare(y.text);
+    if (order == 0) continue;
+    if (key_flags & 1) order = -order;
+    return order < 0 ? -1 : 1;
+  }
+  return 0;
+}
+
 // Oracle's limit on a VARCHAR2 result in SQL.
 constexpr std::size_t kMaxListAggBytes = 4000;
 
@@ -252,44 +293,16 @@ void ListAggStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       state->flags.push_back(sqlite3_value_int(argv[idx]));
     }
   }
-  for (int idx = 2; idx < argc; idx += 2) {
-    ListAggKey key;
-    SqlValue key_value = Arg(argv, idx);
-    if (!IsNull(key_value)) {
-      key.null = false;
-      if (sqlite3_value_int(argv[idx + 1]) & 4) {
-        auto number = NumberArg(key_value);
-        if (!number) return ResultError(ctx, number.error());
-        key.number = number->value_or(Decimal());
-      } else {
-        auto key_text = TextOf(key_value);
-        if (!key_text) return ResultError(ctx, key_text.error());
-        key.text = std::string(key_text->view());
-      }
-    }
-    entry.keys.push_back(std::move(key));
-  }
+  auto keys = ReadKeys(argc, argv, 2);
+  if (!keys) return ResultError(ctx, keys.error());
+  entry.keys = std::move(*keys);
   state->entries.push_back(std::move(entry));
   state->sorted = false;
   state->joined.reset();
 }
 
 bool ListAggBefore(const std::vector<int>& flags, const ListAggEntry& a, const ListAggEntry& b) {
-  for (std::size_t idx = 0; idx < a.keys.size() && idx < flags.size(); ++idx) {
-    const ListAggKey& x = a.keys[idx];
-    const ListAggKey& y = b.keys[idx];
-    const int key_flags = flags[idx];
-    if (x.null || y.null) {
-      if (x.null && y.null) continue;
-      const bool nulls_first = (key_flags & 2) != 0;
-      return x.null == nulls_first;
-    }
-    int order = (key_flags & 4) ? Decimal::Compare(x.number, y.number) : x.text.compare(y.text);
-    if (order == 0) continue;
-    if (key_flags & 1) order = -order;
-    return order < 0;
-  }
-  return false;
+  return CompareKeys(flags, a.keys, b.keys) < 0;
 }
 
 void ListAggValue(sqlite3_context* ctx) {
@@ -369,6 +382,111 @@ void LastNonNullFinal(sqlite3_context* ctx) {
   DestroySlot<NonNullFrame>(ctx);
 }
 
+// vk_keep(mode, value, key1, flags1, ...): an aggregate with KEEP (DENSE_RANK FIRST|LAST
+// ORDER BY ...), over the rows that sort first (or last) only. mode: the aggregate times 4
+// (0 MIN, 1 MAX, 2 SUM, 3 AVG, 4 COUNT(x), 5 COUNT(*)), plus 2 for LAST, plus 1 when the value
+// is a number. Only the best keys met so far and the aggregate of their rows are kept.
+struct Keep {
+  bool any = false;
+  int mode = 0;
+  std::vector<int> flags;
+  std::vector<ListAggKey> best;
+  ValuePtr extreme;
+  Decimal extreme_number;
+  Decimal sum;
+  long long count = 0;
+};
+
+OraStatus KeepAdd(int mode, sqlite3_value* value, Keep* state) {
+  const int kind = mode / 4;
+  if (kind == 5) {
+    ++state->count;
+    return {};
+  }
+  SqlValue read = FromSqlite(value);
+  if (IsNull(read)) return {};
+  ++state->count;
+  if (kind == 4) return {};
+  if (kind == 2 || kind == 3) {
+    VK_ASSIGN_OR_ORA_RETURN(std::optional<Decimal> number, NumberArg(read));
+    VK_ASSIGN_OR_ORA_RETURN(state->sum, Decimal::Add(state->sum, *number));
+    return {};
+  }
+  int order = 0;
+  Decimal number;
+  if (mode & 1) {
+    VK_ASSIGN_OR_ORA_RETURN(std::optional<Decimal> read_number, NumberArg(read));
+    number = *read_number;
+    if (state->extreme) order = Decimal::Compare(number, state->extreme_number);
+  } else if (state->extreme) {
+    VK_ASSIGN_OR_ORA_RETURN(TextArg text, TextOf(read));
+    VK_ASSIGN_OR_ORA_RETURN(TextArg best, TextOf(FromSqlite(state->extreme.get())));
+    order = text.view().compare(best.view());
+  }
+  if (state->extreme && (kind == 0 ? order >= 0 : order <= 0)) return {};
+  state->extreme.reset(sqlite3_value_dup(value));
+  if (!state->extreme) return OraErr(Ora(4030, "out of process memory"));
+  state->extreme_number = number;
+  return {};
+}
+
+void KeepStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 2 || argc % 2 != 0) return ResultError(ctx, WrongArgumentCount());
+  Keep* state = SlotState<Keep>(ctx, true);
+  if (state == nullptr) return sqlite3_result_error_nomem(ctx);
+  const int mode = sqlite3_value_int(argv[0]);
+  auto keys = ReadKeys(argc, argv, 2);
+  if (!keys) return ResultError(ctx, keys.error());
+  if (!state->any) {
+    state->mode = mode;
+    for (int idx = 3; idx < argc; idx += 2) state->flags.push_back(sqlite3_value_int(argv[idx]));
+  }
+  const int order = state->any ? CompareKeys(state->flags, *keys, state->best) : 0;
+  const bool better = !state->any || ((mode & 2) ? order > 0 : order < 0);
+  if (better) {
+    state->any = true;
+    state->best = std::move(*keys);
+    state->extreme.reset();
+    state->sum = Decimal();
+    state->count = 0;
+  } else if (order != 0) {
+    return;
+  }
+  OraStatus added = KeepAdd(mode, argv[1], state);
+  if (!added) ResultError(ctx, added.error());
+}
+
+void KeepValue(sqlite3_context* ctx, int mode) {
+  Keep* state = SlotState<Keep>(ctx, false);
+  const int kind = mode / 4;
+  if (kind >= 4) return sqlite3_result_int64(ctx, state == nullptr ? 0 : state->count);
+  if (state == nullptr || state->count == 0) return sqlite3_result_null(ctx);
+  if (kind == 2) return ResultNumber(ctx, state->sum);
+  if (kind == 3) return ResultAverage(ctx, state->sum, state->count);
+  sqlite3_result_value(ctx, state->extreme.get());
+}
+
+void KeepAggregateValue(sqlite3_context* ctx) {
+  Keep* state = SlotState<Keep>(ctx, false);
+  KeepValue(ctx, state == nullptr ? 0 : state->mode);
+}
+
+void KeepAggregateFinal(sqlite3_context* ctx) {
+  KeepAggregateValue(ctx);
+  DestroySlot<Keep>(ctx);
+}
+
+// vk_keep_count: the COUNT forms, which give 0 (not NULL) for no rows.
+void KeepCountValue(sqlite3_context* ctx) {
+  Keep* state = SlotState<Keep>(ctx, false);
+  sqlite3_result_int64(ctx, state == nullptr ? 0 : state->count);
+}
+
+void KeepCountFinal(sqlite3_context* ctx) {
+  KeepCountValue(ctx);
+  DestroySlot<Keep>(ctx);
+}
+
 // vk_range_key(value, kind): what a RANGE frame with an offset compares, as an INTEGER SQLite
 // can add the offset to exactly: a number (kind 0) that is whole and within 2^53, or a date
 // (kind 1) in seconds. Other numbers are ORA-03001: a double would misplace frame edges.
@@ -413,6 +531,8 @@ int RegisterAggregates(sqlite3* db, void* user_data) {
       {"vk_wsum", 1, WindowSumStep, WindowSumFinal, WindowSumValue, WindowSumInverse},
       {"vk_wavg", 1, WindowSumStep, WindowAvgFinal, WindowAvgValue, WindowSumInverse},
       {"vk_listagg", -1, ListAggStep, ListAggFinal, ListAggValue, NoInverse},
+      {"vk_keep", -1, KeepStep, KeepAggregateFinal, KeepAggregateValue, NoInverse},
+      {"vk_keep_count", -1, KeepStep, KeepCountFinal, KeepCountValue, NoInverse},
       {"vk_first_value_nn", 1, NonNullStep, FirstNonNullFinal, FirstNonNullValue, NonNullInverse},
       {"vk_last_value_nn", 1, NonNullStep, LastNonNullFinal, LastNonNullValue, NonNullInverse},
   };

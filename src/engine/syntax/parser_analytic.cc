@@ -45,6 +45,20 @@ void Parser::NullTreatment(Expr* expr) {
 }
 
 OraStatus Parser::AnalyticClauses(Expr* expr) {
+  if (Peek().IsKeyword("KEEP") && Peek(1).IsSymbol("(")) {
+    Next();
+    Next();
+    if (!Accept("DENSE_RANK")) return OraErr(905, "missing keyword");
+    if (!Peek().IsKeyword("FIRST") && !Peek().IsKeyword("LAST")) {
+      return OraErr(905, "missing keyword");
+    }
+    expr->keep = Next().Value();
+    if (!Accept("ORDER")) return OraErr(30491, "missing ORDER BY clause");
+    if (!Accept("BY")) return OraErr(924, "missing BY keyword");
+    expr->within_group = std::make_unique<ast::Window>();
+    VK_RETURN_IF_ORA_ERROR(OrderByList(&expr->within_group->order_by));
+    VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+  }
   if (Peek().IsKeyword("WITHIN") && Peek(1).IsKeyword("GROUP")) {
     Next();
     Next();

@@ -191,6 +191,7 @@ OraResult<std::string> Emitter::WindowSql(const Expr& expr, const Ctx& ctx, bool
 }
 
 OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
+  if (!expr.keep.empty()) return Keep(expr, ctx);
   if (expr.name == "LISTAGG") return ListAgg(expr, ctx);
   const AnalyticSpec* spec = FindAnalytic(expr.name);
   if (spec == nullptr) {
@@ -380,6 +381,65 @@ OraResult<Out> Emitter::ListAgg(const Expr& expr, const Ctx& ctx) {
     out.bare = false;
   }
   out.type = Typed::Varchar2(4000);
+  out.type.nullable = true;
+  return out;
+}
+
+OraResult<Out> Emitter::Keep(const Expr& expr, const Ctx& ctx) {
+  static constexpr std::array<std::string_view, 5> kKinds = {"MIN", "MAX", "SUM", "AVG", "COUNT"};
+  const auto kind = std::find(kKinds.begin(), kKinds.end(), expr.name);
+  if (kind == kKinds.end() || expr.distinct) return OraErr(Unimplemented());
+  if (expr.args.size() + (expr.star ? 1 : 0) != 1 || (expr.star && expr.name != "COUNT")) {
+    return OraErr(909, "invalid number of arguments");
+  }
+  Ctx inner = ctx;
+  inner.analytics = false;
+  if (expr.over != nullptr) {
+    if (!ctx.analytics) return OraErr(NotAllowedHere());
+    if (!expr.over->order_by.empty()) return OraErr(30487, "ORDER BY not allowed here");
+  } else {
+    if (!ctx.aggregates) return OraErr(934, "group function is not allowed here");
+    inner.aggregates = false;
+    inner.rolled_up = nullptr;
+  }
+  Out out;
+  Out value;
+  value.sql = "NULL";
+  value.type = Typed::Number();
+  if (!expr.star) {
+    VK_ASSIGN_OR_ORA_RETURN(value, Value(*expr.args[0], inner));
+    Merge(&out, value);
+  }
+  int mode = static_cast<int>(kind - kKinds.begin()) * 4 + (expr.star ? 4 : 0);
+  if (expr.keep == "LAST") mode += 2;
+  if (value.type.IsNumeric()) mode += 1;
+  const bool count = expr.name == "COUNT";
+  out.sql =
+      std::string(count ? "vk_keep_count(" : "vk_keep(") + std::to_string(mode) + ", " + value.sql;
+  for (const ast::OrderItem& item : expr.within_group->order_by) {
+    VK_ASSIGN_OR_ORA_RETURN(Out key, Value(*item.expr, inner));
+    Merge(&out, key);
+    const bool nulls_first = item.nulls == 1 || (item.nulls == 0 && item.descending);
+    const int flags =
+        (item.descending ? 1 : 0) | (nulls_first ? 2 : 0) | (key.type.IsNumeric() ? 4 : 0);
+    out.sql += ", " + key.sql + ", " + std::to_string(flags);
+  }
+  out.sql += ")";
+  if (expr.over != nullptr) {
+    std::string partition;
+    for (const auto& key : expr.over->partition_by) {
+      VK_ASSIGN_OR_ORA_RETURN(Out part, Value(*key, inner));
+      Merge(&out, part);
+      partition += (partition.empty() ? "PARTITION BY " : ", ") + SortKey(part);
+    }
+    out.sql += " OVER (" + partition + ")";
+    out.analytic = true;
+  } else {
+    out.aggregate = true;
+    out.bare = false;
+  }
+  const bool extreme = expr.name == "MIN" || expr.name == "MAX";
+  out.type = extreme && !value.type.IsNumeric() ? value.type : Typed::Number();
   out.type.nullable = true;
   return out;
 }

@@ -168,7 +168,7 @@ OraResult<Out> Emitter::Extract(const Expr& expr, const Ctx& ctx) {
 
 OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
   if (expr.over != nullptr || expr.within_group != nullptr || expr.ignore_nulls ||
-      IsAnalyticOnly(expr.name)) {
+      !expr.keep.empty() || IsAnalyticOnly(expr.name)) {
     return Analytic(expr, ctx);
   }
   if (expr.name == "GROUPING" || expr.name == "GROUPING_ID") return Grouping(expr, ctx);

@@ -443,6 +443,10 @@ class Emitter {
   // LISTAGG(x [, delimiter]) WITHIN GROUP (ORDER BY ...) [OVER (PARTITION BY ...)].
   OraResult<Out> ListAgg(const Expr& expr, const Ctx& ctx);
 
+  // MIN, MAX, SUM, AVG, COUNT (x) KEEP (DENSE_RANK FIRST|LAST ORDER BY ...) [OVER (PARTITION
+  // BY ...)]: the aggregate over the rows that sort first (last).
+  OraResult<Out> Keep(const Expr& expr, const Ctx& ctx);
+
   // GROUPING(x) and GROUPING_ID(x, ...): constants of the grouping set being written.
   OraResult<Out> Grouping(const Expr& expr, const Ctx& ctx);
 
