@@ -532,7 +532,10 @@ OraResult<std::optional<TableInfo>> LoadTableInfo(const Catalog& catalog, const 
   info.physical_name = PhysicalName(ref.type, ref.object_id);
   info.is_view = ref.type == ObjectType::kView;
   VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns, catalog.Columns(ref.object_id));
-  for (CatalogColumn& column : columns) info.columns.push_back(std::move(column.info));
+  for (CatalogColumn& column : columns) {
+    column.info.default_sqlite = std::move(column.default_sqlite);
+    info.columns.push_back(std::move(column.info));
+  }
   return std::optional<TableInfo>(std::move(info));
 }
 

@@ -63,6 +63,9 @@ struct ColumnInfo {
   std::string name;  // upper case for unquoted names
   SqlType type;
   bool nullable = true;
+  // The SQLite expression of the column's default, giving the stored form (nullopt: none,
+  // which is NULL). DEFAULT in VALUES and SET writes it.
+  std::optional<std::string> default_sqlite = std::nullopt;
 };
 
 // A table, view or dictionary view as the translator sees it.

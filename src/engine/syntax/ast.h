@@ -48,6 +48,7 @@ enum class ExprKind {
   kPrior,  // PRIOR args[0] (CONNECT BY conditions only)
   // REGEXP_LIKE(args...): a condition, not a function (as a value it is an unknown name)
   kRegexpLike,
+  kDefault,  // DEFAULT, the whole value of a column in VALUES or SET: the column's default
 };
 
 struct Expr {
@@ -176,9 +177,11 @@ struct Insert {
   std::unique_ptr<Query> query;      // or a query
 };
 
+// c = value, or (c, ...) = (query) when `columns` is set (`value` is then the kSubquery).
 struct Assignment {
   std::string column;
   ExprPtr value;
+  std::vector<std::string> columns;
 };
 
 struct Update {

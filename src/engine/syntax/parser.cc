@@ -376,7 +376,7 @@ OraResult<std::unique_ptr<ast::Insert>> Parser::InsertStatement() {
   if (Accept("VALUES")) {
     if (!AcceptSymbol("(")) return OraErr(906, "missing left parenthesis");
     while (true) {
-      VK_ASSIGN_OR_ORA_RETURN(auto value, Expression());
+      VK_ASSIGN_OR_ORA_RETURN(auto value, ColumnValue());
       insert->values.push_back(std::move(value));
       if (AcceptSymbol(",")) continue;
       if (AcceptSymbol(")")) break;
@@ -398,23 +398,62 @@ OraResult<std::unique_ptr<ast::Update>> Parser::UpdateStatement() {
   auto update = std::make_unique<ast::Update>();
   VK_ASSIGN_OR_ORA_RETURN(update->table, DmlTarget());
   if (!Accept("SET")) return OraErr(971, "missing SET keyword");
-  do {
-    ast::Assignment assignment;
-    if (!Peek().IsName() || IsReserved(Peek())) return OraErr(MissingExpression());
-    assignment.column = Next().Value();
-    if (Peek().IsSymbol(".") && Peek(1).IsName()) {
-      // alias.column: the qualifier must name the target; the translator checks it.
-      Next();
-      assignment.column = Next().Value();
-    }
-    if (!AcceptSymbol("=")) return OraErr(927, "missing equal sign");
-    VK_ASSIGN_OR_ORA_RETURN(assignment.value, Expression());
-    update->assignments.push_back(std::move(assignment));
-  } while (AcceptSymbol(","));
+  VK_RETURN_IF_ORA_ERROR(SetClause(&update->assignments));
   if (Accept("WHERE")) {
     VK_ASSIGN_OR_ORA_RETURN(update->where, SearchCondition());
   }
   return update;
+}
+
+OraResult<ExprPtr> Parser::ColumnValue() {
+  const Token& next = Peek(1);
+  if (Peek().IsKeyword("DEFAULT") &&
+      (next.IsSymbol(",") || next.IsSymbol(")") || next.IsEnd() || next.IsKeyword("WHERE") ||
+       next.IsKeyword("WHEN") || next.IsKeyword("DELETE") || next.IsKeyword("INTO") ||
+       next.IsKeyword("ELSE") || next.IsKeyword("SELECT"))) {
+    auto expr = Make(ExprKind::kDefault, Next().offset);
+    return Finish(std::move(expr));
+  }
+  return Expression();
+}
+
+OraResult<std::string> Parser::SetTarget() {
+  if (!Peek().IsName() || IsReserved(Peek())) return OraErr(MissingExpression());
+  std::string column = Next().Value();
+  if (Peek().IsSymbol(".") && Peek(1).IsName()) {
+    // alias.column: the qualifier must name the target; the translator checks it.
+    Next();
+    column = Next().Value();
+  }
+  return column;
+}
+
+OraStatus Parser::SetClause(std::vector<ast::Assignment>* assignments) {
+  do {
+    ast::Assignment assignment;
+    if (AcceptSymbol("(")) {
+      do {
+        VK_ASSIGN_OR_ORA_RETURN(std::string column, SetTarget());
+        assignment.columns.push_back(std::move(column));
+      } while (AcceptSymbol(","));
+      VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+      if (!AcceptSymbol("=")) return OraErr(927, "missing equal sign");
+      const bool query =
+          Peek().IsSymbol("(") &&
+          (Peek(1).IsKeyword("SELECT") || Peek(1).IsKeyword("WITH") || Peek(1).IsSymbol("("));
+      if (!query) return OraErr(1767, "UPDATE ... SET expression must be a subquery");
+      VK_ASSIGN_OR_ORA_RETURN(assignment.value, Expression());
+      if (assignment.value->kind != ExprKind::kSubquery) {
+        return OraErr(1767, "UPDATE ... SET expression must be a subquery");
+      }
+    } else {
+      VK_ASSIGN_OR_ORA_RETURN(assignment.column, SetTarget());
+      if (!AcceptSymbol("=")) return OraErr(927, "missing equal sign");
+      VK_ASSIGN_OR_ORA_RETURN(assignment.value, ColumnValue());
+    }
+    assignments->push_back(std::move(assignment));
+  } while (AcceptSymbol(","));
+  return {};
 }
 
 OraResult<std::unique_ptr<ast::Delete>> Parser::DeleteStatement() {

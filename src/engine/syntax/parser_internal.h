@@ -100,6 +100,15 @@ class Parser {
 
   OraResult<std::unique_ptr<ast::Delete>> DeleteStatement();
 
+  // A value written to a column (VALUES, SET): an expression, or DEFAULT alone.
+  OraResult<ExprPtr> ColumnValue();
+
+  // [alias.]column on the left of a SET assignment.
+  OraResult<std::string> SetTarget();
+
+  // c = value | (c, ...) = (query), ... (UPDATE and MERGE).
+  OraStatus SetClause(std::vector<ast::Assignment>* assignments);
+
   // Conditions and expressions (parser_expressions.cc).
 
   ExprPtr Make(ExprKind kind, std::size_t begin);

@@ -66,9 +66,11 @@ OraStatus Emitter::Insert(const ast::Insert& insert, Translation* translation) {
     Ctx ctx{&empty, !options_.inline_literals, false, "1"};
     sql += "VALUES (";
     for (std::size_t idx = 0; idx < columns.size(); ++idx) {
-      VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*insert.values[idx], ctx));
       if (idx != 0) sql += ", ";
-      sql += StoreSql(value.sql, target.columns[columns[idx]], target);
+      VK_ASSIGN_OR_ORA_RETURN(
+          std::string value,
+          ColumnValue(*insert.values[idx], target.columns[columns[idx]], target, ctx));
+      sql += value;
     }
     sql += ")";
     return {};
@@ -84,6 +86,70 @@ OraStatus Emitter::Insert(const ast::Insert& insert, Translation* translation) {
   }
   sql += " FROM (" + query.sql + ")";
   return {};
+}
+
+OraResult<std::string> Emitter::ColumnValue(const Expr& expr, const ColumnInfo& column,
+                                            const Source& target, const Ctx& ctx) {
+  if (expr.kind == ExprKind::kDefault) {
+    // The default is kept in its stored form (or as a call that gives it, for SYSDATE).
+    return column.default_sqlite.has_value() ? "(" + *column.default_sqlite + ")"
+                                             : std::string("NULL");
+  }
+  VK_ASSIGN_OR_ORA_RETURN(Out value, Value(expr, ctx));
+  return StoreSql(value.sql, column, target);
+}
+
+OraResult<std::string> Emitter::SetList(const std::vector<ast::Assignment>& assignments,
+                                        const Source& target, const Ctx& ctx,
+                                        std::vector<std::size_t>* set_columns) {
+  std::string sets;
+  std::vector<std::size_t> seen;
+  auto note = [&](const std::string& name) -> OraResult<std::size_t> {
+    VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, TargetColumn(target, name));
+    if (std::find(seen.begin(), seen.end(), idx) != seen.end()) {
+      return OraErr(957, "duplicate column name");
+    }
+    seen.push_back(idx);
+    return idx;
+  };
+  for (const ast::Assignment& assignment : assignments) {
+    sets += sets.empty() ? "" : ", ";
+    if (assignment.columns.empty()) {
+      VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, note(assignment.column));
+      VK_ASSIGN_OR_ORA_RETURN(std::string value,
+                              ColumnValue(*assignment.value, target.columns[idx], target, ctx));
+      sets += QuoteName(target.columns[idx].name) + " = " + value;
+      continue;
+    }
+    // (a, b) = (query): one row gives the values, none gives NULLs, more are ORA-01427 (the
+    // count over every row rides on the first).
+    std::vector<std::size_t> targets;
+    for (const std::string& name : assignment.columns) {
+      VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, note(name));
+      targets.push_back(idx);
+    }
+    VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*assignment.value->query, ctx.scope, true));
+    if (sub.items.size() > targets.size()) return OraErr(913, "too many values");
+    if (sub.items.size() < targets.size()) return OraErr(947, "not enough values");
+    std::string names;
+    std::string values;
+    for (std::size_t pos = 0; pos < targets.size(); ++pos) {
+      const ColumnInfo& column = target.columns[targets[pos]];
+      names += (pos == 0 ? "" : ", ") + QuoteName(column.name);
+      std::string value = QuoteName("__c" + std::to_string(pos + 1));
+      if (pos == 0) {
+        value =
+            "CASE WHEN count(*) OVER () > 1 THEN vk_error(1427, 'single-row subquery "
+            "returns more than one row') ELSE " +
+            value + " END";
+      }
+      values += (pos == 0 ? "" : ", ") + StoreSql(value, column, target);
+    }
+    sets += "(" + names + ") = (WITH \"__one\" AS (" + sub.sql + ") SELECT " + values +
+            " FROM \"__one\" LIMIT 1)";
+  }
+  if (set_columns != nullptr) *set_columns = std::move(seen);
+  return sets;
 }
 
 OraResult<std::string> Emitter::DmlWhere(const Expr* where, Scope* scope) {
@@ -116,18 +182,7 @@ OraStatus Emitter::Update(const ast::Update& update, Translation* translation) {
   bool rownum_used = false;
   Ctx ctx{&scope, !options_.inline_literals, false, "\"__rn\".\"N\"", &rownum_used};
   std::string& sql = translation->sql;
-  std::string sets;
-  std::vector<std::size_t> seen;
-  for (const ast::Assignment& assignment : update.assignments) {
-    VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, TargetColumn(target, assignment.column));
-    if (std::find(seen.begin(), seen.end(), idx) != seen.end()) {
-      return OraErr(957, "duplicate column name");
-    }
-    seen.push_back(idx);
-    VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*assignment.value, ctx));
-    sets += (sets.empty() ? "" : ", ") + QuoteName(target.columns[idx].name) + " = " +
-            StoreSql(value.sql, target.columns[idx], target);
-  }
+  VK_ASSIGN_OR_ORA_RETURN(std::string sets, SetList(update.assignments, target, ctx, nullptr));
   VK_ASSIGN_OR_ORA_RETURN(std::string where_sql, DmlWhere(update.where.get(), &scope));
   sql = "UPDATE " + SourceSql(target) + " SET " + sets;
   if (rownum_used) {

@@ -355,6 +355,9 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
       parent_ctx.level = "\"__p\".\"__lvl\"";
       return Value(*expr.args[0], parent_ctx);
     }
+    case ExprKind::kDefault:
+      // DEFAULT is the whole value of a column in VALUES or SET, never part of an expression.
+      return OraErr(936, "missing expression");
     case ExprKind::kSubquery: {
       VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
       if (sub.items.size() != 1) return OraErr(913, "too many values");

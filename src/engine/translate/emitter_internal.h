@@ -466,6 +466,16 @@ class Emitter {
 
   OraStatus Insert(const ast::Insert& insert, Translation* translation);
 
+  // What `expr` writes into `column` of `target`: DEFAULT its default, else its stored form.
+  OraResult<std::string> ColumnValue(const Expr& expr, const ColumnInfo& column,
+                                     const Source& target, const Ctx& ctx);
+
+  // The SET list "c = v, (a, b) = (SELECT ...)" of `assignments` to `target`; `*set_columns`
+  // (when given) receives the indexes of the columns written.
+  OraResult<std::string> SetList(const std::vector<ast::Assignment>& assignments,
+                                 const Source& target, const Ctx& ctx,
+                                 std::vector<std::size_t>* set_columns);
+
   // The WHERE of an UPDATE or DELETE, ROWNUM bounds included.
   OraResult<std::string> DmlWhere(const Expr* where, Scope* scope);
 
