@@ -6,12 +6,12 @@
 //
 //   - every call returns the cursor's return code: 0 after success, otherwise the Oracle error
 //     number (942, 1403, ...), and leaves it in rc();
-//   - Parse sets function_type() (3 insert, 4 select, 5 update, 9 delete, 34 PL/SQL block, other
-//     values for the rest). DDL runs during Parse; the Execute that follows does nothing more and
-//     returns 0. After a failed Parse no statement stands parsed, so Execute and Fetch are refused
-//     (1003);
-//   - rows_processed(): after Execute of insert/update/delete the rows changed; for a query 0
-//     after Execute, then the number of rows fetched so far;
+//   - Parse sets function_type() (3 insert, 4 select, 5 update, 9 delete, 34 PL/SQL block, 189
+//     merge, other values for the rest). DDL runs during Parse; the Execute that follows does
+//     nothing more and returns 0. After a failed Parse no statement stands parsed, so Execute
+//     and Fetch are refused (1003);
+//   - rows_processed(): after Execute of insert/update/delete/merge the rows changed; for a
+//     query 0 after Execute, then the number of rows fetched so far;
 //   - Fetch returns 1403 at the end of the rows. A NULL value is delivered with is_null set and
 //     does not fail the fetch (a backend may return 1405 instead: the row is still delivered);
 //   - Describe past the last select-list item returns 1007.
@@ -48,6 +48,7 @@ inline constexpr std::uint16_t kFunctionSelect = 4;
 inline constexpr std::uint16_t kFunctionUpdate = 5;
 inline constexpr std::uint16_t kFunctionDelete = 9;
 inline constexpr std::uint16_t kFunctionPlsql = 34;
+inline constexpr std::uint16_t kFunctionMerge = 189;
 
 // Return codes the layers above act upon.
 inline constexpr int kRcOk = 0;

@@ -106,7 +106,8 @@ Status RunSqlStatement(db::Session& session, std::string_view text, const Charac
     case db::kFunctionSelect:
     case db::kFunctionInsert:
     case db::kFunctionUpdate:
-    case db::kFunctionDelete: {
+    case db::kFunctionDelete:
+    case db::kFunctionMerge: {
       std::uint64_t rows = cursor.rows_processed();
       session.PrintAfterCommit(
           fmt::format("\nvolmek. {} fila{} procesada.\n", rows, rows == 1 ? "" : "s"));

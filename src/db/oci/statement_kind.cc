@@ -94,7 +94,7 @@ StatementClass ClassifyStatement(std::uint16_t stmt_type, std::string_view sql) 
     case OCI_STMT_DELETE:
       return {StatementKind::kDml, kFunctionDelete};
     case OCI_STMT_MERGE:
-      return {StatementKind::kDml, 189};
+      return {StatementKind::kDml, kFunctionMerge};
     case OCI_STMT_BEGIN:
     case OCI_STMT_DECLARE:
       return {StatementKind::kPlsql, kFunctionPlsql};

@@ -10,15 +10,15 @@ namespace {
 
 bool IsSqlVerb(const Token& token) {
   for (std::string_view verb :
-       {"INSERT", "UPDATE", "DELETE", "COMMIT", "ROLLBACK", "SAVEPOINT", "LOCK", "SET"}) {
+       {"INSERT", "UPDATE", "DELETE", "MERGE", "COMMIT", "ROLLBACK", "SAVEPOINT", "LOCK", "SET"}) {
     if (token.IsKeyword(verb)) return true;
   }
   return false;
 }
 
 bool IsDdlWord(const Token& token) {
-  for (std::string_view verb : {"CREATE", "DROP", "ALTER", "TRUNCATE", "GRANT", "REVOKE", "RENAME",
-                                "ANALYZE", "COMMENT", "MERGE"}) {
+  for (std::string_view verb :
+       {"CREATE", "DROP", "ALTER", "TRUNCATE", "GRANT", "REVOKE", "RENAME", "ANALYZE", "COMMENT"}) {
     if (token.IsKeyword(verb)) return true;
   }
   return false;

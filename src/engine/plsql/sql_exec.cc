@@ -35,7 +35,7 @@ bool IsDml(std::string_view text) {
     word += c;
   }
   word = UpperAscii(word);
-  return word == "INSERT" || word == "UPDATE" || word == "DELETE";
+  return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "MERGE";
 }
 
 OraError NoDataFound() { return Ora(1403, "no data found"); }

@@ -234,6 +234,8 @@ class EngineCursor : public db::Cursor {
   // Prepares (or reuses) the statement of translation_ and binds its parameters.
   OraStatus PrepareTranslation();
   OraStatus ExecuteStatement();
+  // Runs a translation made of several steps as one statement.
+  OraStatus RunSteps();
   OraResult<bool> StepQuery();
   OraStatus DeliverRow();
   OraStatus DeliverValue(std::size_t column_idx, int type, std::int64_t integer, double real,

@@ -285,7 +285,7 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
   EngineConnection& connection = *connection_;
   auto [word, second_word] = FirstTwoWords(sql);
   if (word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
-      word == "WITH" || word == "(") {
+      word == "MERGE" || word == "WITH" || word == "(") {
     // The cursor keeps its translation: a statement of the same shape as the last one only
     // refills the parameters, which stay bound from there.
     VK_RETURN_IF_ORA_ERROR(
@@ -330,6 +330,12 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
 
 OraStatus EngineCursor::PrepareTranslation() {
   const Translation& translation = translation_;
+  if (!translation.steps.empty()) {
+    // Prepared step by step at Execute: a step may read a table an earlier one makes.
+    function_type_ = translation.function_type;
+    kind_ = ParsedKind::kDml;
+    return {};
+  }
   if (!stmt_ || translation.sql != stmt_sql_) {
     stmt_ = SqliteStatement();
     stmt_sql_.clear();
@@ -402,6 +408,7 @@ OraStatus EngineCursor::ExecuteStatement() {
       connection.DetachQueries(this);
       connection.MarkTransactionWrote();
       connection.sequences().StartStatement();
+      if (!translation_.steps.empty()) return RunSteps();
       sqlite3_stmt* stmt = stmt_.get();
       sqlite3_reset(stmt);
       int rc = sqlite3_step(stmt);
@@ -416,6 +423,41 @@ OraStatus EngineCursor::ExecuteStatement() {
     }
   }
   return {};
+}
+
+OraStatus EngineCursor::RunSteps() {
+  EngineConnection& connection = *connection_;
+  sqlite3* db = connection.db();
+  constexpr std::string_view kStatementSavepoint = "SAVEPOINT \"__vk_statement\"";
+  VK_RETURN_IF_ORA_ERROR(ExecSql(db, kStatementSavepoint));
+  std::uint64_t rows = 0;
+  OraStatus status;
+  for (const Translation::Step& step : translation_.steps) {
+    auto prepared = SqliteStatement::Prepare(db, step.sql);
+    if (!prepared.has_value()) {
+      status = OraErr(std::move(prepared.error()));
+      break;
+    }
+    sqlite3_stmt* stmt = prepared->get();
+    BindParameters(stmt, translation_.parameters);
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW) rc = sqlite3_step(stmt);
+    if (rc != SQLITE_DONE) {
+      status = OraErr(connection.MapWriteError(ErrorFromSqlite(db, rc),
+                                               std::string_view(step.sql).starts_with("UPDATE")));
+      break;
+    }
+    if (step.counts) rows += static_cast<std::uint64_t>(sqlite3_changes64(db));
+  }
+  if (!status.has_value()) {
+    // The statement is undone as a whole, its temporary tables with it.
+    (void)ExecSql(db, "ROLLBACK TO \"__vk_statement\"");
+    (void)ExecSql(db, "RELEASE \"__vk_statement\"");
+    return status;
+  }
+  VK_RETURN_IF_ORA_ERROR(ExecSql(db, "RELEASE \"__vk_statement\""));
+  rows_processed_ = rows;
+  return connection.FlushSequences();
 }
 
 OraResult<bool> EngineCursor::StepQuery() {

@@ -195,11 +195,52 @@ struct Delete {
   ExprPtr where;
 };
 
+// MERGE INTO target [alias] USING source [alias] ON (on) WHEN MATCHED THEN UPDATE SET ...
+// [WHERE update_where] [DELETE WHERE delete_where] WHEN NOT MATCHED THEN INSERT [(columns)]
+// VALUES (...) [WHERE insert_where]; either clause may be left out.
+struct Merge {
+  TableName target;
+  std::unique_ptr<FromItem> source;  // a table or view, or an inline view
+  ExprPtr on;
+  bool matched = false;
+  std::vector<Assignment> set;
+  ExprPtr update_where;
+  ExprPtr delete_where;
+  bool not_matched = false;
+  std::vector<std::string> insert_columns;
+  std::vector<ExprPtr> insert_values;
+  ExprPtr insert_where;
+};
+
+// One INTO of a multitable insert: INTO t [(columns)] [VALUES (...)] (no VALUES: the
+// subquery's columns in order).
+struct InsertInto {
+  TableName table;
+  std::vector<std::string> columns;
+  std::vector<ExprPtr> values;
+  bool has_values = false;
+};
+
+// INSERT ALL|FIRST: unconditional (ALL INTO ... INTO ...) or WHEN c THEN INTO ... [ELSE INTO
+// ...], over the rows of `query`.
+struct MultiInsert {
+  bool first = false;
+  struct Branch {
+    ExprPtr when;  // null: unconditional, or the ELSE branch when `otherwise`
+    bool otherwise = false;
+    std::vector<InsertInto> intos;
+  };
+  std::vector<Branch> branches;
+  std::unique_ptr<Query> query;
+};
+
 struct Statement {
   std::unique_ptr<Query> query;
   std::unique_ptr<Insert> insert;
   std::unique_ptr<Update> update;
   std::unique_ptr<Delete> del;
+  std::unique_ptr<Merge> merge;
+  std::unique_ptr<MultiInsert> multi_insert;
 };
 
 }  // namespace volmek::engine::ast

@@ -25,6 +25,11 @@ OraResult<ast::Statement> Parser::Statement() {
   const Token& first = Peek();
   if (first.IsKeyword("SELECT") || first.IsKeyword("WITH") || first.IsSymbol("(")) {
     VK_ASSIGN_OR_ORA_RETURN(statement.query, QueryExpr());
+  } else if (first.IsKeyword("INSERT") &&
+             (Peek(1).IsKeyword("ALL") || Peek(1).IsKeyword("FIRST"))) {
+    VK_ASSIGN_OR_ORA_RETURN(statement.multi_insert, MultiInsertStatement());
+  } else if (first.IsKeyword("MERGE")) {
+    VK_ASSIGN_OR_ORA_RETURN(statement.merge, MergeStatement());
   } else if (first.IsKeyword("INSERT")) {
     VK_ASSIGN_OR_ORA_RETURN(statement.insert, InsertStatement());
   } else if (first.IsKeyword("UPDATE")) {

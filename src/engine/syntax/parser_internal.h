@@ -109,6 +109,18 @@ class Parser {
   // c = value | (c, ...) = (query), ... (UPDATE and MERGE).
   OraStatus SetClause(std::vector<ast::Assignment>* assignments);
 
+  // MERGE and INSERT ALL|FIRST (parser_merge.cc).
+
+  OraResult<std::unique_ptr<ast::Merge>> MergeStatement();
+
+  OraResult<std::unique_ptr<ast::MultiInsert>> MultiInsertStatement();
+
+  // (value, ...) of VALUES, DEFAULT allowed.
+  OraStatus ValueList(std::vector<ExprPtr>* values);
+
+  // [(column, ...)] before VALUES: nothing when no list follows.
+  OraStatus ColumnList(std::vector<std::string>* columns);
+
   // Conditions and expressions (parser_expressions.cc).
 
   ExprPtr Make(ExprKind kind, std::size_t begin);

@@ -38,20 +38,26 @@ OraResult<std::size_t> Emitter::TargetColumn(const Source& target, const std::st
   return OraErr(InvalidIdentifier(QuoteName(name)));
 }
 
+OraStatus Emitter::InsertColumns(const Source& target, const std::vector<std::string>& names,
+                                 std::vector<std::size_t>* columns) {
+  if (names.empty()) {
+    for (std::size_t idx = 0; idx < target.columns.size(); ++idx) columns->push_back(idx);
+    return {};
+  }
+  for (const std::string& name : names) {
+    VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, TargetColumn(target, name));
+    if (std::find(columns->begin(), columns->end(), idx) != columns->end()) {
+      return OraErr(957, "duplicate column name");
+    }
+    columns->push_back(idx);
+  }
+  return {};
+}
+
 OraStatus Emitter::Insert(const ast::Insert& insert, Translation* translation) {
   VK_ASSIGN_OR_ORA_RETURN(Source target, Target(insert.table, translation));
   std::vector<std::size_t> columns;
-  if (insert.columns.empty()) {
-    for (std::size_t idx = 0; idx < target.columns.size(); ++idx) columns.push_back(idx);
-  } else {
-    for (const std::string& name : insert.columns) {
-      VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, TargetColumn(target, name));
-      if (std::find(columns.begin(), columns.end(), idx) != columns.end()) {
-        return OraErr(957, "duplicate column name");
-      }
-      columns.push_back(idx);
-    }
-  }
+  VK_RETURN_IF_ORA_ERROR(InsertColumns(target, insert.columns, &columns));
   std::string column_list;
   for (std::size_t idx : columns) {
     column_list += (column_list.empty() ? "" : ", ") + QuoteName(target.columns[idx].name);

@@ -243,6 +243,16 @@ class Emitter {
       VK_RETURN_IF_ORA_ERROR(Insert(*statement.insert, &translation));
       return translation;
     }
+    if (statement.merge != nullptr) {
+      translation.function_type = db::kFunctionMerge;
+      VK_RETURN_IF_ORA_ERROR(Merge(*statement.merge, &translation));
+      return translation;
+    }
+    if (statement.multi_insert != nullptr) {
+      translation.function_type = db::kFunctionInsert;
+      VK_RETURN_IF_ORA_ERROR(MultiInsert(*statement.multi_insert, &translation));
+      return translation;
+    }
     if (statement.update != nullptr) {
       translation.function_type = db::kFunctionUpdate;
       VK_RETURN_IF_ORA_ERROR(Update(*statement.update, &translation));
@@ -466,6 +476,10 @@ class Emitter {
 
   OraStatus Insert(const ast::Insert& insert, Translation* translation);
 
+  // The target columns an INSERT names (every column when `names` is empty), in order.
+  OraStatus InsertColumns(const Source& target, const std::vector<std::string>& names,
+                          std::vector<std::size_t>* columns);
+
   // What `expr` writes into `column` of `target`: DEFAULT its default, else its stored form.
   OraResult<std::string> ColumnValue(const Expr& expr, const ColumnInfo& column,
                                      const Source& target, const Ctx& ctx);
@@ -482,6 +496,22 @@ class Emitter {
   OraStatus Update(const ast::Update& update, Translation* translation);
 
   OraStatus Delete(const ast::Delete& del, Translation* translation);
+
+  // MERGE and INSERT ALL|FIRST (emitter_merge.cc), as Translation::steps.
+
+  // Steps that copy the rows of a FROM entry into the temporary table `table`; returns the
+  // source that reads the copy, named as the entry is.
+  OraResult<Source> CopiedSource(const ast::FromItem& item, std::string_view table,
+                                 std::vector<Translation::Step>* steps);
+
+  // Steps that copy the rows `values` (one per column of `*source`) of `from` into `table`;
+  // leaves `*source` reading the copy.
+  OraStatus CopyRows(const std::string& from, const std::vector<std::string>& values,
+                     std::string_view table, Source* source, std::vector<Translation::Step>* steps);
+
+  OraStatus Merge(const ast::Merge& merge, Translation* translation);
+
+  OraStatus MultiInsert(const ast::MultiInsert& insert, Translation* translation);
 
   std::string_view sql_;
   const SchemaLookup& schema_;

@@ -22,7 +22,7 @@
 //     other functions of functions.h, ROWNUM, ROWID, DUAL, SYSDATE, USER, seq.NEXTVAL /
 //     seq.CURRVAL, START WITH ... CONNECT BY [NOCYCLE] with PRIOR and LEVEL;
 //   INSERT INTO t [(columns)] VALUES (...) | query; UPDATE t [alias] SET c = e, ... [WHERE];
-//   DELETE [FROM] t [alias] [WHERE].
+//   DELETE [FROM] t [alias] [WHERE]; MERGE; INSERT ALL|FIRST (as several steps).
 // Oracle's rules kept: '' is NULL; NULLs sort last ascending and first descending; ROWNUM is
 // counted before ORDER BY ("where rownum <= n" keeps the first n rows found; ROWNUM in an
 // UPDATE's SET numbers the rows updated, in VALUES it is 1); text compared with a DATE is read
@@ -61,8 +61,9 @@ struct BindValue {
 
 // The result of translating one statement.
 struct Translation {
-  std::string sql;                    // SQLite SQL, one statement, no trailing ";"
-  std::uint16_t function_type = 0;    // db::kFunctionSelect, kFunctionInsert, ...Update, ...Delete
+  std::string sql;  // SQLite SQL, one statement, no trailing ";"
+  std::uint16_t function_type =
+      0;  // db::kFunctionSelect, ...Insert, ...Update, ...Delete, ...Merge
   std::vector<BindValue> parameters;  // the values of ?1 .. ?N, in order
   // Queries: what Describe reports for each select-list item, in order, and the Oracle type of
   // each (for create table ... as select and create view). Empty for DML.
@@ -71,6 +72,15 @@ struct Translation {
   // DML: the table written (for error texts such as ORA-01400's "OWNER"."T"."C").
   std::string target_owner;
   std::string target_table;
+  // A statement SQLite does in several steps (MERGE, INSERT ALL|FIRST): these statements run in
+  // order as one, a failure in any undoing them all, and `sql` is empty. Each step binds the
+  // parameters it uses; rows_processed is the sum of the rows changed by the steps that
+  // `count`. A step may read tables an earlier step made, so it is prepared when it runs.
+  struct Step {
+    std::string sql;
+    bool counts = false;
+  };
+  std::vector<Step> steps;
   bool from_cache = false;  // served from the shape cache: `sql` equals an earlier translation
   // The cached shape this translation is of (never reused for another); 0 for none.
   std::uint64_t shape = 0;
