@@ -48,7 +48,8 @@ enum class ExprKind {
   kPrior,  // PRIOR args[0] (CONNECT BY conditions only)
   // REGEXP_LIKE(args...): a condition, not a function (as a value it is an unknown name)
   kRegexpLike,
-  kDefault,  // DEFAULT, the whole value of a column in VALUES or SET: the column's default
+  kDefault,        // DEFAULT, the whole value of a column in VALUES or SET: the column's default
+  kConnectByRoot,  // CONNECT_BY_ROOT args[0] (hierarchical queries)
 };
 
 struct Expr {
@@ -154,6 +155,7 @@ struct Query {
   std::unique_ptr<Query> left;
   std::unique_ptr<Query> right;
   std::vector<OrderItem> order_by;
+  bool order_siblings = false;  // ORDER SIBLINGS BY (hierarchical queries)
 };
 
 // WITH name [(columns)] AS (query).

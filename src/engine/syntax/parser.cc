@@ -153,6 +153,7 @@ OraResult<std::unique_ptr<ast::Query>> Parser::QueryExprBody() {
   }
   if (Peek().IsKeyword("ORDER")) {
     Next();
+    left->order_siblings = Accept("SIBLINGS");
     if (!Accept("BY")) return OraErr(924, "missing BY keyword");
     VK_RETURN_IF_ORA_ERROR(OrderByList(&left->order_by));
   }

@@ -236,8 +236,9 @@ OraResult<ExprPtr> Parser::Unary() {
     expr->args.push_back(std::move(operand));
     return Finish(std::move(expr));
   }
-  if (Peek().IsKeyword("PRIOR")) {
-    auto expr = Make(ExprKind::kPrior, Next().offset);
+  if (Peek().IsKeyword("PRIOR") || Peek().IsKeyword("CONNECT_BY_ROOT")) {
+    const bool prior = Peek().IsKeyword("PRIOR");
+    auto expr = Make(prior ? ExprKind::kPrior : ExprKind::kConnectByRoot, Next().offset);
     VK_ASSIGN_OR_ORA_RETURN(ExprPtr operand, Unary());
     expr->args.push_back(std::move(operand));
     return Finish(std::move(expr));

@@ -153,6 +153,11 @@ OraResult<Out> Emitter::Value(const Expr& expr, const Ctx& ctx) {
 }
 
 OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
+  if (expr.kind == ExprKind::kColumn || expr.kind == ExprKind::kFunction ||
+      expr.kind == ExprKind::kConnectByRoot) {
+    VK_ASSIGN_OR_ORA_RETURN(std::optional<Out> carried, HierarchyValue(expr, ctx));
+    if (carried.has_value()) return std::move(*carried);
+  }
   Out out;
   switch (expr.kind) {
     case ExprKind::kNumber:
@@ -355,6 +360,7 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
       parent_ctx.level = "\"__p\".\"__lvl\"";
       return Value(*expr.args[0], parent_ctx);
     }
+    case ExprKind::kConnectByRoot:  // answered by HierarchyValue above
     case ExprKind::kDefault:
       // DEFAULT is the whole value of a column in VALUES or SET, never part of an expression.
       return OraErr(936, "missing expression");

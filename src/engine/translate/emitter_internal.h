@@ -38,7 +38,14 @@ struct Source {
   bool has_rowid = false;
   bool stored = false;  // a table or view, whose columns carry their collations
   bool outer = false;   // the optional side of an outer join: its columns may be NULL
+  // Prefixed to its column names in SQL: the sources of a join read through one row of a
+  // hierarchy share its alias, each column under its source's prefix.
+  std::string column_prefix;
 };
+
+inline std::string ColumnSql(const Source& source, const ColumnInfo& column) {
+  return source.sql_alias + "." + QuoteName(source.column_prefix + column.name);
+}
 
 // A column that a NATURAL join or JOIN ... USING names once for both of its sides.
 struct JoinedColumn {
@@ -72,6 +79,22 @@ struct Out {
   bool analytic = false;   // holds an analytic function
 };
 
+// What the clauses of a hierarchical query read from its common table besides the source's
+// columns: the values carried from parent to child (CONNECT_BY_ROOT x, SYS_CONNECT_BY_PATH),
+// and whether rows know their parent's path (CONNECT_BY_ISLEAF, CONNECT_BY_ISCYCLE).
+struct HierarchyInfo {
+  struct Carried {
+    const Expr* expr = nullptr;
+    std::string column;
+    Typed type;
+  };
+  std::string table;  // the common table
+  std::string alias;  // the source reading it
+  bool nocycle = false;
+  bool children = false;
+  std::vector<Carried> carried;
+};
+
 struct Ctx {
   const Scope* scope = nullptr;
   bool params = false;      // literals become parameters
@@ -83,6 +106,8 @@ struct Ctx {
   // is written as (empty: no CONNECT BY here).
   const Scope* prior = nullptr;
   std::string_view level = {};
+  // The hierarchy whose pseudocolumns this clause reads (null: none here).
+  const HierarchyInfo* hierarchy = nullptr;
   bool analytics = false;  // analytic functions allowed (select lists and ORDER BY)
   // GROUP BY ROLLUP, CUBE and GROUPING SETS: the SQL of the grouping expressions the grouping
   // set being written leaves out, which stand for NULL outside aggregates.
@@ -315,14 +340,29 @@ class Emitter {
   static std::string OrderSuffix(const ast::OrderItem& item);
 
   OraResult<QueryOut> Select(const ast::Select& select, const std::vector<ast::OrderItem>& order,
-                             const Scope* parent, bool positional, bool canonical);
+                             bool siblings, const Scope* parent, bool positional, bool canonical);
 
   // START WITH ... CONNECT BY ... over the one source of `scope`, as a recursive common table
   // of the source's rows with their level, their path from the root (the sort key of depth
-  // first order), the keys of their ancestors, and whether the row closes a loop (it is one
-  // of its ancestors). Rows are told apart by rowid, or by their position in an inline view.
-  // Returns the WITH clause and leaves the scope's source reading the common table.
-  OraResult<std::string> Hierarchy(const ast::Select& select, Scope* scope);
+  // first order, made of sibling ranks under ORDER SIBLINGS BY `order`), the keys of their
+  // ancestors, whether the row closes a loop (it is one of its ancestors), and what `info`
+  // lists. Rows are told apart by rowid, or by their position in an inline view. Returns the
+  // WITH clause and leaves the scope's source reading the common table (emitter_hierarchy.cc).
+  OraResult<std::string> Hierarchy(const ast::Select& select,
+                                   const std::vector<ast::OrderItem>& order, bool siblings,
+                                   Scope* scope, HierarchyInfo* info);
+
+  // A hierarchy over a join: Oracle joins first (the FROM clause's joins and the conditions of
+  // WHERE that join two sources, which go into `*taken`), then builds the hierarchy over the
+  // joined rows, then filters with the rest of WHERE. Leaves every source of `scope` reading
+  // one row of the join under one alias.
+  OraStatus JoinForHierarchy(const ast::Select& select, Scope* scope,
+                             std::vector<const Expr*>* taken);
+
+  // CONNECT_BY_ISLEAF, CONNECT_BY_ISCYCLE, CONNECT_BY_ROOT x and SYS_CONNECT_BY_PATH as the
+  // hierarchy of `ctx` gives them (nullopt for any other expression), or their errors where
+  // there is none.
+  OraResult<std::optional<Out>> HierarchyValue(const Expr& expr, const Ctx& ctx);
 
   // The source whose columns carry the (+) marks of `condition`.
   OraResult<std::size_t> OuterSource(const Expr& condition, const Scope& scope);

@@ -96,7 +96,7 @@ OraResult<Out> Emitter::Column(const Expr& expr, const Ctx& ctx) {
       const Source& source = scope->sources[found->first];
       const ColumnInfo& column = source.columns[found->second];
       Out out;
-      out.sql = source.sql_alias + "." + QuoteName(column.name);
+      out.sql = ColumnSql(source, column);
       out.type.type = column.type;
       out.type.nullable = column.nullable || source.outer;
       out.bare = own_scope;

@@ -45,8 +45,10 @@ OraResult<QueryOut> Emitter::Query(const ast::Query& query, const Scope* parent,
 OraResult<QueryOut> Emitter::QueryBody(const ast::Query& query, const Scope* parent,
                                        bool positional, bool canonical) {
   if (query.select != nullptr) {
-    return Select(*query.select, query.order_by, parent, positional, canonical);
+    return Select(*query.select, query.order_by, query.order_siblings, parent, positional,
+                  canonical);
   }
+  if (query.order_siblings) return OraErr(30929, "ORDER SIBLINGS BY clause not allowed here");
   VK_ASSIGN_OR_ORA_RETURN(QueryOut left, Query(*query.left, parent, positional, true));
   VK_ASSIGN_OR_ORA_RETURN(QueryOut right, Query(*query.right, parent, false, true));
   if (left.items.size() != right.items.size()) {
@@ -127,9 +129,10 @@ std::string Emitter::OrderSuffix(const ast::OrderItem& item) {
 }
 
 OraResult<QueryOut> Emitter::Select(const ast::Select& select,
-                                    const std::vector<ast::OrderItem>& order, const Scope* parent,
-                                    bool positional, bool canonical) {
+                                    const std::vector<ast::OrderItem>& order, bool siblings,
+                                    const Scope* parent, bool positional, bool canonical) {
   if (!select.grouping_sets.empty() && grouping_branch_ == nullptr) {
+    if (siblings) return OraErr(30929, "ORDER SIBLINGS BY clause not allowed here");
     return GroupingSetsSelect(select, order, parent, positional, canonical);
   }
   // The grouping set this SELECT writes, if any; the queries nested in it write none.
@@ -139,9 +142,17 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   for (const auto& from : select.from) VK_RETURN_IF_ORA_ERROR(ResolveFrom(*from, &scope, parent));
   std::string hierarchy_sql;
   std::string level_sql;
+  HierarchyInfo hierarchy;
+  const HierarchyInfo* hierarchy_in = nullptr;
+  std::vector<const Expr*> join_conditions;
+  const bool joined_hierarchy = select.connect_by != nullptr && scope.sources.size() > 1;
+  if (joined_hierarchy) VK_RETURN_IF_ORA_ERROR(JoinForHierarchy(select, &scope, &join_conditions));
   if (select.connect_by != nullptr) {
-    VK_ASSIGN_OR_ORA_RETURN(hierarchy_sql, Hierarchy(select, &scope));
+    VK_ASSIGN_OR_ORA_RETURN(hierarchy_sql, Hierarchy(select, order, siblings, &scope, &hierarchy));
     level_sql = scope.sources[0].sql_alias + ".\"__lvl\"";
+    hierarchy_in = &hierarchy;
+  } else if (siblings) {
+    return OraErr(30929, "ORDER SIBLINGS BY clause not allowed here");
   }
 
   // WHERE: ROWNUM bounds and Oracle (+) outer joins are taken out first.
@@ -154,6 +165,10 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
     return f->kind != ast::FromItem::Kind::kJoin;
   });
   for (const Expr* conjunct : conjuncts) {
+    if (std::find(join_conditions.begin(), join_conditions.end(), conjunct) !=
+        join_conditions.end()) {
+      continue;
+    }
     if (TakeRownumBound(*conjunct, &limit)) continue;
     if (ContainsRownum(*conjunct)) return OraErr(Unimplemented());
     if (ContainsOuterMark(*conjunct)) {
@@ -171,6 +186,8 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   Ctx where_ctx{&scope, !options_.inline_literals, false, {}};
   fixed.level = level_sql;
   where_ctx.level = level_sql;
+  fixed.hierarchy = hierarchy_in;
+  where_ctx.hierarchy = hierarchy_in;
 
   // GROUP BY first: the select list is checked against it.
   std::vector<std::string> group_keys;
@@ -206,6 +223,7 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   Ctx item_ctx{&scope, false, true, kRowNumber};
   item_ctx.level = level_sql;
   item_ctx.analytics = true;
+  item_ctx.hierarchy = hierarchy_in;
   if (branch != nullptr) {
     item_ctx.rolled_up = &rolled_up;
     scope.rolled_up = &rolled_up;
@@ -253,7 +271,7 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
         found = true;
         for (const ColumnInfo& column : source.columns) {
           Out out;
-          out.sql = source.sql_alias + "." + QuoteName(column.name);
+          out.sql = ColumnSql(source, column);
           out.type.type = column.type;
           out.type.nullable = column.nullable || source.outer;
           out.stored = source.stored;
@@ -293,7 +311,9 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
 
   std::size_t next_source = 0;
   std::string from_sql;
-  if (plain_from) {
+  if (joined_hierarchy) {
+    from_sql = SourceSql(scope.sources[0]);
+  } else if (plain_from) {
     // Inner sources first, then each outer-joined one with its conditions.
     for (std::size_t idx = 0; idx < scope.sources.size(); ++idx) {
       if (!outer_conditions[idx].empty()) continue;
@@ -323,6 +343,7 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
     having_ctx.level = level_sql;
     if (branch != nullptr) having_ctx.rolled_up = &rolled_up;
     scope.rolled_up = having_ctx.rolled_up;
+    having_ctx.hierarchy = hierarchy_in;
     VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*select.having, having_ctx));
     having_sql = out.sql;
     grouped = true;
@@ -336,7 +357,9 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   std::string order_sql;
   int hidden = 0;
   scope.rolled_up = item_ctx.rolled_up;
-  for (const ast::OrderItem& item : order) {
+  // ORDER SIBLINGS BY orders the hierarchy's path instead.
+  static const std::vector<ast::OrderItem> kNoOrder;
+  for (const ast::OrderItem& item : siblings ? kNoOrder : order) {
     std::optional<std::size_t> position;
     if (item.expr->kind == ExprKind::kNumber) {
       position = OrderPosition(*item.expr, result.items);
@@ -444,7 +467,7 @@ OraResult<QueryOut> Emitter::GroupingSetsSelect(const ast::Select& select,
     GroupingBranch branch;
     branch.set = &set;
     grouping_branch_ = &branch;
-    OraResult<QueryOut> part = Select(select, order, parent, true, true);
+    OraResult<QueryOut> part = Select(select, order, false, parent, true, true);
     grouping_branch_ = nullptr;
     if (!part.has_value()) return OraErr(std::move(part.error()));
     if (union_sql.empty()) {
@@ -474,65 +497,6 @@ OraResult<QueryOut> Emitter::GroupingSetsSelect(const ast::Select& select,
     result.form = QueryOut::Form::kOther;
   }
   return result;
-}
-
-OraResult<std::string> Emitter::Hierarchy(const ast::Select& select, Scope* scope) {
-  if (scope->sources.size() != 1 || !scope->joined.empty()) return OraErr(Unimplemented());
-  Source& source = scope->sources[0];
-  const std::string& alias = source.sql_alias;
-  const std::string table = QuoteName("__h" + std::to_string(++views_));
-  std::string names;
-  std::string child_columns;
-  for (const ColumnInfo& column : source.columns) {
-    names += QuoteName(column.name) + ", ";
-    child_columns += alias + "." + QuoteName(column.name) + ", ";
-  }
-  const std::string key = source.has_rowid ? alias + ".rowid" : std::string(kRowNumber);
-  const std::string base =
-      "(SELECT " + child_columns + key + " AS \"__rn\" FROM " + SourceSql(source) + ")";
-  const std::string row_key = alias + ".\"__rn\"";
-
-  Ctx start_ctx{scope, !options_.inline_literals, false, {}};
-  start_ctx.level = "1";
-  // A row's step in the path: the number of digits of its key as a letter, then the digits,
-  // so that paths compare as the sequences of keys do and stay short for small keys.
-  const std::string step = "char(96 + length(" + row_key + ")) || " + row_key;
-  std::string anchor = "SELECT " + child_columns + row_key + ", 1, " + step + ", ',' || " +
-                       row_key + " || ',', 0 FROM " + base + " AS " + alias;
-  if (select.start_with != nullptr) {
-    VK_ASSIGN_OR_ORA_RETURN(Out start, Condition(*select.start_with, start_ctx));
-    anchor += " WHERE " + start.sql;
-  }
-
-  Scope prior = *scope;
-  prior.sources[0].sql_alias = "\"__p\"";
-  prior.sources[0].stored = false;
-  Ctx connect_ctx{scope, !options_.inline_literals, false, {}};
-  connect_ctx.prior = &prior;
-  connect_ctx.level = "(\"__p\".\"__lvl\" + 1)";
-  VK_ASSIGN_OR_ORA_RETURN(Out connect, Condition(*select.connect_by, connect_ctx));
-  // Without PRIOR the condition does not follow rows from parent to child: no loop to find,
-  // nor ancestors to keep.
-  const bool follows = ContainsPrior(*select.connect_by);
-  const std::string cycle =
-      follows ? "instr(\"__p\".\"__anc\", ',' || " + row_key + " || ',') > 0" : std::string("0");
-  const std::string ancestors =
-      follows ? "\"__p\".\"__anc\" || " + row_key + " || ','" : std::string("''");
-  // Each row made by recursion is counted and its path measured: a hierarchy that never
-  // ends is ORA-30009 instead of all the memory.
-  const std::string recursive = "SELECT " + child_columns + row_key +
-                                ", vk_connect_level(\"__p\".\"__lvl\" + 1, \"__p\".\"__path\", " +
-                                std::to_string(kMaxConnectRows) + "), \"__p\".\"__path\" || " +
-                                step + ", " + ancestors + ", " + cycle + " FROM " + table +
-                                " AS \"__p\" JOIN " + base + " AS " + alias + " ON " + connect.sql +
-                                " WHERE \"__p\".\"__cycle\" = 0";
-
-  source.physical = table;
-  source.stored = false;
-  source.has_rowid = false;
-  return "WITH RECURSIVE " + table + " (" + names +
-         "\"__rn\", \"__lvl\", \"__path\", \"__anc\", \"__cycle\") AS (" + anchor + " UNION ALL " +
-         recursive + ")";
 }
 
 OraResult<std::size_t> Emitter::OuterSource(const Expr& condition, const Scope& scope) {

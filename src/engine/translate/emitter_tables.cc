@@ -132,7 +132,7 @@ OraResult<Emitter::Side> Emitter::JoinSide(const Scope& scope, std::size_t first
       if (column.name != name) continue;
       if (found) return OraErr(918, "column ambiguously defined");
       found = true;
-      side.out.sql = source.sql_alias + "." + QuoteName(column.name);
+      side.out.sql = ColumnSql(source, column);
       side.out.type.type = column.type;
       side.out.type.nullable = column.nullable || source.outer;
       side.out.stored = source.stored;
@@ -202,7 +202,7 @@ std::vector<Out> Emitter::StarColumns(const ast::FromItem& item, const Scope& sc
     const Source& source = scope.sources[(*next)++];
     for (const ColumnInfo& column : source.columns) {
       Out out;
-      out.sql = source.sql_alias + "." + QuoteName(column.name);
+      out.sql = ColumnSql(source, column);
       out.type.type = column.type;
       out.type.nullable = column.nullable || source.outer;
       out.stored = source.stored;
