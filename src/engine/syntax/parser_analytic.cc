@@ -6,8 +6,8 @@ namespace volmek::engine::parser_internal {
 
 namespace {
 
-// More grouping sets than this would make a statement SQLite refuses to run (each set is one
-// SELECT of a compound statement, and SQLite allows 500).
+// Each grouping set adds the query's rows once more to the grouping: more sets than this (a
+// CUBE of nine columns) are refused rather than let a statement multiply its rows beyond use.
 constexpr std::size_t kMaxGroupingSets = 256;
 
 OraError TooManyGroupingSets() { return Ora(3001, "unimplemented feature"); }

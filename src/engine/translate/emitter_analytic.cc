@@ -345,7 +345,7 @@ OraResult<Out> Emitter::ListAgg(const Expr& expr, const Ctx& ctx) {
   } else {
     if (!ctx.aggregates) return OraErr(934, "group function is not allowed here");
     inner.aggregates = false;
-    inner.rolled_up = nullptr;
+    inner.grouping = nullptr;
   }
   Out out;
   VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*expr.args[0], inner));
@@ -400,7 +400,7 @@ OraResult<Out> Emitter::Keep(const Expr& expr, const Ctx& ctx) {
   } else {
     if (!ctx.aggregates) return OraErr(934, "group function is not allowed here");
     inner.aggregates = false;
-    inner.rolled_up = nullptr;
+    inner.grouping = nullptr;
   }
   Out out;
   Out value;
@@ -455,23 +455,27 @@ OraResult<Out> Emitter::Grouping(const Expr& expr, const Ctx& ctx) {
     return OraErr(30481, "GROUPING function only supported with GROUP BY CUBE or ROLLUP");
   }
   Ctx inner = ctx;
-  inner.rolled_up = nullptr;
+  inner.grouping = nullptr;
   inner.aggregates = false;
   inner.analytics = false;
-  long long value = 0;
+  // GROUPING_ID reads the GROUPING bits of its arguments as one binary number.
+  std::string value = "0";
   for (const auto& arg : expr.args) {
     VK_ASSIGN_OR_ORA_RETURN(Out key, Value(*arg, inner));
     const auto& keys = *ctx.scope->group_keys;
     if (std::find(keys.begin(), keys.end(), key.sql) == keys.end()) {
       return OraErr(979, "not a GROUP BY expression");
     }
-    const bool rolled =
-        ctx.rolled_up != nullptr &&
-        std::find(ctx.rolled_up->begin(), ctx.rolled_up->end(), key.sql) != ctx.rolled_up->end();
-    value = value * 2 + (rolled ? 1 : 0);
+    std::string bit = "0";
+    if (ctx.grouping != nullptr) {
+      for (const GroupingKey& grouping : *ctx.grouping) {
+        if (grouping.sql == key.sql) bit = grouping.grouping;
+      }
+    }
+    value = value == "0" ? bit : "(" + value + " * 2 + " + bit + ")";
   }
   Out out;
-  out.sql = std::to_string(value);
+  out.sql = value;
   out.type = Typed::Number();
   out.type.nullable = false;
   out.aggregate = true;

@@ -142,12 +142,15 @@ OraResult<Out> Emitter::Value(const Expr& expr, const Ctx& ctx) {
     const auto& keys = *ctx.scope->group_keys;
     if (std::find(keys.begin(), keys.end(), out.sql) != keys.end()) out.bare = false;
   }
-  if (ctx.rolled_up != nullptr && !out.aggregate &&
-      std::find(ctx.rolled_up->begin(), ctx.rolled_up->end(), out.sql) != ctx.rolled_up->end()) {
-    // A grouping expression this grouping set leaves out is NULL in its rows.
-    out.sql = "NULL";
-    out.stored = false;
-    out.type.nullable = true;
+  if (ctx.grouping != nullptr && !out.aggregate) {
+    // A grouping expression some grouping set leaves out is NULL in that set's rows.
+    for (const GroupingKey& key : *ctx.grouping) {
+      if (key.sql != out.sql) continue;
+      out.sql = key.grouped;
+      out.stored = false;
+      out.type.nullable = true;
+      break;
+    }
   }
   return out;
 }

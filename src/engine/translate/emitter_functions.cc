@@ -184,7 +184,7 @@ OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
   if (spec->aggregate) {
     arg_ctx.aggregates = false;
     arg_ctx.analytics = false;
-    arg_ctx.rolled_up = nullptr;
+    arg_ctx.grouping = nullptr;
   }
   VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, arg_ctx));
   if (IsCharacterFunction(expr.name) && !args.empty()) args[0].sql = TextSql(args[0]);

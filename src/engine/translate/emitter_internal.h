@@ -59,13 +59,24 @@ struct JoinedColumn {
   std::vector<std::size_t> sides;  // the sources whose own columns it stands for
 };
 
+// GROUP BY with ROLLUP, CUBE or GROUPING SETS is one GROUP BY over the rows crossed with the
+// numbers of the grouping sets ("__gs".column1), by the set number and by each grouping
+// expression only in the sets that hold it. A grouping expression some set leaves out stands
+// for `grouped` outside aggregates (NULL in that set's rows), and GROUPING(x) for `grouping`.
+struct GroupingKey {
+  std::string sql;       // the expression as the rows have it
+  std::string grouped;   // CASE WHEN "__gs".column1 IN (its sets) THEN sql END
+  std::string grouping;  // CASE WHEN "__gs".column1 IN (its sets) THEN 0 ELSE 1 END
+};
+using GroupingKeys = std::vector<GroupingKey>;
+
 struct Scope {
   std::vector<Source> sources;
   const Scope* parent = nullptr;
   const std::vector<std::string>* group_keys = nullptr;
-  // While a grouping set's select list, HAVING and ORDER BY are written: the grouping
-  // expressions it leaves out, NULL for the subqueries that refer to them too.
-  const std::vector<std::string>* rolled_up = nullptr;
+  // While the select list, HAVING and ORDER BY of a query with grouping sets are written: its
+  // rolled-up expressions, as the subqueries there see them too.
+  const GroupingKeys* grouping = nullptr;
   std::vector<JoinedColumn> joined;  // in the order the joins were resolved, innermost first
   std::vector<std::pair<const ast::FromItem*, std::string>> join_conditions;
 };
@@ -109,17 +120,9 @@ struct Ctx {
   // The hierarchy whose pseudocolumns this clause reads (null: none here).
   const HierarchyInfo* hierarchy = nullptr;
   bool analytics = false;  // analytic functions allowed (select lists and ORDER BY)
-  // GROUP BY ROLLUP, CUBE and GROUPING SETS: the SQL of the grouping expressions the grouping
-  // set being written leaves out, which stand for NULL outside aggregates.
-  const std::vector<std::string>* rolled_up = nullptr;
-};
-
-// One grouping set of a GROUP BY with ROLLUP, CUBE or GROUPING SETS, written as one SELECT of
-// a UNION ALL: the positions in Select::group_by it groups by, and what the SELECT leaves for
-// the ORDER BY of the whole (each term reads a column of the union: "__cN" or "__oN").
-struct GroupingBranch {
-  const std::vector<std::size_t>* set = nullptr;
-  std::vector<std::string> order_terms;
+  // GROUP BY ROLLUP, CUBE and GROUPING SETS: the rolled-up expressions, which stand for their
+  // `grouped` form here (not inside aggregates).
+  const GroupingKeys* grouping = nullptr;
 };
 
 inline constexpr std::string_view kRowNumber = "row_number() OVER ()";
@@ -500,11 +503,13 @@ class Emitter {
   // GROUPING(x) and GROUPING_ID(x, ...): constants of the grouping set being written.
   OraResult<Out> Grouping(const Expr& expr, const Ctx& ctx);
 
-  // A query whose GROUP BY has ROLLUP, CUBE or GROUPING SETS: one SELECT per grouping set,
-  // joined by UNION ALL, with ORDER BY and DISTINCT applied to the whole.
-  OraResult<QueryOut> GroupingSetsSelect(const ast::Select& select,
-                                         const std::vector<ast::OrderItem>& order,
-                                         const Scope* parent, bool positional, bool canonical);
+  // The GROUP BY terms of a query with grouping sets (the set number first), given the SQL
+  // of each grouping expression and its sort key; fills `grouping` with the expressions some
+  // set leaves out.
+  static std::vector<std::string> GroupingSetsKeys(const ast::GroupingSets& sets,
+                                                   const std::vector<std::string>& keys,
+                                                   const std::vector<std::string>& key_sort,
+                                                   GroupingKeys* grouping);
 
   // INSERT, UPDATE, DELETE (emitter_dml.cc).
 
@@ -561,7 +566,6 @@ class Emitter {
   std::vector<Source> common_tables_;  // the WITH tables in scope, outermost first
   int sequence_references_ = 0;        // NEXTVAL references numbered so far
   int views_ = 0;
-  GroupingBranch* grouping_branch_ = nullptr;  // set while a grouping set's SELECT is written
 };
 
 }  // namespace volmek::engine::emitter_internal

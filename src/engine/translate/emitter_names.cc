@@ -101,12 +101,14 @@ OraResult<Out> Emitter::Column(const Expr& expr, const Ctx& ctx) {
       out.type.nullable = column.nullable || source.outer;
       out.bare = own_scope;
       out.stored = source.stored;
-      if (!own_scope && scope->rolled_up != nullptr &&
-          std::find(scope->rolled_up->begin(), scope->rolled_up->end(), out.sql) !=
-              scope->rolled_up->end()) {
-        out.sql = "NULL";
-        out.stored = false;
-        out.type.nullable = true;
+      if (!own_scope && scope->grouping != nullptr) {
+        for (const GroupingKey& key : *scope->grouping) {
+          if (key.sql != out.sql) continue;
+          out.sql = key.grouped;
+          out.stored = false;
+          out.type.nullable = true;
+          break;
+        }
       }
       return out;
     }

@@ -131,12 +131,9 @@ std::string Emitter::OrderSuffix(const ast::OrderItem& item) {
 OraResult<QueryOut> Emitter::Select(const ast::Select& select,
                                     const std::vector<ast::OrderItem>& order, bool siblings,
                                     const Scope* parent, bool positional, bool canonical) {
-  if (!select.grouping_sets.empty() && grouping_branch_ == nullptr) {
-    if (siblings) return OraErr(30929, "ORDER SIBLINGS BY clause not allowed here");
-    return GroupingSetsSelect(select, order, parent, positional, canonical);
+  if (siblings && !select.grouping_sets.empty()) {
+    return OraErr(30929, "ORDER SIBLINGS BY clause not allowed here");
   }
-  // The grouping set this SELECT writes, if any; the queries nested in it write none.
-  GroupingBranch* const branch = std::exchange(grouping_branch_, nullptr);
   Scope scope;
   scope.parent = parent;
   for (const auto& from : select.from) VK_RETURN_IF_ORA_ERROR(ResolveFrom(*from, &scope, parent));
@@ -192,31 +189,21 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   // GROUP BY first: the select list is checked against it.
   std::vector<std::string> group_keys;
   std::vector<std::string> group_sql;
-  std::vector<std::string> rolled_up;
-  for (std::size_t key_idx = 0; key_idx < select.group_by.size(); ++key_idx) {
-    VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*select.group_by[key_idx], fixed));
+  std::vector<std::string> key_sort;
+  for (const auto& key : select.group_by) {
+    VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*key, fixed));
     if (out.analytic) return OraErr(30483, "window  functions are not allowed here");
-    const bool in_set = branch == nullptr || std::find(branch->set->begin(), branch->set->end(),
-                                                       key_idx) != branch->set->end();
-    if (in_set && std::find(group_sql.begin(), group_sql.end(), SortKey(out)) == group_sql.end()) {
-      group_sql.push_back(SortKey(out));
-    }
-    if (!in_set) rolled_up.push_back(out.sql);
+    key_sort.push_back(SortKey(out));
     group_keys.push_back(std::move(out.sql));
   }
-  if (branch != nullptr) {
-    // An expression grouped by in this set under another name stays.
-    std::vector<std::string> kept;
-    for (std::size_t key_idx = 0; key_idx < select.group_by.size(); ++key_idx) {
-      if (std::find(branch->set->begin(), branch->set->end(), key_idx) != branch->set->end()) {
-        kept.push_back(group_keys[key_idx]);
-      }
-    }
-    std::erase_if(rolled_up, [&](const std::string& key) {
-      return std::find(kept.begin(), kept.end(), key) != kept.end();
-    });
+  GroupingKeys grouping;
+  if (select.grouping_sets.empty()) {
+    group_sql = key_sort;
+  } else {
+    group_sql = GroupingSetsKeys(select.grouping_sets, group_keys, key_sort, &grouping);
   }
   if (!select.group_by.empty()) scope.group_keys = &group_keys;
+  const GroupingKeys* const grouping_keys = grouping.empty() ? nullptr : &grouping;
 
   QueryOut result;
   std::string items_sql;
@@ -224,10 +211,8 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   item_ctx.level = level_sql;
   item_ctx.analytics = true;
   item_ctx.hierarchy = hierarchy_in;
-  if (branch != nullptr) {
-    item_ctx.rolled_up = &rolled_up;
-    scope.rolled_up = &rolled_up;
-  }
+  item_ctx.grouping = grouping_keys;
+  scope.grouping = grouping_keys;
   bool any_analytic = false;
   bool grouped = !select.group_by.empty();
   bool any_bare = false;
@@ -302,7 +287,7 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   }
 
   // WHERE and the joins see every row as it is.
-  scope.rolled_up = nullptr;
+  scope.grouping = nullptr;
   std::string where_sql;
   for (const Expr* conjunct : rest) {
     VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*conjunct, where_ctx));
@@ -341,8 +326,8 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   if (select.having != nullptr) {
     Ctx having_ctx{&scope, false, true, {}};
     having_ctx.level = level_sql;
-    if (branch != nullptr) having_ctx.rolled_up = &rolled_up;
-    scope.rolled_up = having_ctx.rolled_up;
+    having_ctx.grouping = grouping_keys;
+    scope.grouping = grouping_keys;
     having_ctx.hierarchy = hierarchy_in;
     VK_ASSIGN_OR_ORA_RETURN(Out out, Condition(*select.having, having_ctx));
     having_sql = out.sql;
@@ -355,8 +340,7 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   }
 
   std::string order_sql;
-  int hidden = 0;
-  scope.rolled_up = item_ctx.rolled_up;
+  scope.grouping = grouping_keys;
   // ORDER SIBLINGS BY orders the hierarchy's path instead.
   static const std::vector<ast::OrderItem> kNoOrder;
   for (const ast::OrderItem& item : siblings ? kNoOrder : order) {
@@ -370,39 +354,25 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
       position = OrderPosition(*item.expr, result.items);
     }
     std::string term;
-    bool numeric = false;
     if (position.has_value()) {
       const std::string& key = sort_keys[*position - 1];
       term = key.empty() ? std::to_string(*position) : key;
-      numeric = result.items[*position - 1].type.IsNumeric();
-      if (branch != nullptr) term = QuoteName("__c" + std::to_string(*position));
     } else {
       VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
       if (grouped && out.bare) return OraErr(979, "not a GROUP BY expression");
       any_analytic = any_analytic || out.analytic;
       term = SortKey(out);
-      numeric = out.type.IsNumeric();
-      if (branch != nullptr) {
-        // Written as a column of the set's SELECT, for the ORDER BY of the whole union.
-        const std::string name = QuoteName("__o" + std::to_string(++hidden));
-        items_sql += ", " + term + " AS " + name;
-        term = name;
-      }
-    }
-    if (branch != nullptr) {
-      // The union's columns carry no collation of their own: numbers sort by value.
-      if (numeric) term += " COLLATE " + std::string(kNumberCollation);
-      branch->order_terms.push_back(term + OrderSuffix(item));
-      continue;
     }
     order_sql += (order_sql.empty() ? "" : ", ") + term + OrderSuffix(item);
   }
-  if (branch != nullptr) {
-    // Analytic functions would see one grouping set's rows, not the whole result's.
-    if (any_analytic || limit.has_value()) return OraErr(Unimplemented());
-    // A query with GROUP BY returns no row for no input rows, even for the empty set (): one
-    // group of every row, which is no group when there are none.
-    if (group_sql.empty()) group_sql.push_back("NULL");
+  scope.grouping = nullptr;
+  if (!select.grouping_sets.empty()) {
+    // Each row once for each grouping set, numbered in "__gs".column1.
+    std::string numbers;
+    for (std::size_t set_idx = 0; set_idx < select.grouping_sets.size(); ++set_idx) {
+      numbers += (set_idx == 0 ? "(" : ", (") + std::to_string(set_idx) + ")";
+    }
+    from_sql += ", (VALUES " + numbers + ") AS \"__gs\"";
   }
 
   if (!hierarchy_sql.empty()) {
@@ -433,9 +403,8 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
     }
   }
 
-  const bool distinct = select.distinct && branch == nullptr;
-  result.sql =
-      std::string("SELECT ") + (distinct ? "DISTINCT " : "") + items_sql + " FROM " + from_sql;
+  result.sql = std::string("SELECT ") + (select.distinct ? "DISTINCT " : "") + items_sql +
+               " FROM " + from_sql;
   if (!where_sql.empty()) result.sql += " WHERE " + where_sql;
   if (!group_sql.empty()) {
     result.sql += " GROUP BY ";
@@ -455,48 +424,36 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   return result;
 }
 
-OraResult<QueryOut> Emitter::GroupingSetsSelect(const ast::Select& select,
-                                                const std::vector<ast::OrderItem>& order,
-                                                const Scope* parent, bool positional,
-                                                bool canonical) {
-  (void)canonical;  // each set's numbers are written as canonical text whatever the caller asks
-  QueryOut result;
-  std::string union_sql;
-  std::vector<std::string> order_terms;
-  for (const std::vector<std::size_t>& set : select.grouping_sets) {
-    GroupingBranch branch;
-    branch.set = &set;
-    grouping_branch_ = &branch;
-    OraResult<QueryOut> part = Select(select, order, false, parent, true, true);
-    grouping_branch_ = nullptr;
-    if (!part.has_value()) return OraErr(std::move(part.error()));
-    if (union_sql.empty()) {
-      result.items = std::move(part->items);
-      order_terms = std::move(branch.order_terms);
-    } else {
-      union_sql += " UNION ALL ";
+std::vector<std::string> Emitter::GroupingSetsKeys(const ast::GroupingSets& sets,
+                                                   const std::vector<std::string>& keys,
+                                                   const std::vector<std::string>& key_sort,
+                                                   GroupingKeys* grouping) {
+  const std::string set_number = "\"__gs\".column1";
+  std::vector<std::string> group_sql = {set_number};
+  std::vector<std::string> seen;
+  for (std::size_t key_idx = 0; key_idx < keys.size(); ++key_idx) {
+    const std::string& key = keys[key_idx];
+    if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+    seen.push_back(key);
+    // The sets that group by this expression, under any of the names it is written with.
+    std::string members;
+    std::size_t count = 0;
+    for (std::size_t set_idx = 0; set_idx < sets.size(); ++set_idx) {
+      const bool member = std::any_of(sets[set_idx].begin(), sets[set_idx].end(),
+                                      [&](std::size_t idx) { return keys[idx] == key; });
+      if (!member) continue;
+      members += (count++ == 0 ? "" : ", ") + std::to_string(set_idx);
     }
-    union_sql +=
-        part->form == QueryOut::Form::kPlain ? part->sql : "SELECT * FROM (" + part->sql + ")";
-  }
-  std::string columns;
-  for (std::size_t idx = 0; idx < result.items.size(); ++idx) {
-    result.items[idx].type.nullable = true;
-    const std::string name = positional ? "__c" + std::to_string(idx + 1) : result.items[idx].name;
-    columns += (idx == 0 ? "" : ", ") + QuoteName("__c" + std::to_string(idx + 1)) + " AS " +
-               QuoteName(name);
-  }
-  result.sql = std::string("SELECT ") + (select.distinct ? "DISTINCT " : "") + columns + " FROM (" +
-               union_sql + ")";
-  result.form = QueryOut::Form::kPlain;
-  if (!order_terms.empty()) {
-    result.sql += " ORDER BY ";
-    for (std::size_t idx = 0; idx < order_terms.size(); ++idx) {
-      result.sql += (idx == 0 ? "" : ", ") + order_terms[idx];
+    if (count == sets.size()) {
+      group_sql.push_back(key_sort[key_idx]);
+      continue;
     }
-    result.form = QueryOut::Form::kOther;
+    const std::string when =
+        "CASE WHEN " + set_number + " IN (" + (members.empty() ? "-1" : members) + ") THEN ";
+    group_sql.push_back("(" + when + key_sort[key_idx] + " END)");
+    grouping->push_back(GroupingKey{key, "(" + when + key + " END)", "(" + when + "0 ELSE 1 END)"});
   }
-  return result;
+  return group_sql;
 }
 
 OraResult<std::size_t> Emitter::OuterSource(const Expr& condition, const Scope& scope) {
