@@ -51,6 +51,8 @@ ObjectType TypeFromName(std::string_view name) {
   if (name == "INDEX") return ObjectType::kIndex;
   if (name == "SEQUENCE") return ObjectType::kSequence;
   if (name == "SYNONYM") return ObjectType::kSynonym;
+  if (name == "PROCEDURE") return ObjectType::kProcedure;
+  if (name == "FUNCTION") return ObjectType::kFunction;
   return ObjectType::kTable;
 }
 
@@ -146,6 +148,10 @@ std::string_view ObjectTypeName(ObjectType type) {
       return "SEQUENCE";
     case ObjectType::kSynonym:
       return "SYNONYM";
+    case ObjectType::kProcedure:
+      return "PROCEDURE";
+    case ObjectType::kFunction:
+      return "FUNCTION";
   }
   return "TABLE";
 }
@@ -368,6 +374,9 @@ OraStatus Catalog::RemoveObject(std::int64_t object_id) {
            "DELETE FROM vk_views WHERE object_id = ?1",
            "DELETE FROM vk_comments WHERE object_id = ?1",
            "DELETE FROM vk_synonyms WHERE object_id = ?1",
+           "DELETE FROM vk_code WHERE object_id = ?1",
+           "DELETE FROM vk_source WHERE object_id = ?1",
+           "DELETE FROM vk_errors WHERE object_id = ?1",
        }) {
     VK_RETURN_IF_ORA_ERROR(RunWithId(db_, sql, object_id));
   }

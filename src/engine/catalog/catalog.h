@@ -16,6 +16,9 @@
 //   vk_comments      COMMENT ON TABLE (column_name '') and COMMENT ON COLUMN texts
 //   vk_synonyms      the object each synonym names (synonyms are objects of owner PUBLIC
 //                    for public ones)
+//   vk_code          stored procedures and functions: status and source (stored_code.h), with
+//   vk_source        their lines and
+//   vk_errors        their compilation errors
 //   vk_dual          DUAL's one row
 //
 // The SQLite objects behind the catalogue's objects are named from the object_id: table
@@ -36,9 +39,9 @@
 
 namespace volmek::engine {
 
-enum class ObjectType { kTable, kView, kIndex, kSequence, kSynonym };
+enum class ObjectType { kTable, kView, kIndex, kSequence, kSynonym, kProcedure, kFunction };
 
-// "TABLE", "VIEW", "INDEX", "SEQUENCE", "SYNONYM".
+// "TABLE", "VIEW", "INDEX", "SEQUENCE", "SYNONYM", "PROCEDURE", "FUNCTION".
 std::string_view ObjectTypeName(ObjectType type);
 
 struct ObjectRef {

@@ -44,7 +44,30 @@ const std::vector<DictionaryView>& Views() {
         {"SECONDARY", 'V', 1}},
        "SELECT owner, name, NULL, object_id, CASE WHEN object_type IN ('TABLE','INDEX') THEN "
        "object_id END, object_type, created, last_ddl_time, replace(last_ddl_time, ' ', ':'), "
-       "'VALID', 'N', generated, 'N' FROM vk_objects"},
+       "coalesce((SELECT c.status FROM vk_code c WHERE c.object_id = vk_objects.object_id), "
+       "'VALID'), 'N', generated, 'N' FROM vk_objects"},
+      {"ALL_SOURCE",
+       "vk_d_all_source",
+       {{"OWNER", 'V', 30},
+        {"NAME", 'V', 30},
+        {"TYPE", 'V', 12},
+        {"LINE", 'N', 22},
+        {"TEXT", 'V', 4000}},
+       "SELECT o.owner, o.name, o.object_type, s.line, s.text FROM vk_objects o JOIN vk_source s "
+       "USING(object_id)"},
+      {"ALL_ERRORS",
+       "vk_d_all_errors",
+       {{"OWNER", 'V', 30},
+        {"NAME", 'V', 30},
+        {"TYPE", 'V', 12},
+        {"SEQUENCE", 'N', 22},
+        {"LINE", 'N', 22},
+        {"POSITION", 'N', 22},
+        {"TEXT", 'V', 4000},
+        {"ATTRIBUTE", 'V', 9},
+        {"MESSAGE_NUMBER", 'N', 22}},
+       "SELECT o.owner, o.name, o.object_type, e.sequence, e.line, e.position, e.text, "
+       "e.attribute, e.message_number FROM vk_objects o JOIN vk_errors e USING(object_id)"},
       {"USER_CATALOG",
        "vk_d_user_catalog",
        {{"TABLE_NAME", 'V', 30}, {"TABLE_TYPE", 'V', 11}},
@@ -315,6 +338,8 @@ const std::vector<DerivedView>& DerivedViews() {
        {"SEQUENCE_OWNER"},
        "SEQUENCE_OWNER"},
       {"USER_VIEWS", "vk_d_user_views", "ALL_VIEWS", {"OWNER"}, "OWNER"},
+      {"USER_SOURCE", "vk_d_user_source", "ALL_SOURCE", {"OWNER"}, "OWNER"},
+      {"USER_ERRORS", "vk_d_user_errors", "ALL_ERRORS", {"OWNER"}, "OWNER"},
       {"USER_INDEXES", "vk_d_user_indexes", "ALL_INDEXES", {"OWNER"}, "OWNER"},
       {"USER_CONSTRAINTS", "vk_d_user_constraints", "ALL_CONSTRAINTS", {}, "OWNER"},
       {"USER_CONS_COLUMNS", "vk_d_user_cons_columns", "ALL_CONS_COLUMNS", {}, "OWNER"},
@@ -342,7 +367,7 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kSynonyms
 }};
 
 // DICTIONARY (DICT): every view above and its synonyms, with a line about each.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 33> kComments = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 37> kComments = {{
     {"ALL_COL_COMMENTS", "Comments on columns of accessible tables and views"},
     {"ALL_SYNONYMS", "All synonyms for base objects accessible to the user and session"},
     {"ALL_TAB_COMMENTS", "Comments on tables and views accessible to the user"},
@@ -354,8 +379,10 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 33> kComment
     {"USER_CONS_COLUMNS", "Information about accessible columns in constraint definitions"},
     {"ALL_INDEXES", "Descriptions of indexes on tables accessible to the user"},
     {"ALL_IND_COLUMNS", "COLUMNs comprising INDEXes on accessible TABLES"},
+    {"ALL_ERRORS", "Current errors on stored objects that user is allowed to create"},
     {"ALL_OBJECTS", "Objects accessible to the user"},
     {"ALL_SEQUENCES", "Description of SEQUENCEs accessible to the user"},
+    {"ALL_SOURCE", "Current source on stored objects that user is allowed to create"},
     {"ALL_TABLES", "Description of relational tables accessible to the user"},
     {"ALL_TAB_COLUMNS", "Columns of user's tables, views and clusters"},
     {"ALL_USERS", "Information about all users of the database"},
@@ -371,8 +398,10 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 33> kComment
     {"SEQ", "Synonym for USER_SEQUENCES"},
     {"TABS", "Synonym for USER_TABLES"},
     {"USER_CATALOG", "Tables, Views, Synonyms and Sequences owned by the user"},
+    {"USER_ERRORS", "Current errors on stored objects owned by the user"},
     {"USER_OBJECTS", "Objects owned by the user"},
     {"USER_SEGMENTS", "Storage allocated for all database segments"},
+    {"USER_SOURCE", "Source of stored objects accessible to the user"},
     {"USER_TABLES", "Description of the user's own relational tables"},
     {"USER_TAB_COLUMNS", "Columns of user's tables, views and clusters"},
     {"V$VERSION", "Version of the database and its components"},

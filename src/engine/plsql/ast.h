@@ -78,18 +78,21 @@ struct Field {
   TypeSpec type;
 };
 
+struct Subprogram;
+
 struct Decl {
-  enum class Kind { kVariable, kException, kPragma, kCursor, kRecordType };
+  enum class Kind { kVariable, kException, kPragma, kCursor, kRecordType, kSubprogram };
   Kind kind = Kind::kVariable;
   std::string name;
   TypeSpec type;
   ExprPtr init;
   bool constant = false;
   bool not_null = false;
-  int pragma_code = 0;                  // kPragma: EXCEPTION_INIT(name, code)
-  std::vector<Field> fields;            // kRecordType; kCursor: its parameters
-  std::vector<ExprPtr> param_defaults;  // kCursor: one per parameter, null when none
-  SqlText query;                        // kCursor
+  int pragma_code = 0;                     // kPragma: EXCEPTION_INIT(name, code)
+  std::vector<Field> fields;               // kRecordType; kCursor: its parameters
+  std::vector<ExprPtr> param_defaults;     // kCursor: one per parameter, null when none
+  SqlText query;                           // kCursor
+  std::unique_ptr<Subprogram> subprogram;  // kSubprogram
   std::size_t offset = 0;
 };
 
@@ -117,7 +120,7 @@ struct Stmt {
     kRaise,       // RAISE [name]
     kCall,        // a procedure: value is the kCall expression
     kBlock,
-    kReturn,
+    kReturn,  // RETURN [value]: a function's value
   };
   Kind kind = Kind::kNull;
   std::size_t offset = 0;
@@ -151,6 +154,26 @@ struct Block {
   StmtList body;
   std::vector<Handler> handlers;
   std::string label;
+  std::size_t offset = 0;
+  std::size_t end_offset = 0;  // its END
+};
+
+// A procedure or function: declared in a block, or stored (CREATE PROCEDURE / FUNCTION).
+struct Param {
+  enum class Mode { kIn, kOut, kInOut };
+  std::string name;
+  Mode mode = Mode::kIn;
+  TypeSpec type;
+  ExprPtr fallback;  // DEFAULT / :=; null when none
+  std::size_t offset = 0;
+};
+
+struct Subprogram {
+  std::string name;
+  bool is_function = false;
+  std::vector<Param> params;
+  TypeSpec return_type;         // functions
+  std::unique_ptr<Block> body;  // null for a forward declaration
   std::size_t offset = 0;
 };
 

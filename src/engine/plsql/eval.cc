@@ -46,6 +46,8 @@ OraResult<Value> Interpreter::Eval(const Expr& expr) {
         if (variable->is_record) return OraErr(WrongType());
         return variable->value;
       }
+      // A function without arguments of the block's or a stored one.
+      if (std::optional<OraResult<Value>> called = CallFunction(expr)) return std::move(*called);
       // SYSDATE, USER, a sequence's NEXTVAL: SQL's.
       Expr sql;
       sql.kind = ExprKind::kSql;
@@ -275,6 +277,9 @@ OraResult<Value> Interpreter::EvalCall(const Expr& expr) {
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count() / 10;
     return Value::Integer(centiseconds % 2147483648LL);
   }
+  // A function of the block's or a stored one; else a SQL function, run as SQL.
+  if (std::optional<OraResult<Value>> called = CallFunction(expr)) return std::move(*called);
+  if (expr.op == "SQL") return EvalSql(expr);
   std::string name = names[0];
   for (std::size_t i = 1; i < names.size(); ++i) name += "." + names[i];
   return OraErr(CompileError(text_, expr.offset,

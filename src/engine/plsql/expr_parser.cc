@@ -243,7 +243,22 @@ OraResult<ExprPtr> Parser::ParseNameExpr() {
       VK_ASSIGN_OR_ORA_RETURN(expr->args, ParseArgs());
       return expr;
     }
-    // A SQL function: its text, arguments and all, runs as SQL.
+    // A procedure or function of PL/SQL's when its arguments read as PL/SQL expressions; a
+    // SQL function otherwise, or when no such procedure or function is found when it runs:
+    // its text, arguments and all, then runs as SQL.
+    std::size_t open = pos_;
+    const int saved_depth = depth_;
+    OraResult<std::vector<ExprPtr>> args = ParseArgs();
+    if (args.has_value() && names.size() <= 2) {
+      auto expr = MakeExpr(ExprKind::kCall, offset);
+      expr->names = std::move(names);
+      expr->args = std::move(*args);
+      expr->sql = SqlFrom(first, pos_, false);
+      expr->op = "SQL";
+      return expr;
+    }
+    pos_ = open;
+    depth_ = saved_depth;
     int nesting = 0;
     do {
       if (Peek().IsEnd()) return OraErr(Encountered(Peek()));

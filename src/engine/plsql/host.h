@@ -5,12 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "db/call.h"
+#include "engine/plsql/ast.h"
 #include "engine/plsql/value.h"
 #include "engine/storage/ora_result.h"
 #include "engine/storage/schema.h"
@@ -51,9 +53,23 @@ struct RunOptions {
   bool allow_sleep = true;
 };
 
+// A stored procedure or function as a session finds it: its text as USER_SOURCE keeps it (from
+// its PROCEDURE or FUNCTION keyword on) and, when it compiled, its tree.
+struct StoredUnit {
+  std::string owner;
+  std::string name;
+  std::string text;
+  std::unique_ptr<Subprogram> tree;  // null when the unit is INVALID
+
+  // How error stacks name it: "SCOTT.P" in double quotes.
+  std::string Label() const { return "\"" + owner + "." + name + "\""; }
+};
+
 class Host {
  public:
   virtual ~Host() = default;
+  // The stored procedure or function `names` names (NAME or OWNER.NAME); null when none.
+  virtual std::shared_ptr<const StoredUnit> FindUnit(const std::vector<std::string>& names) = 0;
   virtual std::unique_ptr<SqlCursor> OpenCursor() = 0;
   virtual const SchemaLookup& schema() const = 0;
   virtual std::string date_format() const = 0;
@@ -65,7 +81,24 @@ class Host {
 // the block takes comes back as Oracle reports it, followed by "ORA-06512: at line n"; the
 // caller undoes the block's changes.
 OraStatus RunBlock(Host& host, std::string_view text);
-// Parses `text` only: compilation errors (ORA-06550) come back as RunBlock would give them.
-OraStatus CheckBlock(std::string_view text);
+// Parses `text` and resolves the procedures it calls: compilation errors (ORA-06550) come back
+// as RunBlock would give them.
+OraStatus CheckBlock(Host& host, std::string_view text);
+
+// One compilation error of a stored unit, where USER_ERRORS places it.
+struct CompileIssue {
+  int line = 1;
+  int column = 1;
+  std::string text;  // "PLS-00103: Encountered ...", "PL/SQL: Statement ignored"
+};
+
+// Compiles the text of a stored procedure or function (PROCEDURE ... or FUNCTION ...): its
+// tree, or its compilation errors (never none). The unit may call itself before it exists.
+std::expected<std::unique_ptr<Subprogram>, std::vector<CompileIssue>> CompileUnit(
+    Host& host, std::string_view text);
+
+// Runs the stored function `unit` for SQL: `args` one per parameter in order. Its value, or
+// the error followed by its stack ("ORA-06512: at "U.F", line 3").
+OraResult<Value> CallStoredFunction(Host& host, const StoredUnit& unit, std::vector<Value> args);
 
 }  // namespace volmek::engine::plsql

@@ -78,7 +78,17 @@ PlType TypeOfColumn(const SqlType& type) {
 }  // namespace
 
 RunError Interpreter::Raise(OraError error, std::size_t offset) const {
-  return RunError{std::move(error), offset, true, nullptr};
+  RunError raised{std::move(error), offset, true, nullptr, {}};
+  if (call_failure_.has_value()) {
+    // The error of a function this statement called: it keeps its stack and its exception.
+    if (call_failure_->error.code == raised.error.code &&
+        call_failure_->error.message == raised.error.message) {
+      raised.stack = std::move(call_failure_->stack);
+      raised.user = call_failure_->user;
+    }
+    call_failure_.reset();
+  }
+  return raised;
 }
 
 Outcome Interpreter::RunTop(const Block& block) { return RunBlock(block); }
@@ -106,6 +116,7 @@ Outcome Interpreter::RunBlock(const Block& block) {
   RunError error = std::move(outcome).error();
   for (const Handler& handler : block.handlers) {
     if (!HandlerTakes(handler, error)) continue;
+    error.stack.clear();
     handling_.push_back(error);
     Outcome handled = RunList(handler.body);
     handling_.pop_back();
@@ -240,7 +251,8 @@ OraResult<Variable> Interpreter::MakeVariable(const TypeSpec& spec) {
 std::expected<void, RunError> Interpreter::Declare(const Decl& decl) {
   Scope& scope = *scopes_.back();
   auto fail = [&](OraError error) { return std::unexpected(Raise(std::move(error), decl.offset)); };
-  if (scope.symbols.contains(decl.name) && decl.kind != Decl::Kind::kPragma) {
+  if (scope.symbols.contains(decl.name) && decl.kind != Decl::Kind::kPragma &&
+      decl.kind != Decl::Kind::kSubprogram) {
     return fail(CompileError(
         text_, decl.offset,
         fmt::format("PLS-00371: at most one declaration for '{}' is permitted", decl.name)));
@@ -248,6 +260,27 @@ std::expected<void, RunError> Interpreter::Declare(const Decl& decl) {
   Symbol symbol;
   symbol.decl = &decl;
   switch (decl.kind) {
+    case Decl::Kind::kSubprogram: {
+      const Subprogram& subprogram = *decl.subprogram;
+      auto found = scope.symbols.find(decl.name);
+      if (found != scope.symbols.end()) {
+        // The body of a procedure or function declared forward.
+        if (found->second.kind != Symbol::Kind::kSubprogram ||
+            found->second.subprogram != nullptr || subprogram.body == nullptr ||
+            found->second.decl->subprogram->is_function != subprogram.is_function) {
+          return fail(CompileError(
+              text_, decl.offset,
+              fmt::format("PLS-00371: at most one declaration for '{}' is permitted", decl.name)));
+        }
+        found->second.subprogram = &subprogram;
+        return {};
+      }
+      symbol.kind = Symbol::Kind::kSubprogram;
+      symbol.subprogram = subprogram.body != nullptr ? &subprogram : nullptr;
+      symbol.visible = scopes_.size();
+      scope.symbols.emplace(decl.name, symbol);
+      return {};
+    }
     case Decl::Kind::kException:
       symbol.kind = Symbol::Kind::kException;
       break;
@@ -593,18 +626,23 @@ Outcome Interpreter::RunStatement(const Stmt& stmt) {
       return outcome;
     }
     case Stmt::Kind::kReturn:
+      if (stmt.value) {
+        OraResult<Value> value = Eval(*stmt.value);
+        if (!value.has_value()) return fail(value.error());
+        if (return_type_ != nullptr) {
+          value = Assign(*value, *return_type_, host_.date_format());
+          if (!value.has_value()) return fail(value.error());
+        }
+        return_value_ = std::move(*value);
+      }
       return Flow::kReturn;
   }
   return Flow::kNormal;
 }
 
-OraStatus CheckBlock(std::string_view text) {
-  VK_RETURN_IF_ORA_ERROR(ParseBlock(text));
-  return {};
-}
-
 OraStatus RunBlock(Host& host, std::string_view text) {
   VK_ASSIGN_OR_ORA_RETURN(std::unique_ptr<Block> block, ParseBlock(text));
+  StackBase base;
   Interpreter interpreter(host, text);
   Outcome outcome = interpreter.RunTop(*block);
   if (outcome.has_value()) return {};
@@ -615,9 +653,9 @@ OraStatus RunBlock(Host& host, std::string_view text) {
     // A type error found while running: placed at the statement, as the compiler places it.
     return OraErr(CompileError(text, error.offset, error.error.message.substr(11)));
   }
-  return OraErr(OraError{
-      error.error.code,
-      fmt::format("{}\nORA-06512: at line {}", error.error.message, LineOf(text, error.offset))});
+  return OraErr(
+      OraError{error.error.code, fmt::format("{}{}\nORA-06512: at line {}", error.error.message,
+                                             error.stack, LineOf(text, error.offset))});
 }
 
 }  // namespace volmek::engine::plsql

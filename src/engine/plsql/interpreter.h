@@ -37,12 +37,16 @@ struct CursorState {
 };
 
 struct Symbol {
-  enum class Kind { kVariable, kCursor, kException, kRecordType };
+  enum class Kind { kVariable, kCursor, kException, kRecordType, kSubprogram };
   Kind kind = Kind::kVariable;
   Variable* variable = nullptr;
   CursorState* cursor = nullptr;
   const Decl* decl = nullptr;
   int code = 0;  // exceptions: the Oracle error number EXCEPTION_INIT gave it
+  // Procedures and functions: the one with a body (null while only declared forward), and how
+  // many scopes its body sees (those up to the one that declares it).
+  const Subprogram* subprogram = nullptr;
+  std::size_t visible = 0;
 };
 
 struct Scope {
@@ -58,7 +62,20 @@ struct RunError {
   std::size_t offset = 0;
   bool located = false;
   const Decl* user = nullptr;
+  // "\nORA-06512: at ..." for each procedure or function it left, innermost first.
+  std::string stack;
 };
+
+// What a call runs: a procedure or function of the block, or a stored one.
+struct Callee {
+  const Subprogram* subprogram = nullptr;
+  std::size_t visible = 0;                 // declared in the block: the scopes its body sees
+  std::shared_ptr<const StoredUnit> unit;  // stored
+};
+
+// One argument on its way in and, for OUT and IN OUT parameters, out: nullopt on the way in
+// for a parameter left to its default.
+using Argument = std::optional<Variable>;
 
 enum class Flow { kNormal, kExit, kContinue, kReturn };
 using Outcome = std::expected<Flow, RunError>;
@@ -76,6 +93,16 @@ class Interpreter {
   Interpreter(Host& host, std::string_view text) : host_(host), text_(text) {}
 
   Outcome RunTop(const Block& block);
+  // Runs `subprogram` of this interpreter's text with `args` (one per parameter), seeing the
+  // first `visible` scopes; `args` come back with the OUT values. Functions give their value.
+  std::expected<Value, RunError> RunSubprogram(const Subprogram& subprogram,
+                                               std::vector<Argument>& args, std::size_t visible);
+  // How error stacks name this interpreter's text: empty for an anonymous block, "\"U.P\""
+  // for a stored unit; `depth` the calls around it.
+  void SetUnit(std::string label, int depth) {
+    unit_label_ = std::move(label);
+    call_depth_ = depth;
+  }
 
  private:
   // interpreter.cc
@@ -118,6 +145,16 @@ class Interpreter {
   OraResult<bool> FetchCursor(CursorState& state, std::vector<Value>* row);
   CursorState* FindCursor(const std::string& name);
 
+  // calls.cc: procedures and functions of blocks and stored ones.
+  std::optional<Callee> FindCallee(const std::vector<std::string>& names, bool* invalid);
+  std::expected<Value, RunError> Invoke(const Callee& callee, const Expr& call,
+                                        std::size_t statement_offset);
+  std::expected<void, RunError> CallStatement(const Stmt& stmt);
+  // A function called in an expression; nullopt when `call` names none (a SQL function).
+  std::optional<OraResult<Value>> CallFunction(const Expr& call);
+  // The line an error stack shows for byte `offset` of this interpreter's text.
+  std::string StackLine(std::size_t offset) const;
+
   // packages.cc
   std::expected<void, RunError> CallProcedure(const Stmt& stmt);
   OraStatus PutOutput(std::string_view text, bool end_line);
@@ -133,6 +170,37 @@ class Interpreter {
   bool aborted_ = false;  // the step limit stopped the block: no handler takes that
   // SQL%ROWCOUNT and SQL%FOUND of the last SQL statement; nullopt before the first.
   std::optional<std::uint64_t> sql_rowcount_;
+
+  // Calls (calls.cc).
+  std::string unit_label_;  // see SetUnit
+  int call_depth_ = 0;
+  const PlType* return_type_ = nullptr;                // of the function running, for RETURN
+  std::optional<Value> return_value_;                  // what its RETURN gave
+  std::unordered_map<const Subprogram*, int> active_;  // activations of each one running
+  std::unordered_map<std::string, std::shared_ptr<const StoredUnit>> units_;  // found by name
+  std::unordered_map<const StoredUnit*, std::unique_ptr<Interpreter>> callees_;
+  // The error a function called inside an expression left with, kept whole (its stack, its
+  // user exception) while it travels as a plain OraError to the statement (see Raise).
+  mutable std::optional<RunError> call_failure_;
+};
+
+// Calls nested deeper than this, or using more stack than this since the outermost PL/SQL
+// that runs, are refused (ORA-06500) rather than risking the stack.
+inline constexpr int kMaxCallDepth = 1000;
+inline constexpr std::size_t kStackBudget = 3 * 1024 * 1024;
+
+// Marks where the outermost PL/SQL of this thread starts on the stack, while it runs.
+class StackBase {
+ public:
+  StackBase();
+  ~StackBase();
+  StackBase(const StackBase&) = delete;
+  StackBase& operator=(const StackBase&) = delete;
+  // Bytes of stack used since the outermost StackBase (0 when none).
+  static std::size_t Used();
+
+ private:
+  bool outermost_ = false;
 };
 
 }  // namespace volmek::engine::plsql

@@ -102,6 +102,7 @@ OraStatus Interpreter::GatherStats(const Expr& call) {
 std::expected<void, RunError> Interpreter::CallProcedure(const Stmt& stmt) {
   const Expr& call = *stmt.value;
   const std::vector<std::string>& names = call.names;
+  if (!IsSuppliedProcedure(names)) return CallStatement(stmt);
   auto fail = [&](OraError error) { return std::unexpected(Raise(std::move(error), stmt.offset)); };
   auto wrong_arguments = [&]() {
     return fail(CompileError(text_, call.offset,

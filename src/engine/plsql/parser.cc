@@ -24,8 +24,9 @@ bool IsDdlWord(const Token& token) {
   return false;
 }
 
-// The procedures a block can call: PL/SQL's own and those of the supplied packages.
-bool IsKnownProcedure(const std::vector<std::string>& names) {
+}  // namespace
+
+bool IsSuppliedProcedure(const std::vector<std::string>& names) {
   if (names.size() == 1) return names[0] == "RAISE_APPLICATION_ERROR";
   if (names.size() != 2) return false;
   const std::string& package = names[0];
@@ -40,8 +41,6 @@ bool IsKnownProcedure(const std::vector<std::string>& names) {
   if (package == "DBMS_LOCK" || package == "DBMS_SESSION") return name == "SLEEP";
   return false;
 }
-
-}  // namespace
 
 int LineOf(std::string_view text, std::size_t offset) {
   int line = 1;
@@ -142,6 +141,13 @@ OraResult<std::unique_ptr<Block>> Parser::ParseBlockBody(std::string label) {
   if (Accept("DECLARE")) {
     VK_RETURN_IF_ORA_ERROR(ParseDeclarations(*block));
   }
+  VK_RETURN_IF_ORA_ERROR(ParseBlockRest(*block));
+  --depth_;
+  return block;
+}
+
+OraStatus Parser::ParseBlockRest(Block& block_ref) {
+  Block* block = &block_ref;
   VK_RETURN_IF_ORA_ERROR(Expect("BEGIN"));
   VK_ASSIGN_OR_ORA_RETURN(block->body, ParseStatements(false));
   if (Accept("EXCEPTION")) {
@@ -160,11 +166,11 @@ OraResult<std::unique_ptr<Block>> Parser::ParseBlockBody(std::string label) {
     }
     if (block->handlers.empty()) return OraErr(Encountered(Peek()));
   }
+  block->end_offset = Peek().offset;
   VK_RETURN_IF_ORA_ERROR(Expect("END"));
   if (Peek().IsName()) ++pos_;
   VK_RETURN_IF_ORA_ERROR(ExpectSymbol(";"));
-  --depth_;
-  return block;
+  return {};
 }
 
 OraStatus Parser::ParseDeclarations(Block& block) {
@@ -229,8 +235,13 @@ OraStatus Parser::ParseDeclarations(Block& block) {
         if (AcceptSymbol(")")) break;
         VK_RETURN_IF_ORA_ERROR(ExpectSymbol(","));
       }
-    } else if (start.IsKeyword("PROCEDURE") || start.IsKeyword("FUNCTION") ||
-               start.IsKeyword("SUBTYPE")) {
+    } else if (start.IsKeyword("PROCEDURE") || start.IsKeyword("FUNCTION")) {
+      decl.kind = Decl::Kind::kSubprogram;
+      VK_ASSIGN_OR_ORA_RETURN(decl.subprogram, ParseSubprogram(false));
+      decl.name = decl.subprogram->name;
+      block.decls.push_back(std::move(decl));
+      continue;
+    } else if (start.IsKeyword("SUBTYPE")) {
       return OraErr(Unsupported(start, fmt::format("local {} declarations", start.Value())));
     } else {
       VK_ASSIGN_OR_ORA_RETURN(decl.name, ExpectName());
@@ -261,11 +272,12 @@ OraStatus Parser::ParseDeclarations(Block& block) {
   return {};
 }
 
-OraResult<TypeSpec> Parser::ParseType() {
+OraResult<TypeSpec> Parser::ParseType(bool unconstrained) {
   TypeSpec spec;
   spec.offset = Peek().offset;
   VK_ASSIGN_OR_ORA_RETURN(std::string name, ExpectName());
   std::vector<std::string> names{name};
+  if (unconstrained && Peek().IsSymbol("(")) return OraErr(Encountered(Peek()));
   while (AcceptSymbol(".")) {
     VK_ASSIGN_OR_ORA_RETURN(std::string part, ExpectName());
     names.push_back(std::move(part));
@@ -349,6 +361,7 @@ OraResult<TypeSpec> Parser::ParseType() {
     type.base = BaseType::kPlsInteger;
   } else if (name == "VARCHAR2" || name == "VARCHAR" || name == "STRING" || name == "NVARCHAR2") {
     type.base = BaseType::kVarchar2;
+    if (unconstrained) return spec;
     if (!Peek().IsSymbol("(")) {
       return OraErr(Error(Peek().offset,
                           "PLS-00215: String length constraints must be in range (1 .. 32767)"));
@@ -356,7 +369,7 @@ OraResult<TypeSpec> Parser::ParseType() {
     VK_ASSIGN_OR_ORA_RETURN(type.length, length(0));
   } else if (name == "CHAR" || name == "CHARACTER" || name == "NCHAR") {
     type.base = BaseType::kChar;
-    VK_ASSIGN_OR_ORA_RETURN(type.length, length(1));
+    VK_ASSIGN_OR_ORA_RETURN(type.length, length(unconstrained ? 0 : 1));
   } else if (name == "LONG") {
     type.base = BaseType::kVarchar2;
     type.length = 32760;
@@ -462,7 +475,21 @@ OraResult<StmtPtr> Parser::ParseStatement() {
     }
   } else if (Accept("RETURN")) {
     statement->kind = Stmt::Kind::kReturn;
-    if (!Peek().IsSymbol(";")) return OraErr(Encountered(Peek()));
+    if (returns_ == 2) {
+      if (Peek().IsSymbol(";")) {
+        return OraErr(Error(token.offset,
+                            "PLS-00503: RETURN <value> statement required for this return from "
+                            "function"));
+      }
+      VK_ASSIGN_OR_ORA_RETURN(statement->value, ParseExpr());
+    } else if (!Peek().IsSymbol(";")) {
+      if (returns_ == 1) {
+        return OraErr(Error(token.offset,
+                            "PLS-00372: In a procedure, RETURN statement cannot contain an "
+                            "expression"));
+      }
+      return OraErr(Encountered(Peek()));
+    }
   } else if (token.IsKeyword("GOTO") || token.IsKeyword("FORALL") || token.IsKeyword("PIPE")) {
     return OraErr(Unsupported(token, fmt::format("{} statements", token.Value())));
   } else if (IsDdlWord(token)) {
@@ -510,14 +537,6 @@ OraResult<StmtPtr> Parser::ParseNameStatement() {
   if (target->kind != ExprKind::kCall) return OraErr(Encountered(Peek()));
   if (target->names.size() > 1 && target->names[0] == "SYS") {
     target->names.erase(target->names.begin());
-  }
-  if (!IsKnownProcedure(target->names)) {
-    std::string name = target->names[0];
-    for (std::size_t i = 1; i < target->names.size(); ++i) name += "." + target->names[i];
-    OraError error =
-        Error(target->offset, fmt::format("PLS-00201: identifier '{}' must be declared", name));
-    error.message += "\n" + Error(statement->offset, "PL/SQL: Statement ignored").message;
-    return OraErr(std::move(error));
   }
   statement->kind = Stmt::Kind::kCall;
   statement->value = std::move(target);

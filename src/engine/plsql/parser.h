@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "engine/plsql/ast.h"
 #include "engine/storage/ora_result.h"
@@ -13,6 +14,13 @@
 namespace volmek::engine::plsql {
 
 OraResult<std::unique_ptr<Block>> ParseBlock(std::string_view text);
+// The text of a stored procedure or function, from its PROCEDURE or FUNCTION keyword on (as
+// USER_SOURCE keeps it): "PROCEDURE p (a NUMBER) IS BEGIN ... END;".
+OraResult<std::unique_ptr<Subprogram>> ParseUnit(std::string_view text);
+
+// The procedures of PL/SQL itself and of its supplied packages that blocks may call:
+// RAISE_APPLICATION_ERROR, DBMS_OUTPUT.PUT_LINE, ...
+bool IsSuppliedProcedure(const std::vector<std::string>& names);
 
 // "ORA-06550: line L, column C:\n<message>" for byte `offset` of `text`.
 OraError CompileError(std::string_view text, std::size_t offset, std::string_view message);

@@ -19,8 +19,16 @@ class Parser {
 
   // Blocks, declarations and statements (parser.cc).
   OraResult<std::unique_ptr<Block>> ParseBlockBody(std::string label);
+  // BEGIN ... [EXCEPTION ...] END [name]; of a block whose declarations are read.
+  OraStatus ParseBlockRest(Block& block);
   OraStatus ParseDeclarations(Block& block);
-  OraResult<TypeSpec> ParseType();
+  // `unconstrained`: a parameter's or a function's type, which takes no length or precision.
+  OraResult<TypeSpec> ParseType(bool unconstrained = false);
+
+  // Procedures and functions (parser_units.cc): `stored` for CREATE's text, which has a body;
+  // a declaration in a block may be a forward declaration (no IS/AS).
+  OraResult<std::unique_ptr<Subprogram>> ParseSubprogram(bool stored);
+  OraStatus ParseParams(Subprogram& subprogram);
   OraResult<StmtList> ParseStatements(bool in_handler);
   OraResult<StmtPtr> ParseStatement();
   OraResult<StmtPtr> ParseIf();
@@ -69,6 +77,8 @@ class Parser {
   std::size_t pos_ = 0;
   int depth_ = 0;  // nesting of blocks, statements and expressions
   int loops_ = 0;  // loops around the statement being read
+  // What RETURN ends: 0 an anonymous block, 1 a procedure, 2 a function.
+  int returns_ = 0;
 };
 
 // Nesting beyond this is refused (PLS-00123) rather than risking the stack.

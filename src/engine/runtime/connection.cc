@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "engine/catalog/accounts.h"
+#include "engine/catalog/stored_code.h"
 #include "engine/runtime/database_file.h"
 
 namespace volmek::engine {
@@ -195,6 +196,7 @@ OraStatus EngineConnection::Setup() {
   VK_RETURN_IF_ORA_ERROR(sequences_.RegisterFunctions(db()));
   VK_RETURN_IF_ORA_ERROR(EnsureConstraintTables(db()));
   VK_RETURN_IF_ORA_ERROR(Catalog::EnsureCommentAndSynonymTables(db()));
+  VK_RETURN_IF_ORA_ERROR(EnsureStoredCodeTables(db()));
   VK_RETURN_IF_ORA_ERROR(CreateDictionaryViews(db(), user_));
   return Begin();
 }

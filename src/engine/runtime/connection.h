@@ -31,6 +31,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "db/call.h"
@@ -99,6 +100,7 @@ class EngineConnection : public db::Connection {
   void SchemaChanged() {
     translator_.ForgetShapes();
     ++schema_generation_;
+    stored_units_.clear();
   }
   // Counts SchemaChanged: what a cursor resolved under another count may be stale.
   std::uint64_t schema_generation() const { return schema_generation_; }
@@ -127,6 +129,13 @@ class EngineConnection : public db::Connection {
   plsql::DbmsOutput& dbms_output() { return dbms_output_; }
   // The limits PL/SQL blocks run with.
   plsql::RunOptions& plsql_options() { return plsql_options_; }
+  // Stored procedures and functions found since the last DDL, by "OWNER.NAME" (null: none).
+  std::unordered_map<std::string, std::shared_ptr<const plsql::StoredUnit>>& stored_units() {
+    return stored_units_;
+  }
+  // Stored functions called from SQL that are running now, innermost last: while one runs,
+  // SQL may read but not write (ORA-14551) nor end the transaction (ORA-14552).
+  int& functions_in_sql() { return functions_in_sql_; }
 
   void Register(EngineCursor* cursor) { cursors_.push_back(cursor); }
   void Unregister(EngineCursor* cursor);
@@ -148,6 +157,8 @@ class EngineConnection : public db::Connection {
   std::vector<std::string> savepoints_;
   plsql::DbmsOutput dbms_output_;
   plsql::RunOptions plsql_options_;
+  std::unordered_map<std::string, std::shared_ptr<const plsql::StoredUnit>> stored_units_;
+  int functions_in_sql_ = 0;
   std::uint64_t schema_generation_ = 0;
   bool open_ = true;
   bool read_only_ = false;

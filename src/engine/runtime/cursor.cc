@@ -7,6 +7,7 @@
 #include "engine/runtime/connection.h"
 #include "engine/runtime/ddl.h"
 #include "engine/runtime/plsql_session.h"
+#include "engine/runtime/stored_units.h"
 #include "engine/syntax/lexer.h"
 #include "engine/values/date.h"
 #include "engine/values/number.h"
@@ -206,8 +207,7 @@ OraResult<std::uint16_t> TransactionControl(EngineConnection& connection, std::s
   return kFunctionAlterSession;
 }
 
-// CREATE [OR REPLACE] PROCEDURE, FUNCTION, PACKAGE, TRIGGER or TYPE: stored PL/SQL, which this
-// engine does not keep.
+// CREATE [OR REPLACE] PACKAGE, TRIGGER or TYPE: stored PL/SQL this engine does not keep.
 OraStatus RefuseStoredCode(std::string_view sql) {
   std::vector<Token> tokens;
   if (Tokenize(sql, &tokens).has_value()) return {};
@@ -215,12 +215,11 @@ OraStatus RefuseStoredCode(std::string_view sql) {
   if (at + 1 < tokens.size() && tokens[at].IsKeyword("OR") && tokens[at + 1].IsKeyword("REPLACE")) {
     at += 2;
   }
-  for (std::string_view kind : {"PROCEDURE", "FUNCTION", "PACKAGE", "TRIGGER", "TYPE"}) {
+  for (std::string_view kind : {"PACKAGE", "TRIGGER", "TYPE"}) {
     if (at < tokens.size() && tokens[at].IsKeyword(kind)) {
       return OraErr(plsql::CompileError(sql, tokens[at].offset,
                                         "PLS-00999: implementation restriction (may be temporary) "
-                                        "stored procedures, functions, packages, triggers and "
-                                        "types"));
+                                        "packages, triggers and types"));
     }
   }
   return {};
@@ -275,7 +274,8 @@ int EngineCursor::Parse(std::string_view sql) {
   rows_processed_ = 0;
   OraStatus status = ParseStatement(sql);
   if (!status.has_value()) {
-    kind_ = ParsedKind::kNone;
+    // A procedure created with compilation errors was created all the same.
+    if (status.error().code != kSuccessWithCompilationError) kind_ = ParsedKind::kNone;
     return Fail(status.error());
   }
   return Succeed();
@@ -300,11 +300,19 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
     return {};
   }
   if (word == "BEGIN" || word == "DECLARE") {
-    VK_RETURN_IF_ORA_ERROR(CheckBlock(sql));
+    VK_RETURN_IF_ORA_ERROR(CheckBlock(connection, sql));
     function_type_ = db::kFunctionPlsql;
     kind_ = ParsedKind::kDeferred;
     deferred_sql_ = std::string(sql);
     return {};
+  }
+  if (word == "CREATE" || word == "DROP") {
+    if (std::optional<OraResult<std::uint16_t>> done = StoredCodeDdl(connection, sql)) {
+      kind_ = ParsedKind::kDone;
+      if (!done->has_value()) return OraErr(done->error());
+      function_type_ = **done;
+      return {};
+    }
   }
   if (word == "CREATE") VK_RETURN_IF_ORA_ERROR(RefuseStoredCode(sql));
   if (IsDdlVerb(word)) {

@@ -2,6 +2,7 @@
 
 #include "engine/plsql/host.h"
 #include "engine/runtime/connection.h"
+#include "engine/runtime/stored_units.h"
 #include "engine/values/date.h"
 
 namespace volmek::engine {
@@ -84,6 +85,10 @@ class SessionHost : public plsql::Host {
   std::string date_format() const override { return connection_.settings().nls_date_format; }
   plsql::DbmsOutput& output() override { return connection_.dbms_output(); }
   const plsql::RunOptions& options() const override { return connection_.plsql_options(); }
+  std::shared_ptr<const plsql::StoredUnit> FindUnit(
+      const std::vector<std::string>& names) override {
+    return FindStoredUnit(connection_, names);
+  }
 
  private:
   EngineConnection& connection_;
@@ -91,7 +96,14 @@ class SessionHost : public plsql::Host {
 
 }  // namespace
 
-OraStatus CheckBlock(std::string_view sql) { return plsql::CheckBlock(sql); }
+std::unique_ptr<plsql::Host> MakeSessionHost(EngineConnection& connection) {
+  return std::make_unique<SessionHost>(connection);
+}
+
+OraStatus CheckBlock(EngineConnection& connection, std::string_view sql) {
+  SessionHost host(connection);
+  return plsql::CheckBlock(host, sql);
+}
 
 OraStatus RunBlock(EngineConnection& connection, std::string_view sql) {
   static constexpr std::string_view kSavepoint = "vk_plsql_block";

@@ -6,16 +6,21 @@
 // "ORA-06512: at line n". Compilation errors come back at Parse as ORA-06550.
 #pragma once
 
+#include <memory>
 #include <string_view>
 
+#include "engine/plsql/host.h"
 #include "engine/storage/ora_result.h"
 
 namespace volmek::engine {
 
 class EngineConnection;
 
-// Checks that `sql` is a block the interpreter reads.
-OraStatus CheckBlock(std::string_view sql);
+// The interpreter's Host over `connection`.
+std::unique_ptr<plsql::Host> MakeSessionHost(EngineConnection& connection);
+
+// Checks that `sql` is a block the interpreter reads and that the procedures it calls exist.
+OraStatus CheckBlock(EngineConnection& connection, std::string_view sql);
 
 // Runs the block `sql` (checked before).
 OraStatus RunBlock(EngineConnection& connection, std::string_view sql);

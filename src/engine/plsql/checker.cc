@@ -1,0 +1,215 @@
+// What the PL/SQL compiler checks before a block or a stored unit runs, beyond its syntax: that
+// every procedure a statement calls exists, is a procedure, is valid and takes the arguments
+// given. Names inside expressions and SQL are resolved as they run (see interpreter.h).
+#include <fmt/format.h>
+
+#include "engine/plsql/interpreter.h"
+#include "engine/plsql/parser.h"
+
+namespace volmek::engine::plsql {
+namespace {
+
+struct Issue {
+  std::size_t offset = 0;
+  std::string text;
+};
+
+// What is wrong with `args` for the parameters of `subprogram` (positional ones first, then
+// by name): the error and where; nullopt when they fit.
+std::optional<Issue> ArgumentError(const Subprogram& subprogram, const Expr& call) {
+  const std::vector<Param>& params = subprogram.params;
+  Issue wrong{call.offset, fmt::format("PLS-00306: wrong number or types of arguments in call "
+                                       "to '{}'",
+                                       call.names.back())};
+  std::vector<bool> given(params.size(), false);
+  std::size_t position = 0;
+  bool named = false;
+  for (const ExprPtr& arg : call.args) {
+    if (arg->arg_name.empty()) {
+      if (named) {
+        return Issue{arg->offset,
+                     "PLS-00312: a positional parameter association may not follow a named "
+                     "association"};
+      }
+      if (position >= params.size()) return wrong;
+      given[position++] = true;
+      continue;
+    }
+    named = true;
+    std::size_t at = 0;
+    while (at < params.size() && params[at].name != arg->arg_name) ++at;
+    if (at == params.size() || given[at]) return wrong;
+    given[at] = true;
+  }
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (!given[i] && params[i].fallback == nullptr) return wrong;
+  }
+  return std::nullopt;
+}
+
+class Checker {
+ public:
+  Checker(Host& host, const Subprogram* self) : host_(host), self_(self) {}
+
+  void CheckBlock(const Block& block) {
+    std::vector<const Subprogram*>& scope = scopes_.emplace_back();
+    for (const Decl& decl : block.decls) {
+      if (decl.kind == Decl::Kind::kSubprogram) scope.push_back(decl.subprogram.get());
+    }
+    for (const Decl& decl : block.decls) {
+      if (decl.kind == Decl::Kind::kSubprogram && decl.subprogram->body != nullptr) {
+        CheckBlock(*decl.subprogram->body);
+      }
+    }
+    CheckList(block.body);
+    for (const Handler& handler : block.handlers) CheckList(handler.body);
+    scopes_.pop_back();
+  }
+
+  std::vector<Issue> issues;
+
+ private:
+  void CheckList(const StmtList& list) {
+    for (const StmtPtr& stmt : list) Check(*stmt);
+  }
+
+  void Check(const Stmt& stmt) {
+    for (const StmtList& body : stmt.bodies) CheckList(body);
+    CheckList(stmt.else_body);
+    CheckList(stmt.body);
+    if (stmt.block) CheckBlock(*stmt.block);
+    if (stmt.kind == Stmt::Kind::kCall) CheckCall(stmt);
+  }
+
+  const Subprogram* FindLocal(const std::string& name) const {
+    for (auto scope = scopes_.rbegin(); scope != scopes_.rend(); ++scope) {
+      for (const Subprogram* subprogram : *scope) {
+        if (subprogram->name == name) return subprogram;
+      }
+    }
+    return nullptr;
+  }
+
+  void CheckCall(const Stmt& stmt) {
+    const Expr& call = *stmt.value;
+    const std::vector<std::string>& names = call.names;
+    if (IsSuppliedProcedure(names)) return;
+    auto report = [&](std::string text) {
+      issues.push_back(Issue{call.offset, std::move(text)});
+      issues.push_back(Issue{stmt.offset, "PL/SQL: Statement ignored"});
+    };
+    std::string dotted = names[0];
+    for (std::size_t i = 1; i < names.size(); ++i) dotted += "." + names[i];
+    const Subprogram* target = names.size() == 1 ? FindLocal(names[0]) : nullptr;
+    if (target == nullptr && self_ != nullptr && names.size() == 1 && names[0] == self_->name) {
+      target = self_;
+    }
+    std::shared_ptr<const StoredUnit> unit;
+    if (target == nullptr && names.size() <= 2) {
+      unit = host_.FindUnit(names);
+      if (unit != nullptr && unit->tree == nullptr) {
+        return report(fmt::format("PLS-00905: object {}.{} is invalid", unit->owner, unit->name));
+      }
+      if (unit != nullptr) target = unit->tree.get();
+    }
+    if (target == nullptr) {
+      return report(fmt::format("PLS-00201: identifier '{}' must be declared", dotted));
+    }
+    if (target->is_function) {
+      return report(
+          fmt::format("PLS-00221: '{}' is not a procedure or is undefined", names.back()));
+    }
+    if (std::optional<Issue> wrong = ArgumentError(*target, call)) {
+      if (wrong->text.starts_with("PLS-00312")) return issues.push_back(std::move(*wrong));
+      return report(std::move(wrong->text));
+    }
+  }
+
+  Host& host_;
+  const Subprogram* self_;
+  std::vector<std::vector<const Subprogram*>> scopes_;
+};
+
+std::vector<CompileIssue> ToCompileIssues(std::string_view text, const std::vector<Issue>& issues) {
+  std::vector<CompileIssue> out;
+  for (const Issue& issue : issues) {
+    CompileIssue converted;
+    converted.line = LineOf(text, issue.offset);
+    std::size_t line_start = text.rfind('\n', issue.offset == 0 ? 0 : issue.offset - 1);
+    line_start = line_start == std::string_view::npos || issue.offset == 0 ? 0 : line_start + 1;
+    converted.column = static_cast<int>(issue.offset - line_start) + 1;
+    converted.text = issue.text;
+    out.push_back(std::move(converted));
+  }
+  return out;
+}
+
+// The pairs of an ORA-06550 message: "ORA-06550: line L, column C:\n<text>" repeated.
+std::vector<CompileIssue> SplitCompileError(const OraError& error) {
+  std::vector<CompileIssue> out;
+  constexpr std::string_view kHead = "ORA-06550: line ";
+  std::string_view rest = error.message;
+  if (!rest.starts_with(kHead)) {
+    out.push_back(CompileIssue{1, 1, error.message});
+    return out;
+  }
+  while (rest.starts_with(kHead)) {
+    rest.remove_prefix(kHead.size());
+    CompileIssue issue;
+    std::size_t comma = rest.find(", column ");
+    std::size_t colon = rest.find(":\n");
+    if (comma == std::string_view::npos || colon == std::string_view::npos) break;
+    issue.line = std::atoi(std::string(rest.substr(0, comma)).c_str());
+    issue.column = std::atoi(std::string(rest.substr(comma + 9, colon - comma - 9)).c_str());
+    rest.remove_prefix(colon + 2);
+    std::size_t next = rest.find(std::string("\n") + std::string(kHead));
+    issue.text = std::string(rest.substr(0, next));
+    rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
+    out.push_back(std::move(issue));
+  }
+  return out;
+}
+
+}  // namespace
+
+OraStatus CheckBlock(Host& host, std::string_view text) {
+  VK_ASSIGN_OR_ORA_RETURN(std::unique_ptr<Block> block, ParseBlock(text));
+  Checker checker(host, nullptr);
+  checker.CheckBlock(*block);
+  if (checker.issues.empty()) return {};
+  OraError error{6550, ""};
+  for (const Issue& issue : checker.issues) {
+    if (!error.message.empty()) error.message += "\n";
+    error.message += CompileError(text, issue.offset, issue.text).message;
+  }
+  return OraErr(std::move(error));
+}
+
+std::expected<std::unique_ptr<Subprogram>, std::vector<CompileIssue>> CompileUnit(
+    Host& host, std::string_view text) {
+  OraResult<std::unique_ptr<Subprogram>> parsed = ParseUnit(text);
+  if (!parsed.has_value()) return std::unexpected(SplitCompileError(parsed.error()));
+  Checker checker(host, parsed->get());
+  checker.CheckBlock(*(*parsed)->body);
+  if (!checker.issues.empty()) return std::unexpected(ToCompileIssues(text, checker.issues));
+  return std::move(*parsed);
+}
+
+OraResult<Value> CallStoredFunction(Host& host, const StoredUnit& unit, std::vector<Value> args) {
+  StackBase base;
+  Interpreter interpreter(host, unit.text);
+  interpreter.SetUnit(unit.Label(), 0);
+  std::vector<Argument> arguments;
+  for (Value& value : args) {
+    Variable variable;
+    variable.value = std::move(value);
+    arguments.emplace_back(std::move(variable));
+  }
+  arguments.resize(unit.tree->params.size());
+  std::expected<Value, RunError> result = interpreter.RunSubprogram(*unit.tree, arguments, 0);
+  if (result.has_value()) return std::move(*result);
+  const RunError& error = result.error();
+  return OraErr(OraError{error.error.code, error.error.message + error.stack});
+}
+
+}  // namespace volmek::engine::plsql

@@ -1,0 +1,108 @@
+// The PL/SQL parser's procedures and functions: those declared in a block and the stored ones
+// CREATE PROCEDURE / CREATE FUNCTION keep.
+#include <fmt/format.h>
+
+#include "engine/plsql/parser.h"
+#include "engine/plsql/parser_impl.h"
+
+namespace volmek::engine::plsql {
+
+OraResult<std::unique_ptr<Subprogram>> ParseUnit(std::string_view text) {
+  std::vector<Token> tokens;
+  if (std::optional<OraError> error = Tokenize(text, &tokens)) {
+    return OraErr(std::move(*error));
+  }
+  Parser parser(text, tokens);
+  VK_ASSIGN_OR_ORA_RETURN(std::unique_ptr<Subprogram> unit, parser.ParseSubprogram(true));
+  if (parser.Peek().IsSymbol("/")) ++parser.pos_;
+  if (!parser.Peek().IsEnd()) return OraErr(parser.Encountered(parser.Peek()));
+  return unit;
+}
+
+OraResult<std::unique_ptr<Subprogram>> Parser::ParseSubprogram(bool stored) {
+  if (++depth_ > kMaxNesting) {
+    return OraErr(Error(Peek().offset, "PLS-00123: program too large (Diana nodes)"));
+  }
+  auto subprogram = std::make_unique<Subprogram>();
+  subprogram->offset = Peek().offset;
+  if (Accept("FUNCTION")) {
+    subprogram->is_function = true;
+  } else {
+    VK_RETURN_IF_ORA_ERROR(Expect("PROCEDURE"));
+  }
+  VK_ASSIGN_OR_ORA_RETURN(subprogram->name, ExpectName());
+  if (stored && AcceptSymbol(".")) {
+    // OWNER.NAME: only the own schema is kept, and the owner is dropped here.
+    VK_ASSIGN_OR_ORA_RETURN(subprogram->name, ExpectName());
+  }
+  if (Peek().IsSymbol("(")) VK_RETURN_IF_ORA_ERROR(ParseParams(*subprogram));
+  if (subprogram->is_function) {
+    VK_RETURN_IF_ORA_ERROR(Expect("RETURN"));
+    VK_ASSIGN_OR_ORA_RETURN(subprogram->return_type, ParseType(true));
+    // Hints that change nothing here.
+    while (Accept("DETERMINISTIC") || Accept("PARALLEL_ENABLE") || Accept("RESULT_CACHE")) {
+    }
+  }
+  if (stored && Accept("AUTHID")) {
+    if (!Accept("DEFINER") && !Accept("CURRENT_USER")) return OraErr(Encountered(Peek()));
+  }
+  if (!stored && Peek().IsSymbol(";")) {
+    ++pos_;  // a forward declaration
+    --depth_;
+    return subprogram;
+  }
+  if (!Accept("IS") && !Accept("AS")) return OraErr(Encountered(Peek()));
+  if (Peek().IsKeyword("LANGUAGE") || Peek().IsKeyword("EXTERNAL")) {
+    return OraErr(Unsupported(Peek(), "external procedures"));
+  }
+  auto block = std::make_unique<Block>();
+  block->offset = Peek().offset;
+  const int saved_returns = returns_;
+  const int saved_loops = loops_;
+  returns_ = subprogram->is_function ? 2 : 1;
+  loops_ = 0;
+  OraStatus parsed = ParseDeclarations(*block);
+  if (parsed.has_value()) parsed = ParseBlockRest(*block);
+  returns_ = saved_returns;
+  loops_ = saved_loops;
+  if (!parsed.has_value()) return OraErr(parsed.error());
+  subprogram->body = std::move(block);
+  --depth_;
+  return subprogram;
+}
+
+OraStatus Parser::ParseParams(Subprogram& subprogram) {
+  VK_RETURN_IF_ORA_ERROR(ExpectSymbol("("));
+  while (true) {
+    Param param;
+    param.offset = Peek().offset;
+    VK_ASSIGN_OR_ORA_RETURN(param.name, ExpectName());
+    if (Accept("IN")) {
+      if (Accept("OUT")) param.mode = Param::Mode::kInOut;
+    } else if (Accept("OUT")) {
+      param.mode = Param::Mode::kOut;
+    }
+    // NOCOPY asks for a reference instead of a copy; PL/SQL may ignore it, and this one does.
+    if (param.mode != Param::Mode::kIn) Accept("NOCOPY");
+    VK_ASSIGN_OR_ORA_RETURN(param.type, ParseType(true));
+    if (AcceptSymbol(":=") || Accept("DEFAULT")) {
+      if (param.mode != Param::Mode::kIn) {
+        return OraErr(Error(param.offset,
+                            "PLS-00230: OUT and IN OUT formal parameters may not have default "
+                            "expressions"));
+      }
+      VK_ASSIGN_OR_ORA_RETURN(param.fallback, ParseExpr());
+    }
+    for (const Param& other : subprogram.params) {
+      if (other.name == param.name) {
+        return OraErr(Error(param.offset, fmt::format("PLS-00410: duplicate fields in RECORD, "
+                                                      "TABLE or argument list are not permitted")));
+      }
+    }
+    subprogram.params.push_back(std::move(param));
+    if (AcceptSymbol(")")) return {};
+    VK_RETURN_IF_ORA_ERROR(ExpectSymbol(","));
+  }
+}
+
+}  // namespace volmek::engine::plsql

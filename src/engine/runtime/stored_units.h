@@ -1,0 +1,34 @@
+// Stored procedures and functions on an engine session: CREATE [OR REPLACE] PROCEDURE and
+// FUNCTION (compiled when created; with errors the object is created INVALID, its errors go to
+// USER_ERRORS and the statement gives ORA-24344), DROP PROCEDURE and FUNCTION, the lookup the
+// PL/SQL interpreter calls them through, and the calls of stored functions from SQL.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/plsql/host.h"
+#include "engine/storage/ora_result.h"
+
+namespace volmek::engine {
+
+class EngineConnection;
+
+// The code of "ORA-24344: success with compilation error": the object was created.
+inline constexpr int kSuccessWithCompilationError = 24344;
+
+// Runs `sql` when it is CREATE/DROP PROCEDURE/FUNCTION (DDL, at Parse): its function type, or
+// its error. nullopt for any other statement.
+std::optional<OraResult<std::uint16_t>> StoredCodeDdl(EngineConnection& connection,
+                                                      std::string_view sql);
+
+// The stored procedure or function NAME of the session's user, or OWNER.NAME; null when there
+// is none. Kept by the connection until the next DDL.
+std::shared_ptr<const plsql::StoredUnit> FindStoredUnit(EngineConnection& connection,
+                                                        const std::vector<std::string>& names);
+
+}  // namespace volmek::engine
