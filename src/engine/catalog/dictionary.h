@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,15 @@ class CatalogLookup : public SchemaLookup {
   std::optional<OraError> LookupError(std::string_view name) const override;
   bool SequenceExists(std::string_view name) const override;
   std::string CurrentUser() const override { return user_; }
+  std::optional<StoredFunctionInfo> FindStoredFunction(std::string_view name) const override {
+    if (!find_function_) return std::nullopt;
+    return find_function_(name);
+  }
+  // Who finds stored functions for SQL (the session, which compiles them).
+  void SetFunctionFinder(
+      std::function<std::optional<StoredFunctionInfo>(std::string_view)> finder) {
+    find_function_ = std::move(finder);
+  }
 
  private:
   struct Resolved {
@@ -55,6 +65,7 @@ class CatalogLookup : public SchemaLookup {
 
   const Catalog& catalog_;
   std::string user_;
+  std::function<std::optional<StoredFunctionInfo>(std::string_view)> find_function_;
 };
 
 }  // namespace volmek::engine

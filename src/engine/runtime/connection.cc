@@ -15,6 +15,7 @@
 #include "engine/catalog/accounts.h"
 #include "engine/catalog/stored_code.h"
 #include "engine/runtime/database_file.h"
+#include "engine/runtime/stored_units.h"
 
 namespace volmek::engine {
 namespace {
@@ -197,6 +198,9 @@ OraStatus EngineConnection::Setup() {
   VK_RETURN_IF_ORA_ERROR(EnsureConstraintTables(db()));
   VK_RETURN_IF_ORA_ERROR(Catalog::EnsureCommentAndSynonymTables(db()));
   VK_RETURN_IF_ORA_ERROR(EnsureStoredCodeTables(db()));
+  VK_RETURN_IF_ORA_ERROR(RegisterStoredCalls(*this));
+  lookup_.SetFunctionFinder(
+      [this](std::string_view name) { return StoredFunctionForSql(*this, name); });
   VK_RETURN_IF_ORA_ERROR(CreateDictionaryViews(db(), user_));
   return Begin();
 }
@@ -322,6 +326,8 @@ OraError EngineConnection::CheckTransaction(OraError error) {
 }
 
 void EngineConnection::DetachQueries(const EngineCursor* except) {
+  // A function called from SQL runs inside a step of an open query, and may only read.
+  if (functions_in_sql_ > 0) return;
   for (EngineCursor* cursor : cursors_) {
     if (cursor != except) cursor->Detach();
   }

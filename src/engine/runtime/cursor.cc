@@ -306,6 +306,9 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
     deferred_sql_ = std::string(sql);
     return {};
   }
+  if (connection.functions_in_sql() > 0 && IsDdlVerb(word)) {
+    return OraErr(Ora(14552, "cannot perform a DDL, commit or rollback inside a query or DML"));
+  }
   if (word == "CREATE" || word == "DROP") {
     if (std::optional<OraResult<std::uint16_t>> done = StoredCodeDdl(connection, sql)) {
       kind_ = ParsedKind::kDone;
@@ -389,6 +392,10 @@ OraStatus EngineCursor::ExecuteStatement() {
       if (IsDdlVerb(word) && !(word == "ALTER" && second_word == "SESSION")) {
         return ExecuteDeferredDdl(connection, sql);
       }
+      if (connection.functions_in_sql() > 0 &&
+          (function_type_ == kFunctionCommit || function_type_ == kFunctionRollback)) {
+        return OraErr(14552, "cannot perform a DDL, commit or rollback inside a query or DML");
+      }
       VK_ASSIGN_OR_ORA_RETURN(std::uint16_t type, TransactionControl(connection, sql, true));
       (void)type;
       return {};
@@ -397,9 +404,12 @@ OraStatus EngineCursor::ExecuteStatement() {
       CloseQuery();
       connection.DetachQueries(this);
       // Blocks of sequence values taken by earlier statements reach the catalogue first, so
-      // that USER_SEQUENCES shows them.
-      VK_RETURN_IF_ORA_ERROR(connection.FlushSequences());
-      connection.sequences().StartStatement();
+      // that USER_SEQUENCES shows them (not from inside a function the running statement
+      // called: that statement writes them when it ends).
+      if (connection.functions_in_sql() == 0) {
+        VK_RETURN_IF_ORA_ERROR(connection.FlushSequences());
+        connection.sequences().StartStatement();
+      }
       executed_ = true;
       stepping_ = true;
       VK_ASSIGN_OR_ORA_RETURN(bool row, StepQuery());
@@ -408,6 +418,9 @@ OraStatus EngineCursor::ExecuteStatement() {
       return {};
     }
     case ParsedKind::kDml: {
+      if (connection.functions_in_sql() > 0) {
+        return OraErr(14551, "cannot perform a DML operation inside a query");
+      }
       if (connection.read_only()) {
         return OraErr(1456,
                       "may not perform insert/delete/update operation inside a READ ONLY "

@@ -7,6 +7,8 @@
 #include "engine/runtime/connection.h"
 #include "engine/runtime/plsql_session.h"
 #include "engine/syntax/lexer.h"
+#include "engine/values/date.h"
+#include "engine/values/number.h"
 
 namespace volmek::engine {
 namespace {
@@ -152,6 +154,164 @@ std::shared_ptr<const plsql::StoredUnit> FindStoredUnit(EngineConnection& connec
   }
   connection.stored_units().emplace(key, found);
   return found;
+}
+
+namespace {
+
+constexpr int kMaxSqlLevels = 50;
+
+StoredFunctionInfo::Param ParamOf(const plsql::TypeSpec& spec) {
+  StoredFunctionInfo::Param param;
+  // %TYPE and %ROWTYPE parameters take what SQL gives them as text.
+  if (spec.kind != plsql::TypeSpec::Kind::kBase) return param;
+  switch (spec.base.base) {
+    case plsql::BaseType::kNumber:
+    case plsql::BaseType::kPlsInteger:
+      param.kind = TypeKind::kNumber;
+      break;
+    case plsql::BaseType::kDate:
+      param.kind = TypeKind::kDate;
+      break;
+    case plsql::BaseType::kChar:
+      param.kind = TypeKind::kChar;
+      break;
+    case plsql::BaseType::kVarchar2:
+      break;
+    case plsql::BaseType::kBoolean:
+      param.boolean = true;
+      break;
+  }
+  return param;
+}
+
+void ResultError(sqlite3_context* context, std::string_view message) {
+  sqlite3_result_error(context, message.data(), static_cast<int>(message.size()));
+}
+
+// vk_call(owner, name, args...).
+void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  auto* connection = static_cast<EngineConnection*>(sqlite3_user_data(context));
+  if (argc < 2) return ResultError(context, "ORA-00909: invalid number of arguments");
+  auto text = [&](int index) {
+    const unsigned char* chars = sqlite3_value_text(argv[index]);
+    return chars == nullptr
+               ? std::string()
+               : std::string(reinterpret_cast<const char*>(chars),
+                             static_cast<std::size_t>(sqlite3_value_bytes(argv[index])));
+  };
+  std::string owner = text(0);
+  std::string name = text(1);
+  if (connection->functions_in_sql() >= kMaxSqlLevels) {
+    return ResultError(context, "ORA-00036: maximum number of recursive SQL levels (50) exceeded");
+  }
+  std::shared_ptr<const plsql::StoredUnit> unit = FindStoredUnit(*connection, {owner, name});
+  if (unit == nullptr || unit->tree == nullptr || !unit->tree->is_function) {
+    return ResultError(
+        context, fmt::format("ORA-06575: Package or function {} is in an invalid state", name));
+  }
+  std::vector<plsql::Value> args;
+  for (int index = 2; index < argc; ++index) {
+    sqlite3_value* value = argv[index];
+    const std::size_t param = static_cast<std::size_t>(index - 2);
+    StoredFunctionInfo::Param kind = param < unit->tree->params.size()
+                                         ? ParamOf(unit->tree->params[param].type)
+                                         : StoredFunctionInfo::Param();
+    switch (sqlite3_value_type(value)) {
+      case SQLITE_NULL:
+        args.push_back(plsql::Value::Null());
+        break;
+      case SQLITE_INTEGER:
+        args.push_back(plsql::Value::Integer(sqlite3_value_int64(value)));
+        break;
+      case SQLITE_FLOAT: {
+        OraResult<Decimal> number = Decimal::FromDouble(sqlite3_value_double(value));
+        if (!number.has_value()) return ResultError(context, number.error().message);
+        args.push_back(plsql::Value::Number(*number));
+        break;
+      }
+      default: {
+        std::string given = text(index);
+        if (kind.kind == TypeKind::kNumber) {
+          OraResult<Decimal> number = Decimal::Parse(given);
+          if (!number.has_value()) return ResultError(context, "ORA-01722: invalid number");
+          args.push_back(plsql::Value::Number(*number));
+        } else if (kind.kind == TypeKind::kDate) {
+          std::optional<Date> date = ParseStoredText(given);
+          args.push_back(date.has_value() ? plsql::Value::FromDate(*date)
+                                          : plsql::Value::Text(std::move(given)));
+        } else {
+          args.push_back(plsql::Value::Text(std::move(given)));
+        }
+        break;
+      }
+    }
+  }
+  ++connection->functions_in_sql();
+  std::unique_ptr<plsql::Host> host = MakeSessionHost(*connection);
+  OraResult<plsql::Value> result = plsql::CallStoredFunction(*host, *unit, std::move(args));
+  --connection->functions_in_sql();
+  if (!result.has_value()) return ResultError(context, result.error().message);
+  const plsql::Value& value = *result;
+  switch (value.kind) {
+    case plsql::Value::Kind::kNull:
+      return sqlite3_result_null(context);
+    case plsql::Value::Kind::kNumber: {
+      if (std::optional<std::int64_t> integer = value.number.ToInt64Exact()) {
+        return sqlite3_result_int64(context, *integer);
+      }
+      std::string canonical = value.number.ToCanonical();
+      return sqlite3_result_text(context, canonical.data(), static_cast<int>(canonical.size()),
+                                 SQLITE_TRANSIENT);
+    }
+    case plsql::Value::Kind::kDate: {
+      std::string stored = ToStoredText(value.date);
+      return sqlite3_result_text(context, stored.data(), static_cast<int>(stored.size()),
+                                 SQLITE_TRANSIENT);
+    }
+    case plsql::Value::Kind::kText:
+      return sqlite3_result_text(context, value.text.data(), static_cast<int>(value.text.size()),
+                                 SQLITE_TRANSIENT);
+    case plsql::Value::Kind::kBool:
+      break;
+  }
+  ResultError(context, "ORA-06553: PLS-382: expression is of wrong type");
+}
+
+}  // namespace
+
+std::optional<StoredFunctionInfo> StoredFunctionForSql(EngineConnection& connection,
+                                                       std::string_view name) {
+  OraResult<std::optional<StoredCode>> code =
+      LoadStoredCode(connection.catalog(), connection.user(), name);
+  if (!code.has_value() || !code->has_value()) return std::nullopt;
+  StoredFunctionInfo info;
+  info.owner = connection.user();
+  info.name = std::string(name);
+  info.is_function = (*code)->ref.type == ObjectType::kFunction;
+  std::shared_ptr<const plsql::StoredUnit> unit =
+      FindStoredUnit(connection, {info.owner, info.name});
+  if (unit == nullptr || unit->tree == nullptr) {
+    info.valid = false;
+    return info;
+  }
+  const plsql::Subprogram& tree = *unit->tree;
+  for (const plsql::Param& param : tree.params) {
+    StoredFunctionInfo::Param described = ParamOf(param.type);
+    described.out = param.mode != plsql::Param::Mode::kIn;
+    described.has_default = param.fallback != nullptr;
+    info.params.push_back(described);
+  }
+  StoredFunctionInfo::Param result = ParamOf(tree.return_type);
+  info.return_kind = result.kind;
+  info.returns_boolean = result.boolean;
+  return info;
+}
+
+OraStatus RegisterStoredCalls(EngineConnection& connection) {
+  int rc = sqlite3_create_function_v2(connection.db(), "vk_call", -1, SQLITE_UTF8, &connection,
+                                      CallFromSql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return OraErr(Ora(600, "internal error code, arguments: [vk_call]"));
+  return {};
 }
 
 }  // namespace volmek::engine

@@ -31,4 +31,13 @@ std::optional<OraResult<std::uint16_t>> StoredCodeDdl(EngineConnection& connecti
 std::shared_ptr<const plsql::StoredUnit> FindStoredUnit(EngineConnection& connection,
                                                         const std::vector<std::string>& names);
 
+// What SQL knows of stored function `name` of the session's user (CatalogLookup's finder).
+std::optional<StoredFunctionInfo> StoredFunctionForSql(EngineConnection& connection,
+                                                       std::string_view name);
+
+// Registers vk_call(owner, name, args...) on the connection's database: runs a stored function
+// for SQL. While it runs, SQL may read but not write (ORA-14551) nor end the transaction or
+// run DDL (ORA-14552); functions called from SQL nest at most 50 deep (ORA-00036).
+OraStatus RegisterStoredCalls(EngineConnection& connection);
+
 }  // namespace volmek::engine

@@ -77,6 +77,23 @@ struct TableInfo {
   std::vector<ColumnInfo> columns;
 };
 
+// A stored function as SQL calls it: vk_call('OWNER', 'NAME', arguments...).
+struct StoredFunctionInfo {
+  struct Param {
+    TypeKind kind = TypeKind::kVarchar2;  // kNumber, kChar, kVarchar2 or kDate
+    bool boolean = false;                 // BOOLEAN, which SQL has not
+    bool out = false;                     // OUT or IN OUT
+    bool has_default = false;
+  };
+  std::string owner;
+  std::string name;
+  bool valid = true;
+  bool is_function = true;  // false for a procedure
+  TypeKind return_kind = TypeKind::kNumber;
+  bool returns_boolean = false;
+  std::vector<Param> params;
+};
+
 // Name resolution for the translator. The engine core implements it over its catalogue for
 // the logged-on user (own objects first, then the dictionary views and DUAL).
 class SchemaLookup {
@@ -93,6 +110,11 @@ class SchemaLookup {
   virtual bool SequenceExists(std::string_view name) const = 0;
   // The logged-on user (what USER returns, and the owner in error texts).
   virtual std::string CurrentUser() const = 0;
+  // The user's stored procedure or function `name` (upper case); nullopt when none.
+  virtual std::optional<StoredFunctionInfo> FindStoredFunction(std::string_view name) const {
+    (void)name;
+    return std::nullopt;
+  }
 };
 
 }  // namespace volmek::engine

@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 
+#include "engine/storage/sqlite_handle.h"
 #include "engine/syntax/lexer.h"
 #include "engine/values/collation.h"
 
@@ -166,6 +167,74 @@ OraResult<Out> Emitter::Extract(const Expr& expr, const Ctx& ctx) {
   return out;
 }
 
+// A stored function: vk_call('OWNER', 'NAME', arguments...), each argument converted to its
+// parameter's type as Oracle converts them implicitly.
+OraResult<Out> Emitter::StoredFunction(const Expr& expr, const StoredFunctionInfo& function,
+                                       const Ctx& ctx) {
+  if (!function.is_function) return OraErr(InvalidIdentifier(QuoteName(expr.name)));
+  if (!function.valid) {
+    return OraErr(6575,
+                  fmt::format("Package or function {} is in an invalid state", function.name));
+  }
+  if (function.returns_boolean) {
+    return OraErr(6552,
+                  "PL/SQL: Statement ignored\nORA-06553: PLS-382: expression is of wrong type");
+  }
+  for (const StoredFunctionInfo::Param& param : function.params) {
+    if (param.out) return OraErr(6572, fmt::format("Function {} has out arguments", function.name));
+  }
+  const std::size_t count = expr.args.size();
+  bool fits = !expr.star && !expr.distinct && count <= function.params.size();
+  for (std::size_t idx = count; fits && idx < function.params.size(); ++idx) {
+    fits = function.params[idx].has_default;
+  }
+  if (!fits) {
+    return OraErr(6553, fmt::format("PLS-306: wrong number or types of arguments in call to "
+                                    "'{}'",
+                                    function.name));
+  }
+  VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
+  Out out;
+  out.sql =
+      fmt::format("vk_call({}, {}", QuoteLiteral(function.owner), QuoteLiteral(function.name));
+  for (std::size_t idx = 0; idx < args.size(); ++idx) {
+    Out& arg = args[idx];
+    Merge(&out, arg);
+    const StoredFunctionInfo::Param& param = function.params[idx];
+    if (param.boolean) {
+      return OraErr(6553, fmt::format("PLS-306: wrong number or types of arguments in call to "
+                                      "'{}'",
+                                      function.name));
+    }
+    std::string sql = arg.sql;
+    if (!arg.type.is_null) {
+      if (param.kind == TypeKind::kNumber && !arg.type.IsNumeric()) {
+        sql = "to_number(" + TextSql(arg) + ")";
+      } else if (param.kind == TypeKind::kDate && !arg.type.IsDate()) {
+        sql = "to_date(" + TextSql(arg) + ")";
+      } else if (param.kind != TypeKind::kNumber && param.kind != TypeKind::kDate) {
+        sql = TextSql(arg);
+      }
+    }
+    out.sql += ", " + sql;
+  }
+  out.sql += ")";
+  switch (function.return_kind) {
+    case TypeKind::kNumber:
+    case TypeKind::kFloat:
+      out.type = Typed::Number();
+      break;
+    case TypeKind::kDate:
+      out.type = Typed::Date();
+      break;
+    default:
+      out.type = Typed::Varchar2(4000);
+      break;
+  }
+  out.type.nullable = true;
+  return out;
+}
+
 OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
   if (expr.over != nullptr || expr.within_group != nullptr || expr.ignore_nulls ||
       !expr.keep.empty() || IsAnalyticOnly(expr.name)) {
@@ -173,7 +242,12 @@ OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
   }
   if (expr.name == "GROUPING" || expr.name == "GROUPING_ID") return Grouping(expr, ctx);
   const FunctionSpec* spec = FindFunction(expr.name);
-  if (spec == nullptr) return OraErr(InvalidIdentifier(QuoteName(expr.name)));
+  if (spec == nullptr) {
+    if (std::optional<StoredFunctionInfo> stored = schema_.FindStoredFunction(expr.name)) {
+      return StoredFunction(expr, *stored, ctx);
+    }
+    return OraErr(InvalidIdentifier(QuoteName(expr.name)));
+  }
   if (spec->aggregate && !ctx.aggregates) return OraErr(934, "group function is not allowed here");
   const int count = static_cast<int>(expr.args.size()) + (expr.star ? 1 : 0);
   if (count < spec->min_args || count > spec->max_args || (expr.star && expr.name != "COUNT")) {

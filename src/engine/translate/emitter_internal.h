@@ -464,6 +464,8 @@ class Emitter {
   OraResult<Out> Function(const Expr& expr, const Ctx& ctx);
   // EXTRACT(field FROM source).
   OraResult<Out> Extract(const Expr& expr, const Ctx& ctx);
+  OraResult<Out> StoredFunction(const Expr& expr, const StoredFunctionInfo& function,
+                                const Ctx& ctx);
 
   // The functions whose first argument is character data: a number or a date given there is
   // converted as TO_CHAR converts it (0.1 is ".1", a date takes the session's format).
