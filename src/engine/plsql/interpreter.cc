@@ -265,8 +265,14 @@ std::expected<void, RunError> Interpreter::Declare(const Decl& decl) {
       auto found = scope.symbols.find(decl.name);
       if (found != scope.symbols.end()) {
         // The body of a procedure or function declared forward.
+        if (found->second.kind == Symbol::Kind::kSubprogram &&
+            (found->second.subprogram != nullptr || subprogram.body == nullptr ||
+             found->second.decl->subprogram->params.size() != subprogram.params.size())) {
+          return fail(CompileError(text_, decl.offset,
+                                   "PLS-00999: implementation restriction (may be temporary) "
+                                   "overloaded procedures and functions"));
+        }
         if (found->second.kind != Symbol::Kind::kSubprogram ||
-            found->second.subprogram != nullptr || subprogram.body == nullptr ||
             found->second.decl->subprogram->is_function != subprogram.is_function) {
           return fail(CompileError(
               text_, decl.offset,

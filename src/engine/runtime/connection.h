@@ -136,6 +136,9 @@ class EngineConnection : public db::Connection {
   // Stored functions called from SQL that are running now, innermost last: while one runs,
   // SQL may read but not write (ORA-14551) nor end the transaction (ORA-14552).
   int& functions_in_sql() { return functions_in_sql_; }
+  // The tables that DML statements running now write and whose functions may not read them:
+  // the SQLite name ("\"t12\"") and OWNER.NAME.
+  std::vector<std::pair<std::string, std::string>>& mutating() { return mutating_; }
 
   void Register(EngineCursor* cursor) { cursors_.push_back(cursor); }
   void Unregister(EngineCursor* cursor);
@@ -159,6 +162,7 @@ class EngineConnection : public db::Connection {
   plsql::RunOptions plsql_options_;
   std::unordered_map<std::string, std::shared_ptr<const plsql::StoredUnit>> stored_units_;
   int functions_in_sql_ = 0;
+  std::vector<std::pair<std::string, std::string>> mutating_;
   std::uint64_t schema_generation_ = 0;
   bool open_ = true;
   bool read_only_ = false;

@@ -410,6 +410,12 @@ OraStatus EngineCursor::ExecuteStatement() {
         VK_RETURN_IF_ORA_ERROR(connection.FlushSequences());
         connection.sequences().StartStatement();
       }
+      for (const auto& [physical, name] : connection.mutating()) {
+        if (translation_.sql.find(physical) != std::string::npos) {
+          return OraErr(4091,
+                        fmt::format("table {} is mutating, trigger/function may not see it", name));
+        }
+      }
       executed_ = true;
       stepping_ = true;
       VK_ASSIGN_OR_ORA_RETURN(bool row, StepQuery());
@@ -430,6 +436,25 @@ OraStatus EngineCursor::ExecuteStatement() {
       connection.MarkTransactionWrote();
       connection.sequences().StartStatement();
       if (!translation_.steps.empty()) return RunSteps();
+      // The functions this statement calls may not read the table it writes (ORA-04091).
+      struct Mutating {
+        EngineConnection& connection;
+        bool pushed = false;
+        ~Mutating() {
+          if (pushed) connection.mutating().pop_back();
+        }
+      } mutating{connection};
+      if (translation_.sql.find("vk_call(") != std::string::npos) {
+        VK_ASSIGN_OR_ORA_RETURN(
+            std::optional<ObjectRef> target,
+            connection.catalog().FindObject(translation_.target_owner, translation_.target_table));
+        if (target.has_value()) {
+          connection.mutating().emplace_back(
+              PhysicalName(ObjectType::kTable, target->object_id),
+              translation_.target_owner + "." + translation_.target_table);
+          mutating.pushed = true;
+        }
+      }
       sqlite3_stmt* stmt = stmt_.get();
       sqlite3_reset(stmt);
       int rc = sqlite3_step(stmt);

@@ -120,6 +120,17 @@ OraResult<Out> Emitter::Column(const Expr& expr, const Ctx& ctx) {
   if (!expr.qualifier.empty()) name += QuoteName(expr.qualifier) + ".";
   name += QuoteName(expr.name);
   if (level) return OraErr(1788, "CONNECT BY clause required in this query block");
+  // A name that is no column may be a stored function called without arguments.
+  if (expr.qualifier.empty()) {
+    if (std::optional<StoredFunctionInfo> stored = schema_.FindStoredFunction(expr.name)) {
+      if (stored->is_function) {
+        ast::Expr call;
+        call.kind = ExprKind::kFunction;
+        call.name = expr.name;
+        return StoredFunction(call, *stored, ctx);
+      }
+    }
+  }
   return OraErr(InvalidIdentifier(name));
 }
 
