@@ -208,7 +208,7 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
   }
   if (expr.distinct) {
     if (!expr.over->order_by.empty()) return OraErr(30487, "ORDER BY not allowed here");
-    return OraErr(Unimplemented());
+    if (expr.name != "COUNT") return OraErr(Unimplemented());
   }
   // IGNORE NULLS is supported for FIRST_VALUE and LAST_VALUE only.
   if (expr.ignore_nulls && expr.name != "FIRST_VALUE" && expr.name != "LAST_VALUE") {
@@ -311,6 +311,11 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
       if (moving_start && (name == "sum" || name == "avg")) name = "vk_w" + name;
       std::string arg = expr.star ? "*" : args[0].sql;
       if (name == "min" || name == "max") arg = SortKey(args[0]);
+      if (expr.distinct) {
+        // COUNT(DISTINCT x) over a whole partition (DISTINCT allows no ORDER BY).
+        name = "vk_count_distinct";
+        arg += args[0].type.IsNumeric() ? ", 1" : ", 0";
+      }
       call = name + "(" + arg + ")";
       if (name == "min" || name == "max") {
         out.type = args[0].type.IsNumeric() ? Typed::Number() : args[0].type;
