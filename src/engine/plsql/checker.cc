@@ -53,17 +53,30 @@ class Checker {
 
   void CheckBlock(const Block& block) {
     std::vector<const Subprogram*>& scope = scopes_.emplace_back();
+    std::vector<std::string>& names = names_.emplace_back();
     for (const Decl& decl : block.decls) {
       if (decl.kind == Decl::Kind::kSubprogram) scope.push_back(decl.subprogram.get());
+      if (decl.kind != Decl::Kind::kPragma) names.push_back(decl.name);
     }
     for (const Decl& decl : block.decls) {
       if (decl.kind == Decl::Kind::kSubprogram && decl.subprogram->body != nullptr) {
-        CheckBlock(*decl.subprogram->body);
+        CheckSubprogram(*decl.subprogram);
       }
     }
     CheckList(block.body);
     for (const Handler& handler : block.handlers) CheckList(handler.body);
     scopes_.pop_back();
+    names_.pop_back();
+  }
+
+  // The body of a procedure or function, its parameters in scope.
+  void CheckSubprogram(const Subprogram& subprogram) {
+    scopes_.emplace_back();
+    std::vector<std::string>& names = names_.emplace_back();
+    for (const Param& param : subprogram.params) names.push_back(param.name);
+    CheckBlock(*subprogram.body);
+    scopes_.pop_back();
+    names_.pop_back();
   }
 
   std::vector<Issue> issues;
@@ -74,11 +87,35 @@ class Checker {
   }
 
   void Check(const Stmt& stmt) {
+    if (stmt.kind == Stmt::Kind::kAssign) CheckTarget(stmt, *stmt.target);
     for (const StmtList& body : stmt.bodies) CheckList(body);
     CheckList(stmt.else_body);
+    const bool loop_variable =
+        stmt.kind == Stmt::Kind::kForRange || stmt.kind == Stmt::Kind::kForCursor;
+    if (loop_variable) names_.push_back({stmt.name});
     CheckList(stmt.body);
+    if (loop_variable) names_.pop_back();
     if (stmt.block) CheckBlock(*stmt.block);
     if (stmt.kind == Stmt::Kind::kCall) CheckCall(stmt);
+  }
+
+  bool Declared(const std::string& name) const {
+    for (const std::vector<std::string>& scope : names_) {
+      for (const std::string& declared : scope) {
+        if (declared == name) return true;
+      }
+    }
+    return false;
+  }
+
+  // An assignment's target is a variable, a parameter or a record's field of this unit.
+  void CheckTarget(const Stmt& stmt, const Expr& target) {
+    if (target.names.empty() || Declared(target.names[0])) return;
+    std::string dotted = target.names[0];
+    for (std::size_t i = 1; i < target.names.size(); ++i) dotted += "." + target.names[i];
+    issues.push_back(
+        Issue{target.offset, fmt::format("PLS-00201: identifier '{}' must be declared", dotted)});
+    issues.push_back(Issue{stmt.offset, "PL/SQL: Statement ignored"});
   }
 
   const Subprogram* FindLocal(const std::string& name) const {
@@ -128,6 +165,7 @@ class Checker {
   Host& host_;
   const Subprogram* self_;
   std::vector<std::vector<const Subprogram*>> scopes_;
+  std::vector<std::vector<std::string>> names_;  // every name each scope declares
 };
 
 std::vector<CompileIssue> ToCompileIssues(std::string_view text, const std::vector<Issue>& issues) {
@@ -190,7 +228,7 @@ std::expected<std::unique_ptr<Subprogram>, std::vector<CompileIssue>> CompileUni
   OraResult<std::unique_ptr<Subprogram>> parsed = ParseUnit(text);
   if (!parsed.has_value()) return std::unexpected(SplitCompileError(parsed.error()));
   Checker checker(host, parsed->get());
-  checker.CheckBlock(*(*parsed)->body);
+  checker.CheckSubprogram(**parsed);
   if (!checker.issues.empty()) return std::unexpected(ToCompileIssues(text, checker.issues));
   return std::move(*parsed);
 }

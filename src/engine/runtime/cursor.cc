@@ -309,7 +309,7 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
   if (connection.functions_in_sql() > 0 && IsDdlVerb(word)) {
     return OraErr(Ora(14552, "cannot perform a DDL, commit or rollback inside a query or DML"));
   }
-  if (word == "CREATE" || word == "DROP") {
+  if (word == "CREATE" || word == "DROP" || word == "ALTER") {
     if (std::optional<OraResult<std::uint16_t>> done = StoredCodeDdl(connection, sql)) {
       kind_ = ParsedKind::kDone;
       if (!done->has_value()) return OraErr(done->error());

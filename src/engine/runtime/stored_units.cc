@@ -15,6 +15,8 @@ namespace {
 
 // Oracle's function codes of these statements.
 constexpr std::uint16_t kCreateProcedure = 24;
+constexpr std::uint16_t kAlterProcedure = 25;
+constexpr std::uint16_t kAlterFunction = 92;
 constexpr std::uint16_t kDropProcedure = 68;
 constexpr std::uint16_t kCreateFunction = 91;
 constexpr std::uint16_t kDropFunction = 93;
@@ -30,6 +32,27 @@ OraResult<std::string> UnitName(const EngineConnection& connection,
     *at += 2;
   }
   return name;
+}
+
+// Compiles `source` as the code of `object_id` and keeps it with its errors: true when it
+// compiled without any.
+OraResult<bool> Compile(EngineConnection& connection, std::int64_t object_id,
+                        std::string_view source) {
+  std::unique_ptr<plsql::Host> host = MakeSessionHost(connection);
+  auto compiled = plsql::CompileUnit(*host, source);
+  std::vector<CompilationError> errors;
+  if (!compiled.has_value()) {
+    for (const plsql::CompileIssue& issue : compiled.error()) {
+      CompilationError error;
+      error.line = issue.line;
+      error.position = issue.column;
+      error.text = issue.text;
+      if (issue.text.starts_with("PLS-")) error.message_number = std::atoi(issue.text.c_str() + 4);
+      errors.push_back(std::move(error));
+    }
+  }
+  VK_RETURN_IF_ORA_ERROR(SaveStoredCode(connection.catalog(), object_id, source, errors));
+  return errors.empty();
 }
 
 OraResult<std::uint16_t> Create(EngineConnection& connection, std::string_view sql,
@@ -60,27 +83,44 @@ OraResult<std::uint16_t> Create(EngineConnection& connection, std::string_view s
     } else {
       VK_ASSIGN_OR_ORA_RETURN(object_id, catalog.AddObject(connection.user(), name, type, false));
     }
-    std::unique_ptr<plsql::Host> host = MakeSessionHost(connection);
-    auto compiled = plsql::CompileUnit(*host, source);
-    std::vector<CompilationError> errors;
-    if (!compiled.has_value()) {
-      for (const plsql::CompileIssue& issue : compiled.error()) {
-        CompilationError error;
-        error.line = issue.line;
-        error.position = issue.column;
-        error.text = issue.text;
-        if (issue.text.starts_with("PLS-"))
-          error.message_number = std::atoi(issue.text.c_str() + 4);
-        errors.push_back(std::move(error));
-      }
-    }
-    compiled_clean = errors.empty();
-    return SaveStoredCode(catalog, object_id, source, errors);
+    VK_ASSIGN_OR_ORA_RETURN(compiled_clean, Compile(connection, object_id, source));
+    return {};
   }));
   if (!compiled_clean) {
     return OraErr(Ora(kSuccessWithCompilationError, "success with compilation error"));
   }
   return function ? kCreateFunction : kCreateProcedure;
+}
+
+// ALTER PROCEDURE|FUNCTION name COMPILE [DEBUG] [REUSE SETTINGS]: compiles the kept source
+// again.
+OraResult<std::uint16_t> Recompile(EngineConnection& connection, const std::vector<Token>& tokens,
+                                   std::size_t at) {
+  const bool function = tokens[at].IsKeyword("FUNCTION");
+  const ObjectType type = function ? ObjectType::kFunction : ObjectType::kProcedure;
+  ++at;
+  VK_ASSIGN_OR_ORA_RETURN(std::string name, UnitName(connection, tokens, &at));
+  if (!tokens[at].IsKeyword("COMPILE")) return OraErr(Ora(922, "missing or invalid option"));
+  ++at;
+  if (tokens[at].IsKeyword("DEBUG")) ++at;
+  if (tokens[at].IsKeyword("REUSE") && tokens[at + 1].IsKeyword("SETTINGS")) at += 2;
+  if (tokens[at].IsSymbol(";")) return OraErr(Ora(911, "invalid character"));
+  if (!tokens[at].IsEnd()) return OraErr(Ora(922, "missing or invalid option"));
+  bool compiled_clean = true;
+  VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {
+    VK_ASSIGN_OR_ORA_RETURN(std::optional<StoredCode> code,
+                            LoadStoredCode(connection.catalog(), connection.user(), name));
+    if (!code.has_value() || code->ref.type != type) {
+      return OraErr(Ora(4043, fmt::format("object {} does not exist", name)));
+    }
+    VK_RETURN_IF_ORA_ERROR(connection.catalog().TouchObject(code->ref.object_id));
+    VK_ASSIGN_OR_ORA_RETURN(compiled_clean, Compile(connection, code->ref.object_id, code->source));
+    return {};
+  }));
+  if (!compiled_clean) {
+    return OraErr(Ora(kSuccessWithCompilationError, "success with compilation error"));
+  }
+  return function ? kAlterFunction : kAlterProcedure;
 }
 
 OraResult<std::uint16_t> Drop(EngineConnection& connection, const std::vector<Token>& tokens,
@@ -128,6 +168,7 @@ std::optional<OraResult<std::uint16_t>> StoredCodeDdl(EngineConnection& connecti
   if (!tokens[at].IsKeyword("PROCEDURE") && !tokens[at].IsKeyword("FUNCTION")) {
     return std::nullopt;
   }
+  if (tokens[0].IsKeyword("ALTER")) return Recompile(connection, tokens, at);
   return Drop(connection, tokens, at);
 }
 

@@ -21,8 +21,8 @@ class EngineConnection;
 // The code of "ORA-24344: success with compilation error": the object was created.
 inline constexpr int kSuccessWithCompilationError = 24344;
 
-// Runs `sql` when it is CREATE/DROP PROCEDURE/FUNCTION (DDL, at Parse): its function type, or
-// its error. nullopt for any other statement.
+// Runs `sql` when it is CREATE, ALTER ... COMPILE or DROP of a PROCEDURE or FUNCTION (DDL, at
+// Parse): its function type, or its error. nullopt for any other statement.
 std::optional<OraResult<std::uint16_t>> StoredCodeDdl(EngineConnection& connection,
                                                       std::string_view sql);
 
