@@ -367,4 +367,34 @@ std::optional<OraResult<Value>> Interpreter::CallFunction(const Expr& call) {
   return OraResult<Value>(OraErr(std::move(error)));
 }
 
+bool Interpreter::CallsDeclared(const Expr& expr) {
+  for (const ExprPtr& arg : expr.args) {
+    if ((arg->kind == ExprKind::kCall || arg->kind == ExprKind::kName) && arg->names.size() == 1) {
+      Symbol* symbol = Find(arg->names[0]);
+      if (symbol != nullptr && symbol->kind == Symbol::Kind::kSubprogram) return true;
+    }
+    if (CallsDeclared(*arg)) return true;
+  }
+  return false;
+}
+
+OraResult<Value> Interpreter::EvalSqlCall(const Expr& expr) {
+  if (!CallsDeclared(expr)) return EvalSql(expr);
+  // SQL cannot see the block's procedures and functions: their values go to it instead.
+  std::string text = Dotted(expr.names) + "(";
+  for (std::size_t i = 0; i < expr.args.size(); ++i) {
+    if (!expr.args[i]->arg_name.empty()) return EvalSql(expr);
+    VK_ASSIGN_OR_ORA_RETURN(Value value, Eval(*expr.args[i]));
+    VK_ASSIGN_OR_ORA_RETURN(std::string literal, SqlLiteral(value));
+    text += (i == 0 ? "" : ", ") + literal;
+  }
+  text += ")";
+  Expr sql;
+  sql.kind = ExprKind::kSql;
+  sql.sql.text = std::move(text);
+  sql.sql.offset = expr.offset;
+  sql.offset = expr.offset;
+  return EvalSql(sql);
+}
+
 }  // namespace volmek::engine::plsql

@@ -279,7 +279,7 @@ OraResult<Value> Interpreter::EvalCall(const Expr& expr) {
   }
   // A function of the block's or a stored one; else a SQL function, run as SQL.
   if (std::optional<OraResult<Value>> called = CallFunction(expr)) return std::move(*called);
-  if (expr.op == "SQL") return EvalSql(expr);
+  if (expr.op == "SQL") return EvalSqlCall(expr);
   std::string name = names[0];
   for (std::size_t i = 1; i < names.size(); ++i) name += "." + names[i];
   return OraErr(CompileError(text_, expr.offset,

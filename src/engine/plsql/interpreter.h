@@ -152,6 +152,10 @@ class Interpreter {
   std::expected<void, RunError> CallStatement(const Stmt& stmt);
   // A function called in an expression; nullopt when `call` names none (a SQL function).
   std::optional<OraResult<Value>> CallFunction(const Expr& call);
+  // A SQL function (`expr.sql`): run as SQL, with the values of the block's procedures and
+  // functions its arguments call computed first.
+  OraResult<Value> EvalSqlCall(const Expr& expr);
+  bool CallsDeclared(const Expr& expr);
   // The line an error stack shows for byte `offset` of this interpreter's text.
   std::string StackLine(std::size_t offset) const;
 
