@@ -202,9 +202,11 @@ Status ScriptRunner::Describe(const Command& command) {
   if (!IsPlainIdentifier(name)) return Display(not_found);
 
   db::SessionCursor& cursor = session_.main();
+  // A column of character semantics shows its length in characters: VARCHAR2(10 CHAR).
   std::string query = fmt::format(
-      "select column_name, data_type, data_length, data_precision, data_scale, nullable from "
-      "user_tab_columns where table_name = '{}' order by column_id",
+      "select column_name, data_type, decode(char_used, 'C', char_length || ' CHAR', "
+      "data_length), data_precision, data_scale, nullable from user_tab_columns where "
+      "table_name = '{}' order by column_id",
       name);
   if (cursor.Parse(query) != db::kRcOk) return DisplayError(cursor);
   constexpr int kItems = 6;

@@ -44,7 +44,7 @@ class ScriptRunnerTest : public ::testing::Test {
 
 TEST_F(ScriptRunnerTest, DescribeListsColumnsWithNullabilityAndTypes) {
   Sql("create table emp (empno number(4) not null, ename varchar2(10), sal number(7,2), "
-      "n number, hiredate date, flag char(1), notes long)");
+      "n number, hiredate date, flag char(1), notes long, city varchar2(20 char))");
   ASSERT_TRUE(Run("desc emp\n").ok());
   EXPECT_EQ(terminal_.str(),
             kNameHeading +
@@ -54,7 +54,8 @@ TEST_F(ScriptRunnerTest, DescribeListsColumnsWithNullabilityAndTypes) {
                 " N                                                  NUMBER\n"
                 " HIREDATE                                           DATE\n"
                 " FLAG                                               CHAR(1)\n"
-                " NOTES                                              LONG\n");
+                " NOTES                                              LONG\n"
+                " CITY                                               VARCHAR2(20 CHAR)\n");
 }
 
 TEST_F(ScriptRunnerTest, DescribeOfAViewListsItsColumns) {

@@ -22,7 +22,7 @@ CREATE TABLE vk_tables(object_id INTEGER PRIMARY KEY, tablespace_name TEXT, pct_
 CREATE TABLE vk_columns(object_id INTEGER NOT NULL, column_id INTEGER NOT NULL,
   column_name TEXT NOT NULL, data_type TEXT NOT NULL, data_length INTEGER NOT NULL,
   data_precision INTEGER, data_scale INTEGER, binary_precision INTEGER, nullable TEXT NOT NULL,
-  data_default TEXT, default_sqlite TEXT, PRIMARY KEY(object_id, column_id));
+  data_default TEXT, default_sqlite TEXT, char_used TEXT, PRIMARY KEY(object_id, column_id));
 CREATE TABLE vk_indexes(object_id INTEGER PRIMARY KEY, table_object_id INTEGER NOT NULL,
   uniqueness TEXT NOT NULL, constraint_type TEXT NOT NULL, tablespace_name TEXT, pct_free INTEGER,
   ini_trans INTEGER, max_trans INTEGER, initial_extent INTEGER, next_extent INTEGER,
@@ -203,7 +203,7 @@ OraResult<bool> Catalog::Exists(sqlite3* db) {
 
 OraStatus Catalog::Create(sqlite3* db) {
   VK_RETURN_IF_ORA_ERROR(ExecSql(db, kCreateCatalog));
-  return EnsureCommentAndSynonymTables(db);
+  return UpgradeCatalog(db);
 }
 
 OraResult<std::optional<std::string>> Catalog::PasswordHash(std::string_view user) const {
@@ -440,7 +440,7 @@ OraResult<std::vector<CatalogColumn>> Catalog::Columns(std::int64_t object_id) c
   return SelectById<CatalogColumn>(
       db_,
       "SELECT column_name, data_type, data_length, data_precision, data_scale, binary_precision, "
-      "nullable, data_default, default_sqlite FROM vk_columns WHERE object_id = ?1 "
+      "nullable, data_default, default_sqlite, char_used FROM vk_columns WHERE object_id = ?1 "
       "ORDER BY column_id",
       object_id, [](const SqliteStatement& stmt) {
         CatalogColumn column;
@@ -455,6 +455,7 @@ OraResult<std::vector<CatalogColumn>> Catalog::Columns(std::int64_t object_id) c
         column.info.nullable = stmt.ColumnText(6) != "N";
         if (!stmt.ColumnIsNull(7)) column.default_text = std::string(stmt.ColumnText(7));
         if (!stmt.ColumnIsNull(8)) column.default_sqlite = std::string(stmt.ColumnText(8));
+        column.info.type.char_semantics = stmt.ColumnText(9) == "C";
         return column;
       });
 }
@@ -464,8 +465,11 @@ OraStatus Catalog::SetColumns(std::int64_t object_id, const std::vector<CatalogC
   VK_ASSIGN_OR_ORA_RETURN(
       SqliteStatement stmt,
       SqliteStatement::Prepare(db_,
-                               "INSERT INTO vk_columns VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, "
-                               "?9, ?10, ?11)"));
+                               "INSERT INTO vk_columns(object_id, column_id, column_name, "
+                               "data_type, data_length, data_precision, data_scale, "
+                               "binary_precision, nullable, data_default, default_sqlite, "
+                               "char_used) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, "
+                               "?12)"));
   int column_id = 0;
   for (const CatalogColumn& column : columns) {
     const SqlType& type = column.info.type;
@@ -488,6 +492,11 @@ OraStatus Catalog::SetColumns(std::int64_t object_id, const std::vector<CatalogC
     stmt.BindText(9, column.info.nullable ? "Y" : "N");
     BindOptionalText(stmt, 10, column.default_text);
     BindOptionalText(stmt, 11, column.default_sqlite);
+    if (type.kind == TypeKind::kChar || type.kind == TypeKind::kVarchar2) {
+      stmt.BindText(12, type.char_semantics ? "C" : "B");
+    } else {
+      stmt.BindNull(12);
+    }
     VK_RETURN_IF_ORA_ERROR(stmt.Run());
   }
   return {};

@@ -8,7 +8,8 @@
 //   vk_objects       every table, view, index and sequence: object_id, owner, name, type,
 //                    namespace (tables, views and sequences share one; indexes have their own)
 //   vk_tables        physical attributes and statistics of each table
-//   vk_columns       the columns of tables and views, in column_id order
+//   vk_columns       the columns of tables and views, in column_id order; char_used 'C' for
+//                    character length semantics
 //   vk_indexes       index -> table, uniqueness, constraint kind, physical attributes
 //   vk_ind_columns   the columns of each index
 //   vk_sequences     sequence options and LAST_NUMBER (canonical decimal text)
@@ -169,8 +170,9 @@ class Catalog {
   OraStatus AddSynonym(std::int64_t object_id, const SynonymTarget& target);
   OraResult<std::optional<SynonymTarget>> FindSynonymTarget(std::int64_t object_id) const;
 
-  // Creates the catalogue tables that files made before comments and synonyms lack.
-  static OraStatus EnsureCommentAndSynonymTables(sqlite3* db);
+  // Adds what files made by earlier versions lack: the comments and synonyms tables, the
+  // character semantics of columns (vk_columns.char_used).
+  static OraStatus UpgradeCatalog(sqlite3* db);
 
   // A new system constraint name: SYS_C000001, SYS_C000002, ...
   OraResult<std::string> NextConstraintName();

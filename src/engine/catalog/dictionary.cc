@@ -10,6 +10,12 @@
 namespace volmek::engine {
 namespace {
 
+// DATA_LENGTH of vk_columns c: in bytes, four a character for character semantics (AL32UTF8)
+// within the type's limit.
+constexpr std::string_view kDataLength =
+    "CASE WHEN c.char_used = 'C' THEN min(c.data_length * 4, CASE c.data_type WHEN 'CHAR' THEN "
+    "2000 ELSE 4000 END) ELSE c.data_length END";
+
 // One column of a dictionary view: name and type in Oracle's terms.
 struct ViewColumn {
   std::string_view name;
@@ -21,7 +27,8 @@ struct DictionaryView {
   std::string_view name;
   std::string_view physical;
   std::vector<ViewColumn> columns;
-  // The SELECT over the catalogue, one expression per column in order; {user} is the user.
+  // The SELECT over the catalogue, one expression per column in order; {user} is the user,
+  // {data_length} the DATA_LENGTH of a vk_columns row c.
   std::string_view select;
 };
 
@@ -109,11 +116,12 @@ const std::vector<DictionaryView>& Views() {
         {"LAST_ANALYZED", 'D', 7},
         {"CHAR_LENGTH", 'N', 22},
         {"CHAR_USED", 'V', 1}},
-       "SELECT o.name, c.column_name, c.data_type, NULL, NULL, c.data_length, "
+       "SELECT o.name, c.column_name, c.data_type, NULL, NULL, {data_length}, "
        "c.data_precision, c.data_scale, c.nullable, c.column_id, length(c.data_default), "
        "c.data_default, NULL, NULL, NULL, CASE WHEN c.data_type IN ('CHAR','VARCHAR2') THEN "
-       "c.data_length ELSE 0 END, CASE WHEN c.data_type IN ('CHAR','VARCHAR2') THEN 'B' END "
-       "FROM vk_objects o JOIN vk_columns c USING(object_id) WHERE o.owner = {user}"},
+       "c.data_length ELSE 0 END, CASE WHEN c.data_type IN ('CHAR','VARCHAR2') THEN "
+       "coalesce(c.char_used, 'B') END FROM vk_objects o JOIN vk_columns c USING(object_id) "
+       "WHERE o.owner = {user}"},
       {"ALL_TAB_COLUMNS",
        "vk_d_all_tab_columns",
        {{"OWNER", 'V', 30},
@@ -124,10 +132,13 @@ const std::vector<DictionaryView>& Views() {
         {"DATA_PRECISION", 'N', 22},
         {"DATA_SCALE", 'N', 22},
         {"NULLABLE", 'V', 1},
-        {"COLUMN_ID", 'N', 22}},
-       "SELECT o.owner, o.name, c.column_name, c.data_type, c.data_length, c.data_precision, "
-       "c.data_scale, c.nullable, c.column_id FROM vk_objects o JOIN vk_columns c "
-       "USING(object_id)"},
+        {"COLUMN_ID", 'N', 22},
+        {"CHAR_LENGTH", 'N', 22},
+        {"CHAR_USED", 'V', 1}},
+       "SELECT o.owner, o.name, c.column_name, c.data_type, {data_length}, c.data_precision, "
+       "c.data_scale, c.nullable, c.column_id, CASE WHEN c.data_type IN ('CHAR','VARCHAR2') "
+       "THEN c.data_length ELSE 0 END, CASE WHEN c.data_type IN ('CHAR','VARCHAR2') THEN "
+       "coalesce(c.char_used, 'B') END FROM vk_objects o JOIN vk_columns c USING(object_id)"},
       {"ALL_INDEXES",
        "vk_d_all_indexes",
        {{"OWNER", 'V', 30},         {"INDEX_NAME", 'V', 30},      {"INDEX_TYPE", 'V', 27},
@@ -156,7 +167,7 @@ const std::vector<DictionaryView>& Views() {
         {"CHAR_LENGTH", 'N', 22},
         {"DESCEND", 'V', 4}},
        "SELECT o.owner, o.name, t.owner, t.name, ic.column_name, ic.column_position, "
-       "coalesce((SELECT c.data_length FROM vk_columns c WHERE c.object_id = t.object_id AND "
+       "coalesce((SELECT {data_length} FROM vk_columns c WHERE c.object_id = t.object_id AND "
        "c.column_name = ic.column_name), 0), coalesce((SELECT CASE WHEN c.data_type IN "
        "('CHAR','VARCHAR2') THEN c.data_length ELSE 0 END FROM vk_columns c WHERE c.object_id "
        "= t.object_id AND c.column_name = ic.column_name), 0), ic.descend FROM vk_ind_columns "
@@ -493,10 +504,14 @@ OraStatus CreateDictionaryViews(sqlite3* db, std::string_view user) {
   std::string user_literal = QuoteLiteral(user);
   for (const DictionaryView& view : Views()) {
     std::string select(view.select);
-    std::size_t at = select.find("{user}");
-    while (at != std::string::npos) {
-      select.replace(at, 6, user_literal);
-      at = select.find("{user}", at + user_literal.size());
+    for (const auto& [placeholder, value] :
+         {std::pair<std::string_view, std::string_view>{"{user}", user_literal},
+          {"{data_length}", kDataLength}}) {
+      std::size_t at = select.find(placeholder);
+      while (at != std::string::npos) {
+        select.replace(at, placeholder.size(), value);
+        at = select.find(placeholder, at + value.size());
+      }
     }
     sql += fmt::format("CREATE TEMP VIEW {}({}) AS {};\n", view.physical, ColumnList(view.columns),
                        select);

@@ -1,4 +1,5 @@
-// The catalogue's comments (COMMENT ON TABLE / COLUMN) and synonyms' targets.
+// The catalogue's comments (COMMENT ON TABLE / COLUMN) and synonyms' targets, and the upgrade
+// of catalogues made before them.
 #include "engine/catalog/catalog.h"
 #include "engine/storage/sqlite_handle.h"
 
@@ -14,7 +15,18 @@ CREATE TABLE IF NOT EXISTS vk_synonyms(object_id INTEGER PRIMARY KEY, table_owne
 
 }  // namespace
 
-OraStatus Catalog::EnsureCommentAndSynonymTables(sqlite3* db) { return ExecSql(db, kTables); }
+OraStatus Catalog::UpgradeCatalog(sqlite3* db) {
+  VK_RETURN_IF_ORA_ERROR(ExecSql(db, kTables));
+  VK_ASSIGN_OR_ORA_RETURN(SqliteStatement stmt,
+                          SqliteStatement::Prepare(db,
+                                                   "SELECT count(*) FROM pragma_table_info("
+                                                   "'vk_columns') WHERE name = 'char_used'"));
+  VK_ASSIGN_OR_ORA_RETURN(bool row, stmt.Step());
+  if (row && stmt.ColumnInt(0) == 0) {
+    VK_RETURN_IF_ORA_ERROR(ExecSql(db, "ALTER TABLE vk_columns ADD COLUMN char_used TEXT"));
+  }
+  return {};
+}
 
 OraStatus Catalog::SetComment(std::int64_t object_id, std::string_view column,
                               const std::optional<std::string>& text) {

@@ -310,8 +310,8 @@ void VkConnectLevel(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_value(ctx, argv[0]);
 }
 
-// vk_store(value, type_code, length, precision, scale, owner, table, column)
-void VkStore(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// vk_store(value, type_code, length, precision, scale, owner, table, column[, char_semantics])
+void VkStore(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   // Loads call this once per value: the buffer is reused instead of allocated each time.
   thread_local std::string buffer;
   StoreTarget target;
@@ -322,6 +322,7 @@ void VkStore(sqlite3_context* ctx, int, sqlite3_value** argv) {
   target.owner = TextView(argv[5]);
   target.table = TextView(argv[6]);
   target.column = TextView(argv[7]);
+  target.char_semantics = argc > 8 && sqlite3_value_int(argv[8]) != 0;
   OraResult<bool> stored = StoreValue(Arg(argv, 0), target, fn::Settings(ctx), &buffer);
   if (!stored) return ResultError(ctx, stored.error());
   if (!*stored) return sqlite3_result_null(ctx);
@@ -440,7 +441,7 @@ constexpr fn::FunctionDef kCoreFunctions[] = {
     {"vk_date_diff", 2, 2, false, VkDateDiff},
     {"vk_sysdate", 0, 0, false, VkSysdate},
     {"sysdate", 0, 0, false, VkSysdate},
-    {"vk_store", 8, 8, false, VkStore},
+    {"vk_store", 8, 9, false, VkStore},
     {"nvl", 2, 2, true, Nvl},
     {"nvl2", 3, 3, true, Nvl2},
     {"coalesce", 1, -1, true, Coalesce},

@@ -50,6 +50,38 @@ class EngineConnectionTest : public ::testing::Test {
   std::unique_ptr<db::Cursor> cursor_;
 };
 
+// A file made before comments, synonyms and character semantics gains their catalogue at the
+// next logon, and its tables keep working.
+TEST_F(EngineConnectionTest, AnOlderCatalogueIsUpgradedAtLogon) {
+  Run("create table t (a varchar2(5))");
+  Run("insert into t values ('x')");
+  connection_->LogOff();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "DROP TABLE vk_comments; DROP TABLE vk_synonyms; "
+                         "ALTER TABLE vk_columns DROP COLUMN char_used",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  db::LogonResult logon = Logon(path_, "scott", "tiger");
+  ASSERT_EQ(logon.rc, 0) << logon.error_text;
+  connection_ = std::move(logon.connection);
+  int rc = -1;
+  cursor_ = connection_->OpenCursor(&rc);
+  ASSERT_EQ(rc, 0);
+  Run("create table u (b varchar2(2 char))");
+  Run("insert into u values ('ññ')");
+  Run("comment on table t is 'old'");
+  Run("create synonym s for t");
+  EXPECT_EQ(Scalar(*cursor_, "select a from s"), "x");
+  EXPECT_EQ(Scalar(*cursor_, "select char_used from user_tab_columns where table_name = 'T'"), "B");
+  EXPECT_EQ(Scalar(*cursor_, "select data_length from user_tab_columns where table_name = 'U'"),
+            "8");
+  EXPECT_EQ(Scalar(*cursor_, "select comments from user_tab_comments where table_name = 'T'"),
+            "old");
+}
+
 TEST_F(EngineConnectionTest, NewDatabaseFileIsReadableByItsOwnerOnly) {
   struct stat info {};
   ASSERT_EQ(::stat(path_.c_str(), &info), 0);

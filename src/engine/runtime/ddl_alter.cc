@@ -62,12 +62,13 @@ OraStatus CheckModify(EngineConnection& connection, const ObjectRef& table,
   if (was.kind != after.kind && !both_text && !both_number) {
     return OraErr(1439, "column to be modified must be empty to change datatype");
   }
-  if (both_text && after.length < was.length) {
+  if (both_text && (after.length < was.length || after.char_semantics != was.char_semantics)) {
+    // The connection's length() counts characters, lengthb() bytes.
     VK_ASSIGN_OR_ORA_RETURN(
         std::int64_t too_long,
         CountRows(connection.db(),
-                  fmt::format("SELECT count(*) FROM {} WHERE length(CAST(rtrim({}) AS BLOB)) > {}",
-                              physical, column, after.length)));
+                  fmt::format("SELECT count(*) FROM {} WHERE {}(rtrim({})) > {}", physical,
+                              after.char_semantics ? "length" : "lengthb", column, after.length)));
     if (too_long > 0) {
       return OraErr(1441, "cannot decrease column length because some value is too big");
     }

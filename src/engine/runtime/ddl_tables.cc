@@ -27,9 +27,10 @@ std::string StoreCall(std::string_view expr, const ColumnInfo& column, std::stri
                       std::string_view table) {
   const SqlType& type = column.type;
   std::optional<int> precision = type.kind == TypeKind::kFloat ? std::nullopt : type.precision;
-  return fmt::format("vk_store({}, {}, {}, {}, {}, {}, {}, {})", expr, type.TypeCode(), type.length,
-                     NullOr(precision), NullOr(type.scale), QuoteLiteral(owner),
-                     QuoteLiteral(table), QuoteLiteral(column.name));
+  return fmt::format("vk_store({}, {}, {}, {}, {}, {}, {}, {}{})", expr, type.TypeCode(),
+                     type.length, NullOr(precision), NullOr(type.scale), QuoteLiteral(owner),
+                     QuoteLiteral(table), QuoteLiteral(column.name),
+                     type.char_semantics ? ", 1" : "");
 }
 
 std::string ColumnNames(const std::vector<std::string>& names) {

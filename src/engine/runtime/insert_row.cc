@@ -118,6 +118,7 @@ OraStatus EngineCursor::ResolveRowTarget(std::string_view table) {
     StoreTarget store;
     store.type_code = column.type.TypeCode();
     store.length = column.type.length;
+    store.char_semantics = column.type.char_semantics;
     if (column.type.kind != TypeKind::kFloat) {
       store.precision = column.type.precision;
       store.scale = column.type.scale;

@@ -57,14 +57,20 @@ std::string SqlType::DisplayText() const {
     case TypeKind::kFloat:
       return fmt::format("FLOAT({})", binary_precision);
     case TypeKind::kChar:
-      return fmt::format("CHAR({})", length);
+      return fmt::format("CHAR({}{})", length, char_semantics ? " CHAR" : "");
     case TypeKind::kVarchar2:
-      return fmt::format("VARCHAR2({})", length);
+      return fmt::format("VARCHAR2({}{})", length, char_semantics ? " CHAR" : "");
     case TypeKind::kRaw:
       return fmt::format("RAW({})", length);
     default:
       return DataTypeName();
   }
+}
+
+int SqlType::ByteLength() const {
+  if (!char_semantics) return length;
+  const int limit = kind == TypeKind::kChar ? 2000 : 4000;
+  return length > limit / 4 ? limit : length * 4;
 }
 
 std::string SqlType::DataTypeName() const {

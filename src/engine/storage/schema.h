@@ -50,11 +50,18 @@ struct SqlType {
   std::optional<int> precision;  // NUMBER(p[,s]); INTEGER has no precision and scale 0
   std::optional<int> scale;      // NUMBER(p,s); FLOAT has no scale
   int binary_precision = 126;    // FLOAT(b)
+  // CHAR/VARCHAR2 declared with `n CHAR`: `length` counts characters, not bytes.
+  bool char_semantics = false;
 
   // The internal type code Describe reports (2, 96, 1, 12, 8, 23, 24, 11).
   short TypeCode() const;
-  // "NUMBER(8,2)", "VARCHAR2(30)", "CHAR(4)", "DATE", as the describe listing shows it.
+  // "NUMBER(8,2)", "VARCHAR2(30)", "VARCHAR2(30 CHAR)", "CHAR(4)", "DATE", as the describe
+  // listing shows it.
   std::string DisplayText() const;
+  // The most bytes a value takes: `length`, or for character semantics four bytes a character
+  // (AL32UTF8) up to the type's limit of 4000 (VARCHAR2) or 2000 (CHAR) bytes. What
+  // DATA_LENGTH and Describe report.
+  int ByteLength() const;
   // The USER_TAB_COLUMNS data_type: "NUMBER", "FLOAT", "CHAR", "VARCHAR2", "DATE", "LONG", ...
   std::string DataTypeName() const;
 };

@@ -162,7 +162,7 @@ OraResult<SqlType> DdlParser::Type() {
       return default_length;
     }
     VK_ASSIGN_OR_ORA_RETURN(std::int64_t length, Integer());
-    if (!Accept("BYTE")) Accept("CHAR");
+    if (!Accept("BYTE") && Accept("CHAR")) type.char_semantics = true;
     VK_RETURN_IF_ORA_ERROR(ExpectSymbol(")"));
     if (length == 0) return OraErr(ZeroLength());
     if (length < 0 || length > max) return OraErr(LengthTooLong());

@@ -91,8 +91,9 @@ db::ColumnDescription Describe(const Typed& typed, std::string name) {
     case TypeKind::kChar:
     case TypeKind::kVarchar2:
       description.db_type = type.kind == TypeKind::kChar ? db::kTypeChar : db::kTypeVarchar2;
-      description.db_size = type.length;
-      description.display_size = type.length;
+      // In bytes, as Oracle's describe gives a column of character semantics.
+      description.db_size = type.ByteLength();
+      description.display_size = type.ByteLength();
       break;
     case TypeKind::kDate:
       description.db_type = db::kTypeDate;

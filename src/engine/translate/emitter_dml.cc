@@ -18,7 +18,7 @@ std::string Emitter::StoreSql(const std::string& value, const ColumnInfo& column
   sql += type.kind == TypeKind::kFloat || !type.scale.has_value() ? std::string("NULL")
                                                                   : std::to_string(*type.scale);
   sql += ", " + QuoteString(target.owner) + ", " + QuoteString(target.table) + ", " +
-         QuoteString(column.name) + ")";
+         QuoteString(column.name) + (type.char_semantics ? ", 1)" : ")");
   return sql;
 }
 

@@ -97,6 +97,30 @@ OraStatus StoreCharacters(const SqlValue& value, const StoreTarget& target, bool
   std::size_t start = out->size();
   VK_RETURN_IF_ORA_ERROR(AppendAsText(value, out));
   std::int64_t actual = static_cast<std::int64_t>(out->size() - start);
+  if (target.char_semantics && target.length > 0) {
+    // Counted in characters (a byte that starts no UTF-8 sequence's continuation starts one),
+    // within the type's limit in bytes all the same.
+    std::int64_t characters = 0;
+    for (std::size_t i = start; i < out->size(); ++i) {
+      if ((static_cast<unsigned char>((*out)[i]) & 0xC0) != 0x80) ++characters;
+    }
+    const std::int64_t byte_limit = pad ? 2000 : 4000;
+    if (characters > target.length) {
+      out->resize(start);
+      return OraErr(ValueTooLarge(target, characters));
+    }
+    if (pad && target.length > characters) {
+      out->append(static_cast<std::size_t>(target.length - characters), ' ');
+    }
+    if (static_cast<std::int64_t>(out->size() - start) > byte_limit) {
+      StoreTarget in_bytes = target;
+      in_bytes.length = byte_limit;
+      actual = static_cast<std::int64_t>(out->size() - start);
+      out->resize(start);
+      return OraErr(ValueTooLarge(in_bytes, actual));
+    }
+    return {};
+  }
   if (target.length > 0 && actual > target.length) {
     out->resize(start);
     return OraErr(ValueTooLarge(target, actual));

@@ -51,6 +51,7 @@ SqlValue FromSqlite(sqlite3_value* value);
 struct StoreTarget {
   int type_code = db::kTypeVarchar2;  // SqlType::TypeCode()
   std::int64_t length = 0;            // CHAR/VARCHAR2/RAW length
+  bool char_semantics = false;        // CHAR/VARCHAR2: `length` counts characters
   std::optional<int> precision;
   std::optional<int> scale;
   std::string_view owner;  // for the ORA-12899 text
