@@ -75,6 +75,16 @@ OraResult<ExprPtr> Parser::ParseNot() {
 
 OraResult<ExprPtr> Parser::ParseComparison() {
   std::size_t first = pos_;
+  // REGEXP_LIKE is a condition, which SQL evaluates as LIKE is.
+  if (Peek().IsKeyword("REGEXP_LIKE") && Peek(1).IsSymbol("(")) {
+    const std::size_t offset = Peek().offset;
+    ++pos_;
+    VK_ASSIGN_OR_ORA_RETURN(std::vector<ExprPtr> args, ParseArgs());
+    auto expr = MakeExpr(ExprKind::kSql, offset);
+    expr->sql = SqlFrom(first, pos_, false);
+    expr->condition = true;
+    return expr;
+  }
   VK_ASSIGN_OR_ORA_RETURN(ExprPtr left, ParseConcat());
   const Token& token = Peek();
   for (std::string_view op : {"=", "<>", "!=", "^=", "~=", "<", "<=", ">", ">="}) {
