@@ -16,8 +16,9 @@
 //     does not fail the fetch (a backend may return 1405 instead: the row is still delivered);
 //   - Describe past the last select-list item returns 1007.
 //
-// One call is optional: InsertRow, the direct path of loads. A backend without it returns 3001
-// (unimplemented feature) and does nothing; the caller then runs the insert statement itself.
+// Two calls are optional: InsertRow, the direct path of loads, and BindByName, the host
+// variables of PL/SQL blocks. A backend without one returns 3001 (unimplemented feature) and
+// does nothing; the caller of InsertRow then runs the insert statement itself.
 //
 // Two implementations exist: the embedded engine (src/engine/, selected by an empty TNS or one
 // beginning with "file:") and the Oracle client library (src/db/oci/). Nothing above src/db/
@@ -112,6 +113,17 @@ struct RowValue {
   std::string_view text;
 };
 
+// A host variable of a PL/SQL block (":name" in its text), as text: its value goes into the
+// block at Execute, and what the block left in it comes back after an Execute that succeeded.
+// Numbers and dates the block assigns arrive in their text form (TO_CHAR's, the session's date
+// format). A value longer than `max_size` bytes does not fit: the block fails with ORA-06502,
+// as with a VARCHAR2 variable of that size.
+struct BindVariable {
+  bool is_null = true;
+  std::string text;
+  std::size_t max_size = 4000;
+};
+
 // A cursor on one connection. Move-only; closes itself when destroyed.
 class Cursor {
  public:
@@ -146,6 +158,16 @@ class Cursor {
   virtual int InsertRow(std::string_view table, std::span<const RowValue> values) {
     (void)table;
     (void)values;
+    return kRcUnimplemented;
+  }
+
+  // Optional: binds the host variable `name` (without its ':', any letter case) of the parsed
+  // PL/SQL block to `*variable`, which must outlive the following executes; a later Parse drops
+  // the binding. Returns 0, 1036 when the block has no such variable, or 3001 (the default)
+  // when this backend binds nothing or the parsed statement is no PL/SQL block.
+  virtual int BindByName(std::string_view name, BindVariable* variable) {
+    (void)name;
+    (void)variable;
     return kRcUnimplemented;
   }
 };

@@ -1,5 +1,6 @@
 #include "db/converting_connection.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -35,9 +36,32 @@ class ConvertingCursor : public Cursor {
 
   int Parse(std::string_view sql) override {
     values_.clear();
+    binds_.clear();
     return inner_->Parse(conversions_->ToDatabase(sql));
   }
-  int Execute() override { return inner_->Execute(); }
+  // Host variables go in converted to the database's set and come back converted to the
+  // client's (never longer than they went: the client set has one byte per character at most
+  // where the database's has one or more).
+  int Execute() override {
+    for (Bound& bound : binds_) {
+      bound.inner->is_null = bound.client->is_null;
+      bound.inner->text = conversions_->ToDatabase(bound.client->text);
+      bound.inner->max_size = bound.client->max_size;
+    }
+    int rc = inner_->Execute();
+    if (rc != kRcOk) return rc;
+    for (Bound& bound : binds_) {
+      bound.client->is_null = bound.inner->is_null;
+      bound.client->text = conversions_->ToClient(bound.inner->text);
+    }
+    return rc;
+  }
+  int BindByName(std::string_view name, BindVariable* variable) override {
+    auto inner = std::make_unique<BindVariable>();
+    int rc = inner_->BindByName(name, inner.get());
+    if (rc == kRcOk) binds_.push_back(Bound{variable, std::move(inner)});
+    return rc;
+  }
   int Describe(int position, ColumnDescription* out) override {
     int rc = inner_->Describe(position, out);
     if (rc == kRcOk) out->name = conversions_->ToClient(out->name);
@@ -68,6 +92,11 @@ class ConvertingCursor : public Cursor {
   std::unique_ptr<Cursor> inner_;
   std::shared_ptr<const Conversions> conversions_;
   mutable std::vector<std::optional<FetchedValue>> values_;
+  struct Bound {
+    BindVariable* client;
+    std::unique_ptr<BindVariable> inner;  // what the inner cursor is bound to
+  };
+  std::vector<Bound> binds_;
 };
 
 class ConvertingConnection : public Connection {

@@ -34,6 +34,10 @@ class SessionCursor {
   int Fetch() { return cursor_->Fetch(); }
   int Describe(int position, ColumnDescription* out) { return cursor_->Describe(position, out); }
   int Define(int position, ExternalType type) { return cursor_->Define(position, type); }
+  // A host variable of the parsed PL/SQL block (Cursor::BindByName).
+  int BindByName(std::string_view name, BindVariable* variable) {
+    return cursor_->BindByName(name, variable);
+  }
   // REQUIRES: column `index` (from 0) was defined and a row was fetched.
   const FetchedValue& Value(int index) const { return cursor_->Value(index + 1); }
 

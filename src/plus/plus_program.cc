@@ -14,7 +14,8 @@ namespace {
 
 constexpr std::string_view kUsage = "Uso: volmek-plus <fichero de ordenes>[.sql]\n";
 constexpr std::string_view kHelp =
-    "Ejecuta un fichero de ordenes (SET, SPOOL, DESCRIBE, consultas, PROMPT, REM, QUIT)\n"
+    "Ejecuta un fichero de ordenes (SET, SHOW, SPOOL, DESCRIBE, consultas, bloques PL/SQL,\n"
+    "EXECUTE, PROMPT, REM, QUIT)\n"
     "con la conexion de volmek (NOMBREBD, PASSWD, TNS). Ver volmek-plus(1).\n";
 
 std::string ScriptPath(std::string name) {

@@ -260,4 +260,57 @@ std::string FormatDescribe(const std::vector<DescribedColumn>& columns) {
   return text;
 }
 
+namespace {
+
+void WrapServerLine(std::string_view line, std::size_t size, ServerOutputFormat format,
+                    std::string* out) {
+  if (format == ServerOutputFormat::kTruncated) {
+    out->append(line.substr(0, size));
+    out->push_back('\n');
+    return;
+  }
+  if (format == ServerOutputFormat::kWrapped) {
+    do {
+      out->append(line.substr(0, size));
+      out->push_back('\n');
+      line.remove_prefix(std::min(size, line.size()));
+    } while (!line.empty());
+    return;
+  }
+  auto skip_blanks = [](std::string_view text) {
+    std::size_t start = text.find_first_not_of(" \t");
+    return start == std::string_view::npos ? std::string_view() : text.substr(start);
+  };
+  line = skip_blanks(line);
+  do {
+    std::size_t take = line.size();
+    if (take > size) {
+      // The last blank that leaves at most `size` characters before it; a word longer than
+      // the line is cut.
+      std::size_t blank = line.substr(0, size + 1).find_last_of(" \t");
+      take = blank == std::string_view::npos || blank == 0 ? size : blank;
+    }
+    std::string_view part = line.substr(0, take);
+    while (!part.empty() && (part.back() == ' ' || part.back() == '\t')) part.remove_suffix(1);
+    out->append(part);
+    out->push_back('\n');
+    line = skip_blanks(line.substr(take));
+  } while (!line.empty());
+}
+
+}  // namespace
+
+std::string FormatServerOutputLine(std::string_view line, int line_size,
+                                   ServerOutputFormat format) {
+  std::string out;
+  std::size_t size = static_cast<std::size_t>(std::max(line_size, 1));
+  while (true) {
+    std::size_t end = line.find('\n');
+    WrapServerLine(line.substr(0, end), size, format, &out);
+    if (end == std::string_view::npos) break;
+    line.remove_prefix(end + 1);
+  }
+  return out;
+}
+
 }  // namespace volmek::plus

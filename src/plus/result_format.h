@@ -57,6 +57,17 @@ std::string FormatRow(const std::vector<OutputColumn>& columns,
 // The heading line and the underline, each ending with "\n".
 std::string FormatHeadings(const std::vector<OutputColumn>& columns, int line_size);
 
+// How SERVEROUTPUT lays out a line longer than the line size.
+enum class ServerOutputFormat {
+  kWrapped,      // cut every line size characters
+  kWordWrapped,  // cut between words; leading blanks of every line dropped
+  kTruncated,    // what passes the line size is not shown
+};
+
+// One line that DBMS_OUTPUT gave, as shown: one or more lines, each ending with "\n" (an empty
+// line is shown as one). A line end inside it starts a new line.
+std::string FormatServerOutputLine(std::string_view line, int line_size, ServerOutputFormat format);
+
 // One column of a describe listing.
 struct DescribedColumn {
   std::string name;

@@ -103,5 +103,18 @@ TEST_F(ResultFormatTest, DescribeWidensForLongNamesInsteadOfCuttingThem) {
             " Name" + std::string(41, ' ') + " Null?    Type");
 }
 
+TEST(ServerOutputLine, WrapsCutsOrTruncatesAtTheLineSize) {
+  using F = ServerOutputFormat;
+  EXPECT_EQ(FormatServerOutputLine("", 10, F::kWordWrapped), "\n");
+  EXPECT_EQ(FormatServerOutputLine("abcdefghijkl", 5, F::kWordWrapped), "abcde\nfghij\nkl\n");
+  EXPECT_EQ(FormatServerOutputLine("ab cd  ef", 5, F::kWordWrapped), "ab cd\nef\n");
+  EXPECT_EQ(FormatServerOutputLine("   x", 5, F::kWordWrapped), "x\n");
+  EXPECT_EQ(FormatServerOutputLine("ab\n  cd", 5, F::kWordWrapped), "ab\ncd\n");
+  EXPECT_EQ(FormatServerOutputLine("   x", 5, F::kWrapped), "   x\n");
+  EXPECT_EQ(FormatServerOutputLine("abcdefghijkl", 5, F::kWrapped), "abcde\nfghij\nkl\n");
+  EXPECT_EQ(FormatServerOutputLine("abcdefghijkl", 5, F::kTruncated), "abcde\n");
+  EXPECT_EQ(FormatServerOutputLine("ab\ncdefgh", 3, F::kTruncated), "ab\ncde\n");
+}
+
 }  // namespace
 }  // namespace volmek::plus

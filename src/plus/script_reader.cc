@@ -33,7 +33,7 @@ std::string_view Trimmed(std::string_view text) {
 
 std::string FirstWord(std::string_view text) {
   text = Trimmed(text);
-  std::size_t end = text.find_first_of(" \t;(");
+  std::size_t end = text.find_first_of(" \t\r\n;(");
   return UpperCase(text.substr(0, end));
 }
 
@@ -66,6 +66,10 @@ Result<bool> ScriptReader::Next(Command& command) {
       command.kind = Command::Kind::kQuit;
     } else if (IsAbbreviation(word, "PROMPT", 3)) {
       command.kind = Command::Kind::kPrompt;
+    } else if (IsAbbreviation(word, "SHOW", 3)) {
+      command.kind = Command::Kind::kShow;
+    } else if (IsAbbreviation(word, "EXECUTE", 4)) {
+      command.kind = Command::Kind::kExecute;
     } else {
       command.kind = Command::Kind::kUnknown;
     }

@@ -1,7 +1,8 @@
 // ScriptReader: splits a script for the Oracle command-line tool into its commands.
 //
-// A script is a sequence of tool commands, one line each (SET, SPOOL, DESC[RIBE], QUIT,
-// EXIT, REM[ARK], PROMPT), and SQL statements, which may take several lines and end with a
+// A script is a sequence of tool commands, one line each (SET, SHO[W], SPOOL, DESC[RIBE],
+// EXEC[UTE], QUIT, EXIT, REM[ARK], PROMPT), and SQL statements, which may take several lines and
+// end with a
 // ";" at the end of a line or with a line holding only "/". A PL/SQL block (DECLARE, BEGIN)
 // ends only with the "/" line. Lines of "--" comments and blank lines between commands are
 // passed over; a blank line inside a SQL statement ends it without running it, as the tool does.
@@ -29,6 +30,8 @@ struct Command {
     kDescribe,  // DESC[RIBE] object
     kQuit,      // QUIT or EXIT
     kPrompt,    // PROMPT text
+    kShow,      // SHOW option
+    kExecute,   // EXECUTE statement: one PL/SQL statement, run as a block
     kSql,       // a SQL statement or PL/SQL block, without its terminator
     kUnknown,   // a line that is no command this reader knows
   };

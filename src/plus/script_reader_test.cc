@@ -96,10 +96,12 @@ TEST_F(ScriptReaderTest, CrLfScriptReadsLikeLf) {
 }
 
 TEST_F(ScriptReaderTest, UnknownLinesAreMarkedUnknown) {
-  auto commands = Read("column x format a10\nexecute p\n");
-  ASSERT_EQ(commands.size(), 2u);
+  auto commands = Read("column x format a10\nbreak on x\nexec p\nsho serveroutput\n");
+  ASSERT_EQ(commands.size(), 4u);
   EXPECT_EQ(commands[0].kind, Kind::kUnknown);
   EXPECT_EQ(commands[1].kind, Kind::kUnknown);
+  EXPECT_EQ(commands[2].kind, Kind::kExecute);
+  EXPECT_EQ(commands[3].kind, Kind::kShow);
 }
 
 TEST_F(ScriptReaderTest, AbbreviationsNeedTheirShortestForm) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "db/server_output.h"
 #include "plus/result_format.h"
 
 namespace volmek::plus {
@@ -16,6 +17,9 @@ namespace volmek::plus {
 namespace {
 
 constexpr int kMaxLineSize = 32767;
+// The SIZE range of SERVEROUTPUT.
+constexpr long long kMinServerOutput = 2000;
+constexpr long long kMaxServerOutput = 1000000;
 
 std::vector<std::string> SplitWords(std::string_view text) {
   std::vector<std::string> words;
@@ -74,7 +78,19 @@ Status ScriptRunner::Execute(const Command& command, bool& quit) {
     case Command::Kind::kDescribe:
       return Describe(command);
     case Command::Kind::kSql:
-      return Select(command);
+      return Statement(command);
+    case Command::Kind::kShow:
+      return Show(command);
+    case Command::Kind::kExecute: {
+      // The rest of the line is one PL/SQL statement, run as the tool does: in a block.
+      std::string_view text = command.text;
+      std::size_t start = text.find_first_of(" \t");
+      text = start == std::string_view::npos ? std::string_view() : text.substr(start + 1);
+      while (!text.empty() && (text.back() == ';' || text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+      VOLMEK_RETURN_IF_ERROR(Block(fmt::format("BEGIN {}; END;", text)));
+      return DisplayServerOutput();
+    }
     case Command::Kind::kQuit:
       quit = true;
       return Status::Ok();
@@ -114,7 +130,7 @@ Status ScriptRunner::DisplayError(const db::SessionCursor& cursor) {
 
 Status ScriptRunner::Set(const Command& command) {
   std::vector<std::string> words = SplitWords(command.text);
-  if (words.size() < 3 || words.size() % 2 == 0) {
+  if (words.size() < 3) {
     Unsupported(command, "SET no admitido");
     return Status::Ok();
   }
@@ -125,9 +141,22 @@ Status ScriptRunner::Set(const Command& command) {
   long long page_size = page_size_;
   bool heading = heading_;
   long long feedback = feedback_;
-  for (std::size_t word_idx = 1; word_idx + 1 < words.size(); word_idx += 2) {
+  ServerOutput server_output = server_output_;
+  bool server_option = false;
+  for (std::size_t word_idx = 1; word_idx < words.size();) {
     std::string option = UpperCase(words[word_idx]);
+    if (IsAbbreviation(option, "SERVEROUTPUT", 9)) {
+      VOLMEK_ASSIGN_OR_RETURN(bool valid, SetServerOutput(words, &word_idx, &server_output));
+      if (!valid) return Status::Ok();
+      server_option = true;
+      continue;
+    }
+    if (word_idx + 1 >= words.size()) {
+      Unsupported(command, "SET no admitido");
+      return Status::Ok();
+    }
     std::string value = UpperCase(words[word_idx + 1]);
+    word_idx += 2;
     std::optional<long long> count = ParseCount(value);
     bool on = value == "ON";
     bool on_off = on || value == "OFF";
@@ -147,11 +176,129 @@ Status ScriptRunner::Set(const Command& command) {
       return Status::Ok();
     }
   }
+  if (server_option) {
+    // ON enables the buffer as DBMS_OUTPUT.ENABLE does (again, for a new SIZE); OFF disables
+    // it. A session that refuses keeps the setting it had.
+    db::SessionCursor& cursor = session_.main();
+    int rc = server_output.on ? db::EnableServerOutput(cursor, server_output.size)
+                              : db::DisableServerOutput(cursor);
+    if (rc != db::kRcOk) {
+      VOLMEK_RETURN_IF_ERROR(DisplayError(cursor));
+    } else {
+      server_output_ = server_output;
+    }
+  }
   term_out_ = term_out;
   line_size_ = line_size;
   page_size_ = page_size;
   heading_ = heading;
   feedback_ = feedback;
+  return Status::Ok();
+}
+
+Result<bool> ScriptRunner::SetServerOutput(const std::vector<std::string>& words, std::size_t* at,
+                                           ServerOutput* setting) {
+  std::size_t idx = *at + 1;
+  std::string value = idx < words.size() ? UpperCase(words[idx]) : "";
+  if (value != "ON" && value != "OFF") {
+    VOLMEK_RETURN_IF_ERROR(Display("SP2-0265: serveroutput must be set ON or OFF\n"));
+    return false;
+  }
+  setting->on = value == "ON";
+  ++idx;
+  while (idx < words.size()) {
+    std::string word = UpperCase(words[idx]);
+    if (word == "SIZE" || word == "SIZ") {
+      std::string size = idx + 1 < words.size() ? UpperCase(words[idx + 1]) : "";
+      if (IsAbbreviation(size, "UNLIMITED", 3)) {
+        setting->size.reset();
+      } else {
+        std::optional<long long> count = ParseCount(size);
+        if (!count) {
+          VOLMEK_RETURN_IF_ERROR(Display("SP2-0268: serveroutput option not a valid number\n"));
+          return false;
+        }
+        if (*count < kMinServerOutput || *count > kMaxServerOutput) {
+          VOLMEK_RETURN_IF_ERROR(
+              Display(fmt::format("SP2-0547: size option {} out of range ({} through {})\n", *count,
+                                  kMinServerOutput, kMaxServerOutput)));
+          return false;
+        }
+        setting->size = *count;
+      }
+      idx += 2;
+    } else if (IsAbbreviation(word, "FORMAT", 3)) {
+      std::string format = idx + 1 < words.size() ? UpperCase(words[idx + 1]) : "";
+      if (IsAbbreviation(format, "WRAPPED", 3)) {
+        setting->format = ServerOutputFormat::kWrapped;
+      } else if (IsAbbreviation(format, "WORD_WRAPPED", 3)) {
+        setting->format = ServerOutputFormat::kWordWrapped;
+      } else if (IsAbbreviation(format, "TRUNCATED", 3)) {
+        setting->format = ServerOutputFormat::kTruncated;
+      } else {
+        VOLMEK_RETURN_IF_ERROR(Display(
+            "SP2-0265: serveroutput FORMAT must be set to WRAPPED, WORD_WRAPPED or TRUNCATED\n"));
+        return false;
+      }
+      idx += 2;
+    } else {
+      break;
+    }
+  }
+  *at = idx;
+  return true;
+}
+
+Status ScriptRunner::Show(const Command& command) {
+  std::vector<std::string> words = SplitWords(command.text);
+  if (words.size() != 2 || !IsAbbreviation(UpperCase(words[1]), "SERVEROUTPUT", 9)) {
+    Unsupported(command, "opcion de SHOW no admitida");
+    return Status::Ok();
+  }
+  const ServerOutput& setting = server_output_;
+  if (!setting.on) return Display("serveroutput OFF\n");
+  std::string_view format = setting.format == ServerOutputFormat::kWrapped       ? "WRAPPED"
+                            : setting.format == ServerOutputFormat::kWordWrapped ? "WORD_WRAPPED"
+                                                                                 : "TRUNCATED";
+  return Display(fmt::format("serveroutput ON SIZE {} FORMAT {}\n",
+                             setting.size ? std::to_string(*setting.size) : "UNLIMITED", format));
+}
+
+Status ScriptRunner::DisplayServerOutput() {
+  if (!server_output_.on) return Status::Ok();
+  std::vector<std::string> lines;
+  db::SessionCursor& cursor = session_.main();
+  int rc = db::ReadServerOutput(cursor, &lines);
+  for (const std::string& line : lines) {
+    VOLMEK_RETURN_IF_ERROR(
+        Display(FormatServerOutputLine(line, line_size_, server_output_.format)));
+  }
+  if (rc != db::kRcOk) return DisplayError(cursor);
+  return Status::Ok();
+}
+
+Status ScriptRunner::Statement(const Command& command) {
+  std::string word = FirstWord(command.text);
+  if (word == "BEGIN" || word == "DECLARE") {
+    VOLMEK_RETURN_IF_ERROR(Block(command.text));
+    return DisplayServerOutput();
+  }
+  if (word != "SELECT" && word != "WITH") {
+    Unsupported(command, "solo se ejecutan consultas y bloques PL/SQL");
+    return Status::Ok();
+  }
+  VOLMEK_RETURN_IF_ERROR(Select(command));
+  return DisplayServerOutput();
+}
+
+Status ScriptRunner::Block(std::string_view text) {
+  db::SessionCursor& cursor = session_.main();
+  if (cursor.Parse(text) != db::kRcOk || cursor.Execute() != db::kRcOk) {
+    return DisplayError(cursor);
+  }
+  // What the block wrote comes before the feedback line.
+  VOLMEK_RETURN_IF_ERROR(DisplayServerOutput());
+  if (feedback_ > 0) return Display("\nPL/SQL procedure successfully completed.\n");
   return Status::Ok();
 }
 
@@ -232,11 +379,6 @@ Status ScriptRunner::Describe(const Command& command) {
 }
 
 Status ScriptRunner::Select(const Command& command) {
-  std::string word = FirstWord(command.text);
-  if (word != "SELECT" && word != "WITH") {
-    Unsupported(command, "solo se ejecutan consultas");
-    return Status::Ok();
-  }
   db::SessionCursor& cursor = session_.main();
   if (cursor.Parse(command.text) != db::kRcOk) return DisplayError(cursor);
   std::vector<OutputColumn> columns;

@@ -139,7 +139,8 @@ TEST_F(ScriptRunnerTest, UnsupportedCommandsAreNamedOnTheTerminalOnly) {
                   .ok());
   EXPECT_EQ(terminal_.str(),
             "volmek-plus: linea 2: orden no admitida: column x format a10\n"
-            "volmek-plus: linea 3: solo se ejecutan consultas: insert into t values (1)\n"
+            "volmek-plus: linea 3: solo se ejecutan consultas y bloques PL/SQL: insert into t "
+            "values (1)\n"
             "volmek-plus: linea 4: opcion de SET no admitida: set pause on\n"
             "volmek-plus: linea 5: opcion de SET no admitida: set linesize 0\n");
   EXPECT_EQ(dir_.Read("s.txt"), "");
@@ -162,6 +163,80 @@ TEST_F(ScriptRunnerTest, PageSizeBreaksRepeatTheBlankLineAndHeadings) {
   ASSERT_TRUE(Run("set pagesize 4\nselect n from t order by n;\n").ok());
   std::string page = "\n         N\n----------\n";
   EXPECT_EQ(terminal_.str(), page + "         1\n" + page + "         2\n" + page + "         3\n");
+}
+
+TEST_F(ScriptRunnerTest, ServerOutputShowsWhatBlocksAndQueriesWrite) {
+  // Off (the default), nothing is kept; on, each block's lines come before its feedback line.
+  ASSERT_TRUE(Run("begin dbms_output.put_line('perdida'); end;\n/\n"
+                  "set serveroutput on\n"
+                  "begin\n  dbms_output.put_line('uno');\n  dbms_output.put_line(null);\n"
+                  "  dbms_output.put_line('dos');\nend;\n/\n"
+                  "exec dbms_output.put_line('tres');\n"
+                  "set feedback off\n"
+                  "exec dbms_output.put_line('cuatro')\n"
+                  "set serveroutput off\n"
+                  "exec dbms_output.put_line('cinco')\n")
+                  .ok());
+  const std::string done = "\nPL/SQL procedure successfully completed.\n";
+  EXPECT_EQ(terminal_.str(), done + "uno\n\ndos\n" + done + "tres\n" + done + "cuatro\n");
+}
+
+TEST_F(ScriptRunnerTest, ServerOutputAfterAQueryAndAfterAnError) {
+  Sql("create table t (n number(2))");
+  ASSERT_TRUE(Run("set serveroutput on\n"
+                  "begin dbms_output.put_line('antes'); insert into t values (100); end;\n/\n"
+                  "begin dbms_output.put_line('fila'); end;\n/\n")
+                  .ok());
+  // The failing block's line is shown after its error; the block's insert is undone.
+  EXPECT_EQ(terminal_.str(),
+            "ERROR:\nORA-01438: value larger than specified precision allowed for this column\n"
+            "ORA-06512: at line 1\n\nantes\nfila\n\nPL/SQL procedure successfully completed.\n");
+  ASSERT_TRUE(Run("set serveroutput on\nexec dbms_output.put('sin fin')\n"
+                  "set feedback off\nselect count(*) c from t;\nexec dbms_output.new_line\n")
+                  .ok());
+  EXPECT_EQ(terminal_.str(),
+            "\nPL/SQL procedure successfully completed.\n\n         C\n----------\n         0\n"
+            "sin fin\n");
+}
+
+TEST_F(ScriptRunnerTest, ServerOutputSettingsAndTheirErrors) {
+  ASSERT_TRUE(Run("show serveroutput\n"
+                  "set serveroutput on size 5000 format wrapped\nshow serverout\n"
+                  "set serveroutput off\nset serveroutput on\nsho serveroutput\n"
+                  "set serveroutput on size unlimited for tru\nshow serveroutput\n"
+                  "set serveroutput on size 1999\nset serveroutput maybe\n"
+                  "set serveroutput on size mucho\nshow serveroutput\n"
+                  "set serveroutput off\nshow serveroutput\nshow linesize\n")
+                  .ok());
+  // ON without SIZE or FORMAT keeps the ones set before.
+  EXPECT_EQ(terminal_.str(),
+            "serveroutput OFF\n"
+            "serveroutput ON SIZE 5000 FORMAT WRAPPED\n"
+            "serveroutput ON SIZE 5000 FORMAT WRAPPED\n"
+            "serveroutput ON SIZE UNLIMITED FORMAT TRUNCATED\n"
+            "SP2-0547: size option 1999 out of range (2000 through 1000000)\n"
+            "SP2-0265: serveroutput must be set ON or OFF\n"
+            "SP2-0268: serveroutput option not a valid number\n"
+            "serveroutput ON SIZE UNLIMITED FORMAT TRUNCATED\n"
+            "serveroutput OFF\n"
+            "volmek-plus: linea 15: opcion de SHOW no admitida: show linesize\n");
+  // SIZE is the buffer's limit in the session: a block that writes more fails (ORU-10027).
+  ASSERT_TRUE(Run("set serveroutput on size 2000\n"
+                  "begin for i in 1 .. 30 loop dbms_output.put_line(rpad('x', 99, 'x')); "
+                  "end loop; end;\n/\n")
+                  .ok());
+  EXPECT_EQ(terminal_.str().substr(0, 75),
+            "ERROR:\nORA-20000: ORU-10027: buffer overflow, limit of 2000 bytes\nORA-06512");
+}
+
+TEST_F(ScriptRunnerTest, ServerOutputLinesFollowTheFormatWithinTheLineSize) {
+  // The documented example: "I am js2008." in a line size of 9.
+  const std::string block = "begin dbms_output.put_line('  I am js2008.'); end;\n/\n";
+  ASSERT_TRUE(Run("set feedback off\nset linesize 9\nset serveroutput on\n" + block +
+                  "set serveroutput on format wrapped\n" + block +
+                  "set serveroutput on format truncated\n" + block)
+                  .ok());
+  EXPECT_EQ(terminal_.str(), "I am\njs2008.\n  I am js\n2008.\n  I am js\n");
 }
 
 }  // namespace

@@ -134,6 +134,19 @@ TEST_F(MigratePlus, CatalogueListingHasTheShapeGeneraReads) {
           heading + " EMPNO                                     NOT NULL NUMBER(4)\n");
 }
 
+TEST_F(MigratePlus, ServerOutputShowsWhatBlocksWrote) {
+  ASSERT_EQ(Volmek(dir_, {"sql", "select 1 from dual"}).status, 0);
+  dir_.Write("s.sql",
+             "set serveroutput on\nbegin\n  for i in 1 .. 3 loop\n"
+             "    dbms_output.put_line('linea ' || i);\n  end loop;\nend;\n/\n"
+             "exec dbms_output.put_line(rpad('-', 3, '-') || 'otra')\n"
+             "set serveroutput off\nexec dbms_output.put_line('oculta')\nquit\n");
+  ProgramResult plus = Plus(dir_, {"s.sql"});
+  EXPECT_EQ(plus.status, 0);
+  const std::string done = "\nPL/SQL procedure successfully completed.\n";
+  EXPECT_EQ(plus.out, "linea 1\nlinea 2\nlinea 3\n" + done + "---otra\n" + done + done);
+}
+
 TEST_F(MigratePlus, WithoutAScriptItPrintsItsUsage) {
   ProgramResult plus = Plus(dir_, {});
   EXPECT_EQ(plus.status, 1);

@@ -6,7 +6,7 @@
 //   - an environment handle owns itself: OCIEnvNlsCreate releases it to the caller and
 //     OCIHandleFree(env) takes it back, destroying everything allocated under it;
 //   - the environment owns its error handles, its service contexts and its statements;
-//   - a statement owns its parameter descriptors and its define handles.
+//   - a statement owns its parameter descriptors, its define handles and its bind handles.
 // Every handle starts with a magic word and its type, so that a call given a null pointer or a
 // handle of another type answers OCI_INVALID_HANDLE, as the Guide says every call does.
 #pragma once
@@ -110,6 +110,21 @@ struct OCIDefine : volmek::ocidouble::Handle {
   OCICallbackDefine callback = nullptr;
 };
 
+// A host variable bound by name: the caller's buffer, and the text form the engine's cursor is
+// bound to at each execute.
+struct OCIBind : volmek::ocidouble::Handle {
+  OCIBind() : Handle(OCI_HTYPE_BIND) {}
+
+  std::string name;  // upper case, without its ':'
+  void* value = nullptr;
+  sb4 value_size = 0;
+  ub2 dty = 0;
+  sb2* indicator = nullptr;
+  ub2* length = nullptr;
+  ub2* return_code = nullptr;
+  volmek::db::BindVariable variable;
+};
+
 struct OCIStmt : volmek::ocidouble::Handle {
   explicit OCIStmt(OCIEnv* owner) : Handle(OCI_HTYPE_STMT), env(owner) {}
 
@@ -129,7 +144,8 @@ struct OCIStmt : volmek::ocidouble::Handle {
   ub2 sqlfncode = 0;
 
   std::vector<std::unique_ptr<OCIParam>> params;
-  std::map<ub4, std::unique_ptr<OCIDefine>> defines;  // by position
+  std::map<ub4, std::unique_ptr<OCIDefine>> defines;      // by position
+  std::map<std::string, std::unique_ptr<OCIBind>> binds;  // by name
 };
 
 namespace volmek::ocidouble {

@@ -30,6 +30,7 @@ struct OCIError;
 struct OCISvcCtx;
 struct OCIStmt;
 struct OCIDefine;
+struct OCIBind;
 struct OCIParam;
 struct OCISnapshot;
 
@@ -169,6 +170,9 @@ sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 size, ub
 sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* errhp, ub4 position,
                      void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* rlenp, ub2* rcodep,
                      ub4 mode);
+sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindpp, OCIError* errhp, const OraText* placeholder,
+                    sb4 placeh_len, void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp,
+                    ub2* rcodep, ub4 maxarr_len, ub4* curelep, ub4 mode);
 sword OCIDefineDynamic(OCIDefine* defnp, OCIError* errhp, void* octxp, OCICallbackDefine ocbfp);
 sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp,
                   ub4 bufsiz, ub4 type);

@@ -9,6 +9,8 @@
 //     as it parses it), whatever the mode; OCI_PARSE_ONLY stops there, OCI_DESCRIBE_ONLY
 //     stops after describing a query's select list, the default mode executes;
 //   - a later OCIStmtExecute executes again without parsing again.
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -88,6 +90,56 @@ sword Parse(OCIStmt* stmt, OCIError* err) {
   return OCI_SUCCESS;
 }
 
+// The caller's buffers of the host variables into the engine cursor's binds, before a run.
+sword BindIn(OCIStmt* stmt, OCIError* err) {
+  for (auto& [name, bind] : stmt->binds) {
+    db::BindVariable& variable = bind->variable;
+    bool terminated = bind->dty == SQLT_STR;
+    std::size_t room = static_cast<std::size_t>(std::max<sb4>(bind->value_size, 0));
+    if (terminated && room > 0) --room;
+    const char* bytes = static_cast<const char*>(bind->value);
+    std::size_t size = terminated                ? strnlen(bytes, room)
+                       : bind->length != nullptr ? std::min<std::size_t>(*bind->length, room)
+                                                 : room;
+    variable.is_null = (bind->indicator != nullptr && *bind->indicator == -1) || size == 0;
+    variable.text = variable.is_null ? std::string() : FromClient(stmt->env, {bytes, size});
+    variable.max_size = room;
+    if (stmt->cursor->BindByName(name, &variable) != 0) return CursorError(stmt, err);
+  }
+  return OCI_SUCCESS;
+}
+
+// What the block left in the host variables, back into the caller's buffers.
+sword BindOut(OCIStmt* stmt, OCIError* err) {
+  sword result = OCI_SUCCESS;
+  for (auto& [name, bind] : stmt->binds) {
+    const db::BindVariable& variable = bind->variable;
+    if (bind->return_code != nullptr) *bind->return_code = 0;
+    if (variable.is_null) {
+      if (bind->indicator != nullptr) *bind->indicator = -1;
+      if (bind->length != nullptr) *bind->length = 0;
+      continue;
+    }
+    std::string text = ToClient(stmt->env, variable.text);
+    bool terminated = bind->dty == SQLT_STR;
+    std::size_t room = static_cast<std::size_t>(std::max<sb4>(bind->value_size, 0));
+    if (terminated && room > 0) --room;
+    std::size_t copied = std::min(room, text.size());
+    std::memcpy(bind->value, text.data(), copied);
+    if (terminated) static_cast<char*>(bind->value)[copied] = 0;
+    if (bind->length != nullptr) *bind->length = static_cast<ub2>(copied);
+    if (bind->indicator != nullptr) *bind->indicator = 0;
+    if (copied < text.size()) {
+      if (bind->indicator != nullptr)
+        *bind->indicator = static_cast<sb2>(std::min<std::size_t>(text.size(), 32767));
+      if (bind->return_code != nullptr) *bind->return_code = 1406;
+      SetError(err, 24345, "A Truncation or null fetch error occurred");
+      result = OCI_SUCCESS_WITH_INFO;
+    }
+  }
+  return result;
+}
+
 sword Execute(OCIStmt* stmt, OCIError* err, ub4 iters, ub4 mode) {
   bool query = stmt->stmt_type == OCI_STMT_SELECT;
   if (mode & OCI_PARSE_ONLY) return Parse(stmt, err);
@@ -106,12 +158,13 @@ sword Execute(OCIStmt* stmt, OCIError* err, ub4 iters, ub4 mode) {
   stmt->row_count = 0;
   stmt->rows_fetched = 0;
   ub4 runs = query ? 1 : iters;
+  if (sword rc = BindIn(stmt, err); rc != OCI_SUCCESS) return rc;
   for (ub4 run = 0; run < runs; ++run) {
     if (stmt->cursor->Execute() != 0) return CursorError(stmt, err);
     stmt->row_count += stmt->cursor->rows_processed();
   }
   stmt->sqlfncode = stmt->cursor->function_type();
-  if (!query) return OCI_SUCCESS;
+  if (!query) return stmt->binds.empty() ? OCI_SUCCESS : BindOut(stmt, err);
   if (!stmt->described) {
     if (sword rc = Describe(stmt, err); rc != OCI_SUCCESS) return rc;
   }
@@ -214,5 +267,44 @@ VOLMEK_OCI_EXPORT sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errh
   param->column.name = ToClient(stmt->env, param->column.name);
   *parmdpp = param.get();
   stmt->params.push_back(std::move(param));
+  return OCI_SUCCESS;
+}
+
+// Binds a host variable by its placeholder (":name", any letter case) to the caller's buffer.
+// Only texts are taken (SQLT_CHR with its length in *alenp, SQLT_STR ending in a NUL), one
+// value each (no arrays): others are ORA-03001. A name the statement lacks is ORA-01036, at
+// the execute that follows (the double parses there).
+VOLMEK_OCI_EXPORT sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindpp, OCIError* errhp,
+                                      const OraText* placeholder, sb4 placeh_len, void* valuep,
+                                      sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
+                                      ub4 maxarr_len, ub4* /*curelep*/, ub4 /*mode*/) {
+  OCIStmt* stmt = As<OCIStmt>(stmtp, OCI_HTYPE_STMT);
+  OCIError* err = As<OCIError>(errhp, OCI_HTYPE_ERROR);
+  if (stmt == nullptr || err == nullptr || bindpp == nullptr) return OCI_INVALID_HANDLE;
+  err->records.clear();
+  if ((dty != SQLT_CHR && dty != SQLT_STR) || maxarr_len != 0) {
+    SetError(err, 3001, "unimplemented feature");
+    return OCI_ERROR;
+  }
+  if (placeholder == nullptr || placeh_len < 2 || placeholder[0] != ':' || valuep == nullptr ||
+      value_sz <= 0) {
+    SetError(err, 1036, "illegal variable name/number");
+    return OCI_ERROR;
+  }
+  std::string name(reinterpret_cast<const char*>(placeholder) + 1,
+                   static_cast<std::size_t>(placeh_len - 1));
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  auto& slot = stmt->binds[name];
+  if (slot == nullptr) slot = std::make_unique<OCIBind>();
+  slot->name = name;
+  slot->value = valuep;
+  slot->value_size = value_sz;
+  slot->dty = dty;
+  slot->indicator = static_cast<sb2*>(indp);
+  slot->length = alenp;
+  slot->return_code = rcodep;
+  *bindpp = slot.get();
   return OCI_SUCCESS;
 }

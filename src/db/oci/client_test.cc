@@ -400,5 +400,38 @@ TEST(OciLogonTest, UnknownServiceIsNamedInTheDetailLine) {
   EXPECT_THAT(fake.calls, Contains("free 2"));
 }
 
+TEST_F(OciClientTest, HostVariablesAreBoundAtExecuteAndReadBackAfterIt) {
+  const std::string block = "begin dbms_output.get_line(:line, :status); end;";
+  FakeStatement plsql;
+  plsql.stmt_type = OCI_STMT_BEGIN;
+  plsql.out_binds = {{":LINE", "hola"}, {":STATUS", "0"}};
+  fake_.statements[block] = plsql;
+  BindVariable line{false, "previo", 100};
+  BindVariable status;
+  status.max_size = 40;
+  // Only a parsed block binds.
+  EXPECT_EQ(cursor_->BindByName("LINE", &line), kRcUnimplemented);
+  ASSERT_EQ(cursor_->Parse(block), 0);
+  ASSERT_EQ(cursor_->BindByName("LINE", &line), 0);
+  ASSERT_EQ(cursor_->BindByName("STATUS", &status), 0);
+  ASSERT_EQ(cursor_->Execute(), 0) << cursor_->ErrorText();
+  // Texts with their length and an indicator, in a buffer of the variable's size.
+  EXPECT_TRUE(Called("bind :LINE dty=1 size=100 in=previo"));
+  EXPECT_TRUE(Called("bind :STATUS dty=1 size=40 in=NULL"));
+  EXPECT_LT(CallIndex("bind :STATUS dty=1 size=40 in=NULL"),
+            CallIndex("execute " + block + " iters=1 mode=0"));
+  EXPECT_EQ(line.text, "hola");
+  EXPECT_FALSE(status.is_null);
+  EXPECT_EQ(status.text, "0");
+
+  // A value the library says it cut is refused rather than taken short.
+  fake_.statements[block].out_binds[":LINE"] = std::string(150, 'x');
+  EXPECT_EQ(cursor_->Execute(), 1406);
+  // NULL comes back as NULL.
+  fake_.statements[block].out_binds[":LINE"] = std::nullopt;
+  ASSERT_EQ(cursor_->Execute(), 0);
+  EXPECT_TRUE(line.is_null);
+}
+
 }  // namespace
 }  // namespace volmek::db::oci

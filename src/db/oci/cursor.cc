@@ -159,6 +159,7 @@ void OciCursor::ReleaseStatement() {
   broken_ = false;
   columns_.clear();
   values_.clear();
+  binds_.clear();
 }
 
 int OciCursor::Fail(int code, std::string text) {
@@ -304,11 +305,58 @@ int OciCursor::ReadSelectList() {
   return 0;
 }
 
+int OciCursor::BindByName(std::string_view name, db::BindVariable* variable) {
+  if (session_ == nullptr) return Fail(kRcNotLoggedOn, OwnText(kRcNotLoggedOn));
+  if (!parsed_ || class_.kind != StatementKind::kPlsql) {
+    return Fail(kRcUnimplemented, "ORA-03001: unimplemented feature");
+  }
+  std::string placeholder = ":" + std::string(name);
+  for (auto& bind : binds_) {
+    if (bind->name == placeholder) {
+      bind->variable = variable;
+      return Succeed();
+    }
+  }
+  auto bind = std::make_unique<Bind>();
+  bind->name = std::move(placeholder);
+  bind->variable = variable;
+  binds_.push_back(std::move(bind));
+  return Succeed();
+}
+
+// Binds every host variable with a buffer that holds its value and what the block may leave
+// in it (at most 32767 bytes, PL/SQL's longest VARCHAR2; ub2 lengths hold that).
+int OciCursor::BindAll() {
+  constexpr std::size_t kLongestText = 32767;
+  for (auto& bind : binds_) {
+    const db::BindVariable& variable = *bind->variable;
+    std::size_t room = std::max<std::size_t>(variable.max_size, 1);
+    if (room > kLongestText || variable.text.size() > kLongestText) {
+      return Fail(1460, "ORA-01460: unimplemented or unreasonable conversion requested");
+    }
+    room = std::max(room, variable.text.size());
+    bind->buffer.assign(room, 0);
+    std::memcpy(bind->buffer.data(), variable.text.data(), variable.text.size());
+    bind->length = static_cast<ub2>(variable.text.size());
+    bind->indicator = variable.is_null || variable.text.empty() ? -1 : 0;
+    bind->rcode = 0;
+    OCIBind* handle = nullptr;
+    sword status = session_->api.bind_by_name(
+        stmt_, &handle, session_->error, reinterpret_cast<const OraText*>(bind->name.data()),
+        static_cast<sb4>(bind->name.size()), bind->buffer.data(),
+        static_cast<sb4>(bind->buffer.size()), SQLT_CHR, &bind->indicator, &bind->length,
+        &bind->rcode, 0, nullptr, OCI_DEFAULT);
+    if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO) return FailWithOci();
+  }
+  return 0;
+}
+
 int OciCursor::Execute() {
   if (session_ == nullptr) return Fail(kRcNotLoggedOn, OwnText(kRcNotLoggedOn));
   if (!parsed_) return Fail(kRcNoStatementParsed, OwnText(kRcNoStatementParsed));
   rows_processed_ = 0;
   if (class_.kind == StatementKind::kDdlAtParse) return Succeed();
+  if (int rc = BindAll(); rc != 0) return rc;
   bool query = class_.kind == StatementKind::kQuery;
   executed_ = false;
   at_end_ = false;
@@ -317,6 +365,17 @@ int OciCursor::Execute() {
   sword status = api.stmt_execute(session_->service, stmt_, session_->error, query ? 0 : 1, 0,
                                   nullptr, nullptr, OCI_DEFAULT);
   if (status != OCI_SUCCESS && status != OCI_SUCCESS_WITH_INFO) return FailWithOci();
+  for (auto& bind : binds_) {
+    // PL/SQL refuses a value too long for its variable itself (ORA-06502); a client library
+    // that cut one all the same is not believed.
+    if (bind->rcode == kRcTruncated) return Fail(kRcTruncated, OwnText(kRcTruncated));
+    db::BindVariable& variable = *bind->variable;
+    variable.is_null = bind->indicator == -1;
+    variable.text.assign(
+        variable.is_null ? 0 : std::min<std::size_t>(bind->length, bind->buffer.size()), '\0');
+    if (!variable.is_null)
+      std::memcpy(variable.text.data(), bind->buffer.data(), variable.text.size());
+  }
   if (query) {
     executed_ = true;
   } else if (class_.kind == StatementKind::kDml) {

@@ -19,6 +19,9 @@
 //   Fetch     OCIStmtFetch2 of one row. OCI_NO_DATA is 1403; a NULL sets is_null and the
 //             column's 1405 (the call answers 0); a value cut short is 1406 with the row still
 //             delivered; a number too big for an integer is 1455.
+//   BindByName  kept until Execute, which binds each host variable (OCIBindByName, SQLT_CHR
+//             with an indicator and a returned length) before it runs the block and reads
+//             the values back after it: a name the block lacks is ORA-01036 at that Execute.
 //   ErrorText OCIErrorGet's message on one line (a "Help:" line of newer clients dropped); our
 //             own texts for the codes that OCI does not produce: 1001, 1002, 1003, 1007, 1012,
 //             1403, 1405, 1406, 1455 (the engine's texts).
@@ -75,6 +78,7 @@ class OciCursor : public db::Cursor {
   int Define(int position, db::ExternalType type) override;
   int Fetch() override;
   const db::FetchedValue& Value(int position) const override;
+  int BindByName(std::string_view name, db::BindVariable* variable) override;
 
   int rc() const override { return rc_; }
   std::uint16_t function_type() const override { return function_type_; }
@@ -124,6 +128,17 @@ class OciCursor : public db::Cursor {
   std::string error_text_;
   std::uint16_t function_type_ = 0;
   std::uint64_t rows_processed_ = 0;
+  // Host variables of the parsed block; their buffers are what the library reads and writes.
+  struct Bind {
+    std::string name;  // ":NAME"
+    db::BindVariable* variable = nullptr;
+    std::vector<char> buffer;
+    sb2 indicator = 0;
+    ub2 length = 0;
+    ub2 rcode = 0;
+  };
+  std::vector<std::unique_ptr<Bind>> binds_;
+  int BindAll();
   // Stable addresses: the defines point into the columns.
   std::vector<std::unique_ptr<Column>> columns_;
   std::vector<db::FetchedValue> values_;

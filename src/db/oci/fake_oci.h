@@ -45,6 +45,8 @@ struct FakeStatement {
   std::vector<FakeColumn> columns;
   std::vector<std::vector<std::optional<std::string>>> rows;
   ub8 row_count = 0;
+  // What a block leaves in its host variables, by placeholder (":LINE"); NULL as nullopt.
+  std::map<std::string, std::optional<std::string>> out_binds;
 };
 
 class FakeOci {
@@ -80,6 +82,7 @@ class FakeOci {
     api.attr_set = [](void*, ub4, void*, ub4, ub4, OCIError*) { return OCI_SUCCESS; };
     api.define_by_pos = &DefineByPos;
     api.define_dynamic = &DefineDynamic;
+    api.bind_by_name = &BindByName;
     api.error_get = &ErrorGet;
     api.trans_commit = [](OCISvcCtx*, OCIError*, ub4) {
       current()->calls.push_back("commit");
@@ -109,7 +112,15 @@ class FakeOci {
     void* context = nullptr;
     OCICallbackDefine callback = nullptr;
   };
+  struct Bind {
+    char* buffer = nullptr;
+    sb4 size = 0;
+    sb2* indicator = nullptr;
+    ub2* length = nullptr;
+    ub2* rcode = nullptr;
+  };
   struct Stmt {
+    std::map<std::string, Bind> binds;
     std::string sql;
     FakeStatement* script = nullptr;
     std::size_t next_row = 0;
@@ -213,8 +224,38 @@ class FakeOci {
     if (stmt.script->parse_error.code != 0) return Raise(stmt.script->parse_error);
     if (mode == OCI_DESCRIBE_ONLY || mode == OCI_PARSE_ONLY) return OCI_SUCCESS;
     if (stmt.script->execute_error.code != 0) return Raise(stmt.script->execute_error);
+    for (auto& [name, bind] : stmt.binds) {
+      auto out = stmt.script->out_binds.find(name);
+      if (out == stmt.script->out_binds.end()) continue;
+      if (!out->second) {
+        *bind.indicator = -1;
+        continue;
+      }
+      std::size_t copied =
+          std::min<std::size_t>(static_cast<std::size_t>(bind.size), out->second->size());
+      std::memcpy(bind.buffer, out->second->data(), copied);
+      *bind.indicator = 0;
+      *bind.length = static_cast<ub2>(copied);
+      *bind.rcode = copied < out->second->size() ? 1406 : 0;
+    }
     stmt.executed = true;
     stmt.next_row = 0;
+    return OCI_SUCCESS;
+  }
+  static sword BindByName(OCIStmt* handle, OCIBind** bind, OCIError*, const OraText* placeholder,
+                          sb4 placeholder_length, void* buffer, sb4 size, ub2 dty, void* indicator,
+                          ub2* length, ub2* rcode, ub4, ub4*, ub4) {
+    Stmt& stmt = StmtOf(handle);
+    std::string name(reinterpret_cast<const char*>(placeholder),
+                     static_cast<std::size_t>(placeholder_length));
+    sb2 in_indicator = *static_cast<sb2*>(indicator);
+    current()->calls.push_back(
+        "bind " + name + " dty=" + std::to_string(dty) + " size=" + std::to_string(size) + " in=" +
+        (in_indicator == -1 ? std::string("NULL")
+                            : std::string(static_cast<const char*>(buffer), *length)));
+    stmt.binds[name] =
+        Bind{static_cast<char*>(buffer), size, static_cast<sb2*>(indicator), length, rcode};
+    *bind = reinterpret_cast<OCIBind*>(&stmt.binds[name]);
     return OCI_SUCCESS;
   }
   static sword ParamGet(const void* handle, ub4, OCIError*, void** param, ub4 position) {

@@ -71,6 +71,7 @@ std::optional<std::string> ResolveAll(void* library, const std::string& path, Oc
   take("OCIAttrSet", &api.attr_set);
   take("OCIDefineByPos", &api.define_by_pos);
   take("OCIDefineDynamic", &api.define_dynamic);
+  take("OCIBindByName", &api.bind_by_name);
   take("OCIErrorGet", &api.error_get);
   take("OCITransCommit", &api.trans_commit);
   take("OCITransRollback", &api.trans_rollback);

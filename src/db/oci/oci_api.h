@@ -43,6 +43,7 @@ struct OCIError;
 struct OCISvcCtx;
 struct OCIStmt;
 struct OCIDefine;
+struct OCIBind;
 struct OCIParam;
 struct OCISnapshot;
 
@@ -158,6 +159,10 @@ using OCIAttrSetFn = sword (*)(void* trgthndlp, ub4 trghndltyp, void* attributep
 using OCIDefineByPosFn = sword (*)(OCIStmt* stmtp, OCIDefine** defnpp, OCIError* errhp,
                                    ub4 position, void* valuep, sb4 value_sz, ub2 dty, void* indp,
                                    ub2* rlenp, ub2* rcodep, ub4 mode);
+using OCIBindByNameFn = sword (*)(OCIStmt* stmtp, OCIBind** bindpp, OCIError* errhp,
+                                  const OraText* placeholder, sb4 placeh_len, void* valuep,
+                                  sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
+                                  ub4 maxarr_len, ub4* curelep, ub4 mode);
 using OCIDefineDynamicFn = sword (*)(OCIDefine* defnp, OCIError* errhp, void* octxp,
                                      OCICallbackDefine ocbfp);
 using OCIErrorGetFn = sword (*)(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep,
@@ -184,6 +189,7 @@ struct OciApi {
   OCIAttrSetFn attr_set = nullptr;
   OCIDefineByPosFn define_by_pos = nullptr;
   OCIDefineDynamicFn define_dynamic = nullptr;
+  OCIBindByNameFn bind_by_name = nullptr;
   OCIErrorGetFn error_get = nullptr;
   OCITransCommitFn trans_commit = nullptr;
   OCITransRollbackFn trans_rollback = nullptr;

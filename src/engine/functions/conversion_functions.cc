@@ -4,6 +4,7 @@
 // number or a date (TO_CHAR, ROUND, TRUNC) treat text in the stored date form as a date and
 // anything else as a number.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -26,6 +27,12 @@ bool FormatArgument(sqlite3_context* ctx, int argc, sqlite3_value** argv, int in
 }
 
 void ToChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc == 1 && sqlite3_value_type(argv[0]) == SQLITE_INTEGER) {
+    // An integer's text is its digits, as TO_CHAR(n) writes any integer.
+    char digits[24];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, sqlite3_value_int64(argv[0]));
+    return ResultText(ctx, std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  }
   SqlValue value = Arg(argv, 0);
   if (IsNull(value)) return sqlite3_result_null(ctx);
   std::optional<TextArg> format;
@@ -159,7 +166,17 @@ void Floor(sqlite3_context* ctx, int, sqlite3_value** argv) {
   Unary(ctx, argv, [](const Decimal& d) -> OraResult<Decimal> { return d.Floor(); });
 }
 void Sqrt(sqlite3_context* ctx, int, sqlite3_value** argv) { Unary(ctx, argv, Decimal::Sqrt); }
-void Mod(sqlite3_context* ctx, int, sqlite3_value** argv) { Binary(ctx, argv, Decimal::Mod); }
+void Mod(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  // Two INTEGERs: the machine's remainder, as Decimal::Mod takes it for them (the sign of the
+  // dividend; MOD(m, 0) is m).
+  if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER &&
+      sqlite3_value_type(argv[1]) == SQLITE_INTEGER) {
+    std::int64_t m = sqlite3_value_int64(argv[0]);
+    std::int64_t n = sqlite3_value_int64(argv[1]);
+    return sqlite3_result_int64(ctx, n == 0 ? m : (n == -1 ? 0 : m % n));
+  }
+  Binary(ctx, argv, Decimal::Mod);
+}
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) { Binary(ctx, argv, Decimal::Power); }
 
 OraError OutOfRange(const Decimal& d) {

@@ -52,6 +52,9 @@ void ResultError(sqlite3_context* ctx, const OraError& error);
 void ResultNumber(sqlite3_context* ctx, const Decimal& value);
 // The empty text gives NULL.
 void ResultText(sqlite3_context* ctx, std::string_view text);
+// The same for a whole string: handed over with its terminator, so that SQLite need not grow
+// the copy to add one when the value is read as text again.
+void ResultText(sqlite3_context* ctx, const std::string& text);
 void ResultDate(sqlite3_context* ctx, const Date& date);
 
 // The text of a value as a character function sees it: numbers in Oracle's text form.

@@ -62,10 +62,20 @@ void ResultText(sqlite3_context* ctx, std::string_view text) {
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+void ResultText(sqlite3_context* ctx, const std::string& text) {
+  if (text.empty() || text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) ||
+      std::memchr(text.data(), '\0', text.size()) != nullptr) {
+    return ResultText(ctx, std::string_view(text));
+  }
+  // A negative length: SQLite measures the text itself and keeps its terminator.
+  sqlite3_result_text(ctx, text.c_str(), -1, SQLITE_TRANSIENT);
+}
+
 void ResultDate(sqlite3_context* ctx, const Date& date) {
   std::string text;
   AppendStoredText(date, text);
-  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  // With its terminator (a date's text has no NUL), as ResultText hands texts over.
+  sqlite3_result_text(ctx, text.c_str(), -1, SQLITE_TRANSIENT);
 }
 
 bool TextArgument(sqlite3_context* ctx, sqlite3_value** argv, int index, TextArg* out) {
@@ -154,9 +164,44 @@ void Arithmetic(sqlite3_context* ctx, sqlite3_value** argv, Op op) {
   ResultNumber(ctx, *result);
 }
 
-void VkAdd(sqlite3_context* ctx, int, sqlite3_value** argv) { Arithmetic(ctx, argv, Decimal::Add); }
-void VkSub(sqlite3_context* ctx, int, sqlite3_value** argv) { Arithmetic(ctx, argv, Decimal::Sub); }
-void VkMul(sqlite3_context* ctx, int, sqlite3_value** argv) { Arithmetic(ctx, argv, Decimal::Mul); }
+// Two INTEGER arguments whose result `op` fits 64 bits: that result, which is what the exact
+// arithmetic gives for them (an integer of at most 19 digits). False otherwise.
+template <typename Op>
+bool IntegerArithmetic(sqlite3_context* ctx, sqlite3_value** argv, Op op) {
+  if (sqlite3_value_type(argv[0]) != SQLITE_INTEGER ||
+      sqlite3_value_type(argv[1]) != SQLITE_INTEGER) {
+    return false;
+  }
+  long long result = 0;
+  if (op(sqlite3_value_int64(argv[0]), sqlite3_value_int64(argv[1]), &result)) return false;
+  sqlite3_result_int64(ctx, result);
+  return true;
+}
+
+void VkAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IntegerArithmetic(ctx, argv, [](long long a, long long b, long long* r) {
+        return __builtin_add_overflow(a, b, r);
+      })) {
+    return;
+  }
+  Arithmetic(ctx, argv, Decimal::Add);
+}
+void VkSub(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IntegerArithmetic(ctx, argv, [](long long a, long long b, long long* r) {
+        return __builtin_sub_overflow(a, b, r);
+      })) {
+    return;
+  }
+  Arithmetic(ctx, argv, Decimal::Sub);
+}
+void VkMul(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IntegerArithmetic(ctx, argv, [](long long a, long long b, long long* r) {
+        return __builtin_mul_overflow(a, b, r);
+      })) {
+    return;
+  }
+  Arithmetic(ctx, argv, Decimal::Mul);
+}
 void VkDiv(sqlite3_context* ctx, int, sqlite3_value** argv) { Arithmetic(ctx, argv, Decimal::Div); }
 
 // vk_cmp(a, b): -1, 0 or 1 by numeric value; NULL when either is NULL. For comparisons whose

@@ -46,6 +46,7 @@ OraResult<Value> Interpreter::Eval(const Expr& expr) {
         if (variable->is_record) return OraErr(WrongType());
         return variable->value;
       }
+      if (expr.names[0][0] == ':') return OraErr(Ora(1008, "not all variables bound"));
       // A function without arguments of the block's or a stored one.
       if (std::optional<OraResult<Value>> called = CallFunction(expr)) return std::move(*called);
       // SYSDATE, USER, a sequence's NEXTVAL: SQL's.

@@ -222,6 +222,14 @@ OraResult<ExprPtr> Parser::ParsePrimary() {
     return expr;
   }
   if (token.IsName()) return ParseNameExpr();
+  if (token.IsSymbol(":") && Peek(1).IsName()) {
+    // A host variable of the caller: a name of its own, ":NAME", that no declaration can give.
+    auto expr = MakeExpr(ExprKind::kName, offset);
+    expr->names.push_back(":" + Peek(1).Value());
+    expr->sql = SqlFrom(pos_, pos_ + 2, false);
+    pos_ += 2;
+    return expr;
+  }
   return OraErr(Encountered(token));
 }
 
@@ -365,8 +373,18 @@ SqlText Parser::SqlFrom(std::size_t first, std::size_t last, bool is_statement) 
   }
   for (std::size_t at = first; at < last; ++at) {
     const Token& token = tokens_[at];
+    if (token.IsSymbol(":") && at + 1 < last && tokens_[at + 1].IsName()) {
+      // A host variable: always the caller's value.
+      SqlRef ref;
+      ref.begin = token.offset - begin;
+      ref.end = tokens_[at + 1].offset + tokens_[at + 1].text.size() - begin;
+      ref.names.push_back(":" + tokens_[at + 1].Value());
+      sql.refs.push_back(std::move(ref));
+      ++at;
+      continue;
+    }
     if (!token.IsName() || excluded[at - first]) continue;
-    if (at > first && (tokens_[at - 1].IsSymbol(".") || tokens_[at - 1].IsSymbol(":"))) continue;
+    if (at > first && tokens_[at - 1].IsSymbol(".")) continue;
     SqlRef ref;
     ref.begin = token.offset - begin;
     ref.names.push_back(token.Value());

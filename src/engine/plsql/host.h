@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <expected>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,14 @@
 #include "engine/storage/schema.h"
 
 namespace volmek::engine::plsql {
+
+// A literal of a statement written anew: a number's digits (no sign) or a quoted string, for
+// the literal at `slot` (in the statement's order).
+struct LiteralText {
+  int slot = 0;
+  std::string_view text;
+  bool is_string = false;
+};
 
 // One statement at a time, as db::Cursor, with rows delivered as Values (dates whole, numbers
 // exact).
@@ -34,6 +43,16 @@ class SqlCursor {
   virtual std::uint64_t rows_processed() const = 0;
   // Ends an open query (its remaining rows are dropped).
   virtual void Close() = 0;
+  // The byte offsets of the literals of the query or DML statement last parsed, in order;
+  // empty when the cursor does not say.
+  virtual std::vector<std::size_t> LiteralOffsets() const { return {}; }
+  // Makes the statement last parsed ready to run again with the literals of `changes` written
+  // anew, as parsing the new text would, without reading it. False when that cannot be done:
+  // the caller parses the new text.
+  virtual OraResult<bool> RebindLiterals(std::span<const LiteralText> changes) {
+    (void)changes;
+    return false;
+  }
 };
 
 // The session's DBMS_OUTPUT buffer: what blocks wrote, until the client takes it.
@@ -43,6 +62,8 @@ struct DbmsOutput {
   std::size_t bytes = 0;
   std::string partial;  // PUT without NEW_LINE yet
   std::vector<std::string> lines;
+  std::size_t next = 0;  // lines[next] is the next line GET_LINE gives
+  bool reading = false;  // GET_LINE ran since the last PUT: a PUT discards what is left
 };
 
 // Limits of one block's run.
@@ -77,10 +98,18 @@ class Host {
   virtual const RunOptions& options() const = 0;
 };
 
+// A host variable the caller bound: `name` upper case, without its ':'.
+struct HostVariable {
+  std::string name;
+  db::BindVariable* variable = nullptr;
+};
+
 // Runs the anonymous block `text` (DECLARE ... BEGIN ... END;). An error that no handler of
 // the block takes comes back as Oracle reports it, followed by "ORA-06512: at line n"; the
-// caller undoes the block's changes.
-OraStatus RunBlock(Host& host, std::string_view text);
+// caller undoes the block's changes. The block's host variables (":name") are `binds`, taken
+// as VARCHAR2 of their size; a block that ends well leaves its values in them. A host variable
+// the caller did not bind fails with ORA-01008 where the block uses it.
+OraStatus RunBlock(Host& host, std::string_view text, std::span<const HostVariable> binds = {});
 // Parses `text` and resolves the procedures it calls: compilation errors (ORA-06550) come back
 // as RunBlock would give them.
 OraStatus CheckBlock(Host& host, std::string_view text);

@@ -98,7 +98,33 @@ Symbol* Interpreter::Find(const std::string& name) {
     auto found = (*scope)->symbols.find(name);
     if (found != (*scope)->symbols.end()) return &found->second;
   }
+  if (!name.empty() && name[0] == ':') return FindHost(name);
   return nullptr;
+}
+
+Symbol* Interpreter::FindHost(const std::string& name) {
+  auto found = host_symbols_.find(name);
+  if (found != host_symbols_.end()) return &found->second;
+  for (const HostVariable& bind : binds_) {
+    if (name.compare(1, std::string::npos, bind.name) != 0) continue;
+    Variable& variable = host_variables_.emplace_back();
+    variable.type.base = BaseType::kVarchar2;
+    // PL/SQL's longest VARCHAR2.
+    variable.type.length = static_cast<int>(std::min<std::size_t>(bind.variable->max_size, 32767));
+    if (!bind.variable->is_null) variable.value = Value::Text(bind.variable->text);
+    host_bound_.emplace_back(&variable, bind.variable);
+    Symbol symbol;
+    symbol.variable = &variable;
+    return &host_symbols_.emplace(name, symbol).first->second;
+  }
+  return nullptr;
+}
+
+void Interpreter::ReturnHostValues() {
+  for (auto [variable, bind] : host_bound_) {
+    bind->is_null = variable->value.is_null();
+    bind->text = bind->is_null ? std::string() : variable->value.text;
+  }
 }
 
 Outcome Interpreter::RunBlock(const Block& block) {
@@ -368,6 +394,7 @@ OraStatus Interpreter::AssignTo(const Expr& target, const Value& value) {
   Variable* variable = FindVariable(target.names);
   std::string name = target.names[0];
   for (std::size_t i = 1; i < target.names.size(); ++i) name += "." + target.names[i];
+  if (variable == nullptr && name[0] == ':') return OraErr(Ora(1008, "not all variables bound"));
   if (variable == nullptr) {
     return OraErr(CompileError(text_, target.offset,
                                fmt::format("PLS-00201: identifier '{}' must be declared", name)));
@@ -646,12 +673,15 @@ Outcome Interpreter::RunStatement(const Stmt& stmt) {
   return Flow::kNormal;
 }
 
-OraStatus RunBlock(Host& host, std::string_view text) {
+OraStatus RunBlock(Host& host, std::string_view text, std::span<const HostVariable> binds) {
   VK_ASSIGN_OR_ORA_RETURN(std::unique_ptr<Block> block, ParseBlock(text));
   StackBase base;
-  Interpreter interpreter(host, text);
+  Interpreter interpreter(host, text, binds);
   Outcome outcome = interpreter.RunTop(*block);
-  if (outcome.has_value()) return {};
+  if (outcome.has_value()) {
+    interpreter.ReturnHostValues();
+    return {};
+  }
   const RunError& error = outcome.error();
   // A compilation error found while running (a name SQL did not know) has no line stack.
   if (error.error.code == 6550) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <expected>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -80,17 +81,36 @@ using Argument = std::optional<Variable>;
 enum class Flow { kNormal, kExit, kContinue, kReturn };
 using Outcome = std::expected<Flow, RunError>;
 
+// How a value went into a statement's text: its literal's form.
+enum class LiteralKind : char { kNone, kNull, kNumber, kNegative, kText, kDate };
+
+// Where one value went into the statement's text (SqlWithValues).
+struct PutLiteral {
+  std::size_t start = 0;
+  std::size_t length = 0;
+  LiteralKind kind = LiteralKind::kNone;
+};
+
 // The SQL of one place in the block: its cursor, and which names in it are the block's values.
 struct SqlSlot {
   std::unique_ptr<SqlCursor> cursor;
   bool compiled = false;
   std::vector<bool> substituted;
   std::vector<db::ColumnDescription> columns;
+  // Run again with other values, a statement whose values keep the form of their literals
+  // needs no new text: only its literals are refilled (SqlCursor::RebindLiterals). Per ref:
+  // the form at the last parse and the literal's slot (-1 for NULL, which is no literal).
+  bool rebind = false;
+  std::vector<LiteralKind> kinds;
+  std::vector<int> slots;
+  std::vector<std::string> texts;    // scratch: the literals written anew
+  std::vector<LiteralText> changes;  // scratch
 };
 
 class Interpreter {
  public:
-  Interpreter(Host& host, std::string_view text) : host_(host), text_(text) {}
+  Interpreter(Host& host, std::string_view text, std::span<const HostVariable> binds = {})
+      : host_(host), text_(text), binds_(binds) {}
 
   Outcome RunTop(const Block& block);
   // Runs `subprogram` of this interpreter's text with `args` (one per parameter), seeing the
@@ -103,6 +123,8 @@ class Interpreter {
     unit_label_ = std::move(label);
     call_depth_ = depth;
   }
+  // After a run that ended well: the values of the host variables, back to the caller's binds.
+  void ReturnHostValues();
 
  private:
   // interpreter.cc
@@ -129,10 +151,19 @@ class Interpreter {
   OraResult<Value> EvalCall(const Expr& expr);
   OraResult<Value> EvalCase(const Expr& expr);
   Symbol* Find(const std::string& name);
+  // The host variable ":NAME" as a variable of the block, made on first use; null when the
+  // caller did not bind it.
+  Symbol* FindHost(const std::string& name);
   Variable* FindVariable(const std::vector<std::string>& names);
 
   // sql_exec.cc
-  OraResult<std::string> SqlWithValues(const SqlText& sql, const std::vector<bool>& substituted);
+  OraResult<std::string> SqlWithValues(const SqlText& sql, const std::vector<bool>& substituted,
+                                       std::vector<PutLiteral>* put = nullptr);
+  // After a parse of the text SqlWithValues gave (`put`): which literal each value became.
+  void MapLiterals(SqlSlot& slot, const std::vector<PutLiteral>& put);
+  // The statement of `slot` made ready with the block's current values by refilling its
+  // literals; false when its text must be parsed again.
+  OraResult<bool> Rebind(SqlSlot& slot, const SqlText& sql);
   OraResult<SqlSlot*> PrepareSql(const SqlText& sql, const void* key, std::size_t offset);
   OraResult<Value> EvalSql(const Expr& expr);
   OraStatus ExecuteSql(const Stmt& stmt);
@@ -162,10 +193,15 @@ class Interpreter {
   // packages.cc
   std::expected<void, RunError> CallProcedure(const Stmt& stmt);
   OraStatus PutOutput(std::string_view text, bool end_line);
+  std::expected<void, RunError> GetOutputLine(const Stmt& stmt);
   OraStatus GatherStats(const Expr& call);
 
   Host& host_;
   std::string_view text_;
+  std::span<const HostVariable> binds_;
+  std::unordered_map<std::string, Symbol> host_symbols_;
+  std::deque<Variable> host_variables_;
+  std::vector<std::pair<const Variable*, db::BindVariable*>> host_bound_;
   std::vector<std::unique_ptr<Scope>> scopes_;
   std::unordered_map<const void*, SqlSlot> sql_;
   std::vector<RunError> handling_;  // the exceptions being handled, innermost last

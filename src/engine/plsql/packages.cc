@@ -29,6 +29,13 @@ std::string QuoteName(std::string_view name) {
 OraStatus Interpreter::PutOutput(std::string_view text, bool end_line) {
   DbmsOutput& output = host_.output();
   if (!output.enabled) return {};
+  if (output.reading) {
+    // Lines that GET_LINE left are dropped at the next write, as the package documents.
+    output.lines.clear();
+    output.next = 0;
+    output.bytes = output.partial.size();
+    output.reading = false;
+  }
   if (output.partial.size() + text.size() > kMaxOutputLine) {
     return OraErr(Ora(20000, "ORU-10028: line length overflow, limit of 32767 bytes per line"));
   }
@@ -99,9 +106,61 @@ OraStatus Interpreter::GatherStats(const Expr& call) {
   return {};
 }
 
+// DBMS_OUTPUT.GET_LINE(line OUT, status OUT): the oldest whole line and status 0, or NULL
+// and status 1 when no line is left.
+std::expected<void, RunError> Interpreter::GetOutputLine(const Stmt& stmt) {
+  const Expr& call = *stmt.value;
+  auto fail = [&](OraError error) { return std::unexpected(Raise(std::move(error), stmt.offset)); };
+  if (call.args.size() != 2) {
+    return fail(CompileError(text_, call.offset,
+                             "PLS-00306: wrong number or types of arguments in call to "
+                             "'GET_LINE'"));
+  }
+  for (const ExprPtr& arg : call.args) {
+    if (arg->kind == ExprKind::kName) continue;
+    // The argument as written: up to the "," or ")" that ends it.
+    std::size_t end = arg->offset;
+    int nesting = 0;
+    while (end < text_.size() && (nesting > 0 || (text_[end] != ',' && text_[end] != ')'))) {
+      if (text_[end] == '(') ++nesting;
+      if (text_[end] == ')') --nesting;
+      ++end;
+    }
+    std::string_view written = text_.substr(arg->offset, end - arg->offset);
+    while (!written.empty() && (written.back() == ' ' || written.back() == '\n')) {
+      written.remove_suffix(1);
+    }
+    return fail(CompileError(
+        text_, arg->offset,
+        fmt::format("PLS-00363: expression '{}' cannot be used as an assignment target",
+                    UpperAscii(written))));
+  }
+  DbmsOutput& output = host_.output();
+  Value line;
+  int status = 1;
+  if (output.next < output.lines.size()) {
+    std::string& text = output.lines[output.next++];
+    output.bytes -= std::min(output.bytes, text.size());
+    line = Value::Text(std::move(text));
+    status = 0;
+    output.reading = true;
+  }
+  if (output.next >= output.lines.size()) {
+    output.lines.clear();
+    output.next = 0;
+  }
+  OraStatus assigned = AssignTo(*call.args[0], line);
+  if (assigned.has_value()) assigned = AssignTo(*call.args[1], Value::Integer(status));
+  if (!assigned.has_value()) return fail(assigned.error());
+  return {};
+}
+
 std::expected<void, RunError> Interpreter::CallProcedure(const Stmt& stmt) {
   const Expr& call = *stmt.value;
   const std::vector<std::string>& names = call.names;
+  if (names.size() == 2 && names[0] == "DBMS_OUTPUT" && names[1] == "GET_LINE") {
+    return GetOutputLine(stmt);
+  }
   if (!IsSuppliedProcedure(names)) return CallStatement(stmt);
   auto fail = [&](OraError error) { return std::unexpected(Raise(std::move(error), stmt.offset)); };
   auto wrong_arguments = [&]() {

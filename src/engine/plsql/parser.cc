@@ -33,7 +33,7 @@ bool IsSuppliedProcedure(const std::vector<std::string>& names) {
   const std::string& name = names[1];
   if (package == "DBMS_OUTPUT") {
     return name == "PUT_LINE" || name == "PUT" || name == "NEW_LINE" || name == "ENABLE" ||
-           name == "DISABLE";
+           name == "DISABLE" || name == "GET_LINE";
   }
   if (package == "DBMS_STATS") {
     return name == "GATHER_TABLE_STATS" || name == "GATHER_SCHEMA_STATS";
@@ -62,6 +62,17 @@ OraError CompileError(std::string_view text, std::size_t offset, std::string_vie
     }
   }
   return OraError{6550, fmt::format("ORA-06550: line {}, column {}:\n{}", line, column, message)};
+}
+
+bool HasHostVariable(std::string_view text, std::string_view name) {
+  std::vector<Token> tokens;
+  if (Tokenize(text, &tokens)) return false;
+  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+    if (tokens[i].IsSymbol(":") && tokens[i + 1].IsName() && tokens[i + 1].Value() == name) {
+      return true;
+    }
+  }
+  return false;
 }
 
 OraResult<std::unique_ptr<Block>> ParseBlock(std::string_view text) {
@@ -496,6 +507,12 @@ OraResult<StmtPtr> Parser::ParseStatement() {
     return OraErr(Encountered(token));
   } else if (token.IsName()) {
     VK_ASSIGN_OR_ORA_RETURN(statement, ParseNameStatement());
+  } else if (token.IsSymbol(":") && Peek(1).IsName()) {
+    // :host := value
+    statement->kind = Stmt::Kind::kAssign;
+    VK_ASSIGN_OR_ORA_RETURN(statement->target, ParsePrimary());
+    VK_RETURN_IF_ORA_ERROR(ExpectSymbol(":="));
+    VK_ASSIGN_OR_ORA_RETURN(statement->value, ParseExpr());
   } else {
     return OraErr(Encountered(token));
   }
@@ -546,8 +563,9 @@ OraResult<StmtPtr> Parser::ParseNameStatement() {
 OraResult<std::vector<ExprPtr>> Parser::ParseIntoList() {
   std::vector<ExprPtr> targets;
   while (true) {
-    if (!Peek().IsName()) return OraErr(Encountered(Peek()));
-    VK_ASSIGN_OR_ORA_RETURN(ExprPtr target, ParseNameExpr());
+    bool host = Peek().IsSymbol(":") && Peek(1).IsName();
+    if (!Peek().IsName() && !host) return OraErr(Encountered(Peek()));
+    VK_ASSIGN_OR_ORA_RETURN(ExprPtr target, host ? ParsePrimary() : ParseNameExpr());
     if (target->kind != ExprKind::kName) return OraErr(Encountered(Peek()));
     targets.push_back(std::move(target));
     if (!AcceptSymbol(",")) return targets;

@@ -24,6 +24,8 @@ bool IsSuppliedProcedure(const std::vector<std::string>& names);
 
 // "ORA-06550: line L, column C:\n<message>" for byte `offset` of `text`.
 OraError CompileError(std::string_view text, std::size_t offset, std::string_view message);
+// True when the block `text` names the host variable `name` (":NAME", upper case).
+bool HasHostVariable(std::string_view text, std::string_view name);
 // The line (from 1) of byte `offset` of `text`.
 int LineOf(std::string_view text, std::size_t offset);
 

@@ -60,18 +60,66 @@ OraResult<std::optional<Value>> Interpreter::ValueOfRef(const std::vector<std::s
   return std::optional<Value>();
 }
 
+namespace {
+
+LiteralKind KindOf(const Value& value) {
+  switch (value.kind) {
+    case Value::Kind::kNull:
+      return LiteralKind::kNull;
+    case Value::Kind::kNumber:
+      return value.number.is_negative() ? LiteralKind::kNegative : LiteralKind::kNumber;
+    case Value::Kind::kText:
+      return LiteralKind::kText;
+    case Value::Kind::kDate:
+      return LiteralKind::kDate;
+    case Value::Kind::kBool:
+      break;
+  }
+  return LiteralKind::kNone;
+}
+
+// The literal token of `value` as SqlLiteral writes it: a number's digits without its sign,
+// a text or date quoted.
+void LiteralToken(const Value& value, std::string* out) {
+  out->clear();
+  if (value.kind == Value::Kind::kNumber) {
+    value.number.AppendCanonical(*out);
+    if (!out->empty() && out->front() == '-') out->erase(0, 1);
+    return;
+  }
+  std::string_view text = value.text;
+  std::string stored;
+  if (value.kind == Value::Kind::kDate) {
+    stored = ToStoredText(value.date);
+    text = stored;
+  }
+  out->push_back('\'');
+  for (char c : text) {
+    out->push_back(c);
+    if (c == '\'') out->push_back('\'');
+  }
+  out->push_back('\'');
+}
+
+}  // namespace
+
 OraResult<std::string> Interpreter::SqlWithValues(const SqlText& sql,
-                                                  const std::vector<bool>& substituted) {
+                                                  const std::vector<bool>& substituted,
+                                                  std::vector<PutLiteral>* put) {
   std::string out;
   out.reserve(sql.text.size() + 16);
+  if (put != nullptr) put->assign(sql.refs.size(), PutLiteral());
   std::size_t at = 0;
   for (std::size_t i = 0; i < sql.refs.size(); ++i) {
-    if (!substituted[i]) continue;
     const SqlRef& ref = sql.refs[i];
+    bool host = ref.names[0][0] == ':';
+    if (!substituted[i] && !host) continue;
     VK_ASSIGN_OR_ORA_RETURN(std::optional<Value> value, ValueOfRef(ref.names));
+    if (!value && host) return OraErr(Ora(1008, "not all variables bound"));
     if (!value) continue;
     out.append(sql.text, at, ref.begin - at);
     VK_ASSIGN_OR_ORA_RETURN(std::string literal, SqlLiteral(*value));
+    if (put != nullptr) (*put)[i] = PutLiteral{out.size(), literal.size(), KindOf(*value)};
     out += literal;
     at = ref.end;
   }
@@ -79,14 +127,60 @@ OraResult<std::string> Interpreter::SqlWithValues(const SqlText& sql,
   return out;
 }
 
+void Interpreter::MapLiterals(SqlSlot& slot, const std::vector<PutLiteral>& put) {
+  std::vector<std::size_t> offsets = slot.cursor->LiteralOffsets();
+  slot.kinds.assign(put.size(), LiteralKind::kNone);
+  slot.slots.assign(put.size(), -1);
+  slot.rebind = false;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < put.size(); ++i) {
+    const PutLiteral& literal = put[i];
+    slot.kinds[i] = literal.kind;
+    if (literal.kind == LiteralKind::kNone && !slot.substituted[i]) continue;
+    if (literal.kind == LiteralKind::kNone) return;
+    if (literal.kind == LiteralKind::kNull) continue;
+    // The first literal inside the value's text: the number itself in "(-5)", the date's text
+    // in TO_DATE('...', '...').
+    while (next < offsets.size() && offsets[next] < literal.start) ++next;
+    if (next == offsets.size() || offsets[next] >= literal.start + literal.length) return;
+    slot.slots[i] = static_cast<int>(next);
+  }
+  slot.rebind = true;
+}
+
+OraResult<bool> Interpreter::Rebind(SqlSlot& slot, const SqlText& sql) {
+  slot.texts.resize(sql.refs.size());
+  slot.changes.clear();
+  for (std::size_t i = 0; i < sql.refs.size(); ++i) {
+    if (!slot.substituted[i] && slot.kinds[i] == LiteralKind::kNone) continue;
+    // The variable's value where it is (no copy); SQLCODE and SQLERRM are computed.
+    const Value* value = nullptr;
+    std::optional<Value> computed;
+    if (Variable* variable = FindVariable(sql.refs[i].names); variable && !variable->is_record) {
+      value = &variable->value;
+    } else {
+      VK_ASSIGN_OR_ORA_RETURN(computed, ValueOfRef(sql.refs[i].names));
+      if (!computed) return false;
+      value = &*computed;
+    }
+    if (KindOf(*value) != slot.kinds[i]) return false;
+    if (slot.kinds[i] == LiteralKind::kNull) continue;
+    LiteralToken(*value, &slot.texts[i]);
+    slot.changes.push_back(
+        LiteralText{slot.slots[i], slot.texts[i], value->kind != Value::Kind::kNumber});
+  }
+  return slot.cursor->RebindLiterals(slot.changes);
+}
+
 OraResult<SqlSlot*> Interpreter::PrepareSql(const SqlText& sql, const void* key,
                                             std::size_t offset) {
   SqlSlot& slot = sql_[key];
   if (!slot.cursor) slot.cursor = host_.OpenCursor();
+  std::vector<PutLiteral> put;
   if (!slot.compiled) {
     slot.substituted.assign(sql.refs.size(), false);
     while (true) {
-      VK_ASSIGN_OR_ORA_RETURN(std::string text, SqlWithValues(sql, slot.substituted));
+      VK_ASSIGN_OR_ORA_RETURN(std::string text, SqlWithValues(sql, slot.substituted, &put));
       OraStatus parsed = slot.cursor->Parse(text);
       if (parsed.has_value()) break;
       // A name SQL does not know may be one of the block's: take it as its value and retry.
@@ -112,9 +206,15 @@ OraResult<SqlSlot*> Interpreter::PrepareSql(const SqlText& sql, const void* key,
     }
     slot.compiled = true;
   } else {
-    VK_ASSIGN_OR_ORA_RETURN(std::string text, SqlWithValues(sql, slot.substituted));
+    if (slot.rebind) {
+      VK_ASSIGN_OR_ORA_RETURN(bool rebound, Rebind(slot, sql));
+      // The select list stays what the last parse described.
+      if (rebound) return &slot;
+    }
+    VK_ASSIGN_OR_ORA_RETURN(std::string text, SqlWithValues(sql, slot.substituted, &put));
     VK_RETURN_IF_ORA_ERROR(slot.cursor->Parse(text));
   }
+  MapLiterals(slot, put);
   if (slot.cursor->is_query()) slot.columns = slot.cursor->Columns();
   return &slot;
 }

@@ -64,38 +64,43 @@ namespace {
 
 // `in_place`: the values outlive the statement's use of them, so texts are bound without a
 // copy; otherwise SQLite copies each text.
+void BindOne(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters, std::size_t param_idx,
+             bool in_place) {
+  const BindValue& value = parameters[param_idx];
+  int index = static_cast<int>(param_idx + 1);
+  switch (value.kind) {
+    case BindValue::Kind::kNull:
+      sqlite3_bind_null(stmt, index);
+      break;
+    case BindValue::Kind::kInteger:
+      sqlite3_bind_int64(stmt, index, value.integer);
+      break;
+    case BindValue::Kind::kReal:
+      sqlite3_bind_double(stmt, index, value.real);
+      break;
+    case BindValue::Kind::kText: {
+      // Bound with its terminator when it has no NUL inside, so that SQLite need not copy it
+      // to add one when it reads the text.
+      const bool terminated =
+          value.text.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
+          std::memchr(value.text.data(), '\0', value.text.size()) == nullptr;
+      if (!in_place) {
+        sqlite3_bind_text64(stmt, index, value.text.data(), value.text.size(), SQLITE_TRANSIENT,
+                            SQLITE_UTF8);
+      } else if (terminated) {
+        sqlite3_bind_text(stmt, index, value.text.c_str(), -1, SQLITE_STATIC);
+      } else {
+        sqlite3_bind_text64(stmt, index, value.text.data(), value.text.size(), SQLITE_STATIC,
+                            SQLITE_UTF8);
+      }
+      break;
+    }
+  }
+}
+
 void Bind(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters, bool in_place) {
   for (std::size_t param_idx = 0; param_idx < parameters.size(); ++param_idx) {
-    const BindValue& value = parameters[param_idx];
-    int index = static_cast<int>(param_idx + 1);
-    switch (value.kind) {
-      case BindValue::Kind::kNull:
-        sqlite3_bind_null(stmt, index);
-        break;
-      case BindValue::Kind::kInteger:
-        sqlite3_bind_int64(stmt, index, value.integer);
-        break;
-      case BindValue::Kind::kReal:
-        sqlite3_bind_double(stmt, index, value.real);
-        break;
-      case BindValue::Kind::kText: {
-        // Bound with its terminator when it has no NUL inside, so that SQLite need not copy it
-        // to add one when it reads the text.
-        const bool terminated =
-            value.text.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
-            std::memchr(value.text.data(), '\0', value.text.size()) == nullptr;
-        if (!in_place) {
-          sqlite3_bind_text64(stmt, index, value.text.data(), value.text.size(), SQLITE_TRANSIENT,
-                              SQLITE_UTF8);
-        } else if (terminated) {
-          sqlite3_bind_text(stmt, index, value.text.c_str(), -1, SQLITE_STATIC);
-        } else {
-          sqlite3_bind_text64(stmt, index, value.text.data(), value.text.size(), SQLITE_STATIC,
-                              SQLITE_UTF8);
-        }
-        break;
-      }
-    }
+    BindOne(stmt, parameters, param_idx, in_place);
   }
 }
 
@@ -107,6 +112,11 @@ void BindParameters(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters
 
 void BindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters) {
   Bind(stmt, parameters, true);
+}
+
+void RebindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters,
+                             std::span<const std::size_t> indices) {
+  for (std::size_t param_idx : indices) BindOne(stmt, parameters, param_idx, true);
 }
 
 EngineConnection::EngineConnection(SqliteDb db, std::string path, std::string user)

@@ -54,6 +54,9 @@ void BindParameters(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters
 // The same without copying texts: SQLite reads them where they are, so `parameters` must stay
 // unchanged until the statement is bound again, cleared or finalized.
 void BindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters);
+// The same for parameters[idx] only, for each idx of `indices`.
+void RebindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& parameters,
+                             std::span<const std::size_t> indices);
 
 class EngineConnection : public db::Connection {
  public:
@@ -206,6 +209,8 @@ class EngineCursor : public db::Cursor {
   int Fetch() override;
   const db::FetchedValue& Value(int position) const override;
   int InsertRow(std::string_view table, std::span<const db::RowValue> values) override;
+  // Host variables of PL/SQL blocks only; other statements answer 3001.
+  int BindByName(std::string_view name, db::BindVariable* variable) override;
 
   int rc() const override { return rc_; }
   std::uint16_t function_type() const override { return function_type_; }
@@ -219,6 +224,14 @@ class EngineCursor : public db::Cursor {
   // Dates fetched as text come in their stored form ("YYYY-MM-DD HH24:MI:SS") whatever
   // NLS_DATE_FORMAT says (PL/SQL reads them whole).
   void DeliverStoredDates(bool on) { stored_dates_ = on; }
+  // Parse keeps the byte offsets of the statement's literals (literal_offsets()), for
+  // RebindLiterals.
+  void KeepLiteralOffsets(bool on) { keep_literal_offsets_ = on; }
+  const std::vector<std::size_t>& literal_offsets() const { return literal_offsets_; }
+  // The query or DML statement last parsed, made ready to run again with the literals of
+  // `changes` written anew (slots as literal_offsets() counts them), without reading its
+  // text again. False when it cannot be done that way: the caller parses the new text.
+  OraResult<bool> RebindLiterals(std::span<const Translator::LiteralChange> changes);
   // The connection went away: every later call fails with ORA-01012.
   void Orphan() { connection_ = nullptr; }
 
@@ -265,12 +278,17 @@ class EngineCursor : public db::Cursor {
 
   ParsedKind kind_ = ParsedKind::kNone;
   std::string deferred_sql_;  // the statement text of a deferred statement
+  // The host variables bound to the parsed PL/SQL block: upper-case name, variable.
+  std::vector<std::pair<std::string, db::BindVariable*>> binds_;
   Translation translation_;
   SqliteStatement stmt_;
   std::string stmt_sql_;  // the SQLite text `stmt_` was prepared from
   bool executed_ = false;
   bool stored_dates_ = false;
-  bool stepping_ = false;  // `stmt_` holds a row position of an open query
+  bool keep_literal_offsets_ = false;
+  std::vector<std::size_t> literal_offsets_;
+  std::vector<std::size_t> rebound_;  // scratch of RebindLiterals
+  bool stepping_ = false;             // `stmt_` holds a row position of an open query
   bool first_row_ready_ = false;
   bool at_end_ = false;
   // A row of the query failed: that fetch reported the error and the query cannot go on, so

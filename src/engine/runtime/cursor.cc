@@ -272,6 +272,7 @@ int EngineCursor::Parse(std::string_view sql) {
   kind_ = ParsedKind::kNone;
   function_type_ = 0;
   rows_processed_ = 0;
+  binds_.clear();
   OraStatus status = ParseStatement(sql);
   if (!status.has_value()) {
     // A procedure created with compilation errors was created all the same.
@@ -290,6 +291,7 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
     // refills the parameters, which stay bound from there.
     VK_RETURN_IF_ORA_ERROR(
         connection.translator().TranslateInto(sql, connection.lookup(), &translation_));
+    if (keep_literal_offsets_) literal_offsets_ = connection.translator().LiteralOffsets();
     return PrepareTranslation();
   }
   if (IsTransactionControl(word) || word == "SET" ||
@@ -368,6 +370,43 @@ OraStatus EngineCursor::PrepareTranslation() {
   return {};
 }
 
+OraResult<bool> EngineCursor::RebindLiterals(std::span<const Translator::LiteralChange> changes) {
+  if (connection_ == nullptr || connection_->lost() || !stmt_) return false;
+  if (kind_ != ParsedKind::kDml && kind_ != ParsedKind::kQuery) return false;
+  CloseQuery();
+  rows_processed_ = 0;
+  OraResult<bool> rebound =
+      connection_->translator().RebindLiterals(&translation_, changes, &rebound_);
+  if (!rebound.has_value() || !*rebound) {
+    // The parameters may be half refilled: nothing stands parsed until the next Parse.
+    kind_ = ParsedKind::kNone;
+    return rebound;
+  }
+  // The other parameters keep their bindings: their values and storage did not change.
+  RebindParametersInPlace(stmt_.get(), translation_.parameters, rebound_);
+  Succeed();
+  return true;
+}
+
+int EngineCursor::BindByName(std::string_view name, db::BindVariable* variable) {
+  if (connection_ == nullptr) return Fail(NotLoggedOn());
+  if (kind_ != ParsedKind::kDeferred || function_type_ != db::kFunctionPlsql) {
+    return Fail(Ora(db::kRcUnimplemented, "unimplemented feature"));
+  }
+  std::string upper = UpperAscii(name);
+  if (!plsql::HasHostVariable(deferred_sql_, upper)) {
+    return Fail(Ora(1036, "illegal variable name/number"));
+  }
+  for (auto& [bound_name, bound] : binds_) {
+    if (bound_name == upper) {
+      bound = variable;
+      return Succeed();
+    }
+  }
+  binds_.emplace_back(std::move(upper), variable);
+  return Succeed();
+}
+
 int EngineCursor::Execute() {
   if (connection_ == nullptr) return Fail(NotLoggedOn());
   if (connection_->lost()) return Fail(NotConnected());
@@ -387,7 +426,7 @@ OraStatus EngineCursor::ExecuteStatement() {
       return {};
     case ParsedKind::kDeferred: {
       std::string sql = deferred_sql_;
-      if (function_type_ == db::kFunctionPlsql) return RunBlock(connection, sql);
+      if (function_type_ == db::kFunctionPlsql) return RunBlock(connection, sql, binds_);
       auto [word, second_word] = FirstTwoWords(sql);
       if (IsDdlVerb(word) && !(word == "ALTER" && second_word == "SESSION")) {
         return ExecuteDeferredDdl(connection, sql);

@@ -17,6 +17,7 @@ class SessionCursor : public plsql::SqlCursor {
  public:
   explicit SessionCursor(EngineConnection* connection) : cursor_(connection) {
     cursor_.DeliverStoredDates(true);
+    cursor_.KeepLiteralOffsets(true);
   }
 
   OraStatus Parse(std::string_view sql) override {
@@ -69,9 +70,20 @@ class SessionCursor : public plsql::SqlCursor {
 
   void Close() override { cursor_.Close(); }
 
+  std::vector<std::size_t> LiteralOffsets() const override { return cursor_.literal_offsets(); }
+
+  OraResult<bool> RebindLiterals(std::span<const plsql::LiteralText> changes) override {
+    changes_.clear();
+    for (const plsql::LiteralText& change : changes) {
+      changes_.push_back({change.slot, change.text, change.is_string});
+    }
+    return cursor_.RebindLiterals(changes_);
+  }
+
  private:
   EngineCursor cursor_;
   std::vector<db::ColumnDescription> columns_;
+  std::vector<Translator::LiteralChange> changes_;
 };
 
 class SessionHost : public plsql::Host {
@@ -105,11 +117,15 @@ OraStatus CheckBlock(EngineConnection& connection, std::string_view sql) {
   return plsql::CheckBlock(host, sql);
 }
 
-OraStatus RunBlock(EngineConnection& connection, std::string_view sql) {
+OraStatus RunBlock(EngineConnection& connection, std::string_view sql,
+                   const std::vector<std::pair<std::string, db::BindVariable*>>& binds) {
   static constexpr std::string_view kSavepoint = "vk_plsql_block";
   VK_RETURN_IF_ORA_ERROR(connection.PushSavepoint(kSavepoint));
   SessionHost host(connection);
-  OraStatus status = plsql::RunBlock(host, sql);
+  std::vector<plsql::HostVariable> variables;
+  variables.reserve(binds.size());
+  for (const auto& [name, variable] : binds) variables.push_back({name, variable});
+  OraStatus status = plsql::RunBlock(host, sql, variables);
   if (!status.has_value()) {
     (void)connection.RollbackToSavepoint(kSavepoint);
     (void)connection.ReleaseSavepoint(kSavepoint);

@@ -7,8 +7,12 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "db/call.h"
 #include "engine/plsql/host.h"
 #include "engine/storage/ora_result.h"
 
@@ -22,7 +26,8 @@ std::unique_ptr<plsql::Host> MakeSessionHost(EngineConnection& connection);
 // Checks that `sql` is a block the interpreter reads and that the procedures it calls exist.
 OraStatus CheckBlock(EngineConnection& connection, std::string_view sql);
 
-// Runs the block `sql` (checked before).
-OraStatus RunBlock(EngineConnection& connection, std::string_view sql);
+// Runs the block `sql` (checked before) with its host variables `binds` (upper-case names).
+OraStatus RunBlock(EngineConnection& connection, std::string_view sql,
+                   const std::vector<std::pair<std::string, db::BindVariable*>>& binds = {});
 
 }  // namespace volmek::engine

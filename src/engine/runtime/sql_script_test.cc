@@ -159,8 +159,11 @@ class ScriptRunner {
     if (words[0] == "output") {
       auto* engine = dynamic_cast<EngineConnection*>(connection_.get());
       ASSERT_NE(engine, nullptr);
-      std::vector<std::string> lines = std::move(engine->dbms_output().lines);
-      engine->dbms_output().lines.clear();
+      plsql::DbmsOutput& output = engine->dbms_output();
+      std::vector<std::string> lines(output.lines.begin() + static_cast<long>(output.next),
+                                     output.lines.end());
+      output.lines.clear();
+      output.next = 0;
       EXPECT_EQ(lines, block.expected);
       return;
     }

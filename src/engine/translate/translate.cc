@@ -131,13 +131,17 @@ struct Translator::Cache {
     Translation translation;  // without parameter values
     std::vector<ParameterSource> parameters;
     std::vector<std::pair<int, std::string>> fixed;  // slot, literal as written
+    // Per literal slot: held fixed, and the parameters it fills (for RebindLiterals).
+    std::vector<bool> slot_fixed;
+    std::vector<std::vector<std::size_t>> slot_parameters;
     std::list<std::string>::iterator recent;
     std::uint64_t shape = 0;
   };
 
   std::size_t max_shapes = 0;
   std::unordered_map<std::string, Entry> entries;
-  std::list<std::string> recency;  // most recently used first
+  std::unordered_map<std::uint64_t, Entry*> by_shape;  // the entries by their shape number
+  std::list<std::string> recency;                      // most recently used first
   // Scratch storage reused from statement to statement.
   std::vector<Token> tokens;
   std::vector<const Token*> literals;
@@ -153,10 +157,46 @@ Translator& Translator::operator=(Translator&&) noexcept = default;
 
 void Translator::ForgetShapes() {
   cache_->entries.clear();
+  cache_->by_shape.clear();
   cache_->recency.clear();
 }
 
 std::size_t Translator::cached_shapes() const { return cache_->entries.size(); }
+
+std::vector<std::size_t> Translator::LiteralOffsets() const {
+  std::vector<std::size_t> offsets;
+  offsets.reserve(cache_->literals.size());
+  for (const Token* literal : cache_->literals) offsets.push_back(literal->offset);
+  return offsets;
+}
+
+OraResult<bool> Translator::RebindLiterals(Translation* translation,
+                                           std::span<const LiteralChange> changes,
+                                           std::vector<std::size_t>* changed) {
+  changed->clear();
+  Cache& cache = *cache_;
+  auto found = cache.by_shape.find(translation->shape);
+  if (found == cache.by_shape.end()) return false;
+  const Cache::Entry& entry = *found->second;
+  if (translation->parameters.size() != entry.parameters.size()) return false;
+  for (const LiteralChange& change : changes) {
+    auto slot = static_cast<std::size_t>(change.slot);
+    if (change.slot < 0 || slot >= entry.slot_fixed.size() || entry.slot_fixed[slot]) {
+      return false;
+    }
+  }
+  for (const LiteralChange& change : changes) {
+    Token literal;
+    literal.kind = change.is_string ? TokenKind::kString : TokenKind::kNumber;
+    literal.text = change.text;
+    for (std::size_t idx : entry.slot_parameters[static_cast<std::size_t>(change.slot)]) {
+      VK_RETURN_IF_ORA_ERROR(
+          SetParameterValue(literal, entry.parameters[idx], &translation->parameters[idx]));
+      changed->push_back(idx);
+    }
+  }
+  return true;
+}
 
 OraResult<Translation> Translator::Translate(std::string_view oracle_sql,
                                              const SchemaLookup& schema,
@@ -222,25 +262,36 @@ OraStatus Translator::TranslateInto(std::string_view oracle_sql, const SchemaLoo
   for (const ParameterSource& source : entry.parameters) {
     bound[static_cast<std::size_t>(source.slot)] = true;
   }
+  entry.slot_fixed.assign(cache.literals.size(), false);
+  entry.slot_parameters.assign(cache.literals.size(), {});
+  for (std::size_t idx = 0; idx < entry.parameters.size(); ++idx) {
+    entry.slot_parameters[static_cast<std::size_t>(entry.parameters[idx].slot)].push_back(idx);
+  }
   for (std::size_t slot = 0; slot < cache.literals.size(); ++slot) {
     const bool fixed = std::binary_search(plan.fixed_slots.begin(), plan.fixed_slots.end(),
                                           static_cast<int>(slot));
-    if (fixed || !bound[slot])
+    if (fixed || !bound[slot]) {
       entry.fixed.emplace_back(static_cast<int>(slot), std::string(cache.literals[slot]->text));
+      entry.slot_fixed[slot] = true;
+    }
   }
   // The key may stand for an entry whose fixed literals differ: this one takes its place.
   auto found = cache.entries.find(cache.key);
   if (found != cache.entries.end()) {
     cache.recency.erase(found->second.recent);
+    cache.by_shape.erase(found->second.shape);
     cache.entries.erase(found);
   }
   while (cache.entries.size() >= cache.max_shapes) {
-    cache.entries.erase(cache.recency.back());
+    auto oldest = cache.entries.find(cache.recency.back());
+    cache.by_shape.erase(oldest->second.shape);
+    cache.entries.erase(oldest);
     cache.recency.pop_back();
   }
   cache.recency.push_front(cache.key);
   entry.recent = cache.recency.begin();
-  cache.entries.emplace(cache.key, std::move(entry));
+  auto added = cache.entries.emplace(cache.key, std::move(entry)).first;
+  cache.by_shape[added->second.shape] = &added->second;
   *out = std::move(translation);
   return {};
 }

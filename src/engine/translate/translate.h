@@ -39,6 +39,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,6 +117,25 @@ class Translator {
   // storage reused, and the rest is left as it is. On failure `*translation` is unspecified.
   OraStatus TranslateInto(std::string_view oracle_sql, const SchemaLookup& schema,
                           Translation* translation);
+
+  // The byte offsets of the literals of the text last given to TranslateInto, in statement
+  // order: literal number i is slot i of RebindLiterals.
+  std::vector<std::size_t> LiteralOffsets() const;
+
+  // One literal of a statement written anew: a number (digits, without its sign) or a quoted
+  // string ('it''s'), for the literal at `slot`.
+  struct LiteralChange {
+    int slot = 0;
+    std::string_view text;
+    bool is_string = false;
+  };
+  // Refills the parameters of `*translation` (of TranslateInto, of a shape still cached) for
+  // the same statement with the literals of `changes` written anew, without reading the
+  // statement again. False when that cannot be done (the shape was dropped, or a changed
+  // literal is written into the SQL): the caller translates the whole statement.
+  // `*changed` receives the indices of the parameters refilled.
+  OraResult<bool> RebindLiterals(Translation* translation, std::span<const LiteralChange> changes,
+                                 std::vector<std::size_t>* changed);
 
   // Drops every cached shape. Call after any DDL: tables and columns may resolve differently.
   void ForgetShapes();

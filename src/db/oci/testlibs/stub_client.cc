@@ -68,6 +68,7 @@ int OCIParamGet() { return kError; }
 int OCIAttrGet() { return kError; }
 int OCIAttrSet() { return kError; }
 int OCIDefineByPos() { return kError; }
+int OCIBindByName() { return kError; }
 #ifndef STUB_NO_DEFINE_DYNAMIC
 int OCIDefineDynamic() { return kError; }
 #endif
