@@ -108,9 +108,10 @@ class Checker {
     return false;
   }
 
-  // An assignment's target is a variable, a parameter or a record's field of this unit.
+  // An assignment's target is a variable, a parameter or a record's field of this unit, or a
+  // host variable of the caller (":NAME", bound or not only when the block runs).
   void CheckTarget(const Stmt& stmt, const Expr& target) {
-    if (target.names.empty() || Declared(target.names[0])) return;
+    if (target.names.empty() || Declared(target.names[0]) || target.names[0][0] == ':') return;
     std::string dotted = target.names[0];
     for (std::size_t i = 1; i < target.names.size(); ++i) dotted += "." + target.names[i];
     issues.push_back(
