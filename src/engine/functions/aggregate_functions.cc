@@ -329,10 +329,11 @@ void ListAggValue(sqlite3_context* ctx) {
   state->joined = std::move(result);
 }
 
-// vk_first_value_nn(x), vk_last_value_nn(x): FIRST_VALUE and LAST_VALUE with IGNORE NULLS,
-// the first and last non-NULL value of the frame. The frame's non-NULL values are kept with
-// the number of their row, so that a row leaving the frame (always its first) takes its value
-// along.
+// vk_first_value_nn(x [, n]), vk_last_value_nn(x [, n]): FIRST_VALUE and LAST_VALUE with
+// IGNORE NULLS, the first and last (n-th, n-th last) non-NULL value of the frame; over frames
+// that end before or start after the current row they are LEAD and LAG with IGNORE NULLS. The
+// frame's non-NULL values are kept with the number of their row, so that a row leaving the frame
+// (always its first) takes its value along.
 struct ValueFree {
   void operator()(sqlite3_value* value) const { sqlite3_value_free(value); }
 };
@@ -342,11 +343,13 @@ struct NonNullFrame {
   std::deque<std::pair<long long, ValuePtr>> values;
   long long added = 0;
   long long removed = 0;
+  std::size_t position = 1;  // the n of a second argument: the n-th non-NULL value
 };
 
-void NonNullStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+void NonNullStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   NonNullFrame* state = SlotState<NonNullFrame>(ctx, true);
   if (state == nullptr) return sqlite3_result_error_nomem(ctx);
+  if (argc > 1) state->position = static_cast<std::size_t>(std::max(1, sqlite3_value_int(argv[1])));
   const long long row = state->added++;
   if (IsNull(Arg(argv, 0))) return;
   ValuePtr copy(sqlite3_value_dup(argv[0]));
@@ -363,14 +366,14 @@ void NonNullInverse(sqlite3_context* ctx, int, sqlite3_value**) {
 
 void FirstNonNullValue(sqlite3_context* ctx) {
   NonNullFrame* state = SlotState<NonNullFrame>(ctx, false);
-  if (state == nullptr || state->values.empty()) return sqlite3_result_null(ctx);
-  sqlite3_result_value(ctx, state->values.front().second.get());
+  if (state == nullptr || state->values.size() < state->position) return sqlite3_result_null(ctx);
+  sqlite3_result_value(ctx, state->values[state->position - 1].second.get());
 }
 
 void LastNonNullValue(sqlite3_context* ctx) {
   NonNullFrame* state = SlotState<NonNullFrame>(ctx, false);
-  if (state == nullptr || state->values.empty()) return sqlite3_result_null(ctx);
-  sqlite3_result_value(ctx, state->values.back().second.get());
+  if (state == nullptr || state->values.size() < state->position) return sqlite3_result_null(ctx);
+  sqlite3_result_value(ctx, state->values[state->values.size() - state->position].second.get());
 }
 
 void FirstNonNullFinal(sqlite3_context* ctx) {
@@ -569,6 +572,8 @@ int RegisterAggregates(sqlite3* db, void* user_data) {
       {"vk_keep_count", -1, KeepStep, KeepCountFinal, KeepCountValue, NoInverse},
       {"vk_first_value_nn", 1, NonNullStep, FirstNonNullFinal, FirstNonNullValue, NonNullInverse},
       {"vk_last_value_nn", 1, NonNullStep, LastNonNullFinal, LastNonNullValue, NonNullInverse},
+      {"vk_first_value_nn", 2, NonNullStep, FirstNonNullFinal, FirstNonNullValue, NonNullInverse},
+      {"vk_last_value_nn", 2, NonNullStep, LastNonNullFinal, LastNonNullValue, NonNullInverse},
   };
   for (const Window& window : kWindows) {
     int rc =

@@ -210,8 +210,9 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
     if (!expr.over->order_by.empty()) return OraErr(30487, "ORDER BY not allowed here");
     if (expr.name != "COUNT") return OraErr(Unimplemented());
   }
-  // IGNORE NULLS is supported for FIRST_VALUE and LAST_VALUE only.
-  if (expr.ignore_nulls && expr.name != "FIRST_VALUE" && expr.name != "LAST_VALUE") {
+  // IGNORE NULLS is supported for FIRST_VALUE, LAST_VALUE, LAG and LEAD.
+  if (expr.ignore_nulls && expr.name != "FIRST_VALUE" && expr.name != "LAST_VALUE" &&
+      expr.name != "LAG" && expr.name != "LEAD") {
     return OraErr(Unimplemented());
   }
   // Analytic functions do not nest; aggregates may stand inside them in a grouped query.
@@ -246,8 +247,22 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
     case Family::kOffset: {
       call = Lower(expr.name) + "(" + args[0].sql;
       if (args.size() >= 2) {
-        if (!WholeLiteral(*expr.args[1]).has_value()) return OraErr(Unimplemented());
+        std::optional<long long> offset = WholeLiteral(*expr.args[1]);
+        if (!offset.has_value() || (expr.ignore_nulls && *offset == 0)) {
+          return OraErr(Unimplemented());
+        }
         call += ", " + args[1].sql;
+      }
+      if (expr.ignore_nulls) {
+        // The n-th non-NULL value before (after) the current row: the n-th last (first) of the
+        // rows up to the one before it (from the one after it), else the default.
+        const bool lag = expr.name == "LAG";
+        call = std::string(lag ? "vk_last_value_nn(" : "vk_first_value_nn(") + args[0].sql + ", " +
+               (args.size() >= 2 ? args[1].sql : "1") + ") " + over.substr(0, over.size() - 1) +
+               (lag ? " ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING)"
+                    : " ROWS BETWEEN 1 FOLLOWING AND UNBOUNDED FOLLOWING)");
+        over.clear();
+        if (args.size() == 3) call = "coalesce(" + call + ", ";
       }
       if (args.size() == 3) {
         // The default takes the value's type, as Oracle converts it.
@@ -260,9 +275,9 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
         } else if (args[0].type.IsCharacter()) {
           fallback.sql = TextSql(fallback);
         }
-        call += ", " + fallback.sql;
+        call += (expr.ignore_nulls ? "" : ", ") + fallback.sql;
       }
-      call += ")";
+      if (!expr.ignore_nulls || args.size() == 3) call += ")";
       out.type = args[0].type.IsNumeric() ? Typed::Number() : args[0].type;
       out.type.nullable = true;
       break;
