@@ -234,18 +234,26 @@ std::expected<std::unique_ptr<Subprogram>, std::vector<CompileIssue>> CompileUni
   return std::move(*parsed);
 }
 
-OraResult<Value> CallStoredFunction(Host& host, const StoredUnit& unit, std::vector<Value> args) {
+FunctionCaller::FunctionCaller(Host& host, std::shared_ptr<const StoredUnit> unit)
+    : unit_(std::move(unit)), interpreter_(std::make_unique<Interpreter>(host, unit_->text)) {
+  interpreter_->SetUnit(unit_->Label(), 0);
+}
+
+FunctionCaller::~FunctionCaller() = default;
+
+OraResult<Value> FunctionCaller::Call(std::vector<Value> args) {
   StackBase base;
-  Interpreter interpreter(host, unit.text);
-  interpreter.SetUnit(unit.Label(), 0);
+  busy_ = true;
   std::vector<Argument> arguments;
   for (Value& value : args) {
     Variable variable;
     variable.value = std::move(value);
     arguments.emplace_back(std::move(variable));
   }
-  arguments.resize(unit.tree->params.size());
-  std::expected<Value, RunError> result = interpreter.RunSubprogram(*unit.tree, arguments, 0);
+  arguments.resize(unit_->tree->params.size());
+  interpreter_->StartCall();
+  std::expected<Value, RunError> result = interpreter_->RunSubprogram(*unit_->tree, arguments, 0);
+  busy_ = false;
   if (result.has_value()) return std::move(*result);
   const RunError& error = result.error();
   return OraErr(OraError{error.error.code, error.error.message + error.stack});

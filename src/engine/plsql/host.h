@@ -126,8 +126,26 @@ struct CompileIssue {
 std::expected<std::unique_ptr<Subprogram>, std::vector<CompileIssue>> CompileUnit(
     Host& host, std::string_view text);
 
-// Runs the stored function `unit` for SQL: `args` one per parameter in order. Its value, or
-// the error followed by its stack ("ORA-06512: at "U.F", line 3").
-OraResult<Value> CallStoredFunction(Host& host, const StoredUnit& unit, std::vector<Value> args);
+class Interpreter;
+
+// Runs one stored function for SQL, call after call, keeping the SQL its statements prepared.
+class FunctionCaller {
+ public:
+  FunctionCaller(Host& host, std::shared_ptr<const StoredUnit> unit);
+  ~FunctionCaller();
+  FunctionCaller(const FunctionCaller&) = delete;
+  FunctionCaller& operator=(const FunctionCaller&) = delete;
+
+  // `args` one per parameter in order. Its value, or the error followed by its stack
+  // ("ORA-06512: at "U.F", line 3").
+  OraResult<Value> Call(std::vector<Value> args);
+  // A call is running (a second one, through SQL, needs a caller of its own).
+  bool busy() const { return busy_; }
+
+ private:
+  std::shared_ptr<const StoredUnit> unit_;
+  std::unique_ptr<Interpreter> interpreter_;
+  bool busy_ = false;
+};
 
 }  // namespace volmek::engine::plsql

@@ -117,6 +117,11 @@ class Interpreter {
   // first `visible` scopes; `args` come back with the OUT values. Functions give their value.
   std::expected<Value, RunError> RunSubprogram(const Subprogram& subprogram,
                                                std::vector<Argument>& args, std::size_t visible);
+  // A new call from outside: the step limit counts from here.
+  void StartCall() {
+    steps_ = 0;
+    aborted_ = false;
+  }
   // How error stacks name this interpreter's text: empty for an anonymous block, "\"U.P\""
   // for a stored unit; `depth` the calls around it.
   void SetUnit(std::string label, int depth) {

@@ -104,6 +104,7 @@ class EngineConnection : public db::Connection {
     translator_.ForgetShapes();
     ++schema_generation_;
     stored_units_.clear();
+    if (functions_in_sql_ == 0) function_callers_.clear();
   }
   // Counts SchemaChanged: what a cursor resolved under another count may be stale.
   std::uint64_t schema_generation() const { return schema_generation_; }
@@ -139,6 +140,12 @@ class EngineConnection : public db::Connection {
   // Stored functions called from SQL that are running now, innermost last: while one runs,
   // SQL may read but not write (ORA-14551) nor end the transaction (ORA-14552).
   int& functions_in_sql() { return functions_in_sql_; }
+  // What runs stored functions for SQL, by "OWNER.NAME", until the next DDL; and the host they
+  // run with.
+  std::unordered_map<std::string, std::unique_ptr<plsql::FunctionCaller>>& function_callers() {
+    return function_callers_;
+  }
+  std::unique_ptr<plsql::Host>& function_host() { return function_host_; }
   // The tables that DML statements running now write and whose functions may not read them:
   // the SQLite name ("\"t12\"") and OWNER.NAME.
   std::vector<std::pair<std::string, std::string>>& mutating() { return mutating_; }
@@ -165,6 +172,8 @@ class EngineConnection : public db::Connection {
   plsql::RunOptions plsql_options_;
   std::unordered_map<std::string, std::shared_ptr<const plsql::StoredUnit>> stored_units_;
   int functions_in_sql_ = 0;
+  std::unique_ptr<plsql::Host> function_host_;
+  std::unordered_map<std::string, std::unique_ptr<plsql::FunctionCaller>> function_callers_;
   std::vector<std::pair<std::string, std::string>> mutating_;
   std::uint64_t schema_generation_ = 0;
   bool open_ = true;

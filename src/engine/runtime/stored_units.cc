@@ -287,10 +287,21 @@ void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
       }
     }
   }
+  std::unique_ptr<plsql::Host>& host = connection->function_host();
+  if (!host) host = MakeSessionHost(*connection);
+  std::unique_ptr<plsql::FunctionCaller>& cached =
+      connection->function_callers()[unit->owner + "." + unit->name];
+  // A call through SQL inside a call of the same function runs on a caller of its own.
+  std::unique_ptr<plsql::FunctionCaller> own;
+  plsql::FunctionCaller* caller = cached.get();
+  if (caller == nullptr || caller->busy()) {
+    own = std::make_unique<plsql::FunctionCaller>(*host, unit);
+    caller = own.get();
+  }
   ++connection->functions_in_sql();
-  std::unique_ptr<plsql::Host> host = MakeSessionHost(*connection);
-  OraResult<plsql::Value> result = plsql::CallStoredFunction(*host, *unit, std::move(args));
+  OraResult<plsql::Value> result = caller->Call(std::move(args));
   --connection->functions_in_sql();
+  if (own && !cached) cached = std::move(own);
   if (!result.has_value()) return ResultError(context, result.error().message);
   const plsql::Value& value = *result;
   switch (value.kind) {
