@@ -215,8 +215,11 @@ end;"
 end;"
   printf '%s\n;\n' "$update_block" > plsql_update.sql
   update_pl=$(best_of : '"$VOLMEK" fsql plsql_update.sql > /dev/null')
-  "$VOLMEK" sql "select count(*) from benchpl where importe = mod(id, 100000) + mod(id, 100) * 0.01 + $REPEAT" \
-    | grep -q "^ *$rows *$" || { echo "el bloque PL/SQL no actualizo las $rows filas" >&2; exit 1; }
+  # Read whole before grep looks at it: grep -q stops at its match, and volmek writing after
+  # that would fail the pipeline (pipefail) on a broken pipe.
+  local counted
+  counted=$("$VOLMEK" sql "select count(*) from benchpl where importe = mod(id, 100000) + mod(id, 100) * 0.01 + $REPEAT")
+  grep -q "^ *$rows *$" <<< "$counted" || { echo "el bloque PL/SQL no actualizo las $rows filas" >&2; exit 1; }
   echo "volmek   restore ${restore_pl}s   bloque FOR con insert ${insert_pl}s   bloque FOR de cursor con update ${update_pl}s"
   RATIOS+=("PL/SQL FOR insert / restore ($rows filas): $(ratio "$insert_pl" "$restore_pl")")
   RATIOS+=("PL/SQL FOR de cursor update / restore ($rows filas): $(ratio "$update_pl" "$restore_pl")")
