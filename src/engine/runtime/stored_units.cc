@@ -55,6 +55,27 @@ OraResult<bool> Compile(EngineConnection& connection, std::int64_t object_id,
   return errors.empty();
 }
 
+// After `changed` was created, replaced or dropped, the owner's other procedures and functions
+// are compiled again: those that call what is gone are INVALID now, those that called what was
+// missing VALID (Oracle marks them INVALID at once and compiles them when next used).
+OraStatus RecompileOthers(EngineConnection& connection, std::int64_t changed) {
+  connection.stored_units().clear();
+  VK_ASSIGN_OR_ORA_RETURN(std::vector<ObjectRef> objects,
+                          connection.catalog().ObjectsOf(connection.user()));
+  for (const ObjectRef& object : objects) {
+    if (object.object_id == changed ||
+        (object.type != ObjectType::kProcedure && object.type != ObjectType::kFunction)) {
+      continue;
+    }
+    VK_ASSIGN_OR_ORA_RETURN(std::optional<StoredCode> code,
+                            LoadStoredCode(connection.catalog(), object.owner, object.name));
+    if (!code.has_value()) continue;
+    VK_ASSIGN_OR_ORA_RETURN(bool clean, Compile(connection, object.object_id, code->source));
+    if (clean != code->valid) connection.stored_units().clear();
+  }
+  return {};
+}
+
 OraResult<std::uint16_t> Create(EngineConnection& connection, std::string_view sql,
                                 const std::vector<Token>& tokens, std::size_t at, bool replace) {
   const bool function = tokens[at].IsKeyword("FUNCTION");
@@ -84,7 +105,7 @@ OraResult<std::uint16_t> Create(EngineConnection& connection, std::string_view s
       VK_ASSIGN_OR_ORA_RETURN(object_id, catalog.AddObject(connection.user(), name, type, false));
     }
     VK_ASSIGN_OR_ORA_RETURN(compiled_clean, Compile(connection, object_id, source));
-    return {};
+    return RecompileOthers(connection, object_id);
   }));
   if (!compiled_clean) {
     return OraErr(Ora(kSuccessWithCompilationError, "success with compilation error"));
@@ -137,7 +158,8 @@ OraResult<std::uint16_t> Drop(EngineConnection& connection, const std::vector<To
     if (!existing.has_value() || existing->type != type) {
       return OraErr(Ora(4043, fmt::format("object {} does not exist", name)));
     }
-    return connection.catalog().RemoveObject(existing->object_id);
+    VK_RETURN_IF_ORA_ERROR(connection.catalog().RemoveObject(existing->object_id));
+    return RecompileOthers(connection, existing->object_id);
   }));
   return function ? kDropFunction : kDropProcedure;
 }
