@@ -285,6 +285,12 @@ std::expected<Value, RunError> Interpreter::RunSubprogram(const Subprogram& subp
   if (subprogram.is_function) {
     OraResult<Variable> made = MakeVariable(subprogram.return_type);
     if (!made.has_value()) return fail(made.error(), subprogram.offset);
+    if (made->is_record) {
+      return fail(CompileError(text_, subprogram.return_type.offset,
+                               "PLS-00999: implementation restriction (may be temporary) "
+                               "functions returning records"),
+                  subprogram.offset);
+    }
     return_type = made->type;
     return_type_ = &return_type;
   } else {
