@@ -203,6 +203,7 @@ OraResult<bool> Catalog::Exists(sqlite3* db) {
 
 OraStatus Catalog::Create(sqlite3* db) {
   VK_RETURN_IF_ORA_ERROR(ExecSql(db, kCreateCatalog));
+  VK_RETURN_IF_ORA_ERROR(EnsureViewOptionTable(db));
   return UpgradeCatalog(db);
 }
 
@@ -372,6 +373,7 @@ OraStatus Catalog::RemoveObject(std::int64_t object_id) {
            "DELETE FROM vk_ind_columns WHERE index_object_id = ?1",
            "DELETE FROM vk_sequences WHERE object_id = ?1",
            "DELETE FROM vk_views WHERE object_id = ?1",
+           "DELETE FROM vk_view_options WHERE object_id = ?1",
            "DELETE FROM vk_comments WHERE object_id = ?1",
            "DELETE FROM vk_synonyms WHERE object_id = ?1",
            "DELETE FROM vk_code WHERE object_id = ?1",

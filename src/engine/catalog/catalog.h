@@ -143,6 +143,13 @@ class Catalog {
   // Replaces the columns of the object.
   OraStatus SetColumns(std::int64_t object_id, const std::vector<CatalogColumn>& columns);
   OraStatus AddView(std::int64_t object_id, std::string_view text);
+  // A view's query as written and its option ("CHECK OPTION", "READ ONLY" or empty).
+  struct ViewDefinition {
+    std::string text;
+    std::string option;
+  };
+  OraResult<std::optional<ViewDefinition>> View(std::int64_t object_id) const;
+  OraStatus SetViewOption(std::int64_t object_id, std::string_view option);
 
   // Indexes.
   OraStatus AddIndex(const IndexInfo& index, const PhysicalAttributes& attributes);
@@ -173,6 +180,8 @@ class Catalog {
   // Adds what files made by earlier versions lack: the comments and synonyms tables, the
   // character semantics of columns (vk_columns.char_used).
   static OraStatus UpgradeCatalog(sqlite3* db);
+  // Creates the table of view options in a file made before it existed.
+  static OraStatus EnsureViewOptionTable(sqlite3* db);
 
   // A new system constraint name: SYS_C000001, SYS_C000002, ...
   OraResult<std::string> NextConstraintName();

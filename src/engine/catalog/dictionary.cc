@@ -575,6 +575,14 @@ OraResult<std::optional<TableInfo>> LoadTableInfo(const Catalog& catalog, const 
   info.name = ref.name;
   info.physical_name = PhysicalName(ref.type, ref.object_id);
   info.is_view = ref.type == ObjectType::kView;
+  if (info.is_view) {
+    VK_ASSIGN_OR_ORA_RETURN(std::optional<Catalog::ViewDefinition> view,
+                            catalog.View(ref.object_id));
+    if (view.has_value()) {
+      info.view_text = std::move(view->text);
+      info.view_option = std::move(view->option);
+    }
+  }
   VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns, catalog.Columns(ref.object_id));
   for (CatalogColumn& column : columns) {
     column.info.default_sqlite = std::move(column.default_sqlite);

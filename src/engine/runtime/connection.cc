@@ -207,6 +207,7 @@ OraStatus EngineConnection::Setup() {
   VK_RETURN_IF_ORA_ERROR(sequences_.RegisterFunctions(db()));
   VK_RETURN_IF_ORA_ERROR(EnsureConstraintTables(db()));
   VK_RETURN_IF_ORA_ERROR(Catalog::UpgradeCatalog(db()));
+  VK_RETURN_IF_ORA_ERROR(Catalog::EnsureViewOptionTable(db()));
   VK_RETURN_IF_ORA_ERROR(EnsureStoredCodeTables(db()));
   VK_RETURN_IF_ORA_ERROR(RegisterStoredCalls(*this));
   lookup_.SetFunctionFinder(

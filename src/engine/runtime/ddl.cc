@@ -338,13 +338,15 @@ OraResult<DdlParse> CreateView(EngineConnection& connection, DdlParser& parser, 
   }
   VK_RETURN_IF_ORA_ERROR(parser.Expect("AS"));
   std::string query(parser.TextFrom(parser.position()));
-  // WITH READ ONLY / WITH CHECK OPTION end the text; views refuse DML here anyway.
+  // WITH READ ONLY / WITH CHECK OPTION end the text; they are kept apart from it.
+  std::string option;
   for (std::string_view tail : {"WITH READ ONLY", "WITH CHECK OPTION"}) {
     std::string upper = UpperAscii(query);
     std::size_t at = upper.rfind(tail);
     if (at != std::string::npos &&
         upper.find_first_not_of(" \t\r\n", at + tail.size()) == std::string::npos) {
       query.resize(at);
+      option = tail.substr(5);
     }
   }
   while (!query.empty() && (query.back() == ' ' || query.back() == '\n' || query.back() == '\t' ||
@@ -379,7 +381,9 @@ OraResult<DdlParse> CreateView(EngineConnection& connection, DdlParser& parser, 
                                                                 PhysicalName(ObjectType::kView, id),
                                                                 column_list, translation.sql)));
     VK_RETURN_IF_ORA_ERROR(connection.catalog().SetColumns(id, columns));
-    return connection.catalog().AddView(id, query);
+    VK_RETURN_IF_ORA_ERROR(connection.catalog().AddView(id, query));
+    if (option.empty()) return {};
+    return connection.catalog().SetViewOption(id, option);
   }));
   return DdlParse{kCreateView, false};
 }

@@ -80,8 +80,12 @@ struct TableInfo {
   std::string owner;
   std::string name;
   std::string physical_name;  // the SQLite identifier, already quoted, to put into SQL text
-  bool is_view = false;       // views and dictionary views refuse DML
+  bool is_view = false;       // views and dictionary views
   std::vector<ColumnInfo> columns;
+  // A view of the catalogue: its query as written, and "CHECK OPTION", "READ ONLY" or empty.
+  // Empty text for dictionary views, which refuse DML.
+  std::string view_text;
+  std::string view_option;
 };
 
 // A stored function as SQL calls it: vk_call('OWNER', 'NAME', arguments...).

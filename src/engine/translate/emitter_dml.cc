@@ -22,8 +22,10 @@ std::string Emitter::StoreSql(const std::string& value, const ColumnInfo& column
   return sql;
 }
 
-OraResult<Source> Emitter::Target(const ast::TableName& name, Translation* translation) {
+OraResult<Source> Emitter::Target(const ast::TableName& name, Translation* translation,
+                                  bool views) {
   VK_ASSIGN_OR_ORA_RETURN(TableInfo table, LookUp(name.owner, name.name));
+  if (table.is_view && views) return ViewTarget(std::move(table), name, translation);
   if (table.is_view) return OraErr(1732, "data manipulation operation not legal on this view");
   Source source = TableSource(std::move(table), name.alias);
   translation->target_owner = source.owner;
@@ -58,9 +60,37 @@ OraStatus Emitter::Insert(const ast::Insert& insert, Translation* translation) {
   VK_ASSIGN_OR_ORA_RETURN(Source target, Target(insert.table, translation));
   std::vector<std::size_t> columns;
   VK_RETURN_IF_ORA_ERROR(InsertColumns(target, insert.columns, &columns));
+  // The columns written: a view's are its table's.
+  std::vector<ColumnInfo> written;
   std::string column_list;
   for (std::size_t idx : columns) {
-    column_list += (column_list.empty() ? "" : ", ") + QuoteName(target.columns[idx].name);
+    VK_ASSIGN_OR_ORA_RETURN(ColumnInfo column, Writable(target, idx));
+    column_list += (column_list.empty() ? "" : ", ") + QuoteName(column.name);
+    written.push_back(std::move(column));
+  }
+  VK_RETURN_IF_ORA_ERROR(InsertRows(insert, target, columns, written, translation));
+  if (!target.view_check) return {};
+  // WITH CHECK OPTION: the rows added (after the highest rowid there was) must be the view's.
+  std::vector<Translation::Step>& steps = translation->steps;
+  steps.push_back({"DROP TABLE IF EXISTS temp.\"__vk_check\"", false});
+  steps.push_back({"CREATE TEMP TABLE \"__vk_check\" (\"M\")", false});
+  steps.push_back(
+      {"INSERT INTO temp.\"__vk_check\" SELECT coalesce(max(rowid), 0) FROM " + target.physical,
+       false});
+  steps.push_back({std::move(translation->sql), true});
+  translation->sql.clear();
+  CheckOption(target, target.sql_alias + ".rowid > (SELECT \"M\" FROM temp.\"__vk_check\")",
+              &steps);
+  steps.push_back({"DROP TABLE IF EXISTS temp.\"__vk_check\"", false});
+  return {};
+}
+
+OraStatus Emitter::InsertRows(const ast::Insert& insert, const Source& target,
+                              const std::vector<std::size_t>& columns,
+                              const std::vector<ColumnInfo>& written, Translation* translation) {
+  std::string column_list;
+  for (const ColumnInfo& column : written) {
+    column_list += (column_list.empty() ? "" : ", ") + QuoteName(column.name);
   }
   std::string& sql = translation->sql;
   sql = "INSERT INTO " + target.physical + " (" + column_list + ") ";
@@ -73,9 +103,8 @@ OraStatus Emitter::Insert(const ast::Insert& insert, Translation* translation) {
     sql += "VALUES (";
     for (std::size_t idx = 0; idx < columns.size(); ++idx) {
       if (idx != 0) sql += ", ";
-      VK_ASSIGN_OR_ORA_RETURN(
-          std::string value,
-          ColumnValue(*insert.values[idx], target.columns[columns[idx]], target, ctx));
+      VK_ASSIGN_OR_ORA_RETURN(std::string value,
+                              ColumnValue(*insert.values[idx], written[idx], target, ctx));
       sql += value;
     }
     sql += ")";
@@ -87,8 +116,7 @@ OraStatus Emitter::Insert(const ast::Insert& insert, Translation* translation) {
   sql += "SELECT ";
   for (std::size_t idx = 0; idx < columns.size(); ++idx) {
     if (idx != 0) sql += ", ";
-    sql +=
-        StoreSql(QuoteName("__c" + std::to_string(idx + 1)), target.columns[columns[idx]], target);
+    sql += StoreSql(QuoteName("__c" + std::to_string(idx + 1)), written[idx], target);
   }
   sql += " FROM (" + query.sql + ")";
   return {};
@@ -122,9 +150,10 @@ OraResult<std::string> Emitter::SetList(const std::vector<ast::Assignment>& assi
     sets += sets.empty() ? "" : ", ";
     if (assignment.columns.empty()) {
       VK_ASSIGN_OR_ORA_RETURN(std::size_t idx, note(assignment.column));
+      VK_ASSIGN_OR_ORA_RETURN(ColumnInfo column, Writable(target, idx));
       VK_ASSIGN_OR_ORA_RETURN(std::string value,
-                              ColumnValue(*assignment.value, target.columns[idx], target, ctx));
-      sets += QuoteName(target.columns[idx].name) + " = " + value;
+                              ColumnValue(*assignment.value, column, target, ctx));
+      sets += QuoteName(column.name) + " = " + value;
       continue;
     }
     // (a, b) = (query): one row gives the values, none gives NULLs, more are ORA-01427 (the
@@ -140,7 +169,7 @@ OraResult<std::string> Emitter::SetList(const std::vector<ast::Assignment>& assi
     std::string names;
     std::string values;
     for (std::size_t pos = 0; pos < targets.size(); ++pos) {
-      const ColumnInfo& column = target.columns[targets[pos]];
+      VK_ASSIGN_OR_ORA_RETURN(ColumnInfo column, Writable(target, targets[pos]));
       names += (pos == 0 ? "" : ", ") + QuoteName(column.name);
       std::string value = QuoteName("__c" + std::to_string(pos + 1));
       if (pos == 0) {
@@ -163,7 +192,8 @@ OraResult<std::string> Emitter::DmlWhere(const Expr* where, Scope* scope) {
   SplitConjuncts(where, &conjuncts);
   std::optional<long long> limit;
   Ctx ctx{scope, !options_.inline_literals, false, {}};
-  std::string where_sql;
+  // Through a view, only the rows it shows.
+  std::string where_sql = scope->sources[0].view_where;
   for (const Expr* conjunct : conjuncts) {
     if (TakeRownumBound(*conjunct, &limit)) continue;
     if (ContainsRownum(*conjunct)) return OraErr(Unimplemented());
@@ -197,9 +227,22 @@ OraStatus Emitter::Update(const ast::Update& update, Translation* translation) {
     if (!where_sql.empty()) numbering += " WHERE " + where_sql;
     sql += " FROM (" + numbering + ") AS \"__rn\" WHERE " + target.sql_alias +
            ".rowid = \"__rn\".\"R\"";
-    return {};
+  } else if (!where_sql.empty()) {
+    sql += " WHERE " + where_sql;
   }
-  if (!where_sql.empty()) sql += " WHERE " + where_sql;
+  if (!target.view_check) return {};
+  // WITH CHECK OPTION: the rows updated, noted first, must still be the view's.
+  std::vector<Translation::Step>& steps = translation->steps;
+  steps.push_back({"DROP TABLE IF EXISTS temp.\"__vk_check\"", false});
+  steps.push_back({"CREATE TEMP TABLE \"__vk_check\" (\"R\")", false});
+  steps.push_back({"INSERT INTO temp.\"__vk_check\" SELECT " + target.sql_alias + ".rowid FROM " +
+                       SourceSql(target) + (where_sql.empty() ? "" : " WHERE " + where_sql),
+                   false});
+  steps.push_back({std::move(sql), true});
+  sql.clear();
+  CheckOption(target, target.sql_alias + ".rowid IN (SELECT \"R\" FROM temp.\"__vk_check\")",
+              &steps);
+  steps.push_back({"DROP TABLE IF EXISTS temp.\"__vk_check\"", false});
   return {};
 }
 

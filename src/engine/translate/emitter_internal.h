@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,9 +42,23 @@ struct Source {
   // Prefixed to its column names in SQL: the sources of a join read through one row of a
   // hierarchy share its alias, each column under its source's prefix.
   std::string column_prefix;
+  // A view written through (emitter_views.cc): `columns` are the view's, each read as
+  // `view_columns[i].sql` over the table, whose columns `base_columns` are, and written to
+  // base column `view_columns[i].base` (none: computed). `view_where`: the view's WHERE.
+  struct ViewColumn {
+    std::string sql;
+    std::optional<std::size_t> base;
+  };
+  std::vector<ViewColumn> view_columns;
+  std::vector<ColumnInfo> base_columns;
+  std::string view_where;
+  bool view_check = false;  // WITH CHECK OPTION
 };
 
 inline std::string ColumnSql(const Source& source, const ColumnInfo& column) {
+  if (!source.view_columns.empty()) {
+    return source.view_columns[static_cast<std::size_t>(&column - source.columns.data())].sql;
+  }
   return source.sql_alias + "." + QuoteName(source.column_prefix + column.name);
 }
 
@@ -517,11 +532,17 @@ class Emitter {
 
   std::string StoreSql(const std::string& value, const ColumnInfo& column, const Source& target);
 
-  OraResult<Source> Target(const ast::TableName& name, Translation* translation);
+  // The table DML writes; a view (when `views`) as ViewTarget gives it.
+  OraResult<Source> Target(const ast::TableName& name, Translation* translation, bool views = true);
 
   OraResult<std::size_t> TargetColumn(const Source& target, const std::string& name);
 
   OraStatus Insert(const ast::Insert& insert, Translation* translation);
+
+  // The INSERT of `insert`'s rows into `written` (the columns `columns` of `target` name).
+  OraStatus InsertRows(const ast::Insert& insert, const Source& target,
+                       const std::vector<std::size_t>& columns,
+                       const std::vector<ColumnInfo>& written, Translation* translation);
 
   // The target columns an INSERT names (every column when `names` is empty), in order.
   OraStatus InsertColumns(const Source& target, const std::vector<std::string>& names,
@@ -543,6 +564,21 @@ class Emitter {
   OraStatus Update(const ast::Update& update, Translation* translation);
 
   OraStatus Delete(const ast::Delete& del, Translation* translation);
+
+  // DML through views (emitter_views.cc).
+
+  // The target of DML on `view`: the table under it, seen through the view's columns.
+  OraResult<Source> ViewTarget(TableInfo view, const ast::TableName& name,
+                               Translation* translation);
+
+  // The column written for column `idx` of `target`: a view's base column (ORA-01733 for a
+  // computed one), else the column itself.
+  OraResult<ColumnInfo> Writable(const Source& target, std::size_t idx);
+
+  // A step refusing (ORA-01402) any of the rows `rows` (a query of rowids) of a view WITH
+  // CHECK OPTION that its WHERE would not show.
+  void CheckOption(const Source& target, const std::string& rows,
+                   std::vector<Translation::Step>* steps);
 
   // MERGE and INSERT ALL|FIRST (emitter_merge.cc), as Translation::steps.
 
@@ -568,6 +604,9 @@ class Emitter {
   std::vector<Source> common_tables_;  // the WITH tables in scope, outermost first
   int sequence_references_ = 0;        // NEXTVAL references numbered so far
   int views_ = 0;
+  // The texts and trees of the views DML goes through.
+  std::vector<std::unique_ptr<std::string>> view_texts_;
+  std::vector<std::unique_ptr<ast::Query>> view_queries_;
 };
 
 }  // namespace volmek::engine::emitter_internal

@@ -79,7 +79,7 @@ OraStatus Emitter::CopyRows(const std::string& from, const std::vector<std::stri
 }
 
 OraStatus Emitter::Merge(const ast::Merge& merge, Translation* translation) {
-  VK_ASSIGN_OR_ORA_RETURN(Source target, Target(merge.target, translation));
+  VK_ASSIGN_OR_ORA_RETURN(Source target, Target(merge.target, translation, false));
   std::vector<Translation::Step>& steps = translation->steps;
   VK_ASSIGN_OR_ORA_RETURN(Source source, CopiedSource(*merge.source, kMergeSource, &steps));
   if (source.name == target.name) return OraErr(918, "column ambiguously defined");
@@ -217,7 +217,7 @@ OraStatus Emitter::MultiInsert(const ast::MultiInsert& insert, Translation* tran
     }
     for (const ast::InsertInto& into : branch.intos) {
       Translation target_names;
-      VK_ASSIGN_OR_ORA_RETURN(Source target, Target(into.table, &target_names));
+      VK_ASSIGN_OR_ORA_RETURN(Source target, Target(into.table, &target_names, false));
       if (translation->target_table.empty()) {
         translation->target_owner = target_names.target_owner;
         translation->target_table = target_names.target_table;

@@ -1,0 +1,38 @@
+// The catalogue's view options: WITH CHECK OPTION and WITH READ ONLY.
+#include "engine/catalog/catalog.h"
+#include "engine/storage/sqlite_handle.h"
+
+namespace volmek::engine {
+
+OraStatus Catalog::EnsureViewOptionTable(sqlite3* db) {
+  return ExecSql(db,
+                 "CREATE TABLE IF NOT EXISTS vk_view_options(object_id INTEGER PRIMARY KEY, "
+                 "view_option TEXT NOT NULL)");
+}
+
+OraStatus Catalog::SetViewOption(std::int64_t object_id, std::string_view option) {
+  VK_ASSIGN_OR_ORA_RETURN(
+      SqliteStatement stmt,
+      SqliteStatement::Prepare(db_, "INSERT OR REPLACE INTO vk_view_options VALUES(?1, ?2)"));
+  stmt.BindInt(1, object_id);
+  stmt.BindText(2, option);
+  return stmt.Run();
+}
+
+OraResult<std::optional<Catalog::ViewDefinition>> Catalog::View(std::int64_t object_id) const {
+  VK_ASSIGN_OR_ORA_RETURN(
+      SqliteStatement stmt,
+      SqliteStatement::Prepare(db_,
+                               "SELECT v.text, o.view_option FROM vk_views v LEFT JOIN "
+                               "vk_view_options o ON o.object_id = v.object_id WHERE "
+                               "v.object_id = ?1"));
+  stmt.BindInt(1, object_id);
+  VK_ASSIGN_OR_ORA_RETURN(bool row, stmt.Step());
+  if (!row) return std::optional<ViewDefinition>();
+  ViewDefinition view;
+  view.text = std::string(stmt.ColumnText(0));
+  if (!stmt.ColumnIsNull(1)) view.option = std::string(stmt.ColumnText(1));
+  return std::optional<ViewDefinition>(std::move(view));
+}
+
+}  // namespace volmek::engine
