@@ -642,6 +642,39 @@ CatalogLookup::Resolved CatalogLookup::Follow(const ObjectRef& synonym, int dept
   return resolved;
 }
 
+std::optional<SchemaLookup::SequenceName> CatalogLookup::FindSequence(std::string_view owner,
+                                                                      std::string_view name) const {
+  return owner.empty() ? SequenceIn(user_, name, false, 0) : SequenceIn(owner, name, true, 0);
+}
+
+std::optional<SchemaLookup::SequenceName> CatalogLookup::SequenceIn(std::string_view owner,
+                                                                    std::string_view name,
+                                                                    bool qualified,
+                                                                    int depth) const {
+  constexpr int kMaxChain = 32;
+  if (depth >= kMaxChain) return std::nullopt;
+  auto follow = [&](const ObjectRef& synonym) -> std::optional<SequenceName> {
+    auto target = catalog_.FindSynonymTarget(synonym.object_id);
+    if (!target.has_value() || !target->has_value()) return std::nullopt;
+    return SequenceIn((*target)->owner, (*target)->name, true, depth + 1);
+  };
+  auto found = catalog_.FindObject(owner, name);
+  if (found.has_value() && found->has_value()) {
+    if ((*found)->type == ObjectType::kSequence) {
+      return SequenceName{std::string(owner), std::string(name)};
+    }
+    if ((*found)->type == ObjectType::kSynonym) return follow(**found);
+    return std::nullopt;
+  }
+  if (!qualified) {
+    auto shared = catalog_.FindObject("PUBLIC", name);
+    if (shared.has_value() && shared->has_value() && (*shared)->type == ObjectType::kSynonym) {
+      return follow(**shared);
+    }
+  }
+  return std::nullopt;
+}
+
 bool CatalogLookup::SequenceExists(std::string_view name) const {
   auto found = catalog_.FindSequence(user_, name);
   return found.has_value() && found->has_value();

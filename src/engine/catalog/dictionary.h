@@ -41,6 +41,8 @@ class CatalogLookup : public SchemaLookup {
   std::optional<TableInfo> FindTable(std::string_view name) const override;
   std::optional<OraError> LookupError(std::string_view name) const override;
   bool SequenceExists(std::string_view name) const override;
+  std::optional<SequenceName> FindSequence(std::string_view owner,
+                                           std::string_view name) const override;
   std::string CurrentUser() const override { return user_; }
   std::optional<StoredFunctionInfo> FindStoredFunction(std::string_view name) const override {
     if (!find_function_) return std::nullopt;
@@ -62,6 +64,8 @@ class CatalogLookup : public SchemaLookup {
   Resolved ResolveIn(std::string_view owner, std::string_view object, bool qualified,
                      int depth) const;
   Resolved Follow(const ObjectRef& synonym, int depth) const;
+  std::optional<SequenceName> SequenceIn(std::string_view owner, std::string_view name,
+                                         bool qualified, int depth) const;
 
   const Catalog& catalog_;
   std::string user_;

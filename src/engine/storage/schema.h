@@ -119,6 +119,17 @@ class SchemaLookup {
     return std::nullopt;
   }
   virtual bool SequenceExists(std::string_view name) const = 0;
+  // The sequence [owner.]name stands for (`owner` empty when not written): its owner and
+  // name, through synonyms where the schema has them; nullopt when there is none.
+  struct SequenceName {
+    std::string owner;
+    std::string name;
+  };
+  virtual std::optional<SequenceName> FindSequence(std::string_view owner,
+                                                   std::string_view name) const {
+    if (!SequenceExists(name)) return std::nullopt;
+    return SequenceName{owner.empty() ? CurrentUser() : std::string(owner), std::string(name)};
+  }
   // The logged-on user (what USER returns, and the owner in error texts).
   virtual std::string CurrentUser() const = 0;
   // The user's stored procedure or function `name` (upper case); nullopt when none.

@@ -194,11 +194,12 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
       out.type = Typed::Varchar2(30);
       return out;
     case ExprKind::kSequence: {
-      if (!schema_.SequenceExists(expr.name)) return OraErr(2289, "sequence does not exist");
-      std::string owner = expr.qualifier.empty() ? schema_.CurrentUser() : expr.qualifier;
+      std::optional<SchemaLookup::SequenceName> sequence =
+          schema_.FindSequence(expr.qualifier, expr.name);
+      if (!sequence) return OraErr(2289, "sequence does not exist");
       // Each NEXTVAL reference is numbered so that the references of one row share one value.
       out.sql = std::string(expr.op == "NEXTVAL" ? "vk_nextval(" : "vk_currval(") +
-                QuoteString(owner) + ", " + QuoteString(expr.name) +
+                QuoteString(sequence->owner) + ", " + QuoteString(sequence->name) +
                 (expr.op == "NEXTVAL" ? ", " + std::to_string(++sequence_references_) : "") + ")";
       out.type = Typed::Number();
       return out;
