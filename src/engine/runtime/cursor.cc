@@ -207,24 +207,6 @@ OraResult<std::uint16_t> TransactionControl(EngineConnection& connection, std::s
   return kFunctionAlterSession;
 }
 
-// CREATE [OR REPLACE] PACKAGE, TRIGGER or TYPE: stored PL/SQL this engine does not keep.
-OraStatus RefuseStoredCode(std::string_view sql) {
-  std::vector<Token> tokens;
-  if (Tokenize(sql, &tokens).has_value()) return {};
-  std::size_t at = 1;
-  if (at + 1 < tokens.size() && tokens[at].IsKeyword("OR") && tokens[at + 1].IsKeyword("REPLACE")) {
-    at += 2;
-  }
-  for (std::string_view kind : {"PACKAGE", "TRIGGER", "TYPE"}) {
-    if (at < tokens.size() && tokens[at].IsKeyword(kind)) {
-      return OraErr(plsql::CompileError(sql, tokens[at].offset,
-                                        "PLS-00999: implementation restriction (may be temporary) "
-                                        "packages, triggers and types"));
-    }
-  }
-  return {};
-}
-
 bool IsTransactionControl(std::string_view word) {
   return word == "COMMIT" || word == "ROLLBACK" || word == "SAVEPOINT" || word == "LOCK";
 }
@@ -319,7 +301,6 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
       return {};
     }
   }
-  if (word == "CREATE") VK_RETURN_IF_ORA_ERROR(RefuseStoredCode(sql));
   if (IsDdlVerb(word)) {
     VK_ASSIGN_OR_ORA_RETURN(DdlParse parsed, ParseDdl(connection, sql));
     function_type_ = parsed.function_type;

@@ -182,6 +182,14 @@ std::optional<OraResult<std::uint16_t>> StoredCodeDdl(EngineConnection& connecti
       at += 2;
       replace = true;
     }
+    for (std::string_view kind : {"PACKAGE", "TRIGGER", "TYPE"}) {
+      if (tokens[at].IsKeyword(kind)) {
+        return OraResult<std::uint16_t>(
+            OraErr(plsql::CompileError(sql, tokens[at].offset,
+                                       "PLS-00999: implementation restriction (may be temporary) "
+                                       "packages, triggers and types")));
+      }
+    }
     if (!tokens[at].IsKeyword("PROCEDURE") && !tokens[at].IsKeyword("FUNCTION")) {
       return std::nullopt;
     }

@@ -22,7 +22,8 @@ class EngineConnection;
 inline constexpr int kSuccessWithCompilationError = 24344;
 
 // Runs `sql` when it is CREATE, ALTER ... COMPILE or DROP of a PROCEDURE or FUNCTION (DDL, at
-// Parse): its function type, or its error. nullopt for any other statement.
+// Parse): its function type, or its error; CREATE PACKAGE, TRIGGER or TYPE is refused
+// (PLS-00999). nullopt for any other statement.
 std::optional<OraResult<std::uint16_t>> StoredCodeDdl(EngineConnection& connection,
                                                       std::string_view sql);
 
