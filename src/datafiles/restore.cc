@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "datafiles/date_format.h"
 #include "datafiles/old_form_nulls.h"
+#include "datafiles/read_ahead.h"
 #include "datafiles/table_name.h"
 #include "datafiles/table_text.h"
 
@@ -42,62 +43,81 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
       fmt::format("{} {}", mode == LoadMode::kRestore ? "restore" : "add", table));
   std::uint64_t bytes_read = 0;
   const std::string prefix = fmt::format("insert into {} values (", table);
-  std::string line;
   std::string sql;
   // The direct path (db::Cursor::InsertRow) takes the lines of plain values; the others, the
   // rows it refuses and every line of a backend without it go as statements, as does every
   // line while statements are echoed.
   bool direct = !ctx.echo;
+  // The file is read, split and converted ahead on a second thread; this one writes. The
+  // converter is made now, under the file's date format, which the plain lines are read with.
+  ReadAhead::Options options;
+  options.split = direct;
+  if (direct) options.converter = session.OpenRowConverter(table);
+  const Status read_error =
+      Status::IoError(fmt::format("Imposible leer fichero restore ({}).\n", name));
+  // A file cut short while it was read ends early as if it were complete: what was loaded from
+  // it is not the table's copy. (A file removed meanwhile stays readable to its end.)
+  auto cut_short = [name, size_error, size_at_open] {
+    std::error_code now_error;
+    std::uintmax_t size_now = std::filesystem::file_size(name, now_error);
+    return !size_error && !now_error && size_now < size_at_open;
+  };
+  ReadAhead ahead(std::move(reader), read_error, cut_short, std::move(options));
+  // For the lines the reading thread leaves whole (those that may hold blank values).
   std::vector<db::RowValue> values;
   std::string scratch;
   // Described once, at the first line that may need it.
   std::optional<std::vector<bool>> null_if_blank;
-  while (true) {
-    Result<bool> more = reader.Next(line);
-    if (!more.has_value()) {
-      return Err(Status::IoError(fmt::format("Imposible leer fichero restore ({}).\n", name)));
-    }
-    if (!*more) {
-      // A file cut short while it was read ends early as if it were complete: what was loaded
-      // from it is not the table's copy. (A file removed meanwhile stays readable to its end.)
-      std::error_code now_error;
-      std::uintmax_t size_now = std::filesystem::file_size(name, now_error);
-      if (!size_error && !now_error && size_now < size_at_open) {
-        return Err(Status::IoError(fmt::format("Imposible leer fichero restore ({}).\n", name)));
+  while (const LineBatch* batch = ahead.Next()) {
+    for (const AheadLine& line : batch->lines) {
+      ++counts.lines;
+      bytes_read += line.bytes;
+      std::string_view text = line.text;
+      bool old_form_date = line.old_form_date;
+      bool plain = line.plain;
+      std::span<const db::RowValue> row = batch->Values(line);
+      std::optional<std::string> mended;
+      if (line.may_hold_blank) {
+        if (!null_if_blank.has_value()) null_if_blank = NumberAndDateColumns(session, table);
+        mended = BlanksToNull(text, *null_if_blank);
+        if (mended.has_value()) text = *mended;
+        old_form_date = HasOldFormDate(text);
+        plain = direct && SplitPlainLine(text, values, scratch);
+        row = values;
       }
-      break;
-    }
-    ++counts.lines;
-    bytes_read += line.size();
-    std::string_view text = WithoutLineEnd(line);
-    std::optional<std::string> mended;
-    if (MayHoldBlankValue(text)) {
-      if (!null_if_blank.has_value()) null_if_blank = NumberAndDateColumns(session, table);
-      mended = BlanksToNull(text, *null_if_blank);
-      if (mended.has_value()) text = *mended;
-    }
-    VOLMEK_RETURN_IF_ERROR(HasOldFormDate(text) ? dates.UseSessionFormat() : dates.UseFileFormat());
-    bool inserted = false;
-    if (direct && SplitPlainLine(text, values, scratch)) {
-      int rc = session.InsertRow(table, values);
-      inserted = rc == db::kRcOk;
-      if (rc == db::kRcUnimplemented) direct = false;
-      if (db::EndsSession(rc)) {
-        // The transaction is gone: the row is reported once, with its statement, and the load
-        // stops (running its statement would only meet the lost session).
-        VOLMEK_RETURN_IF_ERROR(
-            session.ReportError(session.main(), fmt::format("{}{})", prefix, text)));
+      VOLMEK_RETURN_IF_ERROR(old_form_date ? dates.UseSessionFormat() : dates.UseFileFormat());
+      bool inserted = false;
+      if (direct && plain) {
+        int rc = db::kRcUnimplemented;
+        if (line.converted) {
+          rc = session.InsertConverted(*ahead.converter(), batch->converted, line.first_converted);
+          inserted = rc == db::kRcOk;
+        }
+        // A converted row refused for any other reason than a lost session goes as the values
+        // it was converted from, which answer for themselves.
+        if (!inserted && !db::EndsSession(rc)) {
+          rc = session.InsertRow(table, row);
+          inserted = rc == db::kRcOk;
+          if (rc == db::kRcUnimplemented) direct = false;
+        }
+        if (db::EndsSession(rc)) {
+          // The transaction is gone: the row is reported once, with its statement, and the
+          // load stops (running its statement would only meet the lost session).
+          VOLMEK_RETURN_IF_ERROR(
+              session.ReportError(session.main(), fmt::format("{}{})", prefix, text)));
+        }
       }
+      if (!inserted) {
+        sql.assign(prefix);
+        sql.append(text);
+        sql.push_back(')');
+        VOLMEK_ASSIGN_OR_RETURN(inserted, session.RunStatement(sql));
+        if (!inserted) ++counts.rejected;
+      }
+      progress.Update(static_cast<std::uint64_t>(counts.lines), bytes_read,
+                      size_error ? 0 : size_at_open);
     }
-    if (!inserted) {
-      sql.assign(prefix);
-      sql.append(text);
-      sql.push_back(')');
-      VOLMEK_ASSIGN_OR_RETURN(inserted, session.RunStatement(sql));
-      if (!inserted) ++counts.rejected;
-    }
-    progress.Update(static_cast<std::uint64_t>(counts.lines), bytes_read,
-                    size_error ? 0 : size_at_open);
+    if (batch->failure.has_value()) return Err(*batch->failure);
   }
   progress.End();
   VOLMEK_RETURN_IF_ERROR(dates.UseSessionFormat());

@@ -1,6 +1,7 @@
 // The direct path of restore on the embedded engine gives what the statement path gives: the
 // same rows, the same reports, the same summary, line for line, for plain lines, for lines
 // that only a statement reads and for lines that fail.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -49,11 +50,11 @@ class RestoreDirect : public ::testing::Test {
     std::vector<std::string> rows;
   };
 
-  // Loads kFile into a new database in `dir` and reads the table back. With `echo` every
-  // statement is printed, and every line goes as a statement.
-  Outcome Load(volmek::testing::TempDir& dir, bool echo) {
+  // Loads `file` (kFile unless given) into a new database in `dir` and reads the table back. With
+  // `echo` every statement is printed, and every line goes as a statement.
+  Outcome Load(volmek::testing::TempDir& dir, bool echo, std::string_view file = kFile) {
     EXPECT_EQ(chdir(dir.path().c_str()), 0);
-    dir.Write("T.txt", std::string(kFile));
+    dir.Write("T.txt", std::string(file));
     std::ostringstream out;
     std::istringstream in;
     db::RunContext ctx(Environment(), out, in);
@@ -117,6 +118,36 @@ TEST_F(RestoreDirect, GivesTheRowsAndReportsOfTheStatements) {
   ASSERT_GE(direct.rows.size(), 4u);
   EXPECT_EQ(direct.rows[0], "[-4] [100000000] NULL [D  ] NULL ") << direct.rows[0];
   EXPECT_EQ(direct.rows[2], "[2] [-.25] [O'Brien] [B'2] NULL ");
+}
+
+// Many batches of lines read ahead, with refused and mended lines among them: every line is
+// loaded or reported once, in file order, as the statements do it.
+TEST_F(RestoreDirect, ManyLinesGiveTheRowsAndReportsOfTheStatements) {
+  std::string file;
+  constexpr int kLines = 4000;
+  for (int id = 1; id <= kLines; ++id) {
+    if (id % 997 == 0) {
+      file += fmt::format("{},1,'Texto largo de mas','E',NULL\n", id);  // ORA-12899
+    } else if (id % 1009 == 0) {
+      file += fmt::format("{},'   ','V''{}','C','   '\n", id, id);  // old-form NULLs
+    } else if (id % 1013 == 0) {
+      file += fmt::format("{},1,'OLD','C','08-DEC-25'\n", id);  // an old-form date
+    } else {
+      file += fmt::format("{},{}.{:02},'N{}','C{}','2026-{:02}-01 00:00:{:02}'\n", id, id % 1000,
+                          id % 100, id, id % 10, id % 12 + 1, id % 60);
+    }
+  }
+  volmek::testing::TempDir direct_dir;
+  volmek::testing::TempDir statement_dir;
+  Outcome direct = Load(direct_dir, false, file);
+  Outcome statements = Load(statement_dir, true, file);
+  EXPECT_EQ(direct.output, statements.output);
+  EXPECT_EQ(direct.rows, statements.rows);
+  EXPECT_NE(direct.output.find(fmt::format("Restore T con {} filas recuperadas.", kLines)),
+            std::string::npos)
+      << direct.output;
+  EXPECT_NE(direct.output.find("Warning. 4 filas rechazadas."), std::string::npos) << direct.output;
+  EXPECT_EQ(direct.rows.size(), static_cast<std::size_t>(kLines - 4));
 }
 
 TEST(SplitPlainLine, TakesNumbersNullAndQuotedTexts) {

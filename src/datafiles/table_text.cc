@@ -155,15 +155,10 @@ std::size_t FindSpecial(std::string_view text, std::size_t start) {
   return std::string_view::npos;
 }
 
-}  // namespace
-
-bool SplitPlainLine(std::string_view line, std::vector<db::RowValue>& values,
-                    std::string& scratch) {
-  values.clear();
-  scratch.clear();
-  if (line.empty() || line.find('\0') != std::string_view::npos) return false;
-  // Undone texts are never longer than the line: `scratch` never moves while it is filled.
-  scratch.reserve(line.size());
+// The values of `line` appended to `values` (texts with doubled apostrophes undone into
+// `scratch`); false at the first thing a plain line does not hold.
+bool AppendPlainValues(std::string_view line, std::vector<db::RowValue>& values,
+                       std::string& scratch) {
   const std::size_t size = line.size();
   std::size_t pos = 0;
   while (true) {
@@ -220,6 +215,30 @@ bool SplitPlainLine(std::string_view line, std::vector<db::RowValue>& values,
     if (line[pos] != ',' || pos + 1 == size) return false;
     ++pos;
   }
+}
+
+}  // namespace
+
+bool SplitPlainLine(std::string_view line, std::vector<db::RowValue>& values,
+                    std::string& scratch) {
+  values.clear();
+  scratch.clear();
+  // Undone texts are never longer than the line: `scratch` never moves while it is filled.
+  scratch.reserve(line.size());
+  return AppendPlainLine(line, values, scratch);
+}
+
+bool AppendPlainLine(std::string_view line, std::vector<db::RowValue>& values,
+                     std::string& scratch) {
+  if (line.empty() || line.find('\0') != std::string_view::npos) return false;
+  // Texts already undone into `scratch` must stay where they are.
+  if (scratch.capacity() - scratch.size() < line.size()) return false;
+  const std::size_t values_before = values.size();
+  const std::size_t scratch_before = scratch.size();
+  if (AppendPlainValues(line, values, scratch)) return true;
+  values.resize(values_before);
+  scratch.resize(scratch_before);
+  return false;
 }
 
 void AppendQuoted(std::string_view text, std::string& line) {

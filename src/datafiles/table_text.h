@@ -64,6 +64,13 @@ Result<std::vector<Field>> ParseLine(std::string_view line);
 // gives its own answer.
 bool SplitPlainLine(std::string_view line, std::vector<db::RowValue>& values, std::string& scratch);
 
+// The same for many lines: appends the line's values to `values` and its undone texts to
+// `scratch`, leaving what they held before untouched. `scratch` must have room for line.size()
+// more bytes without growing (so that texts undone before stay where they are); a line that
+// would need more, like every line SplitPlainLine refuses, returns false and appends nothing.
+bool AppendPlainLine(std::string_view line, std::vector<db::RowValue>& values,
+                     std::string& scratch);
+
 // Appends the table text form of `field` to `line` (a kNumber field is written as it stands).
 void AppendField(const Field& field, std::string& line);
 

@@ -16,20 +16,24 @@
 //     does not fail the fetch (a backend may return 1405 instead: the row is still delivered);
 //   - Describe past the last select-list item returns 1007.
 //
-// Two calls are optional: InsertRow, the direct path of loads, and BindByName, the host
-// variables of PL/SQL blocks. A backend without one returns 3001 (unimplemented feature) and
-// does nothing; the caller of InsertRow then runs the insert statement itself.
+// Four calls are optional: InsertRow, the direct path of loads, with OpenRowConverter and
+// InsertConverted, which let a load convert its rows on another thread, and BindByName, the
+// host variables of PL/SQL blocks. A backend without one returns 3001 (unimplemented
+// feature) or no converter and does nothing; the caller of a load's call then runs the
+// insert statement itself.
 //
 // Two implementations exist: the embedded engine (src/engine/, selected by an empty TNS or one
 // beginning with "file:") and the Oracle client library (src/db/oci/). Nothing above src/db/
 // knows which one runs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace volmek::db {
 
@@ -124,6 +128,37 @@ struct BindVariable {
   std::size_t max_size = 4000;
 };
 
+// Rows converted by a RowConverter, one after another: each value in the form the database
+// stores it. Cleared and refilled without giving its memory back.
+struct ConvertedRows {
+  struct Value {
+    std::size_t offset = 0;  // in `bytes`
+    std::size_t size = 0;
+    bool is_null = false;
+  };
+  std::string bytes;
+  std::vector<Value> values;
+
+  void clear() {
+    bytes.clear();
+    values.clear();
+  }
+};
+
+// The conversion half of the direct path (Cursor::OpenRowConverter): turns the values of a
+// row into their stored form without the connection, so that a load may convert on one thread
+// while the cursor's thread writes.
+class RowConverter {
+ public:
+  virtual ~RowConverter() = default;
+  // Appends the stored form of one row's `values` to `out` (one value each) and returns true.
+  // Returns false, leaving `out` as it was, for a row it does not take (a value the database
+  // would refuse or that needs the session, a count of values that does not match): that row
+  // goes by InsertRow, which answers for it. Touches no connection and no cursor: it may run on
+  // any thread, one call at a time.
+  virtual bool Convert(std::span<const RowValue> values, ConvertedRows& out) = 0;
+};
+
 // A cursor on one connection. Move-only; closes itself when destroyed.
 class Cursor {
  public:
@@ -158,6 +193,29 @@ class Cursor {
   virtual int InsertRow(std::string_view table, std::span<const RowValue> values) {
     (void)table;
     (void)values;
+    return kRcUnimplemented;
+  }
+
+  // Optional: a converter of rows for InsertRow into `table` (see RowConverter), made for the
+  // schema and session settings in force now; nullptr (the default) when the backend has none
+  // or the table does not go by the direct path. The converter must not outlive the cursor.
+  virtual std::unique_ptr<RowConverter> OpenRowConverter(std::string_view table) {
+    (void)table;
+    return nullptr;
+  }
+
+  // Inserts the row whose values start at rows.values[first], converted by `converter` (made
+  // by this cursor), as InsertRow would insert the values it was converted from. Returns 0 when
+  // the row was inserted. Any other code leaves nothing inserted: one that ends the session
+  // (EndsSession) is reported as InsertRow's would be; after any other the caller goes on as if
+  // it had not called, with InsertRow and the row's values. A converter made under another
+  // schema or other session settings than those now in force is refused, as is a converter of
+  // another cursor.
+  virtual int InsertConverted(const RowConverter& converter, const ConvertedRows& rows,
+                              std::size_t first) {
+    (void)converter;
+    (void)rows;
+    (void)first;
     return kRcUnimplemented;
   }
 

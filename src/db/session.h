@@ -52,6 +52,14 @@ class SessionCursor {
     statement_.clear();
     return cursor_->InsertRow(table, values);
   }
+  // Its conversion half (Cursor::OpenRowConverter, Cursor::InsertConverted), the same way.
+  std::unique_ptr<RowConverter> OpenRowConverter(std::string_view table) {
+    return cursor_->OpenRowConverter(table);
+  }
+  int InsertConverted(const RowConverter& converter, const ConvertedRows& rows, std::size_t first) {
+    statement_.clear();
+    return cursor_->InsertConverted(converter, rows, first);
+  }
 
  private:
   std::unique_ptr<Cursor> cursor_;
@@ -107,6 +115,17 @@ class Session {
   int InsertRow(std::string_view table, std::span<const RowValue> values) {
     execute_failed_ = false;
     return main_->InsertRow(table, values);
+  }
+  // A converter of rows into `table` for InsertConverted (Cursor::OpenRowConverter), made on
+  // the main cursor; nullptr when the backend has none for it.
+  std::unique_ptr<RowConverter> OpenRowConverter(std::string_view table) {
+    return main_->OpenRowConverter(table);
+  }
+  // Inserts a converted row on the main cursor (Cursor::InsertConverted) and returns its code,
+  // as InsertRow does. Clears execute_failed().
+  int InsertConverted(const RowConverter& converter, const ConvertedRows& rows, std::size_t first) {
+    execute_failed_ = false;
+    return main_->InsertConverted(converter, rows, first);
   }
 
   // Runs "commit work" on the main cursor; reports a failed parse and a failed execute. A

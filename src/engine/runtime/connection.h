@@ -218,6 +218,9 @@ class EngineCursor : public db::Cursor {
   int Fetch() override;
   const db::FetchedValue& Value(int position) const override;
   int InsertRow(std::string_view table, std::span<const db::RowValue> values) override;
+  std::unique_ptr<db::RowConverter> OpenRowConverter(std::string_view table) override;
+  int InsertConverted(const db::RowConverter& converter, const db::ConvertedRows& rows,
+                      std::size_t first) override;
   // Host variables of PL/SQL blocks only; other statements answer 3001.
   int BindByName(std::string_view name, db::BindVariable* variable) override;
 
@@ -313,6 +316,10 @@ class EngineCursor : public db::Cursor {
   std::unique_ptr<RowTarget> row_target_;
   OraStatus InsertRowInto(std::string_view table, std::span<const db::RowValue> values);
   OraStatus ResolveRowTarget(std::string_view table);
+  OraStatus InsertConvertedInto(const db::RowConverter& converter, const db::ConvertedRows& rows,
+                                std::size_t first);
+  // Writes the row bound to the target's statement (its values bound as ?1 .. ?N).
+  OraStatus WriteBoundRow(RowTarget& target);
 
   std::vector<db::ExternalType> defines_;
   std::vector<bool> defined_;

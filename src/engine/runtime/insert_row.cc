@@ -9,7 +9,15 @@
 // to a plain INSERT INTO "t12" ("ID", ...) VALUES (?1, ...) prepared once per table. Whatever it
 // does not take (a name that is not a plain identifier, a view, a value that is no literal)
 // fails before anything is written, and the caller runs the statement, which answers for it.
+//
+// OpenRowConverter splits that work in two for a load that converts on another thread: the
+// converter does the binding and StoreValue with copies of the column targets and of the
+// session settings, and InsertConverted binds its stored forms and writes them, after checking
+// that the schema and the settings are still those the converter was made under.
 #include <sqlite3.h>
+
+#include <memory>
+#include <utility>
 
 #include "engine/runtime/connection.h"
 #include "engine/syntax/lexer.h"
@@ -69,6 +77,87 @@ OraResult<SqlValue> BoundValue(const db::RowValue& value, bool exact_number, Bin
   return OraErr(Unimplemented());
 }
 
+// What vk_store is given for each column of `info`; the targets point into `info`.
+void AddStoreTargets(const TableInfo& info, std::vector<StoreTarget>* stores,
+                     std::vector<bool>* exact_numbers) {
+  for (const ColumnInfo& column : info.columns) {
+    StoreTarget store;
+    store.type_code = column.type.TypeCode();
+    store.length = column.type.length;
+    store.char_semantics = column.type.char_semantics;
+    if (column.type.kind != TypeKind::kFloat) {
+      store.precision = column.type.precision;
+      store.scale = column.type.scale;
+    }
+    store.owner = info.owner;
+    store.table = info.name;
+    store.column = column.name;
+    stores->push_back(store);
+    exact_numbers->push_back(column.type.kind == TypeKind::kNumber);
+  }
+}
+
+// The converter of EngineCursor::OpenRowConverter. Everything it reads is its own copy; only
+// `number_` and `stored_` change, and only Convert (one thread) touches them.
+class EngineRowConverter final : public db::RowConverter {
+ public:
+  EngineRowConverter(const EngineCursor* cursor, std::string name, std::uint64_t generation,
+                     const TableInfo& table, const SessionSettings& settings)
+      : cursor_(cursor),
+        name_(std::move(name)),
+        generation_(generation),
+        table_(table),
+        settings_(settings) {
+    AddStoreTargets(table_, &stores_, &exact_numbers_);
+  }
+  EngineRowConverter(const EngineRowConverter&) = delete;
+  EngineRowConverter& operator=(const EngineRowConverter&) = delete;
+
+  bool Convert(std::span<const db::RowValue> values, db::ConvertedRows& out) override {
+    if (values.size() != stores_.size()) return false;
+    const std::size_t bytes_before = out.bytes.size();
+    const std::size_t values_before = out.values.size();
+    for (std::size_t idx = 0; idx < values.size(); ++idx) {
+      OraResult<SqlValue> bound = BoundValue(values[idx], exact_numbers_[idx], &number_);
+      OraResult<bool> has_value = bound.has_value()
+                                      ? StoreValue(*bound, stores_[idx], settings_, &stored_)
+                                      : OraResult<bool>(std::unexpected(bound.error()));
+      if (!has_value.has_value()) {
+        // The row goes by InsertRow, whose statement reports the error.
+        out.bytes.resize(bytes_before);
+        out.values.resize(values_before);
+        return false;
+      }
+      db::ConvertedRows::Value value;
+      value.offset = out.bytes.size();
+      value.is_null = !*has_value;
+      if (*has_value) {
+        out.bytes.append(stored_);
+        value.size = stored_.size();
+      }
+      out.values.push_back(value);
+    }
+    return true;
+  }
+
+  const EngineCursor* cursor() const { return cursor_; }
+  const std::string& name() const { return name_; }
+  std::uint64_t generation() const { return generation_; }
+  const SessionSettings& settings() const { return settings_; }
+  std::size_t column_count() const { return stores_.size(); }
+
+ private:
+  const EngineCursor* cursor_;
+  std::string name_;          // as OpenRowConverter was given it
+  std::uint64_t generation_;  // the schema generation it was made under
+  TableInfo table_;
+  SessionSettings settings_;  // what StoreValue reads, as they were when it was made
+  std::vector<StoreTarget> stores_;
+  std::vector<bool> exact_numbers_;
+  BindValue number_;
+  std::string stored_;
+};
+
 }  // namespace
 
 int EngineCursor::InsertRow(std::string_view table, std::span<const db::RowValue> values) {
@@ -107,28 +196,15 @@ OraStatus EngineCursor::ResolveRowTarget(std::string_view table) {
   std::string columns;
   std::string parameters;
   for (std::size_t idx = 0; idx < info.columns.size(); ++idx) {
-    const ColumnInfo& column = info.columns[idx];
     if (idx > 0) {
       columns += ", ";
       parameters += ", ";
     }
-    columns += QuoteName(column.name);
+    columns += QuoteName(info.columns[idx].name);
     parameters += "?" + std::to_string(idx + 1);
-    // What the translation passes vk_store for this column.
-    StoreTarget store;
-    store.type_code = column.type.TypeCode();
-    store.length = column.type.length;
-    store.char_semantics = column.type.char_semantics;
-    if (column.type.kind != TypeKind::kFloat) {
-      store.precision = column.type.precision;
-      store.scale = column.type.scale;
-    }
-    store.owner = info.owner;
-    store.table = info.name;
-    store.column = column.name;
-    target->stores.push_back(store);
-    target->exact_numbers.push_back(column.type.kind == TypeKind::kNumber);
   }
+  // What the translation passes vk_store for each column.
+  AddStoreTargets(info, &target->stores, &target->exact_numbers);
   target->stored.resize(info.columns.size());
   std::string sql =
       "INSERT INTO " + info.physical_name + " (" + columns + ") VALUES (" + parameters + ")";
@@ -164,6 +240,67 @@ OraStatus EngineCursor::InsertRowInto(std::string_view table,
       sqlite3_bind_null(stmt, param);
     }
   }
+  return WriteBoundRow(target);
+}
+
+std::unique_ptr<db::RowConverter> EngineCursor::OpenRowConverter(std::string_view table) {
+  if (connection_ == nullptr || connection_->lost()) return nullptr;
+  if (!ResolveRowTarget(table).has_value()) return nullptr;
+  return std::make_unique<EngineRowConverter>(this, row_target_->name, row_target_->generation,
+                                              row_target_->table, connection_->settings());
+}
+
+int EngineCursor::InsertConverted(const db::RowConverter& converter, const db::ConvertedRows& rows,
+                                  std::size_t first) {
+  if (connection_ == nullptr) return Fail(Ora(1012, "not logged on"));
+  if (connection_->lost()) return Fail(Ora(db::kRcNotConnected, "not connected to ORACLE"));
+  CloseQuery();
+  kind_ = ParsedKind::kNone;
+  function_type_ = 0;
+  rows_processed_ = 0;
+  OraStatus status = InsertConvertedInto(converter, rows, first);
+  if (!status.has_value()) return Fail(status.error());
+  function_type_ = db::kFunctionInsert;
+  rows_processed_ = 1;
+  return Succeed();
+}
+
+OraStatus EngineCursor::InsertConvertedInto(const db::RowConverter& any_converter,
+                                            const db::ConvertedRows& rows, std::size_t first) {
+  const auto* converter = dynamic_cast<const EngineRowConverter*>(&any_converter);
+  if (converter == nullptr || converter->cursor() != this) return OraErr(Unimplemented());
+  EngineConnection& connection = *connection_;
+  VK_RETURN_IF_ORA_ERROR(ResolveRowTarget(converter->name()));
+  RowTarget& target = *row_target_;
+  // Stored forms made for another schema or under other settings are not this row's.
+  if (target.generation != converter->generation() ||
+      !(connection.settings() == converter->settings()) ||
+      converter->column_count() != target.stores.size() ||
+      first + target.stores.size() > rows.values.size()) {
+    return OraErr(Unimplemented());
+  }
+  if (connection.read_only()) {
+    return OraErr(1456,
+                  "may not perform insert/delete/update operation inside a READ ONLY "
+                  "transaction");
+  }
+  sqlite3_stmt* stmt = target.stmt.get();
+  for (std::size_t idx = 0; idx < target.stores.size(); ++idx) {
+    const db::ConvertedRows::Value& value = rows.values[first + idx];
+    int param = static_cast<int>(idx + 1);
+    if (value.is_null) {
+      sqlite3_bind_null(stmt, param);
+    } else {
+      sqlite3_bind_text64(stmt, param, rows.bytes.data() + value.offset, value.size, SQLITE_STATIC,
+                          SQLITE_UTF8);
+    }
+  }
+  return WriteBoundRow(target);
+}
+
+OraStatus EngineCursor::WriteBoundRow(RowTarget& target) {
+  EngineConnection& connection = *connection_;
+  sqlite3_stmt* stmt = target.stmt.get();
   connection.DetachQueries(this);
   connection.MarkTransactionWrote();
   connection.sequences().StartStatement();

@@ -101,5 +101,64 @@ TEST_F(InsertRowTest, FollowsTheTableThroughDdl) {
   EXPECT_EQ(Rows("select name || id from T"), "bb2;");
 }
 
+// The converter and InsertConverted: the rows InsertRow would insert, converted ahead, and
+// refused (nothing written) once the schema, the session settings or the cursor are others.
+TEST_F(InsertRowTest, ConvertedRowsAreInsertedOnlyUnderWhatTheyWereConvertedFor) {
+  Run("create table D (id number(4), day date, code char(3))");
+  Run("alter session set nls_date_format = 'YYYY-MM-DD HH24:MI:SS'");
+  std::unique_ptr<db::RowConverter> converter = cursor_->OpenRowConverter("d");
+  ASSERT_NE(converter, nullptr);
+  db::ConvertedRows rows;
+  const std::vector<db::RowValue> first = {
+      {Kind::kNumber, "7.5"}, {Kind::kText, "2026-01-02 03:04:05"}, {Kind::kText, "a"}};
+  const std::vector<db::RowValue> second = {
+      {Kind::kNumber, "-1"}, {Kind::kNull, ""}, {Kind::kText, ""}};
+  ASSERT_TRUE(converter->Convert(first, rows));
+  ASSERT_TRUE(converter->Convert(second, rows));
+  // What the statement would refuse is left to InsertRow: ORA-01438, ORA-12899, a count that
+  // does not match. Such a row appends nothing.
+  EXPECT_FALSE(converter->Convert(
+      std::vector<db::RowValue>{{Kind::kNumber, "12345"}, {Kind::kNull, ""}, {Kind::kNull, ""}},
+      rows));
+  EXPECT_FALSE(converter->Convert(
+      std::vector<db::RowValue>{{Kind::kNumber, "1"}, {Kind::kNull, ""}, {Kind::kText, "abcd"}},
+      rows));
+  EXPECT_FALSE(converter->Convert(std::vector<db::RowValue>{{Kind::kNumber, "1"}}, rows));
+  ASSERT_EQ(rows.values.size(), 6u);
+
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 0), 0);
+  EXPECT_EQ(cursor_->rows_processed(), 1u);
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 3), 0);
+  // Past the converted values: refused.
+  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 4), 0);
+  // Another cursor's converter: refused.
+  int rc = -1;
+  std::unique_ptr<db::Cursor> other = connection_->OpenCursor(&rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NE(other->InsertConverted(*converter, rows, 0), 0);
+  // Other settings: the same date text may mean another date now.
+  Run("alter session set nls_date_format = 'DD/MM/YYYY'");
+  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 0), 0);
+  Run("alter session set nls_date_format = 'YYYY-MM-DD HH24:MI:SS'");
+  EXPECT_EQ(Rows("select id || '/' || day || '/' || code || '/' from D order by id"),
+            "-1///;8/2026-01-02 03:04:05/a  /;");  // 7.5 rounds to 8 in NUMBER(4)
+  // The same settings again: taken again.
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 3), 0);
+  // Another schema (even an unrelated DDL): refused; a new converter works again.
+  Run("create table E (x number)");
+  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 0), 0);
+  EXPECT_EQ(Rows("select count(*) from D"), "3;");
+  converter = cursor_->OpenRowConverter("D");
+  ASSERT_NE(converter, nullptr);
+  rows.clear();
+  ASSERT_TRUE(converter->Convert(first, rows));
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 0), 0);
+  EXPECT_EQ(Rows("select count(*) from D"), "4;");
+  // Views and unknown tables have no converter.
+  Run("create view V as select * from D");
+  EXPECT_EQ(cursor_->OpenRowConverter("V"), nullptr);
+  EXPECT_EQ(cursor_->OpenRowConverter("NOPE"), nullptr);
+}
+
 }  // namespace
 }  // namespace volmek::engine

@@ -19,6 +19,8 @@ struct SessionSettings {
   std::string nls_sort = "BINARY";
   // When set, SYSDATE returns it instead of the clock (tests).
   std::optional<Date> fixed_sysdate;
+
+  friend bool operator==(const SessionSettings&, const SessionSettings&) = default;
 };
 
 }  // namespace volmek::engine
