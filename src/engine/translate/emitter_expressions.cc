@@ -29,7 +29,7 @@ OraResult<std::string> Emitter::Literal(const Expr& expr, bool negate, const Ctx
     }
     inline_sql = LiteralSql(value);
   }
-  if (ctx.params) {
+  if (ctx.params && !view_literals_) {
     plan_->parameters.push_back(ParameterSource{expr.literal_slot, negate, false, {}});
     parameters_->push_back(std::move(value));
     return "?" + std::to_string(parameters_->size());
@@ -452,7 +452,7 @@ OraResult<Out> Emitter::LikeAsGlob(const Expr& expr, const Ctx& ctx) {
   VK_ASSIGN_OR_ORA_RETURN(std::string glob, LikePatternToGlob(pattern.literal, escape));
   BindValue value = StringLiteral(std::move(glob));
   std::string pattern_sql;
-  if (ctx.params) {
+  if (ctx.params && !view_literals_) {
     plan_->parameters.push_back(ParameterSource{pattern.literal_slot, false, true, escape});
     parameters_->push_back(std::move(value));
     pattern_sql = "?" + std::to_string(parameters_->size());

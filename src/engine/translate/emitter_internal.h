@@ -604,7 +604,9 @@ class Emitter {
   std::vector<Source> common_tables_;  // the WITH tables in scope, outermost first
   int sequence_references_ = 0;        // NEXTVAL references numbered so far
   int views_ = 0;
-  // The texts and trees of the views DML goes through.
+  // The texts and trees of the views DML goes through. While a view's query is written, its
+  // literals go into the text (their slots are not the statement's), subqueries' too.
+  bool view_literals_ = false;
   std::vector<std::unique_ptr<std::string>> view_texts_;
   std::vector<std::unique_ptr<ast::Query>> view_queries_;
 };

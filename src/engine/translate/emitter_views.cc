@@ -57,6 +57,17 @@ OraResult<Source> Emitter::ViewTarget(TableInfo view, const ast::TableName& name
   scope.sources.push_back(base);
   // The view's literals go into the text: their slots are not the statement's.
   const std::size_t fixed = plan_->fixed_slots.size();
+  // Names of expressions are taken from the view's text while it is written.
+  struct InView {
+    Emitter* emitter;
+    std::string_view sql;
+    ~InView() {
+      emitter->view_literals_ = false;
+      emitter->sql_ = sql;
+    }
+  } in_view{this, sql_};
+  view_literals_ = true;
+  sql_ = *view_texts_.back();
   Ctx ctx{&scope, false, false, {}};
   Source target = TableSource(std::move(base_info), name.alias);
   target.name = dml_name;
