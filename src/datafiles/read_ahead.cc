@@ -10,9 +10,9 @@ namespace volmek::datafiles {
 namespace {
 
 // A batch ends after this many bytes of lines or this many lines, whichever comes first (a
-// longer line makes a batch of its own). About a thousand rows of a usual table: the hand-over
+// longer line makes a batch of its own). A thousand rows of a usual table: the hand-over
 // costs nothing beside them, and the batches in flight stay small.
-constexpr std::size_t kBatchBytes = 64 * 1024;
+constexpr std::size_t kBatchBytes = 256 * 1024;
 constexpr std::size_t kBatchLines = 1024;
 // Filled batches waiting for the loader; the reader waits while there are this many.
 constexpr std::size_t kMaxReady = 4;

@@ -16,6 +16,19 @@
 #include "datafiles/table_text.h"
 
 namespace volmek::datafiles {
+namespace {
+
+// True when `group` lines (more than one) from lines[idx] are all converted rows to be written
+// in the file's date format: their converted values follow one another.
+bool StartsGroup(const std::vector<AheadLine>& lines, std::size_t idx, std::size_t group) {
+  if (group < 2 || lines.size() - idx < group) return false;
+  for (std::size_t row = idx; row < idx + group; ++row) {
+    if (!lines[row].converted || lines[row].old_form_date) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string RestoreFileName(std::string_view table) { return fmt::format("{}.txt", table); }
 
@@ -68,8 +81,36 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
   std::string scratch;
   // Described once, at the first line that may need it.
   std::optional<std::vector<bool>> null_if_blank;
+  // Converted rows go by groups of this many (db::RowConverter::group_rows).
+  const std::size_t group = ahead.converter() != nullptr ? ahead.converter()->group_rows() : 1;
   while (const LineBatch* batch = ahead.Next()) {
-    for (const AheadLine& line : batch->lines) {
+    const std::vector<AheadLine>& lines = batch->lines;
+    // Lines before this one go one at a time: their group was refused as a whole.
+    std::size_t single_until = 0;
+    for (std::size_t idx = 0; idx < lines.size();) {
+      if (direct && idx >= single_until && StartsGroup(lines, idx, group)) {
+        VOLMEK_RETURN_IF_ERROR(dates.UseFileFormat());
+        int rc = session.InsertConverted(*ahead.converter(), batch->converted,
+                                         lines[idx].first_converted, group);
+        if (rc == db::kRcOk) {
+          for (std::size_t row = 0; row < group; ++row) {
+            ++counts.lines;
+            bytes_read += lines[idx + row].bytes;
+          }
+          idx += group;
+          progress.Update(static_cast<std::uint64_t>(counts.lines), bytes_read,
+                          size_error ? 0 : size_at_open);
+          continue;
+        }
+        if (db::EndsSession(rc)) {
+          // As for a single row: reported once, with the statement of the group's first row.
+          VOLMEK_RETURN_IF_ERROR(
+              session.ReportError(session.main(), fmt::format("{}{})", prefix, lines[idx].text)));
+        }
+        // Some row of the group is refused: each goes on its own and answers for itself.
+        single_until = idx + group;
+      }
+      const AheadLine& line = lines[idx++];
       ++counts.lines;
       bytes_read += line.bytes;
       std::string_view text = line.text;
@@ -90,7 +131,8 @@ Result<LoadCounts> LoadTable(db::RunContext& ctx, std::string_view table, LoadMo
       if (direct && plain) {
         int rc = db::kRcUnimplemented;
         if (line.converted) {
-          rc = session.InsertConverted(*ahead.converter(), batch->converted, line.first_converted);
+          rc = session.InsertConverted(*ahead.converter(), batch->converted, line.first_converted,
+                                       1);
           inserted = rc == db::kRcOk;
         }
         // A converted row refused for any other reason than a lost session goes as the values

@@ -130,6 +130,8 @@ TEST_F(RestoreDirect, ManyLinesGiveTheRowsAndReportsOfTheStatements) {
       file += fmt::format("{},1,'Texto largo de mas','E',NULL\n", id);  // ORA-12899
     } else if (id % 1009 == 0) {
       file += fmt::format("{},'   ','V''{}','C','   '\n", id, id);  // old-form NULLs
+    } else if (id % 1499 == 0) {
+      file += "1,1,'DUP','C',NULL\n";  // ORA-00001, in the middle of a group
     } else if (id % 1013 == 0) {
       file += fmt::format("{},1,'OLD','C','08-DEC-25'\n", id);  // an old-form date
     } else {
@@ -146,8 +148,9 @@ TEST_F(RestoreDirect, ManyLinesGiveTheRowsAndReportsOfTheStatements) {
   EXPECT_NE(direct.output.find(fmt::format("Restore T con {} filas recuperadas.", kLines)),
             std::string::npos)
       << direct.output;
-  EXPECT_NE(direct.output.find("Warning. 4 filas rechazadas."), std::string::npos) << direct.output;
-  EXPECT_EQ(direct.rows.size(), static_cast<std::size_t>(kLines - 4));
+  EXPECT_NE(direct.output.find("Warning. 6 filas rechazadas."), std::string::npos) << direct.output;
+  EXPECT_NE(direct.output.find("ORA-00001"), std::string::npos);
+  EXPECT_EQ(direct.rows.size(), static_cast<std::size_t>(kLines - 6));
 }
 
 TEST(SplitPlainLine, TakesNumbersNullAndQuotedTexts) {

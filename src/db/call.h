@@ -157,6 +157,8 @@ class RowConverter {
   // goes by InsertRow, which answers for it. Touches no connection and no cursor: it may run on
   // any thread, one call at a time.
   virtual bool Convert(std::span<const RowValue> values, ConvertedRows& out) = 0;
+  // How many converted rows Cursor::InsertConverted writes at once (besides one at a time).
+  virtual std::size_t group_rows() const { return 1; }
 };
 
 // A cursor on one connection. Move-only; closes itself when destroyed.
@@ -204,18 +206,19 @@ class Cursor {
     return nullptr;
   }
 
-  // Inserts the row whose values start at rows.values[first], converted by `converter` (made
-  // by this cursor), as InsertRow would insert the values it was converted from. Returns 0 when
-  // the row was inserted. Any other code leaves nothing inserted: one that ends the session
-  // (EndsSession) is reported as InsertRow's would be; after any other the caller goes on as if
-  // it had not called, with InsertRow and the row's values. A converter made under another
-  // schema or other session settings than those now in force is refused, as is a converter of
-  // another cursor.
+  // Inserts `count` rows (1 or converter.group_rows()) converted by `converter` (made by this
+  // cursor), one after another from rows.values[first], as InsertRow would insert the values
+  // they were converted from, all of them or none. Returns 0 when they were inserted. Any other
+  // code leaves nothing inserted: one that ends the session (EndsSession) is reported as
+  // InsertRow's would be; after any other the caller goes on as if it had not called, a row at
+  // a time with InsertRow and the rows' values. A converter made under another schema or other
+  // session settings than those now in force is refused, as is a converter of another cursor.
   virtual int InsertConverted(const RowConverter& converter, const ConvertedRows& rows,
-                              std::size_t first) {
+                              std::size_t first, std::size_t count) {
     (void)converter;
     (void)rows;
     (void)first;
+    (void)count;
     return kRcUnimplemented;
   }
 

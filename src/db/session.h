@@ -56,9 +56,10 @@ class SessionCursor {
   std::unique_ptr<RowConverter> OpenRowConverter(std::string_view table) {
     return cursor_->OpenRowConverter(table);
   }
-  int InsertConverted(const RowConverter& converter, const ConvertedRows& rows, std::size_t first) {
+  int InsertConverted(const RowConverter& converter, const ConvertedRows& rows, std::size_t first,
+                      std::size_t count) {
     statement_.clear();
-    return cursor_->InsertConverted(converter, rows, first);
+    return cursor_->InsertConverted(converter, rows, first, count);
   }
 
  private:
@@ -121,11 +122,12 @@ class Session {
   std::unique_ptr<RowConverter> OpenRowConverter(std::string_view table) {
     return main_->OpenRowConverter(table);
   }
-  // Inserts a converted row on the main cursor (Cursor::InsertConverted) and returns its code,
+  // Inserts converted rows on the main cursor (Cursor::InsertConverted) and returns its code,
   // as InsertRow does. Clears execute_failed().
-  int InsertConverted(const RowConverter& converter, const ConvertedRows& rows, std::size_t first) {
+  int InsertConverted(const RowConverter& converter, const ConvertedRows& rows, std::size_t first,
+                      std::size_t count) {
     execute_failed_ = false;
-    return main_->InsertConverted(converter, rows, first);
+    return main_->InsertConverted(converter, rows, first, count);
   }
 
   // Runs "commit work" on the main cursor; reports a failed parse and a failed execute. A

@@ -220,7 +220,7 @@ class EngineCursor : public db::Cursor {
   int InsertRow(std::string_view table, std::span<const db::RowValue> values) override;
   std::unique_ptr<db::RowConverter> OpenRowConverter(std::string_view table) override;
   int InsertConverted(const db::RowConverter& converter, const db::ConvertedRows& rows,
-                      std::size_t first) override;
+                      std::size_t first, std::size_t count) override;
   // Host variables of PL/SQL blocks only; other statements answer 3001.
   int BindByName(std::string_view name, db::BindVariable* variable) override;
 
@@ -257,6 +257,10 @@ class EngineCursor : public db::Cursor {
     std::vector<StoreTarget> stores;  // one per column, as vk_store is given it
     std::vector<bool> exact_numbers;  // per column: NUMBER (not FLOAT)
     SqliteStatement stmt;             // INSERT INTO t ("A", "B") VALUES (?1, ?2)
+    // The same for group_rows rows at once: ... VALUES (?1, ?2), (?3, ?4), ... (when more than
+    // one).
+    SqliteStatement group_stmt;
+    std::size_t group_rows = 1;
     std::vector<std::string> stored;  // the stored form of each value of the current row
     BindValue number;                 // a number literal as a statement would bind it
   };
@@ -317,9 +321,9 @@ class EngineCursor : public db::Cursor {
   OraStatus InsertRowInto(std::string_view table, std::span<const db::RowValue> values);
   OraStatus ResolveRowTarget(std::string_view table);
   OraStatus InsertConvertedInto(const db::RowConverter& converter, const db::ConvertedRows& rows,
-                                std::size_t first);
-  // Writes the row bound to the target's statement (its values bound as ?1 .. ?N).
-  OraStatus WriteBoundRow(RowTarget& target);
+                                std::size_t first, std::size_t count);
+  // Runs `stmt`, one of the target's statements with its values bound.
+  OraStatus WriteBoundRow(sqlite3_stmt* stmt);
 
   std::vector<db::ExternalType> defines_;
   std::vector<bool> defined_;

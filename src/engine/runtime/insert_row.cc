@@ -13,9 +13,14 @@
 // OpenRowConverter splits that work in two for a load that converts on another thread: the
 // converter does the binding and StoreValue with copies of the column targets and of the
 // session settings, and InsertConverted binds its stored forms and writes them, after checking
-// that the schema and the settings are still those the converter was made under.
+// that the schema and the settings are still those the converter was made under. It writes
+// one row, or group_rows rows with one statement of as many value lists: SQLite's work that
+// comes once per statement (opening the table, finding its last row, ending the statement) is
+// then shared by the group, and the group is written whole or, like any statement that fails,
+// not at all.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -28,6 +33,15 @@ namespace volmek::engine {
 namespace {
 
 OraError Unimplemented() { return Ora(db::kRcUnimplemented, "unimplemented feature"); }
+
+// Rows per group statement: enough to make SQLite's work per statement small beside the rows,
+// and within the parameters any SQLite build takes (32,766 since 3.32).
+std::size_t GroupRows(std::size_t columns) {
+  constexpr std::size_t kGroupRows = 64;
+  constexpr std::size_t kMaxParameters = 32766;
+  if (columns == 0) return 1;
+  return std::max<std::size_t>(1, std::min(kGroupRows, kMaxParameters / columns));
+}
 
 bool IsPlainName(std::string_view name) {
   if (name.empty() || name.size() > 30) return false;
@@ -145,6 +159,7 @@ class EngineRowConverter final : public db::RowConverter {
   std::uint64_t generation() const { return generation_; }
   const SessionSettings& settings() const { return settings_; }
   std::size_t column_count() const { return stores_.size(); }
+  std::size_t group_rows() const override { return GroupRows(stores_.size()); }
 
  private:
   const EngineCursor* cursor_;
@@ -205,6 +220,23 @@ OraStatus EngineCursor::ResolveRowTarget(std::string_view table) {
   }
   // What the translation passes vk_store for each column.
   AddStoreTargets(info, &target->stores, &target->exact_numbers);
+  target->group_rows = GroupRows(info.columns.size());
+  if (target->group_rows > 1) {
+    std::string lists;
+    std::size_t param = 0;
+    for (std::size_t row = 0; row < target->group_rows; ++row) {
+      lists += row == 0 ? "(" : ", (";
+      for (std::size_t idx = 0; idx < info.columns.size(); ++idx) {
+        if (idx > 0) lists += ", ";
+        lists += "?" + std::to_string(++param);
+      }
+      lists += ")";
+    }
+    std::string group_sql =
+        "INSERT INTO " + info.physical_name + " (" + columns + ") VALUES " + lists;
+    VK_ASSIGN_OR_ORA_RETURN(target->group_stmt, SqliteStatement::Prepare(connection.db(), group_sql,
+                                                                         /*persistent=*/true));
+  }
   target->stored.resize(info.columns.size());
   std::string sql =
       "INSERT INTO " + info.physical_name + " (" + columns + ") VALUES (" + parameters + ")";
@@ -240,7 +272,7 @@ OraStatus EngineCursor::InsertRowInto(std::string_view table,
       sqlite3_bind_null(stmt, param);
     }
   }
-  return WriteBoundRow(target);
+  return WriteBoundRow(stmt);
 }
 
 std::unique_ptr<db::RowConverter> EngineCursor::OpenRowConverter(std::string_view table) {
@@ -251,22 +283,23 @@ std::unique_ptr<db::RowConverter> EngineCursor::OpenRowConverter(std::string_vie
 }
 
 int EngineCursor::InsertConverted(const db::RowConverter& converter, const db::ConvertedRows& rows,
-                                  std::size_t first) {
+                                  std::size_t first, std::size_t count) {
   if (connection_ == nullptr) return Fail(Ora(1012, "not logged on"));
   if (connection_->lost()) return Fail(Ora(db::kRcNotConnected, "not connected to ORACLE"));
   CloseQuery();
   kind_ = ParsedKind::kNone;
   function_type_ = 0;
   rows_processed_ = 0;
-  OraStatus status = InsertConvertedInto(converter, rows, first);
+  OraStatus status = InsertConvertedInto(converter, rows, first, count);
   if (!status.has_value()) return Fail(status.error());
   function_type_ = db::kFunctionInsert;
-  rows_processed_ = 1;
+  rows_processed_ = count;
   return Succeed();
 }
 
 OraStatus EngineCursor::InsertConvertedInto(const db::RowConverter& any_converter,
-                                            const db::ConvertedRows& rows, std::size_t first) {
+                                            const db::ConvertedRows& rows, std::size_t first,
+                                            std::size_t count) {
   const auto* converter = dynamic_cast<const EngineRowConverter*>(&any_converter);
   if (converter == nullptr || converter->cursor() != this) return OraErr(Unimplemented());
   EngineConnection& connection = *connection_;
@@ -275,8 +308,12 @@ OraStatus EngineCursor::InsertConvertedInto(const db::RowConverter& any_converte
   // Stored forms made for another schema or under other settings are not this row's.
   if (target.generation != converter->generation() ||
       !(connection.settings() == converter->settings()) ||
-      converter->column_count() != target.stores.size() ||
-      first + target.stores.size() > rows.values.size()) {
+      converter->column_count() != target.stores.size()) {
+    return OraErr(Unimplemented());
+  }
+  const std::size_t columns = target.stores.size();
+  if ((count != 1 && count != target.group_rows) || first > rows.values.size() ||
+      count * columns > rows.values.size() - first) {
     return OraErr(Unimplemented());
   }
   if (connection.read_only()) {
@@ -284,8 +321,8 @@ OraStatus EngineCursor::InsertConvertedInto(const db::RowConverter& any_converte
                   "may not perform insert/delete/update operation inside a READ ONLY "
                   "transaction");
   }
-  sqlite3_stmt* stmt = target.stmt.get();
-  for (std::size_t idx = 0; idx < target.stores.size(); ++idx) {
+  sqlite3_stmt* stmt = count == 1 ? target.stmt.get() : target.group_stmt.get();
+  for (std::size_t idx = 0; idx < count * columns; ++idx) {
     const db::ConvertedRows::Value& value = rows.values[first + idx];
     int param = static_cast<int>(idx + 1);
     if (value.is_null) {
@@ -295,12 +332,11 @@ OraStatus EngineCursor::InsertConvertedInto(const db::RowConverter& any_converte
                           SQLITE_UTF8);
     }
   }
-  return WriteBoundRow(target);
+  return WriteBoundRow(stmt);
 }
 
-OraStatus EngineCursor::WriteBoundRow(RowTarget& target) {
+OraStatus EngineCursor::WriteBoundRow(sqlite3_stmt* stmt) {
   EngineConnection& connection = *connection_;
-  sqlite3_stmt* stmt = target.stmt.get();
   connection.DetachQueries(this);
   connection.MarkTransactionWrote();
   connection.sequences().StartStatement();

@@ -126,38 +126,65 @@ TEST_F(InsertRowTest, ConvertedRowsAreInsertedOnlyUnderWhatTheyWereConvertedFor)
   EXPECT_FALSE(converter->Convert(std::vector<db::RowValue>{{Kind::kNumber, "1"}}, rows));
   ASSERT_EQ(rows.values.size(), 6u);
 
-  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 0), 0);
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 0, 1), 0);
   EXPECT_EQ(cursor_->rows_processed(), 1u);
-  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 3), 0);
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 3, 1), 0);
   // Past the converted values: refused.
-  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 4), 0);
+  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 4, 1), 0);
   // Another cursor's converter: refused.
   int rc = -1;
   std::unique_ptr<db::Cursor> other = connection_->OpenCursor(&rc);
   ASSERT_EQ(rc, 0);
-  EXPECT_NE(other->InsertConverted(*converter, rows, 0), 0);
+  EXPECT_NE(other->InsertConverted(*converter, rows, 0, 1), 0);
   // Other settings: the same date text may mean another date now.
   Run("alter session set nls_date_format = 'DD/MM/YYYY'");
-  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 0), 0);
+  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 0, 1), 0);
   Run("alter session set nls_date_format = 'YYYY-MM-DD HH24:MI:SS'");
   EXPECT_EQ(Rows("select id || '/' || day || '/' || code || '/' from D order by id"),
             "-1///;8/2026-01-02 03:04:05/a  /;");  // 7.5 rounds to 8 in NUMBER(4)
   // The same settings again: taken again.
-  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 3), 0);
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 3, 1), 0);
   // Another schema (even an unrelated DDL): refused; a new converter works again.
   Run("create table E (x number)");
-  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 0), 0);
+  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 0, 1), 0);
   EXPECT_EQ(Rows("select count(*) from D"), "3;");
   converter = cursor_->OpenRowConverter("D");
   ASSERT_NE(converter, nullptr);
   rows.clear();
   ASSERT_TRUE(converter->Convert(first, rows));
-  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 0), 0);
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 0, 1), 0);
   EXPECT_EQ(Rows("select count(*) from D"), "4;");
   // Views and unknown tables have no converter.
   Run("create view V as select * from D");
   EXPECT_EQ(cursor_->OpenRowConverter("V"), nullptr);
   EXPECT_EQ(cursor_->OpenRowConverter("NOPE"), nullptr);
+}
+
+// A group of converted rows goes in whole, or not at all when one of its rows is refused.
+TEST_F(InsertRowTest, AGroupOfConvertedRowsIsWrittenWholeOrNotAtAll) {
+  Run("create table G (id number(6) not null, name varchar2(10))");
+  Run("create unique index GI on G (id)");
+  std::unique_ptr<db::RowConverter> converter = cursor_->OpenRowConverter("G");
+  ASSERT_NE(converter, nullptr);
+  const std::size_t group = converter->group_rows();
+  ASSERT_GT(group, 1u);
+  db::ConvertedRows rows;
+  std::vector<std::string> ids;
+  for (std::size_t idx = 0; idx < 2 * group; ++idx) ids.push_back(std::to_string(idx + 1));
+  ids[group + group / 2] = "1";  // the second group repeats a key of the first
+  for (const std::string& id : ids) {
+    ASSERT_TRUE(converter->Convert(
+        std::vector<db::RowValue>{{Kind::kNumber, id}, {Kind::kText, "n" + id}}, rows));
+  }
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 0, group), 0);
+  EXPECT_EQ(cursor_->rows_processed(), group);
+  EXPECT_EQ(cursor_->InsertConverted(*converter, rows, 2 * group, group), 1);  // ORA-00001
+  // Neither a count other than one or a group, nor a group past the converted values.
+  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 2 * group, group - 1), 0);
+  EXPECT_NE(cursor_->InsertConverted(*converter, rows, 2 * group + 2, group), 0);
+  EXPECT_EQ(Rows("select count(*) || '/' || sum(id) || '/' || max(name) from G"),
+            std::to_string(group) + "/" + std::to_string(group * (group + 1) / 2) + "/n" +
+                std::to_string(group < 10 ? group : 9) + ";");
 }
 
 }  // namespace
