@@ -341,6 +341,27 @@ OraError EngineConnection::CheckTransaction(OraError error) {
                   "ORA-00603: ORACLE server session terminated by fatal error\n" + error.message};
 }
 
+void EngineConnection::NoticeOtherSessions() {
+  if (!schema_version_ || !data_version_) {
+    OraResult<SqliteStatement> schema =
+        SqliteStatement::Prepare(db(), "PRAGMA schema_version", true);
+    OraResult<SqliteStatement> data = SqliteStatement::Prepare(db(), "PRAGMA data_version", true);
+    if (!schema.has_value() || !data.has_value()) return;
+    schema_version_ = std::move(*schema);
+    data_version_ = std::move(*data);
+  }
+  // Reading the header takes the transaction's read lock, which is when SQLite looks at what
+  // other sessions committed; data_version only moves then.
+  (void)schema_version_.Step();
+  schema_version_.Reset();
+  OraResult<bool> row = data_version_.Step();
+  const std::int64_t version = row.has_value() && *row ? data_version_.ColumnInt(0) : -1;
+  data_version_.Reset();
+  if (version == seen_data_version_) return;
+  if (seen_data_version_ != -1) SchemaChanged();
+  seen_data_version_ = version;
+}
+
 void EngineConnection::DetachQueries(const EngineCursor* except) {
   // A function called from SQL runs inside a step of an open query, and may only read.
   if (functions_in_sql_ > 0) return;

@@ -106,6 +106,9 @@ class EngineConnection : public db::Connection {
     stored_units_.clear();
     if (functions_in_sql_ == 0) function_callers_.clear();
   }
+  // Another session's commit may have been DDL that changes what names resolve to: when one
+  // came since the last look, what this session translated or compiled is forgotten.
+  void NoticeOtherSessions();
   // Counts SchemaChanged: what a cursor resolved under another count may be stale.
   std::uint64_t schema_generation() const { return schema_generation_; }
   // SET TRANSACTION READ ONLY holds until the transaction ends; INSERT, UPDATE and DELETE
@@ -176,6 +179,9 @@ class EngineConnection : public db::Connection {
   std::unordered_map<std::string, std::unique_ptr<plsql::FunctionCaller>> function_callers_;
   std::vector<std::pair<std::string, std::string>> mutating_;
   std::uint64_t schema_generation_ = 0;
+  SqliteStatement schema_version_;  // PRAGMA schema_version, read to take the read lock
+  SqliteStatement data_version_;    // PRAGMA data_version: moves with other sessions' commits
+  std::int64_t seen_data_version_ = -1;
   bool open_ = true;
   bool read_only_ = false;
   bool transaction_wrote_ = false;

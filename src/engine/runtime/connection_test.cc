@@ -303,6 +303,31 @@ TEST_F(EngineConnectionTest, DestroyingTheConnectionWithoutLogOffRollsBack) {
   EXPECT_EQ(Scalar(*cursor, "select count(*) from t"), "0");
 }
 
+// A statement this session translated before must not outlive another session's DDL: the
+// replaced view is read as it is now, and `*` takes in the column added meanwhile.
+TEST_F(EngineConnectionTest, AnotherSessionsDdlIsSeenByStatementsRunBefore) {
+  Run("create table t (a number)");
+  Run("insert into t values (1)");
+  Run("create view v as select a from t");
+  EXPECT_EQ(Scalar(*cursor_, "select max(a) from v"), "1");
+  EXPECT_EQ(Scalar(*cursor_, "select * from t"), "1");
+  Run("commit");
+  db::LogonResult other = Logon(path_, "scott", "tiger");
+  ASSERT_EQ(other.rc, 0) << other.error_text;
+  int rc = 0;
+  auto other_cursor = other.connection->OpenCursor(&rc);
+  for (const char* sql : {"create or replace view v as select a + 10 a from t",
+                          "alter table t add (b number)", "update t set a = 2, b = 7", "commit"}) {
+    ASSERT_EQ(other_cursor->Parse(sql), 0) << sql << ": " << other_cursor->ErrorText();
+    ASSERT_EQ(other_cursor->Execute(), 0) << sql << ": " << other_cursor->ErrorText();
+  }
+  EXPECT_EQ(Scalar(*cursor_, "select max(a) from v"), "12");
+  ASSERT_EQ(cursor_->Parse("select * from t"), 0) << cursor_->ErrorText();
+  db::ColumnDescription second;
+  EXPECT_EQ(cursor_->Describe(2, &second), 0) << cursor_->ErrorText();
+  EXPECT_EQ(second.name, "B");
+}
+
 TEST_F(EngineConnectionTest, PlsqlBlockErrorsAreRolledBackAndReported) {
   Run("create table t (a number(2))");
   ASSERT_EQ(cursor_->Parse("begin insert into t values (1); insert into t values (100); end;"), 0);

@@ -251,6 +251,7 @@ int EngineCursor::Parse(std::string_view sql) {
   if (connection_ == nullptr) return Fail(NotLoggedOn());
   if (connection_->lost()) return Fail(NotConnected());
   CloseQuery();
+  connection_->NoticeOtherSessions();
   kind_ = ParsedKind::kNone;
   function_type_ = 0;
   rows_processed_ = 0;
