@@ -251,7 +251,6 @@ int EngineCursor::Parse(std::string_view sql) {
   if (connection_ == nullptr) return Fail(NotLoggedOn());
   if (connection_->lost()) return Fail(NotConnected());
   CloseQuery();
-  connection_->NoticeOtherSessions();
   kind_ = ParsedKind::kNone;
   function_type_ = 0;
   rows_processed_ = 0;
@@ -271,7 +270,9 @@ OraStatus EngineCursor::ParseStatement(std::string_view sql) {
   if (word == "SELECT" || word == "INSERT" || word == "UPDATE" || word == "DELETE" ||
       word == "MERGE" || word == "WITH" || word == "(") {
     // The cursor keeps its translation: a statement of the same shape as the last one only
-    // refills the parameters, which stay bound from there.
+    // refills the parameters, which stay bound from there. It reads the database anyway, so
+    // taking the read lock here to look for other sessions' DDL holds nothing longer.
+    connection.NoticeOtherSessions();
     VK_RETURN_IF_ORA_ERROR(
         connection.translator().TranslateInto(sql, connection.lookup(), &translation_));
     if (keep_literal_offsets_) literal_offsets_ = connection.translator().LiteralOffsets();
