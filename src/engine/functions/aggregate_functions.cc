@@ -270,7 +270,7 @@ int CompareKeys(const std::vector<int>& flags, const std::vector<ListAggKey>& a,
 }
 
 // Oracle's limit on a VARCHAR2 result in SQL.
-constexpr std::size_t kMaxListAggBytes = 4000;
+constexpr std::size_t kMaxListAggBytes = kMaxVarchar2Bytes;
 
 void ListAggStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (argc < 2 || argc % 2 != 0) return ResultError(ctx, WrongArgumentCount());

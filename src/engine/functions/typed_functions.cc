@@ -29,6 +29,11 @@ void Cat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (!text) return ResultError(ctx, text.error());
     result.append(text->view());
   }
+  // A VARCHAR2 of SQL holds 4000 bytes: Oracle refuses a longer concatenation rather than cut it
+  // (SYS_CONNECT_BY_PATH builds its path here too).
+  if (result.size() > kMaxVarchar2Bytes) {
+    return ResultError(ctx, Ora(1489, "result of string concatenation is too long"));
+  }
   ResultText(ctx, result);
 }
 

@@ -21,12 +21,16 @@
 // a SQLite error whose text begins with "ORA-" into that code and text.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace volmek::engine {
+
+// The most bytes a VARCHAR2 value of SQL holds (a VARCHAR2 column, a concatenation, LISTAGG).
+inline constexpr std::size_t kMaxVarchar2Bytes = 4000;
 
 // An Oracle error: the number and the whole message ("ORA-00942: table or view does not exist").
 struct OraError {
