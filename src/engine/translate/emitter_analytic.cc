@@ -378,31 +378,36 @@ OraResult<Out> Emitter::ListAgg(const Expr& expr, const Ctx& ctx) {
     VK_ASSIGN_OR_ORA_RETURN(delimiter, Literal(*expr.args[1], false, fixed, &type));
   }
   out.sql = "vk_listagg(" + TextSql(value) + ", " + delimiter;
+  VK_RETURN_IF_ORA_ERROR(OrderedAggregateTail(expr, inner, &out));
+  out.type = Typed::Varchar2(4000);
+  out.type.nullable = true;
+  return out;
+}
+
+OraStatus Emitter::OrderedAggregateTail(const Expr& expr, const Ctx& inner, Out* out) {
   for (const ast::OrderItem& item : expr.within_group->order_by) {
     VK_ASSIGN_OR_ORA_RETURN(Out key, Value(*item.expr, inner));
-    Merge(&out, key);
+    Merge(out, key);
     const bool nulls_first = item.nulls == 1 || (item.nulls == 0 && item.descending);
     const int flags =
         (item.descending ? 1 : 0) | (nulls_first ? 2 : 0) | (key.type.IsNumeric() ? 4 : 0);
-    out.sql += ", " + key.sql + ", " + std::to_string(flags);
+    out->sql += ", " + key.sql + ", " + std::to_string(flags);
   }
-  out.sql += ")";
+  out->sql += ")";
   if (expr.over != nullptr) {
     std::string partition;
     for (const auto& key : expr.over->partition_by) {
       VK_ASSIGN_OR_ORA_RETURN(Out part, Value(*key, inner));
-      Merge(&out, part);
+      Merge(out, part);
       partition += (partition.empty() ? "PARTITION BY " : ", ") + SortKey(part);
     }
-    out.sql += " OVER (" + partition + ")";
-    out.analytic = true;
+    out->sql += " OVER (" + partition + ")";
+    out->analytic = true;
   } else {
-    out.aggregate = true;
-    out.bare = false;
+    out->aggregate = true;
+    out->bare = false;
   }
-  out.type = Typed::Varchar2(4000);
-  out.type.nullable = true;
-  return out;
+  return {};
 }
 
 OraResult<Out> Emitter::Keep(const Expr& expr, const Ctx& ctx) {
@@ -436,28 +441,7 @@ OraResult<Out> Emitter::Keep(const Expr& expr, const Ctx& ctx) {
   const bool count = expr.name == "COUNT";
   out.sql =
       std::string(count ? "vk_keep_count(" : "vk_keep(") + std::to_string(mode) + ", " + value.sql;
-  for (const ast::OrderItem& item : expr.within_group->order_by) {
-    VK_ASSIGN_OR_ORA_RETURN(Out key, Value(*item.expr, inner));
-    Merge(&out, key);
-    const bool nulls_first = item.nulls == 1 || (item.nulls == 0 && item.descending);
-    const int flags =
-        (item.descending ? 1 : 0) | (nulls_first ? 2 : 0) | (key.type.IsNumeric() ? 4 : 0);
-    out.sql += ", " + key.sql + ", " + std::to_string(flags);
-  }
-  out.sql += ")";
-  if (expr.over != nullptr) {
-    std::string partition;
-    for (const auto& key : expr.over->partition_by) {
-      VK_ASSIGN_OR_ORA_RETURN(Out part, Value(*key, inner));
-      Merge(&out, part);
-      partition += (partition.empty() ? "PARTITION BY " : ", ") + SortKey(part);
-    }
-    out.sql += " OVER (" + partition + ")";
-    out.analytic = true;
-  } else {
-    out.aggregate = true;
-    out.bare = false;
-  }
+  VK_RETURN_IF_ORA_ERROR(OrderedAggregateTail(expr, inner, &out));
   const bool extreme = expr.name == "MIN" || expr.name == "MAX";
   out.type = extreme && !value.type.IsNumeric() ? value.type : Typed::Number();
   out.type.nullable = true;

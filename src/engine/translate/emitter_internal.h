@@ -513,6 +513,10 @@ class Emitter {
   // LISTAGG(x [, delimiter]) WITHIN GROUP (ORDER BY ...) [OVER (PARTITION BY ...)].
   OraResult<Out> ListAgg(const Expr& expr, const Ctx& ctx);
 
+  // The tail LISTAGG and KEEP share: each WITHIN GROUP / KEEP order key with its sort flags,
+  // the closing parenthesis, and OVER (PARTITION BY ...) or the marks of an aggregate.
+  OraStatus OrderedAggregateTail(const Expr& expr, const Ctx& inner, Out* out);
+
   // MIN, MAX, SUM, AVG, COUNT (x) KEEP (DENSE_RANK FIRST|LAST ORDER BY ...) [OVER (PARTITION
   // BY ...)]: the aggregate over the rows that sort first (last).
   OraResult<Out> Keep(const Expr& expr, const Ctx& ctx);
