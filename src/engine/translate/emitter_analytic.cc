@@ -347,16 +347,7 @@ OraResult<Out> Emitter::Analytic(const Expr& expr, const Ctx& ctx) {
   return out;
 }
 
-OraResult<Out> Emitter::ListAgg(const Expr& expr, const Ctx& ctx) {
-  if (expr.within_group == nullptr) return OraErr(2000, "missing WITHIN keyword");
-  if (expr.args.empty() || expr.args.size() > 2 || expr.star) {
-    return OraErr(909, "invalid number of arguments");
-  }
-  if (expr.distinct) return OraErr(Unimplemented());
-  if (expr.args.size() == 2 && expr.args[1]->kind != ExprKind::kString &&
-      expr.args[1]->kind != ExprKind::kNull) {
-    return OraErr(30496, "Argument should be a constant.");
-  }
+OraResult<Ctx> Emitter::OrderedAggregateContext(const Expr& expr, const Ctx& ctx) {
   Ctx inner = ctx;
   inner.analytics = false;
   if (expr.over != nullptr) {
@@ -367,6 +358,20 @@ OraResult<Out> Emitter::ListAgg(const Expr& expr, const Ctx& ctx) {
     inner.aggregates = false;
     inner.grouping = nullptr;
   }
+  return inner;
+}
+
+OraResult<Out> Emitter::ListAgg(const Expr& expr, const Ctx& ctx) {
+  if (expr.within_group == nullptr) return OraErr(2000, "missing WITHIN keyword");
+  if (expr.args.empty() || expr.args.size() > 2 || expr.star) {
+    return OraErr(909, "invalid number of arguments");
+  }
+  if (expr.distinct) return OraErr(Unimplemented());
+  if (expr.args.size() == 2 && expr.args[1]->kind != ExprKind::kString &&
+      expr.args[1]->kind != ExprKind::kNull) {
+    return OraErr(30496, "Argument should be a constant.");
+  }
+  VK_ASSIGN_OR_ORA_RETURN(const Ctx inner, OrderedAggregateContext(expr, ctx));
   Out out;
   VK_ASSIGN_OR_ORA_RETURN(Out value, Value(*expr.args[0], inner));
   Merge(&out, value);
@@ -417,16 +422,7 @@ OraResult<Out> Emitter::Keep(const Expr& expr, const Ctx& ctx) {
   if (expr.args.size() + (expr.star ? 1 : 0) != 1 || (expr.star && expr.name != "COUNT")) {
     return OraErr(909, "invalid number of arguments");
   }
-  Ctx inner = ctx;
-  inner.analytics = false;
-  if (expr.over != nullptr) {
-    if (!ctx.analytics) return OraErr(NotAllowedHere());
-    if (!expr.over->order_by.empty()) return OraErr(30487, "ORDER BY not allowed here");
-  } else {
-    if (!ctx.aggregates) return OraErr(934, "group function is not allowed here");
-    inner.aggregates = false;
-    inner.grouping = nullptr;
-  }
+  VK_ASSIGN_OR_ORA_RETURN(const Ctx inner, OrderedAggregateContext(expr, ctx));
   Out out;
   Out value;
   value.sql = "NULL";

@@ -513,6 +513,10 @@ class Emitter {
   // LISTAGG(x [, delimiter]) WITHIN GROUP (ORDER BY ...) [OVER (PARTITION BY ...)].
   OraResult<Out> ListAgg(const Expr& expr, const Ctx& ctx);
 
+  // The context of LISTAGG's and KEEP's arguments: no analytic function inside, and no
+  // aggregate either unless OVER makes the call analytic; ORA-30487 for ORDER BY in OVER.
+  OraResult<Ctx> OrderedAggregateContext(const Expr& expr, const Ctx& ctx);
+
   // The tail LISTAGG and KEEP share: each WITHIN GROUP / KEEP order key with its sort flags,
   // the closing parenthesis, and OVER (PARTITION BY ...) or the marks of an aggregate.
   OraStatus OrderedAggregateTail(const Expr& expr, const Ctx& inner, Out* out);
