@@ -220,7 +220,10 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   std::vector<std::string> sort_keys;
   // `computed`: a computed number whose value may be read twice, written as canonical text
   // where a set operation or DISTINCT compares it, else sorted through its key.
+  // With DISTINCT, what ORDER BY may be built from: the items as written.
+  std::vector<std::string> distinct_keys;
   auto add_item = [&](Out out, Item item, bool computed) {
+    if (select.distinct) distinct_keys.push_back(out.sql);
     sort_keys.emplace_back();
     if (computed && (canonical || select.distinct)) {
       out.sql = SortKey(out);
@@ -358,7 +361,15 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
       const std::string& key = sort_keys[*position - 1];
       term = key.empty() ? std::to_string(*position) : key;
     } else {
-      VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*item.expr, item_ctx));
+      // DISTINCT keeps one row per distinct list of items: sorting them by a column that is
+      // not among the items would pick any of the rows it merged.
+      const bool distinct_only = select.distinct && !grouped;
+      if (distinct_only) scope.group_keys = &distinct_keys;
+      OraResult<Out> value = Value(*item.expr, item_ctx);
+      if (distinct_only) scope.group_keys = nullptr;
+      if (!value.has_value()) return OraErr(std::move(value).error());
+      Out out = std::move(*value);
+      if (distinct_only && out.bare) return OraErr(1791, "not a SELECTed expression");
       if (grouped && out.bare) return OraErr(979, "not a GROUP BY expression");
       any_analytic = any_analytic || out.analytic;
       term = SortKey(out);
