@@ -343,10 +343,19 @@ OraResult<std::int64_t> Catalog::AddObject(std::string_view owner, std::string_v
   stmt.BindInt(4, Namespace(type));
   stmt.BindText(5, generated ? "Y" : "N");
   VK_RETURN_IF_ORA_ERROR(stmt.Run());
+  changed_names_.emplace_back(name);
   return sqlite3_last_insert_rowid(db_);
 }
 
+OraStatus Catalog::NoteChanged(std::int64_t object_id) {
+  VK_ASSIGN_OR_ORA_RETURN(std::optional<ObjectRef> object, FindById(object_id));
+  if (object.has_value()) changed_names_.push_back(std::move(object->name));
+  return {};
+}
+
 OraStatus Catalog::RenameObject(std::int64_t object_id, std::string_view new_name) {
+  VK_RETURN_IF_ORA_ERROR(NoteChanged(object_id));
+  changed_names_.emplace_back(new_name);
   VK_ASSIGN_OR_ORA_RETURN(
       SqliteStatement stmt,
       SqliteStatement::Prepare(
@@ -359,12 +368,14 @@ OraStatus Catalog::RenameObject(std::int64_t object_id, std::string_view new_nam
 }
 
 OraStatus Catalog::TouchObject(std::int64_t object_id) {
+  VK_RETURN_IF_ORA_ERROR(NoteChanged(object_id));
   return RunWithId(
       db_, fmt::format("UPDATE vk_objects SET last_ddl_time = {} WHERE object_id = ?1", kNow),
       object_id);
 }
 
 OraStatus Catalog::RemoveObject(std::int64_t object_id) {
+  VK_RETURN_IF_ORA_ERROR(NoteChanged(object_id));
   for (std::string_view sql : {
            "DELETE FROM vk_objects WHERE object_id = ?1",
            "DELETE FROM vk_tables WHERE object_id = ?1",
@@ -374,6 +385,7 @@ OraStatus Catalog::RemoveObject(std::int64_t object_id) {
            "DELETE FROM vk_sequences WHERE object_id = ?1",
            "DELETE FROM vk_views WHERE object_id = ?1",
            "DELETE FROM vk_view_options WHERE object_id = ?1",
+           "DELETE FROM vk_invalid_views WHERE object_id = ?1",
            "DELETE FROM vk_comments WHERE object_id = ?1",
            "DELETE FROM vk_synonyms WHERE object_id = ?1",
            "DELETE FROM vk_code WHERE object_id = ?1",
@@ -463,6 +475,7 @@ OraResult<std::vector<CatalogColumn>> Catalog::Columns(std::int64_t object_id) c
 }
 
 OraStatus Catalog::SetColumns(std::int64_t object_id, const std::vector<CatalogColumn>& columns) {
+  VK_RETURN_IF_ORA_ERROR(NoteChanged(object_id));
   VK_RETURN_IF_ORA_ERROR(RunWithId(db_, "DELETE FROM vk_columns WHERE object_id = ?1", object_id));
   VK_ASSIGN_OR_ORA_RETURN(
       SqliteStatement stmt,

@@ -14,6 +14,8 @@
 //   vk_ind_columns   the columns of each index
 //   vk_sequences     sequence options and LAST_NUMBER (canonical decimal text)
 //   vk_views         the text of each view
+//   vk_view_options  WITH CHECK OPTION / WITH READ ONLY of the views that have one
+//   vk_invalid_views the views that do not compile since a DDL on what they read
 //   vk_comments      COMMENT ON TABLE (column_name '') and COMMENT ON COLUMN texts
 //   vk_synonyms      the object each synonym names (synonyms are objects of owner PUBLIC
 //                    for public ones)
@@ -33,6 +35,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/storage/ora_result.h"
@@ -147,9 +150,14 @@ class Catalog {
   struct ViewDefinition {
     std::string text;
     std::string option;
+    bool valid = true;
   };
   OraResult<std::optional<ViewDefinition>> View(std::int64_t object_id) const;
   OraStatus SetViewOption(std::int64_t object_id, std::string_view option);
+  // Every view of the database, oldest first.
+  OraResult<std::vector<ObjectRef>> AllViews() const;
+  // Records whether the view compiles (USER_OBJECTS.STATUS VALID or INVALID).
+  OraStatus SetViewValid(std::int64_t object_id, bool valid);
 
   // Indexes.
   OraStatus AddIndex(const IndexInfo& index, const PhysicalAttributes& attributes);
@@ -180,7 +188,8 @@ class Catalog {
   // Adds what files made by earlier versions lack: the comments and synonyms tables, the
   // character semantics of columns (vk_columns.char_used).
   static OraStatus UpgradeCatalog(sqlite3* db);
-  // Creates the table of view options in a file made before it existed.
+  // Creates the tables of view options and of views that do not compile in a file made before
+  // they existed.
   static OraStatus EnsureViewOptionTable(sqlite3* db);
 
   // A new system constraint name: SYS_C000001, SYS_C000002, ...
@@ -188,8 +197,15 @@ class Catalog {
 
   sqlite3* db() const { return db_; }
 
+  // The names of the objects added, removed, renamed or altered since the last call, so that
+  // the views that name them can be compiled again.
+  std::vector<std::string> TakeChangedNames() { return std::exchange(changed_names_, {}); }
+
  private:
+  OraStatus NoteChanged(std::int64_t object_id);
+
   sqlite3* db_;
+  std::vector<std::string> changed_names_;
 };
 
 }  // namespace volmek::engine

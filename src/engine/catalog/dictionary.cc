@@ -52,6 +52,7 @@ const std::vector<DictionaryView>& Views() {
        "SELECT owner, name, NULL, object_id, CASE WHEN object_type IN ('TABLE','INDEX') THEN "
        "object_id END, object_type, created, last_ddl_time, replace(last_ddl_time, ' ', ':'), "
        "coalesce((SELECT c.status FROM vk_code c WHERE c.object_id = vk_objects.object_id), "
+       "(SELECT 'INVALID' FROM vk_invalid_views i WHERE i.object_id = vk_objects.object_id), "
        "'VALID'), 'N', generated, 'N' FROM vk_objects"},
       {"ALL_SOURCE",
        "vk_d_all_source",
@@ -581,6 +582,7 @@ OraResult<std::optional<TableInfo>> LoadTableInfo(const Catalog& catalog, const 
     if (view.has_value()) {
       info.view_text = std::move(view->text);
       info.view_option = std::move(view->option);
+      info.view_invalid = !view->valid;
     }
   }
   VK_ASSIGN_OR_ORA_RETURN(std::vector<CatalogColumn> columns, catalog.Columns(ref.object_id));
@@ -613,7 +615,13 @@ CatalogLookup::Resolved CatalogLookup::ResolveIn(std::string_view owner, std::st
   if (found.has_value() && found->has_value()) {
     if ((*found)->type == ObjectType::kSynonym) return Follow(**found, depth);
     auto info = LoadTableInfo(catalog_, **found);
-    if (info.has_value() && info->has_value()) return {std::move(**info), std::nullopt};
+    if (info.has_value() && info->has_value()) {
+      if ((*info)->view_invalid) {
+        return {std::nullopt,
+                Ora(4063, fmt::format("view \"{}.{}\" has errors", (*info)->owner, (*info)->name))};
+      }
+      return {std::move(**info), std::nullopt};
+    }
   }
   if (owner == user_ || owner == "SYS" || owner == "PUBLIC") {
     if (std::optional<TableInfo> view = FindDictionaryView(object)) return {view, std::nullopt};

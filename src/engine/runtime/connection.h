@@ -90,6 +90,8 @@ class EngineConnection : public db::Connection {
   // or roll back on failure (the first commit stays).
   template <typename Body>
   OraStatus RunDdl(Body&& body);
+  // Compiles again the views that name one of `changed` (view_recompile.cc).
+  OraStatus RecompileViews(std::vector<std::string> changed);
 
   // A named SAVEPOINT that survives the commits and rollbacks made while it is open (a PL/SQL
   // block that commits inside): they set it again.
@@ -194,7 +196,10 @@ template <typename Body>
 OraStatus EngineConnection::RunDdl(Body&& body) {
   DetachQueries(nullptr);
   VK_RETURN_IF_ORA_ERROR(Commit());
+  (void)catalog_.TakeChangedNames();
   OraStatus status = body();
+  // The views reading what the body changed follow it, in its transaction.
+  if (status.has_value()) status = RecompileViews(catalog_.TakeChangedNames());
   SchemaChanged();
   if (!status.has_value()) {
     (void)Rollback();

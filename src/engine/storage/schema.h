@@ -90,6 +90,8 @@ struct TableInfo {
   // Empty text for dictionary views, which refuse DML.
   std::string view_text;
   std::string view_option;
+  // A view that no longer compiles (its table dropped, a column gone): naming it is ORA-04063.
+  bool view_invalid = false;
 };
 
 // A stored function as SQL calls it: vk_call('OWNER', 'NAME', arguments...).
