@@ -1,6 +1,8 @@
 #include "plus/script_reader.h"
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "base/text.h"
 
@@ -21,6 +23,31 @@ bool IsSqlWord(std::string_view word) {
 }
 
 bool IsBlockWord(std::string_view word) { return word == "DECLARE" || word == "BEGIN"; }
+
+// CREATE [OR REPLACE] [EDITIONABLE | NONEDITIONABLE] of stored PL/SQL (a procedure, function,
+// package, package body, trigger or type), which the tool reads as a block: its inner ";" do
+// not end it, only the "/" line does.
+bool CreatesStoredCode(std::string_view text) {
+  std::vector<std::string> words;
+  while (words.size() < 5) {
+    std::size_t start = text.find_first_not_of(" \t");
+    if (start == std::string_view::npos) break;
+    text.remove_prefix(start);
+    std::size_t end = text.find_first_of(" \t(;");
+    words.push_back(UpperCase(text.substr(0, end)));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end);
+    if (text.front() == '(' || text.front() == ';') break;
+  }
+  std::size_t at = 1;
+  if (words.empty() || words[0] != "CREATE") return false;
+  if (at + 1 < words.size() && words[at] == "OR" && words[at + 1] == "REPLACE") at += 2;
+  if (at < words.size() && (words[at] == "EDITIONABLE" || words[at] == "NONEDITIONABLE")) ++at;
+  if (at >= words.size()) return false;
+  const std::string& kind = words[at];
+  return kind == "PROCEDURE" || kind == "FUNCTION" || kind == "PACKAGE" || kind == "TRIGGER" ||
+         kind == "TYPE";
+}
 
 std::string_view Trimmed(std::string_view text) {
   std::size_t start = text.find_first_not_of(" \t");
@@ -54,6 +81,7 @@ Result<bool> ScriptReader::Next(Command& command) {
     command.text = std::string(text);
     std::string word = FirstWord(text);
     if (IsAbbreviation(word, "REMARK", 3)) continue;
+    if (word == "CREATE" && CreatesStoredCode(text)) return ReadStatement(command, true);
     if (IsSqlWord(word)) return ReadStatement(command, /*block=*/false);
     if (IsBlockWord(word)) return ReadStatement(command, /*block=*/true);
     if (word == "SET") {

@@ -82,6 +82,19 @@ TEST_F(ScriptReaderTest, BlockEndsOnlyAtTheSlashLine) {
   EXPECT_EQ(commands[0].text, "begin\n  null;\nend;");
 }
 
+TEST_F(ScriptReaderTest, StoredCodeIsReadAsABlockOtherCreatesAsStatements) {
+  auto commands = Read(
+      "create or replace package p as\n  procedure q;\n\nend;\n/\n"
+      "CREATE PACKAGE BODY p AS\n  procedure q is begin null; end;\nend;\n/\n"
+      "create editionable function f return number is begin return 1; end;\n/\n"
+      "create table package (a number);\n");
+  ASSERT_EQ(commands.size(), 4u);
+  EXPECT_EQ(commands[0].text, "create or replace package p as\n  procedure q;\n\nend;");
+  EXPECT_EQ(commands[1].text, "CREATE PACKAGE BODY p AS\n  procedure q is begin null; end;\nend;");
+  EXPECT_TRUE(commands[2].run);
+  EXPECT_EQ(commands[3].text, "create table package (a number)");
+}
+
 TEST_F(ScriptReaderTest, CommentsBlankLinesAndRemarksArePassedOver) {
   auto commands = Read("-- a comment\n\nREM another\nrem\n   \nquit\n");
   ASSERT_EQ(commands.size(), 1u);

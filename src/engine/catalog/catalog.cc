@@ -44,7 +44,12 @@ INSERT INTO vk_meta VALUES('constraint_counter', '0');
 
 constexpr std::string_view kNow = "strftime('%Y-%m-%d %H:%M:%S','now','localtime')";
 
-int Namespace(ObjectType type) { return type == ObjectType::kIndex ? 2 : 1; }
+constexpr int kPackageBodyNamespace = 3;
+
+int Namespace(ObjectType type) {
+  if (type == ObjectType::kPackageBody) return kPackageBodyNamespace;
+  return type == ObjectType::kIndex ? 2 : 1;
+}
 
 ObjectType TypeFromName(std::string_view name) {
   if (name == "VIEW") return ObjectType::kView;
@@ -53,6 +58,8 @@ ObjectType TypeFromName(std::string_view name) {
   if (name == "SYNONYM") return ObjectType::kSynonym;
   if (name == "PROCEDURE") return ObjectType::kProcedure;
   if (name == "FUNCTION") return ObjectType::kFunction;
+  if (name == "PACKAGE") return ObjectType::kPackage;
+  if (name == "PACKAGE BODY") return ObjectType::kPackageBody;
   return ObjectType::kTable;
 }
 
@@ -152,6 +159,10 @@ std::string_view ObjectTypeName(ObjectType type) {
       return "PROCEDURE";
     case ObjectType::kFunction:
       return "FUNCTION";
+    case ObjectType::kPackage:
+      return "PACKAGE";
+    case ObjectType::kPackageBody:
+      return "PACKAGE BODY";
   }
   return "TABLE";
 }
@@ -296,6 +307,21 @@ OraResult<std::optional<ObjectRef>> Catalog::FindObject(std::string_view owner,
                                "WHERE owner = ?1 AND namespace = ?2 AND name = ?3"));
   stmt.BindText(1, owner);
   stmt.BindInt(2, index_namespace ? 2 : 1);
+  stmt.BindText(3, name);
+  VK_ASSIGN_OR_ORA_RETURN(bool row, stmt.Step());
+  if (!row) return std::optional<ObjectRef>();
+  return std::optional<ObjectRef>(ReadRef(stmt));
+}
+
+OraResult<std::optional<ObjectRef>> Catalog::FindPackageBody(std::string_view owner,
+                                                             std::string_view name) const {
+  VK_ASSIGN_OR_ORA_RETURN(
+      SqliteStatement stmt,
+      SqliteStatement::Prepare(db_,
+                               "SELECT object_id, owner, name, object_type FROM vk_objects "
+                               "WHERE owner = ?1 AND namespace = ?2 AND name = ?3"));
+  stmt.BindText(1, owner);
+  stmt.BindInt(2, kPackageBodyNamespace);
   stmt.BindText(3, name);
   VK_ASSIGN_OR_ORA_RETURN(bool row, stmt.Step());
   if (!row) return std::optional<ObjectRef>();

@@ -43,9 +43,20 @@
 
 namespace volmek::engine {
 
-enum class ObjectType { kTable, kView, kIndex, kSequence, kSynonym, kProcedure, kFunction };
+enum class ObjectType {
+  kTable,
+  kView,
+  kIndex,
+  kSequence,
+  kSynonym,
+  kProcedure,
+  kFunction,
+  kPackage,
+  kPackageBody
+};
 
-// "TABLE", "VIEW", "INDEX", "SEQUENCE", "SYNONYM", "PROCEDURE", "FUNCTION".
+// "TABLE", "VIEW", "INDEX", "SEQUENCE", "SYNONYM", "PROCEDURE", "FUNCTION", "PACKAGE",
+// "PACKAGE BODY".
 std::string_view ObjectTypeName(ObjectType type);
 
 struct ObjectRef {
@@ -128,6 +139,9 @@ class Catalog {
   OraResult<std::optional<ObjectRef>> FindObject(std::string_view owner, std::string_view name,
                                                  bool index_namespace = false) const;
   OraResult<std::optional<ObjectRef>> FindById(std::int64_t object_id) const;
+  // The body of package `name`, which has a namespace of its own.
+  OraResult<std::optional<ObjectRef>> FindPackageBody(std::string_view owner,
+                                                      std::string_view name) const;
   OraResult<std::vector<ObjectRef>> ObjectsOf(std::string_view owner) const;
   OraResult<std::int64_t> AddObject(std::string_view owner, std::string_view name, ObjectType type,
                                     bool generated);

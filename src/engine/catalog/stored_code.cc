@@ -81,15 +81,19 @@ OraResult<std::optional<StoredCode>> LoadStoredCode(const Catalog& catalog, std:
       (ref->type != ObjectType::kProcedure && ref->type != ObjectType::kFunction)) {
     return std::optional<StoredCode>();
   }
+  return LoadCodeOf(catalog, *ref);
+}
+
+OraResult<std::optional<StoredCode>> LoadCodeOf(const Catalog& catalog, const ObjectRef& ref) {
   VK_ASSIGN_OR_ORA_RETURN(
       SqliteStatement stmt,
       SqliteStatement::Prepare(catalog.db(),
                                "SELECT status, source FROM vk_code WHERE object_id = ?1"));
-  stmt.BindInt(1, ref->object_id);
+  stmt.BindInt(1, ref.object_id);
   VK_ASSIGN_OR_ORA_RETURN(bool row, stmt.Step());
   if (!row) return std::optional<StoredCode>();
   StoredCode code;
-  code.ref = std::move(*ref);
+  code.ref = ref;
   code.valid = stmt.ColumnText(0) == "VALID";
   code.source = std::string(stmt.ColumnText(1));
   return std::optional<StoredCode>(std::move(code));

@@ -36,6 +36,9 @@ OraStatus EnsureStoredCodeTables(sqlite3* db);
 OraStatus SaveStoredCode(Catalog& catalog, std::int64_t object_id, std::string_view source,
                          const std::vector<CompilationError>& errors);
 
+// The code kept for object `ref` (a package or package body too); nullopt when none.
+OraResult<std::optional<StoredCode>> LoadCodeOf(const Catalog& catalog, const ObjectRef& ref);
+
 // The procedure or function `name` of `owner`; nullopt when the name is no such object.
 OraResult<std::optional<StoredCode>> LoadStoredCode(const Catalog& catalog, std::string_view owner,
                                                     std::string_view name);

@@ -170,11 +170,23 @@ struct Param {
 
 struct Subprogram {
   std::string name;
+  std::size_t name_offset = 0;
   bool is_function = false;
   std::vector<Param> params;
   TypeSpec return_type;         // functions
   std::unique_ptr<Block> body;  // null for a forward declaration
   std::size_t offset = 0;
+};
+
+// A stored package's specification (PACKAGE p IS ... END;) or body (PACKAGE BODY p IS ...
+// [BEGIN ...] END;): `block.decls` are its items; a body's initialisation is `block.body` with
+// its handlers (empty when it has none).
+struct PackageUnit {
+  std::string name;
+  bool is_body = false;
+  Block block;
+  std::size_t offset = 0;       // its PACKAGE keyword
+  std::size_t name_offset = 0;  // its name
 };
 
 }  // namespace volmek::engine::plsql

@@ -59,8 +59,8 @@ std::string Interpreter::StackLine(std::size_t offset) const {
 }
 
 std::optional<Callee> Interpreter::FindCallee(const std::vector<std::string>& names,
-                                              bool* invalid) {
-  *invalid = false;
+                                              std::string* problem) {
+  problem->clear();
   if (names.size() == 1) {
     if (Symbol* symbol = Find(names[0]); symbol != nullptr) {
       if (symbol->kind != Symbol::Kind::kSubprogram) return std::nullopt;
@@ -71,13 +71,46 @@ std::optional<Callee> Interpreter::FindCallee(const std::vector<std::string>& na
       return callee;
     }
   }
+  if (names.size() >= 2 && names.size() <= 3) {
+    // PACKAGE.NAME or OWNER.PACKAGE.NAME.
+    std::vector<std::string> prefix(names.begin(), names.end() - 1);
+    if (std::shared_ptr<PackageInstance> instance = FindPackage(prefix)) {
+      const StoredPackage& package = instance->package();
+      if (package.spec == nullptr) {
+        *problem = fmt::format("PLS-00905: object {}.{} is invalid", package.owner, package.name);
+        return std::nullopt;
+      }
+      for (const Decl& decl : package.spec->block.decls) {
+        if (decl.kind == Decl::Kind::kSubprogram && decl.name == names.back()) {
+          Callee callee;
+          callee.subprogram = decl.subprogram.get();
+          callee.package = std::move(instance);
+          return callee;
+        }
+      }
+      // Inside the package, its private ones too.
+      if (instance.get() == own_package_) {
+        if (Symbol* symbol = PackageItem(names.back(), true);
+            symbol != nullptr && symbol->kind == Symbol::Kind::kSubprogram) {
+          Callee callee;
+          callee.subprogram =
+              symbol->subprogram != nullptr ? symbol->subprogram : symbol->decl->subprogram.get();
+          callee.visible = symbol->visible;
+          return callee;
+        }
+      }
+      *problem = fmt::format("PLS-00302: component '{}' must be declared", names.back());
+      return std::nullopt;
+    }
+  }
   if (names.size() > 2) return std::nullopt;
   std::string key = Dotted(names);
   auto cached = units_.find(key);
   if (cached == units_.end()) cached = units_.emplace(key, host_.FindUnit(names)).first;
   if (cached->second == nullptr) return std::nullopt;
   if (cached->second->tree == nullptr) {
-    *invalid = true;
+    *problem = fmt::format("PLS-00905: object {}.{} is invalid", cached->second->owner,
+                           cached->second->name);
     return std::nullopt;
   }
   Callee callee;
@@ -95,7 +128,7 @@ std::expected<Value, RunError> Interpreter::Invoke(const Callee& callee, const E
   auto wrong = [&]() {
     return fail(WrongArguments(text_, call.offset, statement_offset, call.names.back()));
   };
-  if (subprogram.body == nullptr) {
+  if (subprogram.body == nullptr && callee.package == nullptr) {
     return fail(CompileError(text_, call.offset,
                              fmt::format("PLS-00328: A subprogram body must be defined for the "
                                          "forward declaration of {}.",
@@ -154,7 +187,9 @@ std::expected<Value, RunError> Interpreter::Invoke(const Callee& callee, const E
   }
 
   std::expected<Value, RunError> result;
-  if (callee.unit == nullptr) {
+  if (callee.package != nullptr) {
+    result = InvokePackaged(*callee.package, subprogram, args);
+  } else if (callee.unit == nullptr) {
     result = RunSubprogram(subprogram, args, callee.visible);
   } else {
     if (call_depth_ + 1 >= kMaxCallDepth) return fail(Ora(6500, "PL/SQL: storage error"));
@@ -325,18 +360,22 @@ std::expected<Value, RunError> Interpreter::RunSubprogram(const Subprogram& subp
 
 std::expected<void, RunError> Interpreter::CallStatement(const Stmt& stmt) {
   const Expr& call = *stmt.value;
-  bool invalid = false;
-  std::optional<Callee> callee = FindCallee(call.names, &invalid);
+  std::string problem;
+  std::optional<Callee> callee = FindCallee(call.names, &problem);
   auto statement_error = [&](std::string message) {
-    OraError error = CompileError(text_, call.offset, message);
+    const std::size_t at = message.starts_with("PLS-00302")
+                               ? MemberOffset(text_, call.offset, call.names.size() - 1)
+                               : call.offset;
+    OraError error = CompileError(text_, at, message);
     error.message += "\n" + CompileError(text_, stmt.offset, "PL/SQL: Statement ignored").message;
     return std::unexpected(Raise(std::move(error), stmt.offset));
   };
-  if (invalid) {
-    const StoredUnit& unit = *units_.at(Dotted(call.names));
-    return statement_error(
-        fmt::format("PLS-00905: object {}.{} is invalid", unit.owner, unit.name));
+  if (package_failure_.has_value()) {
+    RunError failure = std::move(*package_failure_);
+    package_failure_.reset();
+    return std::unexpected(std::move(failure));
   }
+  if (!problem.empty()) return statement_error(std::move(problem));
   if (!callee.has_value()) {
     return statement_error(
         fmt::format("PLS-00201: identifier '{}' must be declared", Dotted(call.names)));
@@ -351,13 +390,19 @@ std::expected<void, RunError> Interpreter::CallStatement(const Stmt& stmt) {
 }
 
 std::optional<OraResult<Value>> Interpreter::CallFunction(const Expr& call) {
-  bool invalid = false;
-  std::optional<Callee> callee = FindCallee(call.names, &invalid);
-  if (invalid) {
-    const StoredUnit& unit = *units_.at(Dotted(call.names));
-    return OraResult<Value>(OraErr(
-        CompileError(text_, call.offset,
-                     fmt::format("PLS-00905: object {}.{} is invalid", unit.owner, unit.name))));
+  std::string problem;
+  std::optional<Callee> callee = FindCallee(call.names, &problem);
+  if (package_failure_.has_value()) {
+    OraError error = package_failure_->error;
+    call_failure_ = std::move(*package_failure_);
+    package_failure_.reset();
+    return OraResult<Value>(OraErr(std::move(error)));
+  }
+  if (!problem.empty()) {
+    const std::size_t at = problem.starts_with("PLS-00302")
+                               ? MemberOffset(text_, call.offset, call.names.size() - 1)
+                               : call.offset;
+    return OraResult<Value>(OraErr(CompileError(text_, at, problem)));
   }
   if (!callee.has_value()) return std::nullopt;
   if (!callee->subprogram->is_function) {

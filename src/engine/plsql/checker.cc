@@ -47,9 +47,28 @@ std::optional<Issue> ArgumentError(const Subprogram& subprogram, const Expr& cal
   return std::nullopt;
 }
 
+// The subprogram `name` a package specification declares; null when none.
+const Subprogram* SpecSubprogram(const PackageUnit& spec, const std::string& name) {
+  for (const Decl& decl : spec.block.decls) {
+    if (decl.kind == Decl::Kind::kSubprogram && decl.name == name) return decl.subprogram.get();
+  }
+  return nullptr;
+}
+
 class Checker {
  public:
-  Checker(Host& host, const Subprogram* self) : host_(host), self_(self) {}
+  Checker(Host& host, const Subprogram* self, std::string_view text)
+      : host_(host), self_(self), text_(text) {}
+
+  // A package body's own items: the specification's, in a scope around the body's.
+  void EnterSpec(const PackageUnit& spec) {
+    std::vector<const Subprogram*>& scope = scopes_.emplace_back();
+    std::vector<std::string>& names = names_.emplace_back();
+    for (const Decl& decl : spec.block.decls) {
+      if (decl.kind == Decl::Kind::kSubprogram) scope.push_back(decl.subprogram.get());
+      if (decl.kind != Decl::Kind::kPragma) names.push_back(decl.name);
+    }
+  }
 
   void CheckBlock(const Block& block) {
     std::vector<const Subprogram*>& scope = scopes_.emplace_back();
@@ -112,6 +131,24 @@ class Checker {
   // host variable of the caller (":NAME", bound or not only when the block runs).
   void CheckTarget(const Stmt& stmt, const Expr& target) {
     if (target.names.empty() || Declared(target.names[0]) || target.names[0][0] == ':') return;
+    if (target.names.size() >= 2) {
+      // PACKAGE.VARIABLE[.FIELD]
+      if (std::shared_ptr<const StoredPackage> package = host_.FindPackage({target.names[0]})) {
+        if (package->spec == nullptr) {
+          issues.push_back(Issue{target.offset, fmt::format("PLS-00905: object {}.{} is invalid",
+                                                            package->owner, package->name)});
+        } else {
+          for (const Decl& decl : package->spec->block.decls) {
+            if (decl.kind == Decl::Kind::kVariable && decl.name == target.names[1]) return;
+          }
+          issues.push_back(
+              Issue{MemberOffset(text_, target.offset, 1),
+                    fmt::format("PLS-00302: component '{}' must be declared", target.names[1])});
+        }
+        issues.push_back(Issue{stmt.offset, "PL/SQL: Statement ignored"});
+        return;
+      }
+    }
     std::string dotted = target.names[0];
     for (std::size_t i = 1; i < target.names.size(); ++i) dotted += "." + target.names[i];
     issues.push_back(
@@ -142,6 +179,24 @@ class Checker {
     if (target == nullptr && self_ != nullptr && names.size() == 1 && names[0] == self_->name) {
       target = self_;
     }
+    if (target == nullptr && names.size() >= 2 && names.size() <= 3) {
+      // PACKAGE.NAME or OWNER.PACKAGE.NAME
+      std::vector<std::string> prefix(names.begin(), names.end() - 1);
+      if (std::shared_ptr<const StoredPackage> package = host_.FindPackage(prefix)) {
+        if (package->spec == nullptr) {
+          return report(
+              fmt::format("PLS-00905: object {}.{} is invalid", package->owner, package->name));
+        }
+        target = SpecSubprogram(*package->spec, names.back());
+        if (target == nullptr) {
+          issues.push_back(
+              Issue{MemberOffset(text_, call.offset, names.size() - 1),
+                    fmt::format("PLS-00302: component '{}' must be declared", names.back())});
+          issues.push_back(Issue{stmt.offset, "PL/SQL: Statement ignored"});
+          return;
+        }
+      }
+    }
     std::shared_ptr<const StoredUnit> unit;
     if (target == nullptr && names.size() <= 2) {
       unit = host_.FindUnit(names);
@@ -165,6 +220,7 @@ class Checker {
 
   Host& host_;
   const Subprogram* self_;
+  std::string_view text_;
   std::vector<std::vector<const Subprogram*>> scopes_;
   std::vector<std::vector<std::string>> names_;  // every name each scope declares
 };
@@ -213,7 +269,7 @@ std::vector<CompileIssue> SplitCompileError(const OraError& error) {
 
 OraStatus CheckBlock(Host& host, std::string_view text) {
   VK_ASSIGN_OR_ORA_RETURN(std::unique_ptr<Block> block, ParseBlock(text));
-  Checker checker(host, nullptr);
+  Checker checker(host, nullptr, text);
   checker.CheckBlock(*block);
   if (checker.issues.empty()) return {};
   OraError error{6550, ""};
@@ -228,9 +284,112 @@ std::expected<std::unique_ptr<Subprogram>, std::vector<CompileIssue>> CompileUni
     Host& host, std::string_view text) {
   OraResult<std::unique_ptr<Subprogram>> parsed = ParseUnit(text);
   if (!parsed.has_value()) return std::unexpected(SplitCompileError(parsed.error()));
-  Checker checker(host, parsed->get());
+  Checker checker(host, parsed->get(), text);
   checker.CheckSubprogram(**parsed);
   if (!checker.issues.empty()) return std::unexpected(ToCompileIssues(text, checker.issues));
+  return std::move(*parsed);
+}
+
+namespace {
+
+// Whether the body's definition `body` has the heading of the specification's `declared`:
+// the same kind, parameters (names, modes, types) and return type.
+bool SameTypes(const TypeSpec& a, const TypeSpec& b) {
+  if (a.kind != b.kind || a.ref != b.ref) return false;
+  return a.kind != TypeSpec::Kind::kBase || a.base.base == b.base.base;
+}
+
+bool SameHeading(const Subprogram& declared, const Subprogram& body) {
+  if (declared.is_function != body.is_function || declared.params.size() != body.params.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < declared.params.size(); ++i) {
+    const Param& a = declared.params[i];
+    const Param& b = body.params[i];
+    if (a.name != b.name || a.mode != b.mode || !SameTypes(a.type, b.type) ||
+        (a.fallback == nullptr) != (b.fallback == nullptr)) {
+      return false;
+    }
+  }
+  return !declared.is_function || SameTypes(declared.return_type, body.return_type);
+}
+
+CompileIssue IssueAt(std::string_view text, std::size_t offset, std::string message) {
+  std::vector<CompileIssue> converted = ToCompileIssues(text, {Issue{offset, std::move(message)}});
+  return std::move(converted[0]);
+}
+
+// Two declarations of one name in a package's own scope: overloading, which is refused.
+std::optional<Issue> Overloaded(const Block& block) {
+  for (std::size_t i = 0; i < block.decls.size(); ++i) {
+    const Decl& decl = block.decls[i];
+    if (decl.kind != Decl::Kind::kSubprogram) continue;
+    for (std::size_t j = 0; j < i; ++j) {
+      const Decl& other = block.decls[j];
+      if (other.kind == Decl::Kind::kSubprogram && other.name == decl.name &&
+          other.subprogram->body == nullptr && decl.subprogram->body != nullptr &&
+          SameHeading(*other.subprogram, *decl.subprogram)) {
+        break;  // the body of a forward declaration
+      }
+      if (other.kind == Decl::Kind::kSubprogram && other.name == decl.name) {
+        return Issue{decl.offset,
+                     "PLS-00999: implementation restriction (may be temporary) overloaded "
+                     "procedures and functions"};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::expected<std::unique_ptr<PackageUnit>, std::vector<CompileIssue>> CompilePackage(
+    Host& host, std::string_view text, const PackageUnit* spec, std::string_view spec_text) {
+  OraResult<std::unique_ptr<PackageUnit>> parsed = ParsePackage(text);
+  if (!parsed.has_value()) return std::unexpected(SplitCompileError(parsed.error()));
+  PackageUnit& unit = **parsed;
+  if (std::optional<Issue> overloaded = Overloaded(unit.block)) {
+    return std::unexpected(ToCompileIssues(text, {*overloaded}));
+  }
+  if (!unit.is_body) {
+    // What a specification declares is checked where the body defines it.
+    return std::move(*parsed);
+  }
+  if (spec == nullptr) {
+    // Oracle stops there, at the body's name.
+    std::vector<CompileIssue> issues = ToCompileIssues(
+        text,
+        {Issue{unit.name_offset,
+               fmt::format("PLS-00201: identifier '{}' must be declared", unit.name)},
+         Issue{unit.name_offset, fmt::format("PLS-00304: cannot compile body of '{}' without its "
+                                             "specification",
+                                             unit.name)}});
+    issues.push_back(CompileIssue{0, 0, "PL/SQL: Compilation unit analysis terminated"});
+    return std::unexpected(std::move(issues));
+  }
+  Checker checker(host, nullptr, text);
+  checker.EnterSpec(*spec);
+  checker.CheckBlock(unit.block);
+  std::vector<CompileIssue> issues = ToCompileIssues(text, checker.issues);
+  // Every subprogram of the specification has its definition in the body, with the same
+  // heading; PLS-00323 is placed at the declaration's name in the specification.
+  for (const Decl& declared : spec->block.decls) {
+    if (declared.kind != Decl::Kind::kSubprogram) continue;
+    bool defined = false;
+    for (const Decl& decl : unit.block.decls) {
+      defined = defined || (decl.kind == Decl::Kind::kSubprogram && decl.name == declared.name &&
+                            decl.subprogram->body != nullptr &&
+                            SameHeading(*declared.subprogram, *decl.subprogram));
+    }
+    if (!defined) {
+      issues.push_back(IssueAt(spec_text, declared.subprogram->name_offset,
+                               fmt::format("PLS-00323: subprogram or cursor '{}' is declared in a "
+                                           "package specification and must be defined in the "
+                                           "package body",
+                                           declared.name)));
+    }
+  }
+  if (!issues.empty()) return std::unexpected(std::move(issues));
   return std::move(*parsed);
 }
 

@@ -22,12 +22,20 @@ OraResult<std::optional<bool>> AsBool(const Value& value) {
 
 Variable* Interpreter::FindVariable(const std::vector<std::string>& names) {
   Symbol* symbol = Find(names[0]);
+  std::size_t used = 1;
+  if (symbol == nullptr && names.size() >= 2 && names[0][0] != ':') {
+    // PACKAGE.ITEM[.FIELD]
+    std::optional<OraResult<Symbol*>> item = FindPackageItem({names[0]}, names[1]);
+    if (!item.has_value() || !item->has_value()) return nullptr;
+    symbol = **item;
+    used = 2;
+  }
   if (symbol == nullptr || symbol->kind != Symbol::Kind::kVariable) return nullptr;
   Variable* variable = symbol->variable;
-  if (names.size() == 1) return variable;
-  if (names.size() != 2 || !variable->is_record) return nullptr;
+  if (names.size() == used) return variable;
+  if (names.size() != used + 1 || !variable->is_record) return nullptr;
   for (std::size_t i = 0; i < variable->field_names.size(); ++i) {
-    if (variable->field_names[i] == names[1]) return &variable->fields[i];
+    if (variable->field_names[i] == names[used]) return &variable->fields[i];
   }
   return nullptr;
 }
@@ -231,7 +239,9 @@ OraResult<Value> Interpreter::EvalAttribute(const Expr& expr) {
     }
     return Value::Bool((*sql_rowcount_ > 0) == (attribute == "FOUND"));
   }
-  CursorState* state = expr.names.size() == 1 ? FindCursor(expr.names[0]) : nullptr;
+  CursorState* state = expr.names.size() == 1   ? FindCursor(expr.names[0])
+                       : expr.names.size() == 2 ? FindCursor(expr.names[0] + "." + expr.names[1])
+                                                : nullptr;
   if (state == nullptr) {
     return OraErr(
         CompileError(text_, expr.offset,

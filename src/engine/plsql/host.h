@@ -86,9 +86,36 @@ struct StoredUnit {
   std::string Label() const { return "\"" + owner + "." + name + "\""; }
 };
 
+// A stored package as a session finds it: the texts of its specification and body as
+// USER_SOURCE keeps them (from their PACKAGE keyword on) and their trees when they compiled.
+struct StoredPackage {
+  std::string owner;
+  std::string name;
+  std::string spec_text;
+  std::unique_ptr<PackageUnit> spec;  // null when INVALID
+  bool has_body = false;
+  std::string body_text;
+  std::unique_ptr<PackageUnit> body;  // null when there is none or it is INVALID
+
+  std::string Label() const { return "\"" + owner + "." + name + "\""; }
+};
+
+class PackageInstance;
+
 class Host {
  public:
   virtual ~Host() = default;
+  // The stored package `names` names (NAME or OWNER.NAME), as compiled; null when none.
+  virtual std::shared_ptr<const StoredPackage> FindPackage(const std::vector<std::string>& names) {
+    (void)names;
+    return nullptr;
+  }
+  // The session's state of that package, kept from block to block (not yet elaborated when
+  // new: PackageInstance::Ready does that); null when there is no such package.
+  virtual std::shared_ptr<PackageInstance> PackageState(const std::vector<std::string>& names) {
+    (void)names;
+    return nullptr;
+  }
   // The stored procedure or function `names` names (NAME or OWNER.NAME); null when none.
   virtual std::shared_ptr<const StoredUnit> FindUnit(const std::vector<std::string>& names) = 0;
   virtual std::unique_ptr<SqlCursor> OpenCursor() = 0;
@@ -125,6 +152,10 @@ struct CompileIssue {
 // tree, or its compilation errors (never none). The unit may call itself before it exists.
 std::expected<std::unique_ptr<Subprogram>, std::vector<CompileIssue>> CompileUnit(
     Host& host, std::string_view text);
+// Compiles a package specification, or a package body against `spec` (its package's compiled
+// specification; null when it has none or it is INVALID).
+std::expected<std::unique_ptr<PackageUnit>, std::vector<CompileIssue>> CompilePackage(
+    Host& host, std::string_view text, const PackageUnit* spec, std::string_view spec_text);
 
 class Interpreter;
 

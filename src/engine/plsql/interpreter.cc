@@ -99,6 +99,12 @@ Symbol* Interpreter::Find(const std::string& name) {
     if (found != (*scope)->symbols.end()) return &found->second;
   }
   if (!name.empty() && name[0] == ':') return FindHost(name);
+  if (std::size_t dot = name.find('.'); dot != std::string::npos) {
+    // PACKAGE.ITEM: an exception, a cursor or a type of a package.
+    std::optional<OraResult<Symbol*>> item =
+        FindPackageItem({name.substr(0, dot)}, name.substr(dot + 1));
+    if (item.has_value() && item->has_value()) return **item;
+  }
   return nullptr;
 }
 
@@ -258,7 +264,7 @@ OraResult<Variable> Interpreter::MakeVariable(const TypeSpec& spec) {
       return variable;
     }
     case TypeSpec::Kind::kNamed: {
-      Symbol* symbol = Find(spec.ref[0]);
+      Symbol* symbol = Find(spec.ref.size() == 2 ? spec.ref[0] + "." + spec.ref[1] : spec.ref[0]);
       if (symbol == nullptr || symbol->kind != Symbol::Kind::kRecordType) {
         return OraErr(undeclared(spec.ref));
       }
@@ -395,6 +401,13 @@ OraStatus Interpreter::AssignTo(const Expr& target, const Value& value) {
   std::string name = target.names[0];
   for (std::size_t i = 1; i < target.names.size(); ++i) name += "." + target.names[i];
   if (variable == nullptr && name[0] == ':') return OraErr(Ora(1008, "not all variables bound"));
+  if (variable == nullptr && package_failure_.has_value()) {
+    // The package of PACKAGE.ITEM could not be elaborated: its error, stack and all.
+    OraError error = package_failure_->error;
+    call_failure_ = std::move(*package_failure_);
+    package_failure_.reset();
+    return OraErr(std::move(error));
+  }
   if (variable == nullptr) {
     return OraErr(CompileError(text_, target.offset,
                                fmt::format("PLS-00201: identifier '{}' must be declared", name)));

@@ -72,6 +72,8 @@ struct Callee {
   const Subprogram* subprogram = nullptr;
   std::size_t visible = 0;                 // declared in the block: the scopes its body sees
   std::shared_ptr<const StoredUnit> unit;  // stored
+  // A subprogram of a stored package: `subprogram` is its declaration in the specification.
+  std::shared_ptr<PackageInstance> package;
 };
 
 // One argument on its way in and, for OUT and IN OUT parameters, out: nullopt on the way in
@@ -131,7 +133,16 @@ class Interpreter {
   // After a run that ended well: the values of the host variables, back to the caller's binds.
   void ReturnHostValues();
 
+  // Packages (package_state.cc). Makes the items of `package` in this interpreter's first two
+  // scopes (the specification's, then the body's) and runs the body's initialisation.
+  std::expected<void, RunError> Elaborate(const StoredPackage& package);
+  // The item `name` of the package elaborated here: of its specification, or of its body too
+  // when `private_too`; null when none.
+  Symbol* PackageItem(const std::string& name, bool private_too);
+
  private:
+  friend class PackageInstance;
+
   // interpreter.cc
   Outcome RunBlock(const Block& block);
   std::expected<void, RunError> Declare(const Decl& decl);
@@ -181,8 +192,9 @@ class Interpreter {
   OraResult<bool> FetchCursor(CursorState& state, std::vector<Value>* row);
   CursorState* FindCursor(const std::string& name);
 
-  // calls.cc: procedures and functions of blocks and stored ones.
-  std::optional<Callee> FindCallee(const std::vector<std::string>& names, bool* invalid);
+  // calls.cc: procedures and functions of blocks and stored ones. nullopt when `names` is none;
+  // `*problem` then says why when it is not simply unknown (PLS-00905, PLS-00302).
+  std::optional<Callee> FindCallee(const std::vector<std::string>& names, std::string* problem);
   std::expected<Value, RunError> Invoke(const Callee& callee, const Expr& call,
                                         std::size_t statement_offset);
   std::expected<void, RunError> CallStatement(const Stmt& stmt);
@@ -194,6 +206,18 @@ class Interpreter {
   bool CallsDeclared(const Expr& expr);
   // The line an error stack shows for byte `offset` of this interpreter's text.
   std::string StackLine(std::size_t offset) const;
+
+  // package_state.cc: the session's instance of package `names` (NAME or OWNER.NAME), null
+  // when none; and the item `member` of package `package` as seen from here (the body's own
+  // items too from inside the package itself), elaborated first. nullopt when the package is
+  // none; an error when it could not be elaborated or has no such public item (PLS-00302).
+  std::shared_ptr<PackageInstance> FindPackage(const std::vector<std::string>& names);
+  std::optional<OraResult<Symbol*>> FindPackageItem(const std::vector<std::string>& package,
+                                                    const std::string& member);
+  // Runs `subprogram` of `instance` (its declaration in the specification) with `args`.
+  std::expected<Value, RunError> InvokePackaged(PackageInstance& instance,
+                                                const Subprogram& subprogram,
+                                                std::vector<Argument>& args);
 
   // packages.cc
   std::expected<void, RunError> CallProcedure(const Stmt& stmt);
@@ -224,9 +248,47 @@ class Interpreter {
   std::unordered_map<const Subprogram*, int> active_;  // activations of each one running
   std::unordered_map<std::string, std::shared_ptr<const StoredUnit>> units_;  // found by name
   std::unordered_map<const StoredUnit*, std::unique_ptr<Interpreter>> callees_;
+  // Packages found by name ("PKG" or "OWNER.PKG"; null: none), and the one elaborated here.
+  std::unordered_map<std::string, std::shared_ptr<PackageInstance>> packages_;
+  PackageInstance* own_package_ = nullptr;
+  // An error of elaborating a package met while looking up a name, for the statement to raise.
+  std::optional<RunError> package_failure_;
   // The error a function called inside an expression left with, kept whole (its stack, its
   // user exception) while it travels as a plain OraError to the statement (see Raise).
   mutable std::optional<RunError> call_failure_;
+};
+
+// A package's state in one session: its items, elaborated when the session first uses it and
+// kept from block to block until the package is compiled again or the session ends.
+class PackageInstance {
+ public:
+  PackageInstance(std::unique_ptr<Host> host, std::shared_ptr<const StoredPackage> package);
+  ~PackageInstance();
+  PackageInstance(const PackageInstance&) = delete;
+  PackageInstance& operator=(const PackageInstance&) = delete;
+
+  // Elaborates the package the first time: its items, then the body's initialisation. An
+  // error comes back with its stack ("ORA-06512: at "U.PKG", line 3"), and the package stays
+  // to be elaborated again at its next use.
+  std::expected<void, RunError> Ready();
+  const StoredPackage& package() const { return *package_; }
+  bool ready() const { return ready_; }
+  Interpreter& interpreter() { return *interpreter_; }
+  // The state of an earlier instance of the package was discarded for this one: its first
+  // use says so (ORA-04068).
+  void MarkDiscarded() { discarded_ = true; }
+  // Whether it holds state a new version of the package would discard: variables or cursors.
+  bool HasState() const;
+  // Runs function `name` of the specification for SQL: its value, or the error and its stack.
+  OraResult<Value> CallFunction(const std::string& name, std::vector<Value> args);
+
+ private:
+  std::shared_ptr<const StoredPackage> package_;
+  std::unique_ptr<Host> host_;
+  std::unique_ptr<Interpreter> interpreter_;
+  bool ready_ = false;
+  bool elaborating_ = false;
+  bool discarded_ = false;
 };
 
 // Calls nested deeper than this, or using more stack than this since the outermost PL/SQL

@@ -42,6 +42,15 @@ bool IsSuppliedProcedure(const std::vector<std::string>& names) {
   return false;
 }
 
+std::size_t MemberOffset(std::string_view text, std::size_t offset, std::size_t dots) {
+  std::size_t at = offset;
+  while (dots > 0 && at < text.size()) {
+    if (text[at++] == '.') --dots;
+  }
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n')) ++at;
+  return at < text.size() ? at : offset;
+}
+
 int LineOf(std::string_view text, std::size_t offset) {
   int line = 1;
   for (std::size_t pos = 0; pos < offset && pos < text.size(); ++pos) {
@@ -167,7 +176,7 @@ OraStatus Parser::ParseBlockRest(Block& block_ref) {
       handler.offset = Peek().offset;
       ++pos_;
       while (true) {
-        VK_ASSIGN_OR_ORA_RETURN(std::string name, ExpectName());
+        VK_ASSIGN_OR_ORA_RETURN(std::string name, ExpectDottedName());
         if (name != "OTHERS") handler.names.push_back(std::move(name));
         if (!Accept("OR")) break;
       }
@@ -185,7 +194,7 @@ OraStatus Parser::ParseBlockRest(Block& block_ref) {
 }
 
 OraStatus Parser::ParseDeclarations(Block& block) {
-  while (!Peek().IsKeyword("BEGIN") && !Peek().IsEnd()) {
+  while (!Peek().IsKeyword("BEGIN") && !Peek().IsKeyword("END") && !Peek().IsEnd()) {
     const Token& start = Peek();
     Decl decl;
     decl.offset = start.offset;
@@ -305,7 +314,13 @@ OraResult<TypeSpec> Parser::ParseType(bool unconstrained) {
     spec.ref = std::move(names);
     return spec;
   }
-  if (names.size() > 1) return OraErr(Encountered(Peek()));
+  if (names.size() > 2) return OraErr(Encountered(Peek()));
+  if (names.size() == 2) {
+    // A record type of a package.
+    spec.kind = TypeSpec::Kind::kNamed;
+    spec.ref = std::move(names);
+    return spec;
+  }
   auto length = [&](int fallback) -> OraResult<int> {
     if (!AcceptSymbol("(")) return fallback;
     const Token& number = Peek();
@@ -461,20 +476,20 @@ OraResult<StmtPtr> Parser::ParseStatement() {
     VK_ASSIGN_OR_ORA_RETURN(statement, ParseExecute());
   } else if (Accept("OPEN")) {
     statement->kind = Stmt::Kind::kOpen;
-    VK_ASSIGN_OR_ORA_RETURN(statement->name, ExpectName());
+    VK_ASSIGN_OR_ORA_RETURN(statement->name, ExpectDottedName());
     if (Peek().IsKeyword("FOR")) return OraErr(Unsupported(Peek(), "OPEN FOR (cursor variables)"));
     if (Peek().IsSymbol("(")) {
       VK_ASSIGN_OR_ORA_RETURN(statement->args, ParseArgs());
     }
   } else if (Accept("FETCH")) {
     statement->kind = Stmt::Kind::kFetch;
-    VK_ASSIGN_OR_ORA_RETURN(statement->name, ExpectName());
+    VK_ASSIGN_OR_ORA_RETURN(statement->name, ExpectDottedName());
     if (Peek().IsKeyword("BULK")) return OraErr(Unsupported(Peek(), "BULK COLLECT"));
     VK_RETURN_IF_ORA_ERROR(Expect("INTO"));
     VK_ASSIGN_OR_ORA_RETURN(statement->into, ParseIntoList());
   } else if (Accept("CLOSE")) {
     statement->kind = Stmt::Kind::kClose;
-    VK_ASSIGN_OR_ORA_RETURN(statement->name, ExpectName());
+    VK_ASSIGN_OR_ORA_RETURN(statement->name, ExpectDottedName());
   } else if (Accept("RAISE")) {
     statement->kind = Stmt::Kind::kRaise;
     if (Peek().IsName()) {
@@ -658,9 +673,11 @@ OraResult<StmtPtr> Parser::ParseFor(std::string label) {
     statement->sql = SqlFrom(first, pos_, true);
     VK_RETURN_IF_ORA_ERROR(ExpectSymbol(")"));
   } else if (Peek().IsName() && !Peek().IsKeyword("REVERSE") &&
-             (Peek(1).IsKeyword("LOOP") || Peek(1).IsSymbol("("))) {
+             (Peek(1).IsKeyword("LOOP") || Peek(1).IsSymbol("(") ||
+              (Peek(1).IsSymbol(".") && Peek(2).IsName() &&
+               (Peek(3).IsKeyword("LOOP") || Peek(3).IsSymbol("("))))) {
     statement->kind = Stmt::Kind::kForCursor;
-    VK_ASSIGN_OR_ORA_RETURN(statement->op, ExpectName());
+    VK_ASSIGN_OR_ORA_RETURN(statement->op, ExpectDottedName());
     if (Peek().IsSymbol("(")) {
       VK_ASSIGN_OR_ORA_RETURN(statement->args, ParseArgs());
     }

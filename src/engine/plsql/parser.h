@@ -17,6 +17,8 @@ OraResult<std::unique_ptr<Block>> ParseBlock(std::string_view text);
 // The text of a stored procedure or function, from its PROCEDURE or FUNCTION keyword on (as
 // USER_SOURCE keeps it): "PROCEDURE p (a NUMBER) IS BEGIN ... END;".
 OraResult<std::unique_ptr<Subprogram>> ParseUnit(std::string_view text);
+// The text of a stored package or package body, from its PACKAGE keyword on.
+OraResult<std::unique_ptr<PackageUnit>> ParsePackage(std::string_view text);
 
 // The procedures of PL/SQL itself and of its supplied packages that blocks may call:
 // RAISE_APPLICATION_ERROR, DBMS_OUTPUT.PUT_LINE, ...
@@ -26,6 +28,9 @@ bool IsSuppliedProcedure(const std::vector<std::string>& names);
 OraError CompileError(std::string_view text, std::size_t offset, std::string_view message);
 // True when the block `text` names the host variable `name` (":NAME", upper case).
 bool HasHostVariable(std::string_view text, std::string_view name);
+// Where the last part of the name N1.N2...Nk (`dots` dots) that starts at `offset` of `text`
+// starts.
+std::size_t MemberOffset(std::string_view text, std::size_t offset, std::size_t dots);
 // The line (from 1) of byte `offset` of `text`.
 int LineOf(std::string_view text, std::size_t offset);
 

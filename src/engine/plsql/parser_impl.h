@@ -29,6 +29,9 @@ class Parser {
   // a declaration in a block may be a forward declaration (no IS/AS).
   OraResult<std::unique_ptr<Subprogram>> ParseSubprogram(bool stored);
   OraStatus ParseParams(Subprogram& subprogram);
+  OraResult<std::unique_ptr<PackageUnit>> ParsePackageUnit();
+  // NAME or PACKAGE.NAME, as "PACKAGE.NAME": an exception or a cursor of a package.
+  OraResult<std::string> ExpectDottedName();
   OraResult<StmtList> ParseStatements(bool in_handler);
   OraResult<StmtPtr> ParseStatement();
   OraResult<StmtPtr> ParseIf();
@@ -79,6 +82,7 @@ class Parser {
   int loops_ = 0;  // loops around the statement being read
   // What RETURN ends: 0 an anonymous block, 1 a procedure, 2 a function.
   int returns_ = 0;
+  bool in_spec_ = false;  // a package specification: its subprograms have no bodies
 };
 
 // Nesting beyond this is refused (PLS-00123) rather than risking the stack.

@@ -19,6 +19,64 @@ OraResult<std::unique_ptr<Subprogram>> ParseUnit(std::string_view text) {
   return unit;
 }
 
+OraResult<std::unique_ptr<PackageUnit>> ParsePackage(std::string_view text) {
+  std::vector<Token> tokens;
+  if (std::optional<OraError> error = Tokenize(text, &tokens)) {
+    return OraErr(std::move(*error));
+  }
+  Parser parser(text, tokens);
+  VK_ASSIGN_OR_ORA_RETURN(std::unique_ptr<PackageUnit> unit, parser.ParsePackageUnit());
+  if (parser.Peek().IsSymbol("/")) ++parser.pos_;
+  if (!parser.Peek().IsEnd()) return OraErr(parser.Encountered(parser.Peek()));
+  return unit;
+}
+
+OraResult<std::unique_ptr<PackageUnit>> Parser::ParsePackageUnit() {
+  auto unit = std::make_unique<PackageUnit>();
+  unit->offset = Peek().offset;
+  VK_RETURN_IF_ORA_ERROR(Expect("PACKAGE"));
+  unit->is_body = Accept("BODY");
+  unit->name_offset = Peek().offset;
+  VK_ASSIGN_OR_ORA_RETURN(unit->name, ExpectName());
+  if (AcceptSymbol(".")) {
+    // OWNER.NAME: only the own schema is kept, and the owner is dropped here.
+    unit->name_offset = Peek().offset;
+    VK_ASSIGN_OR_ORA_RETURN(unit->name, ExpectName());
+  }
+  if (!unit->is_body && Accept("AUTHID")) {
+    if (!Accept("DEFINER") && !Accept("CURRENT_USER")) return OraErr(Encountered(Peek()));
+  }
+  if (!Accept("IS") && !Accept("AS")) return OraErr(Encountered(Peek()));
+  Block& block = unit->block;
+  block.offset = Peek().offset;
+  in_spec_ = !unit->is_body;
+  OraStatus parsed = ParseDeclarations(block);
+  in_spec_ = false;
+  if (!parsed.has_value()) return OraErr(parsed.error());
+  if (unit->is_body && Peek().IsKeyword("BEGIN")) {
+    // The initialisation: a procedure's rules for RETURN.
+    returns_ = 1;
+    VK_RETURN_IF_ORA_ERROR(ParseBlockRest(block));
+    returns_ = 0;
+    return unit;
+  }
+  block.end_offset = Peek().offset;
+  VK_RETURN_IF_ORA_ERROR(Expect("END"));
+  if (Peek().IsName()) ++pos_;
+  VK_RETURN_IF_ORA_ERROR(ExpectSymbol(";"));
+  return unit;
+}
+
+OraResult<std::string> Parser::ExpectDottedName() {
+  VK_ASSIGN_OR_ORA_RETURN(std::string name, ExpectName());
+  if (Peek().IsSymbol(".") && Peek(1).IsName()) {
+    ++pos_;
+    VK_ASSIGN_OR_ORA_RETURN(std::string member, ExpectName());
+    name += "." + member;
+  }
+  return name;
+}
+
 OraResult<std::unique_ptr<Subprogram>> Parser::ParseSubprogram(bool stored) {
   if (++depth_ > kMaxNesting) {
     return OraErr(Error(Peek().offset, "PLS-00123: program too large (Diana nodes)"));
@@ -30,6 +88,7 @@ OraResult<std::unique_ptr<Subprogram>> Parser::ParseSubprogram(bool stored) {
   } else {
     VK_RETURN_IF_ORA_ERROR(Expect("PROCEDURE"));
   }
+  subprogram->name_offset = Peek().offset;
   VK_ASSIGN_OR_ORA_RETURN(subprogram->name, ExpectName());
   if (stored && AcceptSymbol(".")) {
     // OWNER.NAME: only the own schema is kept, and the owner is dropped here.
@@ -51,6 +110,7 @@ OraResult<std::unique_ptr<Subprogram>> Parser::ParseSubprogram(bool stored) {
     --depth_;
     return subprogram;
   }
+  if (in_spec_) return OraErr(Encountered(Peek()));
   if (!Accept("IS") && !Accept("AS")) return OraErr(Encountered(Peek()));
   if (Peek().IsKeyword("LANGUAGE") || Peek().IsKeyword("EXTERNAL")) {
     return OraErr(Unsupported(Peek(), "external procedures"));

@@ -106,6 +106,7 @@ class EngineConnection : public db::Connection {
     translator_.ForgetShapes();
     ++schema_generation_;
     stored_units_.clear();
+    stored_packages_.clear();
     if (functions_in_sql_ == 0) function_callers_.clear();
   }
   // Another session's commit may have been DDL that changes what names resolve to: when one
@@ -151,6 +152,14 @@ class EngineConnection : public db::Connection {
     return function_callers_;
   }
   std::unique_ptr<plsql::Host>& function_host() { return function_host_; }
+  // Stored packages found since the last DDL, by "OWNER.NAME" (null: none).
+  std::unordered_map<std::string, std::shared_ptr<const plsql::StoredPackage>>& stored_packages() {
+    return stored_packages_;
+  }
+  // The session's state of each package it used, by "OWNER.NAME", until the session ends.
+  std::unordered_map<std::string, std::shared_ptr<plsql::PackageInstance>>& package_states() {
+    return package_states_;
+  }
   // The tables that DML statements running now write and whose functions may not read them:
   // the SQLite name ("\"t12\"") and OWNER.NAME.
   std::vector<std::pair<std::string, std::string>>& mutating() { return mutating_; }
@@ -179,6 +188,8 @@ class EngineConnection : public db::Connection {
   int functions_in_sql_ = 0;
   std::unique_ptr<plsql::Host> function_host_;
   std::unordered_map<std::string, std::unique_ptr<plsql::FunctionCaller>> function_callers_;
+  std::unordered_map<std::string, std::shared_ptr<const plsql::StoredPackage>> stored_packages_;
+  std::unordered_map<std::string, std::shared_ptr<plsql::PackageInstance>> package_states_;
   std::vector<std::pair<std::string, std::string>> mutating_;
   std::uint64_t schema_generation_ = 0;
   SqliteStatement schema_version_;  // PRAGMA schema_version, read to take the read lock

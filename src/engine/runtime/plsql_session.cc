@@ -2,6 +2,7 @@
 
 #include "engine/plsql/host.h"
 #include "engine/runtime/connection.h"
+#include "engine/runtime/stored_packages.h"
 #include "engine/runtime/stored_units.h"
 #include "engine/values/date.h"
 
@@ -100,6 +101,14 @@ class SessionHost : public plsql::Host {
   std::shared_ptr<const plsql::StoredUnit> FindUnit(
       const std::vector<std::string>& names) override {
     return FindStoredUnit(connection_, names);
+  }
+  std::shared_ptr<const plsql::StoredPackage> FindPackage(
+      const std::vector<std::string>& names) override {
+    return FindStoredPackage(connection_, names);
+  }
+  std::shared_ptr<plsql::PackageInstance> PackageState(
+      const std::vector<std::string>& names) override {
+    return PackageStateOf(connection_, names);
   }
 
  private:

@@ -3,9 +3,11 @@
 #include <fmt/format.h>
 
 #include "engine/catalog/stored_code.h"
+#include "engine/plsql/interpreter.h"
 #include "engine/plsql/parser.h"
 #include "engine/runtime/connection.h"
 #include "engine/runtime/plsql_session.h"
+#include "engine/runtime/stored_packages.h"
 #include "engine/syntax/lexer.h"
 #include "engine/values/date.h"
 #include "engine/values/number.h"
@@ -55,14 +57,18 @@ OraResult<bool> Compile(EngineConnection& connection, std::int64_t object_id,
   return errors.empty();
 }
 
-// After `changed` was created, replaced or dropped, the owner's other procedures and functions
-// are compiled again: those that call what is gone are INVALID now, those that called what was
-// missing VALID (Oracle marks them INVALID at once and compiles them when next used).
-OraStatus RecompileOthers(EngineConnection& connection, std::int64_t changed) {
+}  // namespace
+
+OraStatus RecompileDependents(EngineConnection& connection, std::int64_t changed) {
   connection.stored_units().clear();
+  connection.stored_packages().clear();
   VK_ASSIGN_OR_ORA_RETURN(std::vector<ObjectRef> objects,
                           connection.catalog().ObjectsOf(connection.user()));
   for (const ObjectRef& object : objects) {
+    if (object.object_id != changed && object.type == ObjectType::kPackageBody) {
+      VK_RETURN_IF_ORA_ERROR(RecompilePackageBody(connection, object.name));
+      continue;
+    }
     if (object.object_id == changed ||
         (object.type != ObjectType::kProcedure && object.type != ObjectType::kFunction)) {
       continue;
@@ -75,6 +81,8 @@ OraStatus RecompileOthers(EngineConnection& connection, std::int64_t changed) {
   }
   return {};
 }
+
+namespace {
 
 OraResult<std::uint16_t> Create(EngineConnection& connection, std::string_view sql,
                                 const std::vector<Token>& tokens, std::size_t at, bool replace) {
@@ -105,7 +113,7 @@ OraResult<std::uint16_t> Create(EngineConnection& connection, std::string_view s
       VK_ASSIGN_OR_ORA_RETURN(object_id, catalog.AddObject(connection.user(), name, type, false));
     }
     VK_ASSIGN_OR_ORA_RETURN(compiled_clean, Compile(connection, object_id, source));
-    return RecompileOthers(connection, object_id);
+    return RecompileDependents(connection, object_id);
   }));
   if (!compiled_clean) {
     return OraErr(Ora(kSuccessWithCompilationError, "success with compilation error"));
@@ -159,7 +167,7 @@ OraResult<std::uint16_t> Drop(EngineConnection& connection, const std::vector<To
       return OraErr(Ora(4043, fmt::format("object {} does not exist", name)));
     }
     VK_RETURN_IF_ORA_ERROR(connection.catalog().RemoveObject(existing->object_id));
-    return RecompileOthers(connection, existing->object_id);
+    return RecompileDependents(connection, existing->object_id);
   }));
   return function ? kDropFunction : kDropProcedure;
 }
@@ -182,18 +190,23 @@ std::optional<OraResult<std::uint16_t>> StoredCodeDdl(EngineConnection& connecti
       at += 2;
       replace = true;
     }
-    for (std::string_view kind : {"PACKAGE", "TRIGGER", "TYPE"}) {
+    if (tokens[at].IsKeyword("PACKAGE")) return PackageDdl(connection, sql, tokens, at, replace);
+    for (std::string_view kind : {"TRIGGER", "TYPE"}) {
       if (tokens[at].IsKeyword(kind)) {
         return OraResult<std::uint16_t>(
             OraErr(plsql::CompileError(sql, tokens[at].offset,
                                        "PLS-00999: implementation restriction (may be temporary) "
-                                       "packages, triggers and types")));
+                                       "triggers and types")));
       }
     }
     if (!tokens[at].IsKeyword("PROCEDURE") && !tokens[at].IsKeyword("FUNCTION")) {
       return std::nullopt;
     }
     return Create(connection, sql, tokens, at, replace);
+  }
+  if (tokens[at].IsKeyword("PACKAGE") &&
+      (tokens[0].IsKeyword("ALTER") || tokens[0].IsKeyword("DROP"))) {
+    return PackageDdl(connection, sql, tokens, at, false);
   }
   if (!tokens[at].IsKeyword("PROCEDURE") && !tokens[at].IsKeyword("FUNCTION")) {
     return std::nullopt;
@@ -259,7 +272,35 @@ void ResultError(sqlite3_context* context, std::string_view message) {
   sqlite3_result_error(context, message.data(), static_cast<int>(message.size()));
 }
 
-// vk_call(owner, name, args...).
+void SetResult(sqlite3_context* context, const OraResult<plsql::Value>& result);
+
+// What SQL knows of `tree`: its parameters and its result.
+void DescribeForSql(const plsql::Subprogram& tree, StoredFunctionInfo* info) {
+  info->is_function = tree.is_function;
+  for (const plsql::Param& param : tree.params) {
+    StoredFunctionInfo::Param described = ParamOf(param.type);
+    described.out = param.mode != plsql::Param::Mode::kIn;
+    described.has_default = param.fallback != nullptr;
+    info->params.push_back(described);
+  }
+  StoredFunctionInfo::Param result = ParamOf(tree.return_type);
+  info->return_kind = result.kind;
+  info->returns_boolean = result.boolean;
+}
+
+// The function `name` a package's specification declares; null when none.
+const plsql::Subprogram* PackageFunction(const plsql::StoredPackage& package,
+                                         std::string_view name) {
+  if (package.spec == nullptr) return nullptr;
+  for (const plsql::Decl& decl : package.spec->block.decls) {
+    if (decl.kind == plsql::Decl::Kind::kSubprogram && decl.name == name) {
+      return decl.subprogram.get();
+    }
+  }
+  return nullptr;
+}
+
+// vk_call(owner, name, args...): NAME a stored function's, PACKAGE.NAME a package's.
 void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
   auto* connection = static_cast<EngineConnection*>(sqlite3_user_data(context));
   if (argc < 2) return ResultError(context, "ORA-00909: invalid number of arguments");
@@ -275,8 +316,17 @@ void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
   if (connection->functions_in_sql() >= kMaxSqlLevels) {
     return ResultError(context, "ORA-00036: maximum number of recursive SQL levels (50) exceeded");
   }
-  std::shared_ptr<const plsql::StoredUnit> unit = FindStoredUnit(*connection, {owner, name});
-  if (unit == nullptr || unit->tree == nullptr || !unit->tree->is_function) {
+  std::shared_ptr<const plsql::StoredUnit> unit;
+  std::shared_ptr<plsql::PackageInstance> package;
+  const plsql::Subprogram* tree = nullptr;
+  if (std::size_t dot = name.find('.'); dot != std::string::npos) {
+    package = PackageStateOf(*connection, {owner, name.substr(0, dot)});
+    if (package != nullptr) tree = PackageFunction(package->package(), name.substr(dot + 1));
+  } else {
+    unit = FindStoredUnit(*connection, {owner, name});
+    if (unit != nullptr) tree = unit->tree.get();
+  }
+  if (tree == nullptr || !tree->is_function) {
     return ResultError(
         context, fmt::format("ORA-06575: Package or function {} is in an invalid state", name));
   }
@@ -284,9 +334,8 @@ void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
   for (int index = 2; index < argc; ++index) {
     sqlite3_value* value = argv[index];
     const std::size_t param = static_cast<std::size_t>(index - 2);
-    StoredFunctionInfo::Param kind = param < unit->tree->params.size()
-                                         ? ParamOf(unit->tree->params[param].type)
-                                         : StoredFunctionInfo::Param();
+    StoredFunctionInfo::Param kind = param < tree->params.size() ? ParamOf(tree->params[param].type)
+                                                                 : StoredFunctionInfo::Param();
     switch (sqlite3_value_type(value)) {
       case SQLITE_NULL:
         args.push_back(plsql::Value::Null());
@@ -317,6 +366,12 @@ void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
       }
     }
   }
+  if (package != nullptr) {
+    ++connection->functions_in_sql();
+    OraResult<plsql::Value> result = package->CallFunction(tree->name, std::move(args));
+    --connection->functions_in_sql();
+    return SetResult(context, result);
+  }
   std::unique_ptr<plsql::Host>& host = connection->function_host();
   if (!host) host = MakeSessionHost(*connection);
   std::unique_ptr<plsql::FunctionCaller>& cached =
@@ -332,6 +387,10 @@ void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
   OraResult<plsql::Value> result = caller->Call(std::move(args));
   --connection->functions_in_sql();
   if (own && !cached) cached = std::move(own);
+  SetResult(context, result);
+}
+
+void SetResult(sqlite3_context* context, const OraResult<plsql::Value>& result) {
   if (!result.has_value()) return ResultError(context, result.error().message);
   const plsql::Value& value = *result;
   switch (value.kind) {
@@ -363,6 +422,23 @@ void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
 
 std::optional<StoredFunctionInfo> StoredFunctionForSql(EngineConnection& connection,
                                                        std::string_view name) {
+  if (std::size_t dot = name.find('.'); dot != std::string_view::npos) {
+    // PACKAGE.FUNCTION: public ones only.
+    std::shared_ptr<const plsql::StoredPackage> package =
+        FindStoredPackage(connection, {std::string(name.substr(0, dot))});
+    if (package == nullptr) return std::nullopt;
+    StoredFunctionInfo info;
+    info.owner = connection.user();
+    info.name = std::string(name);
+    if (package->spec == nullptr || (package->has_body && package->body == nullptr)) {
+      info.valid = false;
+      return info;
+    }
+    const plsql::Subprogram* tree = PackageFunction(*package, name.substr(dot + 1));
+    if (tree == nullptr) return std::nullopt;
+    DescribeForSql(*tree, &info);
+    return info;
+  }
   OraResult<std::optional<StoredCode>> code =
       LoadStoredCode(connection.catalog(), connection.user(), name);
   if (!code.has_value() || !code->has_value()) return std::nullopt;
@@ -376,16 +452,7 @@ std::optional<StoredFunctionInfo> StoredFunctionForSql(EngineConnection& connect
     info.valid = false;
     return info;
   }
-  const plsql::Subprogram& tree = *unit->tree;
-  for (const plsql::Param& param : tree.params) {
-    StoredFunctionInfo::Param described = ParamOf(param.type);
-    described.out = param.mode != plsql::Param::Mode::kIn;
-    described.has_default = param.fallback != nullptr;
-    info.params.push_back(described);
-  }
-  StoredFunctionInfo::Param result = ParamOf(tree.return_type);
-  info.return_kind = result.kind;
-  info.returns_boolean = result.boolean;
+  DescribeForSql(*unit->tree, &info);
   return info;
 }
 

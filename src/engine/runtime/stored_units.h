@@ -22,10 +22,16 @@ class EngineConnection;
 inline constexpr int kSuccessWithCompilationError = 24344;
 
 // Runs `sql` when it is CREATE, ALTER ... COMPILE or DROP of a PROCEDURE or FUNCTION (DDL, at
-// Parse): its function type, or its error; CREATE PACKAGE, TRIGGER or TYPE is refused
-// (PLS-00999). nullopt for any other statement.
+// Parse), and the same of a PACKAGE [BODY] (stored_packages.h): its function type, or its
+// error; CREATE TRIGGER or TYPE is refused (PLS-00999). nullopt for any other statement.
 std::optional<OraResult<std::uint16_t>> StoredCodeDdl(EngineConnection& connection,
                                                       std::string_view sql);
+
+// After object `changed` was created, replaced or dropped, the user's procedures, functions
+// and package bodies are compiled again: those that call what is gone are INVALID now, those
+// that called what was missing VALID (Oracle marks them INVALID at once and compiles them when
+// next used).
+OraStatus RecompileDependents(EngineConnection& connection, std::int64_t changed);
 
 // The stored procedure or function NAME of the session's user, or OWNER.NAME; null when there
 // is none. Kept by the connection until the next DDL.

@@ -298,6 +298,16 @@ OraResult<ExprPtr> Parser::Primary() {
     }
   }
   if (token.kind == TokenKind::kIdentifier && Peek(1).IsSymbol("(")) return FunctionCall();
+  // PACKAGE.FUNCTION(...): a package's function (not a column's outer join, c(+)).
+  if (Peek(1).IsSymbol(".") && Peek(2).kind == TokenKind::kIdentifier && Peek(3).IsSymbol("(") &&
+      !Peek(4).IsSymbol("+")) {
+    std::string qualifier = Next().Value();
+    Next();
+    VK_ASSIGN_OR_ORA_RETURN(ExprPtr call, FunctionCall());
+    call->qualifier = std::move(qualifier);
+    call->begin = begin;
+    return call;
+  }
   // [a.[b.]]c, where the last part may be NEXTVAL/CURRVAL or ROWID.
   std::vector<std::string> parts;
   std::vector<const Token*> part_tokens;

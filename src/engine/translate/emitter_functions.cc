@@ -240,6 +240,15 @@ OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
       !expr.keep.empty() || IsAnalyticOnly(expr.name)) {
     return Analytic(expr, ctx);
   }
+  if (!expr.qualifier.empty()) {
+    // PACKAGE.FUNCTION: a function a package's specification declares.
+    std::optional<StoredFunctionInfo> stored =
+        schema_.FindStoredFunction(expr.qualifier + "." + expr.name);
+    if (!stored.has_value()) {
+      return OraErr(InvalidIdentifier(QuoteName(expr.qualifier) + "." + QuoteName(expr.name)));
+    }
+    return StoredFunction(expr, *stored, ctx);
+  }
   if (expr.name == "GROUPING" || expr.name == "GROUPING_ID") return Grouping(expr, ctx);
   const FunctionSpec* spec = FindFunction(expr.name);
   if (spec == nullptr) {

@@ -120,9 +120,12 @@ OraResult<Out> Emitter::Column(const Expr& expr, const Ctx& ctx) {
   if (!expr.qualifier.empty()) name += QuoteName(expr.qualifier) + ".";
   name += QuoteName(expr.name);
   if (level) return OraErr(1788, "CONNECT BY clause required in this query block");
-  // A name that is no column may be a stored function called without arguments.
-  if (expr.qualifier.empty()) {
-    if (std::optional<StoredFunctionInfo> stored = schema_.FindStoredFunction(expr.name)) {
+  // A name that is no column may be a stored function called without arguments, or a
+  // package's (PACKAGE.FUNCTION).
+  if (expr.qualifier2.empty()) {
+    const std::string function =
+        expr.qualifier.empty() ? expr.name : expr.qualifier + "." + expr.name;
+    if (std::optional<StoredFunctionInfo> stored = schema_.FindStoredFunction(function)) {
       if (stored->is_function) {
         ast::Expr call;
         call.kind = ExprKind::kFunction;
