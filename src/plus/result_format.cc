@@ -220,6 +220,13 @@ std::string FormatHeadings(const std::vector<OutputColumn>& columns, int line_si
   for (const OutputColumn& column : columns) {
     std::size_t width = static_cast<std::size_t>(column.width);
     std::string heading = column.heading.substr(0, width);
+    // Never half a character: a cut inside one drops its leading bytes too.
+    if (heading.size() < column.heading.size()) {
+      while (!heading.empty() &&
+             (static_cast<unsigned char>(column.heading[heading.size()]) & 0xC0) == 0x80) {
+        heading.pop_back();
+      }
+    }
     headings.push_back(column.right_aligned ? PadLeft(heading, width) : PadRight(heading, width));
     underlines.emplace_back(width, '-');
   }

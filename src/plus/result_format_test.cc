@@ -72,6 +72,9 @@ TEST_F(ResultFormatTest, HeadingsAreCutToTextWidthsAndUnderlined) {
   std::vector<OutputColumn> columns = {LayoutColumn(Item(db::kTypeChar, 3, "TABLA")),
                                        LayoutColumn(Item(db::kTypeNumber, 22, "REGISTROS"))};
   EXPECT_EQ(FormatHeadings(columns, 80), "TAB  REGISTROS\n--- ----------\n");
+  // A cut never splits a character: of "AÑO", two bytes would end inside the Ñ.
+  std::vector<OutputColumn> accented = {LayoutColumn(Item(db::kTypeChar, 2, "AÑO"))};
+  EXPECT_EQ(FormatHeadings(accented, 80), "A \n--\n");
 }
 
 TEST_F(ResultFormatTest, DescribeTypesReadLikeTheToolShowsThem) {

@@ -179,6 +179,58 @@ void Mod(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) { Binary(ctx, argv, Decimal::Power); }
 
+// REMAINDER(m, n): m - n * N, N the whole number nearest m / n, the even one at a tie (MOD
+// takes the floor instead).
+OraResult<Decimal> Remainder(const Decimal& m, const Decimal& n) {
+  VK_ASSIGN_OR_ORA_RETURN(Decimal quotient, Decimal::Div(m, n));
+  Decimal nearest = quotient.Floor();
+  VK_ASSIGN_OR_ORA_RETURN(Decimal fraction, Decimal::Sub(quotient, nearest));
+  VK_ASSIGN_OR_ORA_RETURN(Decimal point_five, Decimal::Parse("0.5"));
+  const int against_half = Decimal::Compare(fraction, point_five);
+  VK_ASSIGN_OR_ORA_RETURN(Decimal parity, Decimal::Mod(nearest, Decimal::FromInt64(2)));
+  if (against_half > 0 || (against_half == 0 && parity.Sign() != 0)) {
+    VK_ASSIGN_OR_ORA_RETURN(nearest, Decimal::Add(nearest, Decimal::FromInt64(1)));
+  }
+  VK_ASSIGN_OR_ORA_RETURN(Decimal product, Decimal::Mul(n, nearest));
+  return Decimal::Sub(m, product);
+}
+void RemainderFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Binary(ctx, argv, Remainder);
+}
+
+// vk_cast_text(text, length, char_semantics, pad, cut): CAST to CHAR (pad) or VARCHAR2 of
+// `length` bytes, or characters with char_semantics. Character data longer than that is cut
+// (`cut`, whole characters only); a number or a date written out longer is ORA-25137.
+void VkCastText(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  SqlValue value = Arg(argv, 0);
+  if (IsNull(value)) return sqlite3_result_null(ctx);
+  auto text = TextOf(value);
+  if (!text) return ResultError(ctx, text.error());
+  const std::int64_t length = sqlite3_value_int64(argv[1]);
+  const bool characters = sqlite3_value_int(argv[2]) != 0;
+  const bool pad = sqlite3_value_int(argv[3]) != 0;
+  const bool cut = sqlite3_value_int(argv[4]) != 0;
+  std::string_view bytes = text->view();
+  // Where the text reaches `length` units, and how many units it has up to there.
+  std::size_t end = 0;
+  std::int64_t units = 0;
+  while (end < bytes.size() && units < length) {
+    std::size_t next = end + 1;
+    while (next < bytes.size() && (static_cast<unsigned char>(bytes[next]) & 0xC0) == 0x80) ++next;
+    if (!characters && static_cast<std::int64_t>(next) > length) break;
+    end = next;
+    units = characters ? units + 1 : static_cast<std::int64_t>(end);
+  }
+  if (end < bytes.size()) {
+    if (!cut) return ResultError(ctx, Ora(25137, "Data value out of range"));
+    bytes = bytes.substr(0, end);
+  }
+  if (!pad || units >= length) return ResultText(ctx, bytes);
+  std::string padded(bytes);
+  padded.append(static_cast<std::size_t>(length - units), ' ');
+  ResultText(ctx, padded);
+}
+
 OraError OutOfRange(const Decimal& d) {
   return Ora(1428, "argument '" + d.ToOracleText() + "' is out of range");
 }
@@ -293,6 +345,8 @@ constexpr FunctionDef kConversionFunctions[] = {
     {"sqrt", 1, 1, true, Sqrt},
     {"mod", 2, 2, true, Mod},
     {"power", 2, 2, true, Power},
+    {"remainder", 2, 2, true, RemainderFunction},
+    {"vk_cast_text", 5, 5, true, VkCastText},
     {"exp", 1, 1, true, Exp},
     {"ln", 1, 1, true, Ln},
     {"log", 2, 2, true, Log},

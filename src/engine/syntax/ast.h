@@ -6,8 +6,11 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "engine/storage/schema.h"
 
 namespace volmek::engine::ast {
 
@@ -71,9 +74,10 @@ struct Expr {
   bool simple_case = false;
   bool has_else = false;
   bool ignore_nulls = false;  // FIRST_VALUE (x IGNORE NULLS), or IGNORE NULLS before OVER
-  std::string keep;       // KEEP (DENSE_RANK FIRST|LAST ORDER BY ...): FIRST or LAST, the ORDER BY
-                          // in `within_group`
-  std::size_t begin = 0;  // source byte range
+  std::string keep;  // KEEP (DENSE_RANK FIRST|LAST ORDER BY ...): FIRST or LAST, the ORDER BY
+                     // in `within_group`
+  std::optional<SqlType> cast_type;  // CAST(args[0] AS type), a kFunction named CAST
+  std::size_t begin = 0;             // source byte range
   std::size_t end = 0;
   int height = 1;  // levels of the tree below and including this node
 };

@@ -1,4 +1,5 @@
 // Parser: conditions and expressions.
+#include "engine/syntax/ddl_parser.h"
 #include "engine/syntax/parser_internal.h"
 
 namespace volmek::engine::parser_internal {
@@ -350,6 +351,7 @@ OraResult<ExprPtr> Parser::FunctionCall() {
   expr->name = Next().Value();
   Next();  // (
   if (expr->name == "TRIM") return TrimCall(std::move(expr));
+  if (expr->name == "CAST") return CastCall(std::move(expr));
   if (expr->name == "EXTRACT") return ExtractCall(std::move(expr));
   if (AcceptSymbol(")")) {
     VK_RETURN_IF_ORA_ERROR(AnalyticClauses(expr.get()));
@@ -397,6 +399,28 @@ OraResult<ExprPtr> Parser::TrimCall(ExprPtr expr) {
       expr->args.push_back(std::move(first));
     }
   }
+  VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
+  return Finish(std::move(expr));
+}
+
+// CAST(expr AS type): the type is read as a column's type is in CREATE TABLE.
+OraResult<ExprPtr> Parser::CastCall(ExprPtr expr) {
+  VK_ASSIGN_OR_ORA_RETURN(ExprPtr source, Expression());
+  expr->args.push_back(std::move(source));
+  if (!Accept("AS")) return OraErr(905, "missing keyword");
+  const std::size_t type_begin = Peek().offset;
+  int depth = 0;
+  while (depth > 0 || !Peek().IsSymbol(")")) {
+    if (Peek().kind == TokenKind::kEnd) return OraErr(907, "missing right parenthesis");
+    if (Peek().IsSymbol("(")) ++depth;
+    if (Peek().IsSymbol(")")) --depth;
+    Next();
+  }
+  DdlParser type_parser(sql_.substr(type_begin, Peek().offset - type_begin));
+  VK_RETURN_IF_ORA_ERROR(type_parser.Tokenize());
+  VK_ASSIGN_OR_ORA_RETURN(SqlType type, type_parser.Type());
+  if (!type_parser.AtEnd()) return OraErr(907, "missing right parenthesis");
+  expr->cast_type = type;
   VK_RETURN_IF_ORA_ERROR(ExpectRightParen());
   return Finish(std::move(expr));
 }

@@ -163,6 +163,7 @@ class Parser {
   OraResult<ExprPtr> FunctionCall();
 
   OraResult<ExprPtr> TrimCall(ExprPtr expr);
+  OraResult<ExprPtr> CastCall(ExprPtr expr);
   // EXTRACT(field FROM expr), after its opening parenthesis.
   OraResult<ExprPtr> ExtractCall(ExprPtr expr);
 

@@ -169,6 +169,58 @@ OraResult<Out> Emitter::Extract(const Expr& expr, const Ctx& ctx) {
 
 // A stored function: vk_call('OWNER', 'NAME', arguments...), each argument converted to its
 // parameter's type as Oracle converts them implicitly.
+// CAST(x AS type). To NUMBER: numbers and number text, rounded to the scale (ORA-01438 past
+// the precision, ORA-01722 for text that is no number). To DATE: dates, and text read with the
+// session's date format. To CHAR or VARCHAR2: character data cut to the length, as Oracle's
+// CAST does; numbers and dates written as TO_CHAR writes them, ORA-25137 when that is longer.
+// A date never becomes a number, nor a number a date (ORA-00932).
+OraResult<Out> Emitter::Cast(const Expr& expr, const Ctx& ctx) {
+  VK_ASSIGN_OR_ORA_RETURN(Out out, Value(*expr.args[0], ctx));
+  const SqlType& target = *expr.cast_type;
+  const Typed source = out.type;
+  const auto inconsistent = [](std::string_view expected, std::string_view got) {
+    return OraErr(932, fmt::format("inconsistent datatypes: expected {} got {}", expected, got));
+  };
+  auto store = [&](int type_code, std::optional<int> precision, std::optional<int> scale) {
+    return fmt::format("vk_store({}, {}, 22, {}, {}, '', '', '')", out.sql, type_code,
+                       precision ? std::to_string(*precision) : "NULL",
+                       scale ? std::to_string(*scale) : "NULL");
+  };
+  switch (target.kind) {
+    case TypeKind::kNumber:
+    case TypeKind::kFloat:
+      if (!source.is_null && source.IsDate()) return inconsistent("NUMBER", "DATE");
+      if (!source.is_null) {
+        const bool plain = target.kind == TypeKind::kFloat || !target.scale.has_value();
+        if (!source.IsNumeric() || !plain) {
+          out.sql = target.kind == TypeKind::kFloat ? store(2, std::nullopt, std::nullopt)
+                                                    : store(2, target.precision, target.scale);
+        }
+      }
+      break;
+    case TypeKind::kDate:
+      if (!source.is_null && source.IsNumeric()) return inconsistent("DATE", "NUMBER");
+      if (!source.is_null && !source.IsDate()) out.sql = store(12, std::nullopt, std::nullopt);
+      break;
+    case TypeKind::kChar:
+    case TypeKind::kVarchar2:
+      if (!source.is_null) {
+        out.sql = fmt::format("vk_cast_text({}, {}, {}, {}, {})", TextSql(out), target.length,
+                              target.char_semantics ? 1 : 0, target.kind == TypeKind::kChar ? 1 : 0,
+                              source.IsCharacter() ? 1 : 0);
+      }
+      break;
+    default:
+      return OraErr(Unimplemented());
+  }
+  if (source.is_null) out.sql = "NULL";
+  out.type.type = target;
+  out.type.is_null = false;
+  out.type.nullable = source.nullable || source.is_null;
+  out.stored = false;
+  return out;
+}
+
 OraResult<Out> Emitter::StoredFunction(const Expr& expr, const StoredFunctionInfo& function,
                                        const Ctx& ctx) {
   if (!function.is_function) return OraErr(InvalidIdentifier(QuoteName(expr.name)));
@@ -236,6 +288,7 @@ OraResult<Out> Emitter::StoredFunction(const Expr& expr, const StoredFunctionInf
 }
 
 OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
+  if (expr.cast_type.has_value()) return Cast(expr, ctx);
   if (expr.over != nullptr || expr.within_group != nullptr || expr.ignore_nulls ||
       !expr.keep.empty() || IsAnalyticOnly(expr.name)) {
     return Analytic(expr, ctx);

@@ -181,7 +181,7 @@ struct FunctionSpec {
   bool aggregate;
 };
 
-inline constexpr std::array<FunctionSpec, 55> kFunctions = {{
+inline constexpr std::array<FunctionSpec, 56> kFunctions = {{
     {"NLS_UPPER", 1, 2, Rule::kArg0, false},
     {"NLS_LOWER", 1, 2, Rule::kArg0, false},
     {"NLS_INITCAP", 1, 2, Rule::kArg0, false},
@@ -210,6 +210,7 @@ inline constexpr std::array<FunctionSpec, 55> kFunctions = {{
     {"ROUND", 1, 2, Rule::kRoundTrunc, false},
     {"TRUNC", 1, 2, Rule::kRoundTrunc, false},
     {"MOD", 2, 2, Rule::kNumber, false},
+    {"REMAINDER", 2, 2, Rule::kNumber, false},
     {"ABS", 1, 1, Rule::kNumber, false},
     {"SIGN", 1, 1, Rule::kNumber, false},
     {"CEIL", 1, 1, Rule::kNumber, false},
@@ -478,6 +479,7 @@ class Emitter {
 
   OraResult<Out> Function(const Expr& expr, const Ctx& ctx);
   // EXTRACT(field FROM source).
+  OraResult<Out> Cast(const Expr& expr, const Ctx& ctx);
   OraResult<Out> Extract(const Expr& expr, const Ctx& ctx);
   OraResult<Out> StoredFunction(const Expr& expr, const StoredFunctionInfo& function,
                                 const Ctx& ctx);
