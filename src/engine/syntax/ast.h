@@ -160,6 +160,12 @@ struct Query {
   std::unique_ptr<Query> right;
   std::vector<OrderItem> order_by;
   bool order_siblings = false;  // ORDER SIBLINGS BY (hierarchical queries)
+  // OFFSET n ROWS and FETCH FIRST|NEXT [n [PERCENT]] ROWS ONLY|WITH TIES, after ORDER BY.
+  ExprPtr offset;
+  bool fetch = false;
+  ExprPtr fetch_count;  // absent: one row
+  bool fetch_percent = false;
+  bool fetch_with_ties = false;
 };
 
 // WITH name [(columns)] AS (query).

@@ -157,6 +157,7 @@ OraResult<std::unique_ptr<ast::Query>> Parser::QueryExprBody() {
     if (!Accept("BY")) return OraErr(924, "missing BY keyword");
     VK_RETURN_IF_ORA_ERROR(OrderByList(&left->order_by));
   }
+  VK_RETURN_IF_ORA_ERROR(RowLimit(left.get()));
   // Row locks mean nothing in a database one writer holds whole: accepted and ignored.
   if (Peek().IsKeyword("FOR") && Peek(1).IsKeyword("UPDATE")) {
     Next();
@@ -175,6 +176,34 @@ OraResult<std::unique_ptr<ast::Query>> Parser::QueryExprBody() {
     }
   }
   return left;
+}
+
+// [OFFSET n {ROW | ROWS}] [FETCH {FIRST | NEXT} [n [PERCENT]] {ROW | ROWS} {ONLY | WITH TIES}]
+OraStatus Parser::RowLimit(ast::Query* query) {
+  auto rows = [&]() -> OraStatus {
+    if (Accept("ROW") || Accept("ROWS")) return {};
+    return OraErr(905, "missing keyword");
+  };
+  if (Peek().IsKeyword("OFFSET")) {
+    Next();
+    VK_ASSIGN_OR_ORA_RETURN(query->offset, Expression());
+    VK_RETURN_IF_ORA_ERROR(rows());
+  }
+  if (!Peek().IsKeyword("FETCH")) return {};
+  Next();
+  if (!Accept("FIRST") && !Accept("NEXT")) return OraErr(905, "missing keyword");
+  query->fetch = true;
+  if (!Peek().IsKeyword("ROW") && !Peek().IsKeyword("ROWS")) {
+    VK_ASSIGN_OR_ORA_RETURN(query->fetch_count, Expression());
+    query->fetch_percent = Accept("PERCENT");
+  }
+  VK_RETURN_IF_ORA_ERROR(rows());
+  if (Accept("ONLY")) return {};
+  if (Accept("WITH") && Accept("TIES")) {
+    query->fetch_with_ties = true;
+    return {};
+  }
+  return OraErr(905, "missing keyword");
 }
 
 OraResult<std::unique_ptr<ast::Query>> Parser::QueryTerm() {

@@ -78,6 +78,7 @@ class Parser {
   OraResult<std::unique_ptr<ast::Query>> QueryExpr();
 
   OraResult<std::unique_ptr<ast::Query>> QueryExprBody();
+  OraStatus RowLimit(ast::Query* query);
 
   OraResult<std::unique_ptr<ast::Query>> QueryTerm();
 

@@ -350,8 +350,12 @@ class Emitter {
   OraResult<QueryOut> Query(const ast::Query& query, const Scope* parent, bool positional,
                             bool canonical = false);
 
+  OraResult<QueryOut> QueryWith(const ast::Query& query, const Scope* parent, bool positional,
+                                bool canonical);
   OraResult<QueryOut> QueryBody(const ast::Query& query, const Scope* parent, bool positional,
                                 bool canonical);
+  // OFFSET and FETCH applied to the query's rows.
+  OraResult<QueryOut> RowLimit(const ast::Query& query, QueryOut out);
 
   // The select-list position an ORDER BY item names: a number, or an item's name.
   std::optional<std::size_t> OrderPosition(const Expr& expr, const std::vector<Item>& items);

@@ -2,6 +2,11 @@
 // hierarchical queries.
 #include "engine/translate/emitter_internal.h"
 
+#include <fmt/format.h>
+
+#include <cmath>
+#include <limits>
+
 #include "engine/syntax/lexer.h"
 #include "engine/values/collation.h"
 
@@ -9,6 +14,44 @@ namespace volmek::engine::emitter_internal {
 
 OraResult<QueryOut> Emitter::Query(const ast::Query& query, const Scope* parent, bool positional,
                                    bool canonical) {
+  VK_ASSIGN_OR_ORA_RETURN(QueryOut out, QueryWith(query, parent, positional, canonical));
+  if (query.offset == nullptr && !query.fetch) return out;
+  return RowLimit(query, std::move(out));
+}
+
+// OFFSET skips the first rows (none when negative) and FETCH keeps at most so many of the rest
+// (one when no number is given); fractions are dropped, as Oracle does. The numbers must be
+// written as literals; PERCENT and WITH TIES are not implemented.
+OraResult<QueryOut> Emitter::RowLimit(const ast::Query& query, QueryOut out) {
+  if (query.fetch_percent || query.fetch_with_ties) return OraErr(Unimplemented());
+  auto count_of = [&](const Expr& written) -> OraResult<std::int64_t> {
+    const bool negative = written.kind == ExprKind::kNegate;
+    const Expr& expr = negative ? *written.args[0] : written;
+    if (expr.kind != ExprKind::kNumber) return OraErr(Unimplemented());
+    plan_->fixed_slots.push_back(expr.literal_slot);
+    const double value = std::floor(std::strtod(expr.literal.c_str(), nullptr));
+    if (negative || !(value >= 1)) return 0;
+    if (value >= 9.0e18) return std::numeric_limits<std::int64_t>::max();
+    return static_cast<std::int64_t>(value);
+  };
+  std::int64_t offset = 0;
+  std::int64_t limit = -1;  // SQLite's "no limit"
+  if (query.offset != nullptr) {
+    VK_ASSIGN_OR_ORA_RETURN(offset, count_of(*query.offset));
+  }
+  if (query.fetch) {
+    limit = 1;
+    if (query.fetch_count != nullptr) {
+      VK_ASSIGN_OR_ORA_RETURN(limit, count_of(*query.fetch_count));
+    }
+  }
+  out.sql = fmt::format("SELECT * FROM ({}) LIMIT {} OFFSET {}", out.sql, limit, offset);
+  out.form = QueryOut::Form::kOther;
+  return out;
+}
+
+OraResult<QueryOut> Emitter::QueryWith(const ast::Query& query, const Scope* parent,
+                                       bool positional, bool canonical) {
   if (query.with.empty()) return QueryBody(query, parent, positional, canonical);
   std::string with_sql;
   for (const ast::CommonTable& table : query.with) {
