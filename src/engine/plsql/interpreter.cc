@@ -242,12 +242,17 @@ OraResult<Variable> Interpreter::MakeVariable(const TypeSpec& spec) {
       return OraErr(undeclared(spec.ref));
     }
     case TypeSpec::Kind::kPercentRowtype: {
-      if (spec.ref.size() == 1) {
-        if (CursorState* cursor = FindCursor(spec.ref[0])) {
-          VK_RETURN_IF_ORA_ERROR(PushCursorParams(*cursor->decl, {}));
+      if (spec.ref.size() <= 2) {
+        CursorState* cursor =
+            FindCursor(spec.ref.size() == 1 ? spec.ref[0] : spec.ref[0] + "." + spec.ref[1]);
+        // An open cursor (one of a package's, open from an earlier block) keeps its query.
+        if (cursor != nullptr && cursor->open) return RecordFromColumns(cursor->columns);
+        if (cursor != nullptr) {
+          Interpreter& home = *cursor->owner;
+          VK_RETURN_IF_ORA_ERROR(home.PushCursorParams(*cursor->decl, {}));
           OraResult<SqlSlot*> slot =
-              PrepareSql(cursor->decl->query, cursor->decl, cursor->decl->query.offset);
-          scopes_.pop_back();
+              home.PrepareSql(cursor->decl->query, cursor->decl, cursor->decl->query.offset);
+          home.scopes_.pop_back();
           if (!slot.has_value()) return OraErr(slot.error());
           return RecordFromColumns((*slot)->columns);
         }
@@ -344,6 +349,7 @@ std::expected<void, RunError> Interpreter::Declare(const Decl& decl) {
       symbol.kind = Symbol::Kind::kCursor;
       CursorState& state = scope.cursors.emplace_back();
       state.decl = &decl;
+      state.owner = this;
       symbol.cursor = &state;
       break;
     }

@@ -29,6 +29,9 @@ struct Variable {
 
 struct CursorState {
   const Decl* decl = nullptr;
+  // The interpreter whose scopes declare it, where its query runs: a package's for a cursor of
+  // a package opened from outside.
+  Interpreter* owner = nullptr;
   SqlCursor* cursor = nullptr;  // the cursor of the declaration's SqlSlot
   std::vector<db::ColumnDescription> columns;
   bool open = false;

@@ -160,11 +160,11 @@ std::expected<void, RunError> Interpreter::Elaborate(const StoredPackage& packag
   if (init.body.empty()) return {};
   Outcome outcome = RunList(init.body);
   if (!outcome.has_value() && !aborted_) {
-    RunError error = std::move(outcome).error();
     for (const Handler& handler : init.handlers) {
-      if (!HandlerTakes(handler, error)) continue;
+      if (!HandlerTakes(handler, outcome.error())) continue;
+      RunError error = std::move(outcome).error();
       error.stack.clear();
-      handling_.push_back(error);
+      handling_.push_back(std::move(error));
       outcome = RunList(handler.body);
       handling_.pop_back();
       break;
@@ -200,15 +200,26 @@ std::optional<OraResult<Symbol*>> Interpreter::FindPackageItem(
     const std::vector<std::string>& package, const std::string& member) {
   std::shared_ptr<PackageInstance> instance = FindPackage(package);
   if (instance == nullptr) return std::nullopt;
+  auto missing = [&]() {
+    return OraResult<Symbol*>(
+        OraErr(Ora(6550, fmt::format("PLS-00302: component '{}' must be declared", member))));
+  };
+  // What the specification does not declare is no item from outside, whatever the state of
+  // the body (a compilation error, which comes before any elaboration).
+  if (const PackageUnit* spec = instance->package().spec.get();
+      spec != nullptr && instance.get() != own_package_) {
+    bool declared = false;
+    for (const Decl& decl : spec->block.decls) {
+      declared = declared || (decl.kind != Decl::Kind::kPragma && decl.name == member);
+    }
+    if (!declared) return missing();
+  }
   if (std::expected<void, RunError> ready = instance->Ready(); !ready.has_value()) {
     package_failure_ = std::move(ready).error();
     return OraResult<Symbol*>(OraErr(package_failure_->error));
   }
   Symbol* symbol = instance->interpreter().PackageItem(member, instance.get() == own_package_);
-  if (symbol == nullptr) {
-    return OraResult<Symbol*>(
-        OraErr(Ora(6550, fmt::format("PLS-00302: component '{}' must be declared", member))));
-  }
+  if (symbol == nullptr) return missing();
   return OraResult<Symbol*>(symbol);
 }
 

@@ -380,9 +380,11 @@ OraStatus Interpreter::OpenCursor(CursorState& state, const std::vector<ExprPtr>
     VK_ASSIGN_OR_ORA_RETURN(Value value, Eval(*source));
     values.push_back(std::move(value));
   }
-  VK_RETURN_IF_ORA_ERROR(PushCursorParams(decl, std::move(values)));
-  OraResult<SqlSlot*> slot = PrepareSql(decl.query, &decl, decl.query.offset);
-  scopes_.pop_back();
+  // The query runs where the cursor is declared (a package's, for one of a package).
+  Interpreter& home = *state.owner;
+  VK_RETURN_IF_ORA_ERROR(home.PushCursorParams(decl, std::move(values)));
+  OraResult<SqlSlot*> slot = home.PrepareSql(decl.query, &decl, decl.query.offset);
+  home.scopes_.pop_back();
   if (!slot.has_value()) return OraErr(slot.error());
   VK_RETURN_IF_ORA_ERROR((*slot)->cursor->Execute());
   state.cursor = (*slot)->cursor.get();
