@@ -21,6 +21,9 @@ struct SqlRef {
   std::size_t begin = 0;  // byte range in `SqlText::text`
   std::size_t end = 0;
   std::vector<std::string> names;  // X, or R.F for a record's field
+  // An expression the interpreter computes in the statement's stead: which of its values
+  // (sql_native.cc); -1 for a name.
+  int computed = -1;
 };
 
 struct SqlText {

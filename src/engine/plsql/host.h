@@ -14,6 +14,7 @@
 
 #include "db/call.h"
 #include "engine/plsql/ast.h"
+#include "engine/plsql/sql_native.h"
 #include "engine/plsql/value.h"
 #include "engine/storage/ora_result.h"
 #include "engine/storage/schema.h"
@@ -51,6 +52,16 @@ class SqlCursor {
   // the caller parses the new text.
   virtual OraResult<bool> RebindLiterals(std::span<const LiteralText> changes) {
     (void)changes;
+    return false;
+  }
+  // Writes one row into `table` (an unquoted name of one part), `values` one per column in
+  // order, storing each as "INSERT INTO table VALUES (...)" with those values would. False
+  // when it does not (a view, another count of columns, a value it would store otherwise, a
+  // write SQL refuses): nothing is then written, and the caller runs the statement, which
+  // reports its own error.
+  virtual bool InsertValues(std::string_view table, std::span<const NativeValue> values) {
+    (void)table;
+    (void)values;
     return false;
   }
 };
@@ -121,6 +132,8 @@ class Host {
   virtual std::unique_ptr<SqlCursor> OpenCursor() = 0;
   virtual const SchemaLookup& schema() const = 0;
   virtual std::string date_format() const = 0;
+  // The date SYSDATE gives now (TO_DATE takes the fields its format leaves out from it).
+  virtual Date CurrentDate() const { return Now(); }
   virtual DbmsOutput& output() = 0;
   virtual const RunOptions& options() const = 0;
 };

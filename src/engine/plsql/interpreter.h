@@ -15,6 +15,7 @@
 
 #include "engine/plsql/ast.h"
 #include "engine/plsql/host.h"
+#include "engine/plsql/sql_native.h"
 
 namespace volmek::engine::plsql {
 
@@ -110,6 +111,24 @@ struct SqlSlot {
   std::vector<int> slots;
   std::vector<std::string> texts;    // scratch: the literals written anew
   std::vector<LiteralText> changes;  // scratch
+  // Whether the statement is INSERT, UPDATE, DELETE or MERGE (SQL%ROWCOUNT follows it).
+  bool dml = false;
+  bool dml_known = false;
+};
+
+// A DML statement whose values the interpreter computes (sql_native.cc): an INSERT ... VALUES
+// written by the direct path, or an UPDATE whose SET values go into its text as literals.
+struct NativeDml {
+  bool usable = false;
+  bool update = false;
+  std::string table;                  // INSERT: the table written
+  std::vector<ExprPtr> exprs;         // the values as read from the statement
+  std::vector<NativeNode> program;    // one per value, its names pointing into `exprs`
+  std::size_t variables = 0;          // the block's variables they name
+  std::unique_ptr<SqlCursor> cursor;  // INSERT
+  SqlText sql;                        // UPDATE: the statement, its values computed refs
+  std::vector<NativeValue> row;       // scratch
+  std::vector<Value> values;          // scratch of UPDATE
 };
 
 class Interpreter {
@@ -186,6 +205,29 @@ class Interpreter {
   OraResult<SqlSlot*> PrepareSql(const SqlText& sql, const void* key, std::size_t offset);
   OraResult<Value> EvalSql(const Expr& expr);
   OraStatus ExecuteSql(const Stmt& stmt);
+  // sql_native.cc: SQL expressions computed here. CompileNative reads `expr` of statement
+  // `sql` into `*out`, false when it holds what EvalNative does not compute; EvalNative
+  // computes it as SQL does, false where SQL itself must compute it.
+  // `variables` collects the names of the variables read, one slot each.
+  bool CompileNative(const Expr& expr, const SqlText& sql, const std::vector<bool>& substituted,
+                     std::vector<const std::vector<std::string>*>* variables,
+                     NativeNode* out) const;
+  bool EvalNative(const NativeNode& node, NativeValue* out);
+  // The value of `node` without copying a constant or a variable: where it is, or computed
+  // into `*scratch`; null where SQL must compute it.
+  const NativeValue* NativeOperand(const NativeNode& node, NativeValue* scratch);
+  bool EvalPad(const NativeNode& node, NativeValue* out);
+  bool EvalToDate(const NativeNode& node, NativeValue* out);
+  // After the first run of `stmt` as SQL: whether its later runs may compute its values.
+  void AnalyseNativeDml(const Stmt& stmt, const SqlSlot& slot);
+  bool AnalyseInsert(const SqlText& sql, const SqlSlot& slot, NativeDml& dml);
+  bool AnalyseUpdate(const SqlText& sql, const SqlSlot& slot, NativeDml& dml);
+  // Computes the values of `dml` (false where SQL must compute them).
+  bool ComputeValues(NativeDml& dml);
+  // The row of an INSERT computed and written; false when SQL must run the statement instead.
+  bool WriteDirect(NativeDml& dml);
+  // An UPDATE run with its values computed; nullopt when SQL must run the statement instead.
+  std::optional<OraStatus> RunComputedUpdate(NativeDml& dml, const Stmt& stmt);
   OraStatus SelectInto(const Stmt& stmt);
   OraStatus ExecuteImmediate(const Stmt& stmt);
   OraStatus OpenCursor(CursorState& state, const std::vector<ExprPtr>& args, std::size_t offset);
@@ -236,6 +278,12 @@ class Interpreter {
   std::vector<std::pair<const Variable*, db::BindVariable*>> host_bound_;
   std::vector<std::unique_ptr<Scope>> scopes_;
   std::unordered_map<const void*, SqlSlot> sql_;
+  std::unordered_map<const Stmt*, NativeDml> native_dml_;
+  // The values of the computed refs of the statement being written (RunComputedUpdate).
+  const std::vector<Value>* computed_ = nullptr;
+  // The variables of the row WriteDirect computes, read once each (sql_native.cc).
+  std::vector<NativeValue> native_variables_;
+  std::vector<bool> native_loaded_;
   std::vector<RunError> handling_;  // the exceptions being handled, innermost last
   std::string flow_label_;          // the label an EXIT or CONTINUE names
   std::uint64_t steps_ = 0;

@@ -112,11 +112,16 @@ OraResult<std::string> Interpreter::SqlWithValues(const SqlText& sql,
   std::size_t at = 0;
   for (std::size_t i = 0; i < sql.refs.size(); ++i) {
     const SqlRef& ref = sql.refs[i];
-    bool host = ref.names[0][0] == ':';
-    if (!substituted[i] && !host) continue;
-    VK_ASSIGN_OR_ORA_RETURN(std::optional<Value> value, ValueOfRef(ref.names));
-    if (!value && host) return OraErr(Ora(1008, "not all variables bound"));
-    if (!value) continue;
+    std::optional<Value> value;
+    if (ref.computed >= 0) {
+      value = (*computed_)[static_cast<std::size_t>(ref.computed)];
+    } else {
+      bool host = ref.names[0][0] == ':';
+      if (!substituted[i] && !host) continue;
+      VK_ASSIGN_OR_ORA_RETURN(value, ValueOfRef(ref.names));
+      if (!value && host) return OraErr(Ora(1008, "not all variables bound"));
+      if (!value) continue;
+    }
     out.append(sql.text, at, ref.begin - at);
     VK_ASSIGN_OR_ORA_RETURN(std::string literal, SqlLiteral(*value));
     if (put != nullptr) (*put)[i] = PutLiteral{out.size(), literal.size(), KindOf(*value)};
@@ -156,7 +161,10 @@ OraResult<bool> Interpreter::Rebind(SqlSlot& slot, const SqlText& sql) {
     // The variable's value where it is (no copy); SQLCODE and SQLERRM are computed.
     const Value* value = nullptr;
     std::optional<Value> computed;
-    if (Variable* variable = FindVariable(sql.refs[i].names); variable && !variable->is_record) {
+    if (sql.refs[i].computed >= 0) {
+      value = &(*computed_)[static_cast<std::size_t>(sql.refs[i].computed)];
+    } else if (Variable* variable = FindVariable(sql.refs[i].names);
+               variable && !variable->is_record) {
       value = &variable->value;
     } else {
       VK_ASSIGN_OR_ORA_RETURN(computed, ValueOfRef(sql.refs[i].names));
@@ -179,6 +187,8 @@ OraResult<SqlSlot*> Interpreter::PrepareSql(const SqlText& sql, const void* key,
   std::vector<PutLiteral> put;
   if (!slot.compiled) {
     slot.substituted.assign(sql.refs.size(), false);
+    for (std::size_t i = 0; i < sql.refs.size(); ++i)
+      slot.substituted[i] = sql.refs[i].computed >= 0;
     while (true) {
       VK_ASSIGN_OR_ORA_RETURN(std::string text, SqlWithValues(sql, slot.substituted, &put));
       OraStatus parsed = slot.cursor->Parse(text);
@@ -254,9 +264,24 @@ OraResult<Value> Interpreter::EvalSql(const Expr& expr) {
 }
 
 OraStatus Interpreter::ExecuteSql(const Stmt& stmt) {
+  auto native = native_dml_.find(&stmt);
+  if (native != native_dml_.end() && native->second.usable) {
+    NativeDml& dml = native->second;
+    if (dml.update) {
+      if (std::optional<OraStatus> done = RunComputedUpdate(dml, stmt)) return *done;
+    } else if (WriteDirect(dml)) {
+      sql_rowcount_ = 1;
+      return {};
+    }
+  }
   VK_ASSIGN_OR_ORA_RETURN(SqlSlot * slot, PrepareSql(stmt.sql, &stmt, stmt.offset));
+  if (!slot->dml_known) {
+    slot->dml = IsDml(stmt.sql.text);
+    slot->dml_known = true;
+  }
   VK_RETURN_IF_ORA_ERROR(slot->cursor->Execute());
-  if (IsDml(stmt.sql.text)) sql_rowcount_ = slot->cursor->rows_processed();
+  if (slot->dml) sql_rowcount_ = slot->cursor->rows_processed();
+  if (native == native_dml_.end()) AnalyseNativeDml(stmt, *slot);
   return {};
 }
 

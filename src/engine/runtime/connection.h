@@ -266,6 +266,9 @@ class EngineCursor : public db::Cursor {
   // `changes` written anew (slots as literal_offsets() counts them), without reading its
   // text again. False when it cannot be done that way: the caller parses the new text.
   OraResult<bool> RebindLiterals(std::span<const Translator::LiteralChange> changes);
+  // PL/SQL's direct path of "INSERT INTO table VALUES (...)" with computed values
+  // (plsql::SqlCursor::InsertValues, insert_row.cc): true when the row is written.
+  bool InsertValues(std::string_view table, std::span<const plsql::NativeValue> values);
   // The connection went away: every later call fails with ORA-01012.
   void Orphan() { connection_ = nullptr; }
 

@@ -27,6 +27,7 @@
 #include "engine/runtime/connection.h"
 #include "engine/syntax/lexer.h"
 #include "engine/translate/describe_infer.h"
+#include "engine/values/date.h"
 #include "engine/values/number.h"
 
 namespace volmek::engine {
@@ -273,6 +274,76 @@ OraStatus EngineCursor::InsertRowInto(std::string_view table,
     }
   }
   return WriteBoundRow(stmt);
+}
+
+bool EngineCursor::InsertValues(std::string_view table,
+                                std::span<const plsql::NativeValue> values) {
+  using Kind = plsql::NativeValue::Kind;
+  if (connection_ == nullptr || connection_->lost()) return false;
+  EngineConnection& connection = *connection_;
+  // What the statement refuses, it refuses in its own words: DML inside a query, a read-only
+  // transaction.
+  if (connection.functions_in_sql() > 0 || connection.read_only()) return false;
+  CloseQuery();
+  kind_ = ParsedKind::kNone;
+  function_type_ = 0;
+  rows_processed_ = 0;
+  if (!ResolveRowTarget(table).has_value()) return false;
+  RowTarget& target = *row_target_;
+  if (values.size() != target.stores.size()) return false;
+  sqlite3_stmt* stmt = target.stmt.get();
+  std::string given;
+  for (std::size_t idx = 0; idx < values.size(); ++idx) {
+    // What vk_store receives from the statement for the value: an integer of fewer than 19
+    // digits as INTEGER, any other number as its exact decimal (only for a NUMBER column,
+    // which stores that decimal however it comes), a text as TEXT, a date in its stored form
+    // (only for a DATE column).
+    const plsql::NativeValue& value = values[idx];
+    constexpr std::int64_t kPlainInteger = 1'000'000'000'000'000'000;
+    SqlValue bound;
+    switch (value.kind) {
+      case Kind::kNull:
+        break;
+      case Kind::kText:
+        bound = SqlValue::Text(value.text);
+        break;
+      case Kind::kInteger:
+        if (value.integer < kPlainInteger && value.integer > -kPlainInteger) {
+          bound = SqlValue::Integer(value.integer);
+          break;
+        }
+        if (!target.exact_numbers[idx]) return false;
+        given = std::to_string(value.integer);
+        bound = SqlValue::Text(given);
+        break;
+      case Kind::kNumber:
+        if (!target.exact_numbers[idx]) return false;
+        given.clear();
+        value.number.AppendCanonical(given);
+        bound = SqlValue::Text(given);
+        break;
+      case Kind::kDate:
+        if (target.stores[idx].type_code != db::kTypeDate) return false;
+        given.clear();
+        AppendStoredText(value.date, given);
+        bound = SqlValue::Text(given);
+        break;
+    }
+    std::string& stored = target.stored[idx];
+    OraResult<bool> has_value =
+        StoreValue(bound, target.stores[idx], connection.settings(), &stored);
+    if (!has_value.has_value()) return false;
+    int param = static_cast<int>(idx + 1);
+    if (*has_value) {
+      sqlite3_bind_text64(stmt, param, stored.data(), stored.size(), SQLITE_STATIC, SQLITE_UTF8);
+    } else {
+      sqlite3_bind_null(stmt, param);
+    }
+  }
+  if (!WriteBoundRow(stmt).has_value()) return false;
+  function_type_ = db::kFunctionInsert;
+  rows_processed_ = 1;
+  return true;
 }
 
 std::unique_ptr<db::RowConverter> EngineCursor::OpenRowConverter(std::string_view table) {

@@ -81,6 +81,10 @@ class SessionCursor : public plsql::SqlCursor {
     return cursor_.RebindLiterals(changes_);
   }
 
+  bool InsertValues(std::string_view table, std::span<const plsql::NativeValue> values) override {
+    return cursor_.InsertValues(table, values);
+  }
+
  private:
   EngineCursor cursor_;
   std::vector<db::ColumnDescription> columns_;
@@ -96,6 +100,10 @@ class SessionHost : public plsql::Host {
   }
   const SchemaLookup& schema() const override { return connection_.lookup(); }
   std::string date_format() const override { return connection_.settings().nls_date_format; }
+  Date CurrentDate() const override {
+    const std::optional<Date>& fixed = connection_.settings().fixed_sysdate;
+    return fixed ? *fixed : Now();
+  }
   plsql::DbmsOutput& output() override { return connection_.dbms_output(); }
   const plsql::RunOptions& options() const override { return connection_.plsql_options(); }
   std::shared_ptr<const plsql::StoredUnit> FindUnit(

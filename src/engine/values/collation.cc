@@ -45,6 +45,16 @@ int CompareCanonical(std::string_view a, std::string_view b) {
   return sign_a < 0 ? -magnitude : magnitude;
 }
 
+// A canonical natural number: "0", or digits without a leading zero ("17", "100000"). Keys of
+// whole numbers are most of what indexes of NUMBER columns compare.
+bool IsCanonicalNatural(std::string_view text) {
+  if (text.empty() || (text[0] == '0' && text.size() > 1)) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
 int CollateNumbers(void*, int length_a, const void* a, int length_b, const void* b) {
   std::string_view text_a(static_cast<const char*>(a), static_cast<std::size_t>(length_a));
   std::string_view text_b(static_cast<const char*>(b), static_cast<std::size_t>(length_b));
@@ -54,6 +64,11 @@ int CollateNumbers(void*, int length_a, const void* a, int length_b, const void*
 }  // namespace
 
 int CompareNumberTexts(std::string_view a, std::string_view b) {
+  // Two natural numbers: the one of more digits is the larger, else their digits decide.
+  if (IsCanonicalNatural(a) && IsCanonicalNatural(b)) {
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return Lexicographic(a, b);
+  }
   if (IsCanonicalNumberText(a) && IsCanonicalNumberText(b)) return CompareCanonical(a, b);
   auto number_a = Decimal::Parse(a);
   auto number_b = Decimal::Parse(b);

@@ -51,6 +51,8 @@ TEST_F(NumberCollation, NonCanonicalNumberTextComparesByValue) {
   EXPECT_EQ(CompareNumberTexts("1.0e+20", "100000000000000000000"), 0);
   EXPECT_LT(CompareNumberTexts("1.0e-05", "0.0001"), 0);
   EXPECT_EQ(CompareNumberTexts(" 12", "12"), 0);
+  EXPECT_EQ(CompareNumberTexts("007", "7"), 0);
+  EXPECT_LT(CompareNumberTexts("08", "10"), 0);
   EXPECT_GT(CompareNumberTexts("+5", "-5"), 0);
 }
 
