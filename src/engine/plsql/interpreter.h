@@ -127,6 +127,7 @@ struct NativeDml {
   std::size_t variables = 0;          // the block's variables they name
   std::unique_ptr<SqlCursor> cursor;  // INSERT
   SqlText sql;                        // UPDATE: the statement, its values computed refs
+  std::vector<bool> as_text;          // UPDATE: per value, written as text (NUMBER columns)
   std::vector<NativeValue> row;       // scratch
   std::vector<Value> values;          // scratch of UPDATE
 };

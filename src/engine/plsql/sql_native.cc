@@ -472,6 +472,7 @@ bool Interpreter::AnalyseUpdate(const SqlText& sql, const SqlSlot& slot, NativeD
       parser.Peek(1).IsSymbol("@")) {
     return false;
   }
+  std::optional<TableInfo> table = host_.schema().FindTable(parser.Peek().Value());
   ++parser.pos_;
   if (parser.Peek().IsName() && !parser.Peek().IsKeyword("SET")) ++parser.pos_;  // an alias
   if (!parser.Accept("SET")) return false;
@@ -485,6 +486,14 @@ bool Interpreter::AnalyseUpdate(const SqlText& sql, const SqlSlot& slot, NativeD
   std::vector<const std::vector<std::string>*> variables;
   while (true) {
     if (!parser.Peek().IsName() || !parser.Peek(1).IsSymbol("=")) return false;
+    // A NUMBER column stores a number written as text as it stores the number itself.
+    bool number_column = false;
+    if (table.has_value() && !table->is_view) {
+      for (const ColumnInfo& column : table->columns) {
+        if (column.name == parser.Peek().Value())
+          number_column = column.type.kind == TypeKind::kNumber;
+      }
+    }
     parser.pos_ += 2;
     const std::size_t first = parser.pos_;
     OraResult<ExprPtr> value = parser.ParseExpr();
@@ -496,6 +505,7 @@ bool Interpreter::AnalyseUpdate(const SqlText& sql, const SqlSlot& slot, NativeD
       spans.push_back({(*tokens)[first].offset, last.offset + last.text.size()});
       dml.exprs.push_back(std::move(*value));
       dml.program.push_back(std::move(node));
+      dml.as_text.push_back(number_column);
     }
     if (!parser.AcceptSymbol(",")) break;
   }
@@ -503,6 +513,7 @@ bool Interpreter::AnalyseUpdate(const SqlText& sql, const SqlSlot& slot, NativeD
   if (spans.empty()) {
     dml.exprs.clear();
     dml.program.clear();
+    dml.as_text.clear();
     return false;
   }
   dml.sql.text = sql.text;
@@ -546,7 +557,9 @@ std::optional<OraStatus> Interpreter::RunComputedUpdate(NativeDml& dml, const St
   if (!ComputeValues(dml)) return std::nullopt;
   // Each value goes in as the literal SQL binds as the value the expression would give it: an
   // integer of fewer than 19 digits as INTEGER, a decimal whose text is at most 16 characters
-  // as REAL (the double SQL's arithmetic gives it too), a text as TEXT, a date as a date.
+  // as REAL (the double SQL's arithmetic gives it too), a text as TEXT, a date as a date. For
+  // a NUMBER column a decimal goes in as its exact text, which the column stores as the same
+  // number without a trip through a double.
   std::string canonical;
   for (std::size_t i = 0; i < dml.row.size(); ++i) {
     const NativeValue& computed = dml.row[i];
@@ -565,6 +578,11 @@ std::optional<OraStatus> Interpreter::RunComputedUpdate(NativeDml& dml, const St
       }
       case NativeValue::Kind::kNumber:
         canonical.clear();
+        if (dml.as_text[i]) {
+          computed.number.AppendCanonical(canonical);
+          value = Value::Text(canonical);
+          break;
+        }
         computed.number.Abs().AppendCanonical(canonical);
         if (canonical.size() > 16) return std::nullopt;
         value = Value::Number(computed.number);

@@ -53,6 +53,13 @@ TEST_F(NumberCollation, NonCanonicalNumberTextComparesByValue) {
   EXPECT_EQ(CompareNumberTexts(" 12", "12"), 0);
   EXPECT_EQ(CompareNumberTexts("007", "7"), 0);
   EXPECT_LT(CompareNumberTexts("08", "10"), 0);
+  // Whole numbers of eight and nine digits, and texts of eight bytes one of which is no digit
+  // (':' and '/' border the digits), which are no numbers and sort after them.
+  EXPECT_GT(CompareNumberTexts("12345679", "12345678"), 0);
+  EXPECT_LT(CompareNumberTexts("99999999", "100000000"), 0);
+  EXPECT_LT(CompareNumberTexts("9", "1234567:"), 0);
+  EXPECT_LT(CompareNumberTexts("9", "12/45678"), 0);
+  EXPECT_GT(CompareNumberTexts("123456789:", "9"), 0);
   EXPECT_GT(CompareNumberTexts("+5", "-5"), 0);
 }
 
