@@ -533,7 +533,8 @@ Status RegisterFunctions(sqlite3* db, const SessionSettings* settings) {
       fn::ConversionFunctions(),
       fn::TypedFunctions(),
       fn::CaseFunctions(),
-      fn::RegexpFunctions()};
+      fn::RegexpFunctions(),
+      fn::SessionFunctions()};
   for (std::span<const fn::FunctionDef> group : groups) {
     for (const fn::FunctionDef& def : group) {
       int rc = RegisterOne(db, def, user_data);

@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -119,13 +120,38 @@ void RebindParametersInPlace(sqlite3_stmt* stmt, const std::vector<BindValue>& p
   for (std::size_t param_idx : indices) BindOne(stmt, parameters, param_idx, true);
 }
 
+namespace {
+
+// The database's name: its file's name without the extension ("/data/nomina.db": "nomina").
+std::string DatabaseName(std::string_view path) {
+  if (std::size_t slash = path.find_last_of('/'); slash != std::string_view::npos) {
+    path.remove_prefix(slash + 1);
+  }
+  if (std::size_t dot = path.rfind('.'); dot != std::string_view::npos && dot > 0) {
+    path = path.substr(0, dot);
+  }
+  return std::string(path);
+}
+
+// A session number no other open session has: the process's id, then a count within it.
+std::int64_t NextSessionId() {
+  static std::atomic<std::int64_t> next{0};
+  return static_cast<std::int64_t>(getpid()) * 1000 + next.fetch_add(1) % 1000;
+}
+
+}  // namespace
+
 EngineConnection::EngineConnection(SqliteDb db, std::string path, std::string user)
     : db_(std::move(db)),
       path_(std::move(path)),
       user_(std::move(user)),
       catalog_(db_.get()),
       lookup_(catalog_, user_),
-      sequences_(catalog_) {}
+      sequences_(catalog_) {
+  settings_.session_user = user_;
+  settings_.database_name = DatabaseName(path_);
+  settings_.session_id = NextSessionId();
+}
 
 EngineConnection::~EngineConnection() {
   for (EngineCursor* cursor : cursors_) cursor->Orphan();

@@ -435,6 +435,9 @@ OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
     case Rule::kLongText:
       out.type = Typed::Varchar2(4000);
       break;
+    case Rule::kContext:
+      out.type = Typed::Varchar2(256);
+      break;
   }
   return out;
 }

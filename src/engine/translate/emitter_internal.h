@@ -171,6 +171,7 @@ enum class Rule {
   kChr,         // VARCHAR2(1)
   kConcat,      // VARCHAR2 of the summed lengths
   kLongText,    // VARCHAR2(4000)
+  kContext,     // VARCHAR2(256)
 };
 
 struct FunctionSpec {
@@ -181,7 +182,7 @@ struct FunctionSpec {
   bool aggregate;
 };
 
-inline constexpr std::array<FunctionSpec, 56> kFunctions = {{
+inline constexpr std::array<FunctionSpec, 58> kFunctions = {{
     {"NLS_UPPER", 1, 2, Rule::kArg0, false},
     {"NLS_LOWER", 1, 2, Rule::kArg0, false},
     {"NLS_INITCAP", 1, 2, Rule::kArg0, false},
@@ -211,6 +212,8 @@ inline constexpr std::array<FunctionSpec, 56> kFunctions = {{
     {"TRUNC", 1, 2, Rule::kRoundTrunc, false},
     {"MOD", 2, 2, Rule::kNumber, false},
     {"REMAINDER", 2, 2, Rule::kNumber, false},
+    {"SYS_CONTEXT", 2, 3, Rule::kContext, false},
+    {"USERENV", 1, 1, Rule::kContext, false},
     {"ABS", 1, 1, Rule::kNumber, false},
     {"SIGN", 1, 1, Rule::kNumber, false},
     {"CEIL", 1, 1, Rule::kNumber, false},

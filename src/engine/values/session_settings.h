@@ -2,6 +2,7 @@
 // conversions, the sort order, the clock.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,11 @@ struct SessionSettings {
   std::string nls_sort = "BINARY";
   // When set, SYSDATE returns it instead of the clock (tests).
   std::optional<Date> fixed_sysdate;
+  // Who the session is and where, as SYS_CONTEXT('USERENV', ...) and USERENV tell it: the user
+  // logged on, the database's name and a number no other open session has.
+  std::string session_user;
+  std::string database_name;
+  std::int64_t session_id = 0;
 
   friend bool operator==(const SessionSettings&, const SessionSettings&) = default;
 };
