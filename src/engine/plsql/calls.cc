@@ -58,17 +58,14 @@ std::string Interpreter::StackLine(std::size_t offset) const {
   return fmt::format("\nORA-06512: at {}, line {}", unit_label_, LineOf(text_, offset));
 }
 
-std::optional<Callee> Interpreter::FindCallee(const std::vector<std::string>& names,
+std::optional<Callee> Interpreter::FindCallee(const Expr& call, bool want_function,
                                               std::string* problem) {
+  const std::vector<std::string>& names = call.names;
   problem->clear();
   if (names.size() == 1) {
     if (Symbol* symbol = Find(names[0]); symbol != nullptr) {
       if (symbol->kind != Symbol::Kind::kSubprogram) return std::nullopt;
-      Callee callee;
-      callee.subprogram =
-          symbol->subprogram != nullptr ? symbol->subprogram : symbol->decl->subprogram.get();
-      callee.visible = symbol->visible;
-      return callee;
+      return ChooseDeclared(*symbol, call, want_function, problem);
     }
   }
   if (names.size() >= 2 && names.size() <= 3) {
@@ -80,24 +77,27 @@ std::optional<Callee> Interpreter::FindCallee(const std::vector<std::string>& na
         *problem = fmt::format("PLS-00905: object {}.{} is invalid", package.owner, package.name);
         return std::nullopt;
       }
-      for (const Decl& decl : package.spec->block.decls) {
-        if (decl.kind == Decl::Kind::kSubprogram && decl.name == names.back()) {
-          Callee callee;
-          callee.subprogram = decl.subprogram.get();
-          callee.package = std::move(instance);
-          return callee;
-        }
-      }
-      // Inside the package, its private ones too.
+      // Inside the package, its own ones, private too, as declared here.
       if (instance.get() == own_package_) {
         if (Symbol* symbol = PackageItem(names.back(), true);
             symbol != nullptr && symbol->kind == Symbol::Kind::kSubprogram) {
-          Callee callee;
-          callee.subprogram =
-              symbol->subprogram != nullptr ? symbol->subprogram : symbol->decl->subprogram.get();
-          callee.visible = symbol->visible;
-          return callee;
+          return ChooseDeclared(*symbol, call, want_function, problem);
         }
+      }
+      std::vector<const Subprogram*> candidates;
+      for (const Decl& decl : package.spec->block.decls) {
+        if (decl.kind == Decl::Kind::kSubprogram && decl.name == names.back()) {
+          candidates.push_back(decl.subprogram.get());
+        }
+      }
+      if (!candidates.empty()) {
+        std::optional<std::size_t> chosen =
+            ChooseOverload(candidates, call, want_function, problem);
+        if (!chosen.has_value()) return std::nullopt;
+        Callee callee;
+        callee.subprogram = candidates[*chosen];
+        callee.package = std::move(instance);
+        return callee;
       }
       *problem = fmt::format("PLS-00302: component '{}' must be declared", names.back());
       return std::nullopt;
@@ -361,7 +361,7 @@ std::expected<Value, RunError> Interpreter::RunSubprogram(const Subprogram& subp
 std::expected<void, RunError> Interpreter::CallStatement(const Stmt& stmt) {
   const Expr& call = *stmt.value;
   std::string problem;
-  std::optional<Callee> callee = FindCallee(call.names, &problem);
+  std::optional<Callee> callee = FindCallee(call, false, &problem);
   auto statement_error = [&](std::string message) {
     const std::size_t at = message.starts_with("PLS-00302")
                                ? MemberOffset(text_, call.offset, call.names.size() - 1)
@@ -391,7 +391,7 @@ std::expected<void, RunError> Interpreter::CallStatement(const Stmt& stmt) {
 
 std::optional<OraResult<Value>> Interpreter::CallFunction(const Expr& call) {
   std::string problem;
-  std::optional<Callee> callee = FindCallee(call.names, &problem);
+  std::optional<Callee> callee = FindCallee(call, true, &problem);
   if (package_failure_.has_value()) {
     OraError error = package_failure_->error;
     call_failure_ = std::move(*package_failure_);

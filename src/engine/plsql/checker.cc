@@ -47,12 +47,40 @@ std::optional<Issue> ArgumentError(const Subprogram& subprogram, const Expr& cal
   return std::nullopt;
 }
 
-// The subprogram `name` a package specification declares; null when none.
-const Subprogram* SpecSubprogram(const PackageUnit& spec, const std::string& name) {
-  for (const Decl& decl : spec.block.decls) {
-    if (decl.kind == Decl::Kind::kSubprogram && decl.name == name) return decl.subprogram.get();
+// Two declarations of one procedure or function with the same heading in `block`, other than
+// a forward declaration and its body: PLS-00305 at the second one's name.
+std::optional<Issue> RepeatedHeading(const Block& block, std::string_view text) {
+  for (std::size_t i = 0; i < block.decls.size(); ++i) {
+    const Decl& decl = block.decls[i];
+    if (decl.kind != Decl::Kind::kSubprogram) continue;
+    const Decl* first = nullptr;
+    bool defined = false;  // an earlier one of the same heading has its body
+    for (std::size_t j = 0; j < i; ++j) {
+      const Decl& other = block.decls[j];
+      if (other.kind != Decl::Kind::kSubprogram || other.name != decl.name ||
+          !SameHeading(*other.subprogram, *decl.subprogram)) {
+        continue;
+      }
+      if (first == nullptr) first = &other;
+      defined = defined || other.subprogram->body != nullptr;
+    }
+    if (first == nullptr || (!defined && decl.subprogram->body != nullptr)) continue;
+    return Issue{decl.subprogram->name_offset,
+                 fmt::format("PLS-00305: previous use of '{}' (at line {}) conflicts with this use",
+                             decl.name, LineOf(text, first->subprogram->name_offset))};
   }
-  return nullptr;
+  return std::nullopt;
+}
+
+// The subprograms `name` a package specification declares (overloads: several).
+std::vector<const Subprogram*> SpecSubprograms(const PackageUnit& spec, const std::string& name) {
+  std::vector<const Subprogram*> found;
+  for (const Decl& decl : spec.block.decls) {
+    if (decl.kind == Decl::Kind::kSubprogram && decl.name == name) {
+      found.push_back(decl.subprogram.get());
+    }
+  }
+  return found;
 }
 
 class Checker {
@@ -71,6 +99,9 @@ class Checker {
   }
 
   void CheckBlock(const Block& block) {
+    if (std::optional<Issue> repeated = RepeatedHeading(block, text_)) {
+      issues.push_back(std::move(*repeated));
+    }
     std::vector<const Subprogram*>& scope = scopes_.emplace_back();
     std::vector<std::string>& names = names_.emplace_back();
     for (const Decl& decl : block.decls) {
@@ -156,13 +187,15 @@ class Checker {
     issues.push_back(Issue{stmt.offset, "PL/SQL: Statement ignored"});
   }
 
-  const Subprogram* FindLocal(const std::string& name) const {
-    for (auto scope = scopes_.rbegin(); scope != scopes_.rend(); ++scope) {
+  // The subprograms `name` of the innermost scope that declares that name.
+  std::vector<const Subprogram*> FindLocal(const std::string& name) const {
+    std::vector<const Subprogram*> found;
+    for (auto scope = scopes_.rbegin(); scope != scopes_.rend() && found.empty(); ++scope) {
       for (const Subprogram* subprogram : *scope) {
-        if (subprogram->name == name) return subprogram;
+        if (subprogram->name == name) found.push_back(subprogram);
       }
     }
-    return nullptr;
+    return found;
   }
 
   void CheckCall(const Stmt& stmt) {
@@ -175,11 +208,15 @@ class Checker {
     };
     std::string dotted = names[0];
     for (std::size_t i = 1; i < names.size(); ++i) dotted += "." + names[i];
-    const Subprogram* target = names.size() == 1 ? FindLocal(names[0]) : nullptr;
-    if (target == nullptr && self_ != nullptr && names.size() == 1 && names[0] == self_->name) {
-      target = self_;
+    std::vector<const Subprogram*> targets;
+    if (names.size() == 1 || (names.size() == 2 && names[0] == own_package)) {
+      // Inside a package body, its own items are named alone or by the package's name.
+      targets = FindLocal(names.back());
     }
-    if (target == nullptr && names.size() >= 2 && names.size() <= 3) {
+    if (targets.empty() && self_ != nullptr && names.size() == 1 && names[0] == self_->name) {
+      targets.push_back(self_);
+    }
+    if (targets.empty() && names.size() >= 2 && names.size() <= 3) {
       // PACKAGE.NAME or OWNER.PACKAGE.NAME
       std::vector<std::string> prefix(names.begin(), names.end() - 1);
       if (std::shared_ptr<const StoredPackage> package = host_.FindPackage(prefix)) {
@@ -187,8 +224,8 @@ class Checker {
           return report(
               fmt::format("PLS-00905: object {}.{} is invalid", package->owner, package->name));
         }
-        target = SpecSubprogram(*package->spec, names.back());
-        if (target == nullptr) {
+        targets = SpecSubprograms(*package->spec, names.back());
+        if (targets.empty()) {
           issues.push_back(
               Issue{MemberOffset(text_, call.offset, names.size() - 1),
                     fmt::format("PLS-00302: component '{}' must be declared", names.back())});
@@ -198,26 +235,38 @@ class Checker {
       }
     }
     std::shared_ptr<const StoredUnit> unit;
-    if (target == nullptr && names.size() <= 2) {
+    if (targets.empty() && names.size() <= 2) {
       unit = host_.FindUnit(names);
       if (unit != nullptr && unit->tree == nullptr) {
         return report(fmt::format("PLS-00905: object {}.{} is invalid", unit->owner, unit->name));
       }
-      if (unit != nullptr) target = unit->tree.get();
+      if (unit != nullptr) targets.push_back(unit->tree.get());
     }
-    if (target == nullptr) {
+    if (targets.empty()) {
       return report(fmt::format("PLS-00201: identifier '{}' must be declared", dotted));
     }
-    if (target->is_function) {
+    // Some procedure of that name takes these arguments (which one, when overloads differ
+    // only in the types of their parameters, is settled when the call runs).
+    const Subprogram* procedure = nullptr;
+    for (const Subprogram* target : targets) {
+      if (target->is_function) continue;
+      if (procedure == nullptr) procedure = target;
+      if (!ArgumentError(*target, call).has_value()) return;
+    }
+    if (procedure == nullptr) {
       return report(
           fmt::format("PLS-00221: '{}' is not a procedure or is undefined", names.back()));
     }
-    if (std::optional<Issue> wrong = ArgumentError(*target, call)) {
+    if (std::optional<Issue> wrong = ArgumentError(*procedure, call)) {
       if (wrong->text.starts_with("PLS-00312")) return issues.push_back(std::move(*wrong));
       return report(std::move(wrong->text));
     }
   }
 
+ public:
+  std::string own_package;  // the package whose body is compiled
+
+ private:
   Host& host_;
   const Subprogram* self_;
   std::string_view text_;
@@ -292,53 +341,9 @@ std::expected<std::unique_ptr<Subprogram>, std::vector<CompileIssue>> CompileUni
 
 namespace {
 
-// Whether the body's definition `body` has the heading of the specification's `declared`:
-// the same kind, parameters (names, modes, types) and return type.
-bool SameTypes(const TypeSpec& a, const TypeSpec& b) {
-  if (a.kind != b.kind || a.ref != b.ref) return false;
-  return a.kind != TypeSpec::Kind::kBase || a.base.base == b.base.base;
-}
-
-bool SameHeading(const Subprogram& declared, const Subprogram& body) {
-  if (declared.is_function != body.is_function || declared.params.size() != body.params.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < declared.params.size(); ++i) {
-    const Param& a = declared.params[i];
-    const Param& b = body.params[i];
-    if (a.name != b.name || a.mode != b.mode || !SameTypes(a.type, b.type) ||
-        (a.fallback == nullptr) != (b.fallback == nullptr)) {
-      return false;
-    }
-  }
-  return !declared.is_function || SameTypes(declared.return_type, body.return_type);
-}
-
 CompileIssue IssueAt(std::string_view text, std::size_t offset, std::string message) {
   std::vector<CompileIssue> converted = ToCompileIssues(text, {Issue{offset, std::move(message)}});
   return std::move(converted[0]);
-}
-
-// Two declarations of one name in a package's own scope: overloading, which is refused.
-std::optional<Issue> Overloaded(const Block& block) {
-  for (std::size_t i = 0; i < block.decls.size(); ++i) {
-    const Decl& decl = block.decls[i];
-    if (decl.kind != Decl::Kind::kSubprogram) continue;
-    for (std::size_t j = 0; j < i; ++j) {
-      const Decl& other = block.decls[j];
-      if (other.kind == Decl::Kind::kSubprogram && other.name == decl.name &&
-          other.subprogram->body == nullptr && decl.subprogram->body != nullptr &&
-          SameHeading(*other.subprogram, *decl.subprogram)) {
-        break;  // the body of a forward declaration
-      }
-      if (other.kind == Decl::Kind::kSubprogram && other.name == decl.name) {
-        return Issue{decl.offset,
-                     "PLS-00999: implementation restriction (may be temporary) overloaded "
-                     "procedures and functions"};
-      }
-    }
-  }
-  return std::nullopt;
 }
 
 }  // namespace
@@ -348,11 +353,12 @@ std::expected<std::unique_ptr<PackageUnit>, std::vector<CompileIssue>> CompilePa
   OraResult<std::unique_ptr<PackageUnit>> parsed = ParsePackage(text);
   if (!parsed.has_value()) return std::unexpected(SplitCompileError(parsed.error()));
   PackageUnit& unit = **parsed;
-  if (std::optional<Issue> overloaded = Overloaded(unit.block)) {
-    return std::unexpected(ToCompileIssues(text, {*overloaded}));
-  }
   if (!unit.is_body) {
-    // What a specification declares is checked where the body defines it.
+    // What a specification declares is checked where the body defines it; only that no two
+    // of its procedures and functions have the same heading is checked here.
+    if (std::optional<Issue> repeated = RepeatedHeading(unit.block, text)) {
+      return std::unexpected(ToCompileIssues(text, {*repeated}));
+    }
     return std::move(*parsed);
   }
   if (spec == nullptr) {
@@ -368,6 +374,7 @@ std::expected<std::unique_ptr<PackageUnit>, std::vector<CompileIssue>> CompilePa
     return std::unexpected(std::move(issues));
   }
   Checker checker(host, nullptr, text);
+  checker.own_package = unit.name;
   checker.EnterSpec(*spec);
   checker.CheckBlock(unit.block);
   std::vector<CompileIssue> issues = ToCompileIssues(text, checker.issues);

@@ -299,29 +299,38 @@ std::expected<void, RunError> Interpreter::Declare(const Decl& decl) {
   switch (decl.kind) {
     case Decl::Kind::kSubprogram: {
       const Subprogram& subprogram = *decl.subprogram;
-      auto found = scope.symbols.find(decl.name);
-      if (found != scope.symbols.end()) {
-        // The body of a procedure or function declared forward.
-        if (found->second.kind == Symbol::Kind::kSubprogram &&
-            (found->second.subprogram != nullptr || subprogram.body == nullptr ||
-             found->second.decl->subprogram->params.size() != subprogram.params.size())) {
-          return fail(CompileError(text_, decl.offset,
-                                   "PLS-00999: implementation restriction (may be temporary) "
-                                   "overloaded procedures and functions"));
-        }
-        if (found->second.kind != Symbol::Kind::kSubprogram ||
-            found->second.decl->subprogram->is_function != subprogram.is_function) {
-          return fail(CompileError(
-              text_, decl.offset,
-              fmt::format("PLS-00371: at most one declaration for '{}' is permitted", decl.name)));
-        }
-        found->second.subprogram = &subprogram;
-        return {};
-      }
       symbol.kind = Symbol::Kind::kSubprogram;
       symbol.subprogram = subprogram.body != nullptr ? &subprogram : nullptr;
       symbol.visible = scopes_.size();
-      scope.symbols.emplace(decl.name, symbol);
+      auto found = scope.symbols.find(decl.name);
+      if (found == scope.symbols.end()) {
+        scope.symbols.emplace(decl.name, symbol);
+        return {};
+      }
+      Symbol& first = found->second;
+      auto duplicate = [&]() {
+        return fail(CompileError(
+            text_, decl.offset,
+            fmt::format("PLS-00371: at most one declaration for '{}' is permitted", decl.name)));
+      };
+      if (first.kind != Symbol::Kind::kSubprogram) return duplicate();
+      std::vector<Symbol*> entries{&first};
+      for (Symbol& overload : first.overloads) entries.push_back(&overload);
+      for (Symbol* entry : entries) {
+        if (!SameHeading(*entry->decl->subprogram, subprogram)) continue;
+        // The body of a procedure or function declared forward; twice the same heading
+        // otherwise, which no call could tell apart.
+        if (entry->subprogram != nullptr || subprogram.body == nullptr) {
+          return fail(CompileError(
+              text_, subprogram.name_offset,
+              fmt::format("PLS-00305: previous use of '{}' (at line {}) conflicts with this use",
+                          decl.name, LineOf(text_, entry->decl->subprogram->name_offset))));
+        }
+        entry->subprogram = &subprogram;
+        return {};
+      }
+      // Another heading for the same name: an overload.
+      first.overloads.push_back(std::move(symbol));
       return {};
     }
     case Decl::Kind::kException:

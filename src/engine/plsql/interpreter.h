@@ -52,6 +52,9 @@ struct Symbol {
   // many scopes its body sees (those up to the one that declares it).
   const Subprogram* subprogram = nullptr;
   std::size_t visible = 0;
+  // The other procedures and functions of the same name in the same scope (overloads), each
+  // with its own decl, subprogram and visible.
+  std::vector<Symbol> overloads;
 };
 
 struct Scope {
@@ -79,6 +82,10 @@ struct Callee {
   // A subprogram of a stored package: `subprogram` is its declaration in the specification.
   std::shared_ptr<PackageInstance> package;
 };
+
+// The families of types by which overloads are told apart. kNull: the NULL literal, of every
+// family; kUnknown: what is known only when the call runs.
+enum class TypeFamily { kUnknown, kNull, kNumber, kText, kDate, kBool, kRecord };
 
 // One argument on its way in and, for OUT and IN OUT parameters, out: nullopt on the way in
 // for a parameter left to its default.
@@ -239,8 +246,24 @@ class Interpreter {
   CursorState* FindCursor(const std::string& name);
 
   // calls.cc: procedures and functions of blocks and stored ones. nullopt when `names` is none;
-  // `*problem` then says why when it is not simply unknown (PLS-00905, PLS-00302).
-  std::optional<Callee> FindCallee(const std::vector<std::string>& names, std::string* problem);
+  // `*problem` then says why when it is not simply unknown (PLS-00905, PLS-00302, and for
+  // overloads PLS-00306, PLS-00307). Of overloads, a procedure or a function as
+  // `want_function` says, when one of that kind exists.
+  std::optional<Callee> FindCallee(const Expr& call, bool want_function, std::string* problem);
+  // overloads.cc: of the procedures and functions `candidates` of one name, the index of the
+  // one `call` calls, or `*problem` (PLS-00306 for none, PLS-00307 for several, PLS-00999
+  // where this cannot tell).
+  std::optional<std::size_t> ChooseOverload(const std::vector<const Subprogram*>& candidates,
+                                            const Expr& call, bool want_function,
+                                            std::string* problem);
+  // The one of a declared procedure or function `symbol` and its overloads that `call` calls.
+  std::optional<Callee> ChooseDeclared(const Symbol& symbol, const Expr& call, bool want_function,
+                                       std::string* problem);
+  TypeFamily FamilyOfActual(const Expr& actual);
+  TypeFamily FamilyOfFormal(const TypeSpec& type);
+  // What the function `names` (declared, of a package, or SQL's) returns, when all its
+  // overloads agree.
+  TypeFamily FamilyOfResult(const std::vector<std::string>& names);
   std::expected<Value, RunError> Invoke(const Callee& callee, const Expr& call,
                                         std::size_t statement_offset);
   std::expected<void, RunError> CallStatement(const Stmt& stmt);

@@ -5,6 +5,8 @@
 // defaults, then the body's initialisation) happens at the first use of any item.
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "engine/plsql/interpreter.h"
 #include "engine/plsql/parser.h"
 
@@ -107,6 +109,14 @@ OraResult<Value> PackageInstance::CallFunction(const std::string& name, std::vec
     return flatten(ready.error());
   }
   Symbol* symbol = interpreter_->PackageItem(name, false);
+  if (symbol != nullptr && symbol->kind == Symbol::Kind::kSubprogram &&
+      !symbol->decl->subprogram->is_function) {
+    // SQL calls the function of that name, not a procedure overloading it.
+    auto function =
+        std::find_if(symbol->overloads.begin(), symbol->overloads.end(),
+                     [](const Symbol& overload) { return overload.decl->subprogram->is_function; });
+    if (function != symbol->overloads.end()) symbol = &*function;
+  }
   if (symbol == nullptr || symbol->kind != Symbol::Kind::kSubprogram ||
       symbol->subprogram == nullptr) {
     return OraErr(Ora(904, fmt::format("\"{}\".\"{}\": invalid identifier", package_->name, name)));
@@ -153,8 +163,20 @@ std::expected<void, RunError> Interpreter::Elaborate(const StoredPackage& packag
     if (defined == scopes_[1]->symbols.end() || defined->second.kind != Symbol::Kind::kSubprogram) {
       continue;
     }
-    symbol.subprogram = defined->second.subprogram;
-    symbol.visible = defined->second.visible;
+    std::vector<Symbol*> definitions{&defined->second};
+    for (Symbol& overload : defined->second.overloads) definitions.push_back(&overload);
+    std::vector<Symbol*> declarations{&symbol};
+    for (Symbol& overload : symbol.overloads) declarations.push_back(&overload);
+    for (Symbol* declared : declarations) {
+      for (const Symbol* definition : definitions) {
+        if (definition->subprogram == nullptr ||
+            !SameHeading(*declared->decl->subprogram, *definition->subprogram)) {
+          continue;
+        }
+        declared->subprogram = definition->subprogram;
+        declared->visible = definition->visible;
+      }
+    }
   }
   const Block& init = package.body->block;
   if (init.body.empty()) return {};
@@ -181,7 +203,10 @@ std::expected<void, RunError> Interpreter::Elaborate(const StoredPackage& packag
 }
 
 Symbol* Interpreter::PackageItem(const std::string& name, bool private_too) {
-  for (std::size_t i = 0; i < scopes_.size() && i < (private_too ? 2u : 1u); ++i) {
+  // The body's first: of a procedure or function, it holds every definition, private
+  // overloads too.
+  for (std::size_t i = private_too ? 2 : 1; i-- > 0;) {
+    if (i >= scopes_.size()) continue;
     auto found = scopes_[i]->symbols.find(name);
     if (found != scopes_[i]->symbols.end()) return &found->second;
   }
@@ -230,7 +255,15 @@ std::expected<Value, RunError> Interpreter::InvokePackaged(PackageInstance& inst
     return std::unexpected(std::move(ready).error());
   }
   Interpreter& nested = instance.interpreter();
+  // The entry of `subprogram`'s declaration in the specification, among its overloads.
   Symbol* symbol = nested.PackageItem(subprogram.name, false);
+  if (symbol != nullptr && symbol->decl->subprogram.get() != &subprogram) {
+    Symbol* entry = nullptr;
+    for (Symbol& overload : symbol->overloads) {
+      if (overload.decl->subprogram.get() == &subprogram) entry = &overload;
+    }
+    symbol = entry;
+  }
   if (symbol == nullptr || symbol->subprogram == nullptr) {
     return std::unexpected(
         Unavailable(instance.package(),

@@ -20,6 +20,12 @@ OraResult<std::unique_ptr<Subprogram>> ParseUnit(std::string_view text);
 // The text of a stored package or package body, from its PACKAGE keyword on.
 OraResult<std::unique_ptr<PackageUnit>> ParsePackage(std::string_view text);
 
+// Whether two declarations of a procedure or function have the same heading: the same kind,
+// parameters (names, modes, types, defaults given or not) and return type. A package body's
+// definition must have the heading of its declaration in the specification; declarations of
+// one name with different headings are overloads.
+bool SameHeading(const Subprogram& declared, const Subprogram& body);
+
 // The procedures of PL/SQL itself and of its supplied packages that blocks may call:
 // RAISE_APPLICATION_ERROR, DBMS_OUTPUT.PUT_LINE, ...
 bool IsSuppliedProcedure(const std::vector<std::string>& names);

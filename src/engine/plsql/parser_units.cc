@@ -19,6 +19,31 @@ OraResult<std::unique_ptr<Subprogram>> ParseUnit(std::string_view text) {
   return unit;
 }
 
+namespace {
+
+// Types alike for a heading: the same declared type, whatever its length or precision.
+bool SameTypes(const TypeSpec& a, const TypeSpec& b) {
+  if (a.kind != b.kind || a.ref != b.ref) return false;
+  return a.kind != TypeSpec::Kind::kBase || a.base.base == b.base.base;
+}
+
+}  // namespace
+
+bool SameHeading(const Subprogram& declared, const Subprogram& body) {
+  if (declared.is_function != body.is_function || declared.params.size() != body.params.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < declared.params.size(); ++i) {
+    const Param& a = declared.params[i];
+    const Param& b = body.params[i];
+    if (a.name != b.name || a.mode != b.mode || !SameTypes(a.type, b.type) ||
+        (a.fallback == nullptr) != (b.fallback == nullptr)) {
+      return false;
+    }
+  }
+  return !declared.is_function || SameTypes(declared.return_type, body.return_type);
+}
+
 OraResult<std::unique_ptr<PackageUnit>> ParsePackage(std::string_view text) {
   std::vector<Token> tokens;
   if (std::optional<OraError> error = Tokenize(text, &tokens)) {

@@ -288,16 +288,18 @@ void DescribeForSql(const plsql::Subprogram& tree, StoredFunctionInfo* info) {
   info->returns_boolean = result.boolean;
 }
 
-// The function `name` a package's specification declares; null when none.
+// The function `name` a package's specification declares (of overloads, the first function);
+// a procedure of that name when there is no such function; null when neither.
 const plsql::Subprogram* PackageFunction(const plsql::StoredPackage& package,
                                          std::string_view name) {
   if (package.spec == nullptr) return nullptr;
+  const plsql::Subprogram* found = nullptr;
   for (const plsql::Decl& decl : package.spec->block.decls) {
-    if (decl.kind == plsql::Decl::Kind::kSubprogram && decl.name == name) {
-      return decl.subprogram.get();
-    }
+    if (decl.kind != plsql::Decl::Kind::kSubprogram || decl.name != name) continue;
+    if (decl.subprogram->is_function) return decl.subprogram.get();
+    if (found == nullptr) found = decl.subprogram.get();
   }
-  return nullptr;
+  return found;
 }
 
 // vk_call(owner, name, args...): NAME a stored function's, PACKAGE.NAME a package's.
@@ -437,6 +439,13 @@ std::optional<StoredFunctionInfo> StoredFunctionForSql(EngineConnection& connect
     const plsql::Subprogram* tree = PackageFunction(*package, name.substr(dot + 1));
     if (tree == nullptr) return std::nullopt;
     DescribeForSql(*tree, &info);
+    // SQL calls functions only: a procedure of the same name is no overload for it.
+    int functions = 0;
+    for (const plsql::Decl& decl : package->spec->block.decls) {
+      functions += decl.kind == plsql::Decl::Kind::kSubprogram && decl.name == tree->name &&
+                   decl.subprogram->is_function;
+    }
+    info.overloaded = functions > 1;
     return info;
   }
   OraResult<std::optional<StoredCode>> code =

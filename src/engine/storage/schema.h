@@ -106,6 +106,7 @@ struct StoredFunctionInfo {
   std::string name;
   bool valid = true;
   bool is_function = true;  // false for a procedure
+  bool overloaded = false;  // a package's, of several declarations: not callable from SQL here
   TypeKind return_kind = TypeKind::kNumber;
   bool returns_boolean = false;
   std::vector<Param> params;

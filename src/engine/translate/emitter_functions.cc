@@ -224,6 +224,11 @@ OraResult<Out> Emitter::Cast(const Expr& expr, const Ctx& ctx) {
 OraResult<Out> Emitter::StoredFunction(const Expr& expr, const StoredFunctionInfo& function,
                                        const Ctx& ctx) {
   if (!function.is_function) return OraErr(InvalidIdentifier(QuoteName(expr.name)));
+  if (function.overloaded) {
+    return OraErr(6553,
+                  "PLS-999: implementation restriction (may be temporary) overloaded "
+                  "package functions in SQL");
+  }
   if (!function.valid) {
     return OraErr(6575,
                   fmt::format("Package or function {} is in an invalid state", function.name));
