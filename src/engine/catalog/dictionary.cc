@@ -284,6 +284,35 @@ const std::vector<DictionaryView>& Views() {
         {"DB_LINK", 'V', 128}},
        "SELECT o.owner, o.name, s.table_owner, s.table_name, NULL FROM vk_objects o JOIN "
        "vk_synonyms s ON s.object_id = o.object_id"},
+      // The old catalogue view of SQL*Plus scripts: tables, views and synonyms, no sequences.
+      {"TAB",
+       "vk_d_tab",
+       {{"TNAME", 'V', 30}, {"TABTYPE", 'V', 7}, {"CLUSTERID", 'N', 22}},
+       "SELECT name, object_type, NULL FROM vk_objects WHERE owner = {user} AND object_type IN "
+       "('TABLE', 'VIEW', 'SYNONYM')"},
+      // The database is its file; its name is the file's name, as DB_NAME of USERENV gives it.
+      {"GLOBAL_NAME",
+       "vk_d_global_name",
+       {{"GLOBAL_NAME", 'V', 4000}},
+       "VALUES (upper(sys_context('USERENV', 'DB_NAME')))"},
+      {"V$DATABASE",
+       "vk_d_v_database",
+       {{"NAME", 'V', 30},
+        {"LOG_MODE", 'V', 12},
+        {"OPEN_MODE", 'V', 20},
+        {"DATABASE_ROLE", 'V', 16},
+        {"PLATFORM_NAME", 'V', 101}},
+       "VALUES (upper(sys_context('USERENV', 'DB_NAME')), 'NOARCHIVELOG', 'READ WRITE', "
+       "'PRIMARY', 'Linux x86 64-bit')"},
+      {"V$INSTANCE",
+       "vk_d_v_instance",
+       {{"INSTANCE_NUMBER", 'N', 22},
+        {"INSTANCE_NAME", 'V', 30},
+        {"HOST_NAME", 'V', 64},
+        {"STATUS", 'V', 12},
+        {"DATABASE_STATUS", 'V', 17}},
+       "VALUES (1, sys_context('USERENV', 'INSTANCE_NAME'), sys_context('USERENV', "
+       "'SERVER_HOST'), 'OPEN', 'ACTIVE')"},
       {"V$VERSION",
        "vk_d_v_version",
        {{"BANNER", 'V', 80}},
@@ -379,7 +408,7 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kSynonyms
 }};
 
 // DICTIONARY (DICT): every view above and its synonyms, with a line about each.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 37> kComments = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 40> kComments = {{
     {"ALL_COL_COMMENTS", "Comments on columns of accessible tables and views"},
     {"ALL_SYNONYMS", "All synonyms for base objects accessible to the user and session"},
     {"ALL_TAB_COMMENTS", "Comments on tables and views accessible to the user"},
@@ -416,6 +445,9 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 37> kComment
     {"USER_SOURCE", "Source of stored objects accessible to the user"},
     {"USER_TABLES", "Description of the user's own relational tables"},
     {"USER_TAB_COLUMNS", "Columns of user's tables, views and clusters"},
+    {"GLOBAL_NAME", "global database name"},
+    {"V$DATABASE", "Database information from the control file"},
+    {"V$INSTANCE", "State of the current instance"},
     {"V$VERSION", "Version of the database and its components"},
 }};
 

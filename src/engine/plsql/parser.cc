@@ -17,8 +17,8 @@ bool IsSqlVerb(const Token& token) {
 }
 
 bool IsDdlWord(const Token& token) {
-  for (std::string_view verb :
-       {"CREATE", "DROP", "ALTER", "TRUNCATE", "GRANT", "REVOKE", "RENAME", "ANALYZE", "COMMENT"}) {
+  for (std::string_view verb : {"CREATE", "DROP", "ALTER", "TRUNCATE", "GRANT", "REVOKE", "RENAME",
+                                "ANALYZE", "COMMENT", "PURGE"}) {
     if (token.IsKeyword(verb)) return true;
   }
   return false;

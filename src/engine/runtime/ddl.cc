@@ -36,6 +36,9 @@ constexpr std::uint16_t kAlterUser = 53;
 constexpr std::uint16_t kAnalyzeTable = 62;
 constexpr std::uint16_t kAnalyzeIndex = 63;
 constexpr std::uint16_t kTruncateTable = 85;
+constexpr std::uint16_t kPurgeUserRecyclebin = 197;
+constexpr std::uint16_t kPurgeDbaRecyclebin = 198;
+constexpr std::uint16_t kPurgeTablespace = 199;
 
 OraError TableDoesNotExist() { return Ora(942, "table or view does not exist"); }
 OraError NameInUse() { return Ora(955, "name is already used by an existing object"); }
@@ -558,12 +561,35 @@ OraResult<DdlParse> SkipToEnd(DdlParser& parser, std::uint16_t function_type,
   return DdlParse{function_type, false};
 }
 
+// PURGE. A dropped table or index goes at once here, never to a recycle bin, so the bins are
+// always empty: purging one does nothing, and a table or an index named in one is not there.
+OraResult<DdlParse> Purge(EngineConnection& connection, DdlParser& parser) {
+  if (parser.Accept("TABLE") || parser.Accept("INDEX")) {
+    // The name may be the object's original name or its name in the bin ("BIN$..."), quoted.
+    if (parser.AtEnd()) return OraErr(MissingKeyword());
+    parser.Next();
+    return OraErr(38307, "object not in RECYCLE BIN");
+  }
+  std::uint16_t type = kPurgeUserRecyclebin;
+  if (parser.Accept("DBA_RECYCLEBIN")) {
+    VK_ASSIGN_OR_ORA_RETURN(bool admin, IsAdministrator(connection));
+    if (!admin) return OraErr(InsufficientPrivileges());
+    type = kPurgeDbaRecyclebin;
+  } else if (parser.Accept("TABLESPACE")) {
+    return SkipToEnd(parser, kPurgeTablespace, connection);
+  } else if (!parser.Accept("RECYCLEBIN") && !parser.Accept("USER_RECYCLEBIN")) {
+    return OraErr(38302, "invalid PURGE option");
+  }
+  return SkipToEnd(parser, type, connection);
+}
+
 }  // namespace
 
 bool IsDdlVerb(std::string_view upper_word) {
   return upper_word == "CREATE" || upper_word == "DROP" || upper_word == "ALTER" ||
          upper_word == "TRUNCATE" || upper_word == "RENAME" || upper_word == "ANALYZE" ||
-         upper_word == "GRANT" || upper_word == "REVOKE" || upper_word == "COMMENT";
+         upper_word == "GRANT" || upper_word == "REVOKE" || upper_word == "COMMENT" ||
+         upper_word == "PURGE";
 }
 
 OraResult<DdlParse> ParseDdl(EngineConnection& connection, std::string_view sql) {
@@ -652,6 +678,7 @@ OraResult<DdlParse> ParseDdl(EngineConnection& connection, std::string_view sql)
   if (parser.Accept("GRANT")) return SkipToEnd(parser, kGrant, connection);
   if (parser.Accept("REVOKE")) return SkipToEnd(parser, kRevoke, connection);
   if (parser.Accept("COMMENT")) return CommentOn(connection, parser);
+  if (parser.Accept("PURGE")) return Purge(connection, parser);
   return OraErr(900, "invalid SQL statement");
 }
 
