@@ -200,6 +200,11 @@ OraResult<std::unique_ptr<EngineConnection>> EngineConnection::Open(const std::s
   // deleted row until it is overwritten), instead of being zeroed and written out first: a
   // restore, which empties its table and fills the same pages again, would write them twice.
   (void)ExecSql(raw, "PRAGMA secure_delete = FAST");
+  // A commit is the deletion of the rollback journal. FULL syncs the journal and the file but
+  // not the directory after that deletion, so a power loss just after a commit could bring the
+  // journal back and roll the committed transaction back at the next logon; EXTRA syncs the
+  // directory too (one more sync per commit).
+  (void)ExecSql(raw, "PRAGMA synchronous = EXTRA");
   auto connection = std::make_unique<EngineConnection>(std::move(db), path, std::string(user));
   bool foreign = false;
   OraStatus status = [&]() -> OraStatus {
