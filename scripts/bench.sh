@@ -2,6 +2,7 @@
 # Times volmek against the sqlite3 shell and PostgreSQL 15 on the same rows of five columns
 # (integer, NUMBER(12,2), VARCHAR2(40), CHAR(8), DATE), BENCH_ROWS of them (1,000,000 by default):
 #   restore  vs  sqlite3 loading the rows as inserts in one transaction  vs  COPY FROM the text
+#   restore into a table with a primary key  vs  restore into the table without one
 #   backup   vs  sqlite3 ".mode insert" dump of the rows                 vs  COPY TO a text file
 #   logon    (`volmek sql "select 1 from dual"`, the whole process)     vs  sqlite3's start
 # and prints the ratios as its last lines (volmek's time divided by the other's: lower is
@@ -159,6 +160,23 @@ postgres_times() {
   RATIOS+=("backup / COPY TO: $(ratio "$backup_time" "$copy_to")")
 }
 
+# restore into a table of the same columns with a primary key on id, of the same rows (their
+# keys ascending, as a backup of a table filled in key order writes them), divided by restore
+# into the table without a key: what keeping the index costs a load.
+keyed_times() {
+  "$VOLMEK" sql "create table benchpk (id number(10) primary key, importe number(12,2), nombre varchar2(40), codigo char(8), fecha date)" > /dev/null
+  cp BENCH.txt BENCHPK.txt
+  "$VOLMEK" restore BENCHPK > /dev/null  # the first load, not timed
+  local keyed_time keyed_peak keyed_cpu
+  keyed_time=$(best_of : '"$VOLMEK" restore BENCHPK > /dev/null')
+  peak_kib "$VOLMEK" restore BENCHPK > "$WORK/kib"
+  keyed_peak=$(cat "$WORK/kib") keyed_cpu=$LAST_CPU
+  "$VOLMEK" sql "drop table benchpk" > /dev/null
+  rm -f BENCHPK.txt
+  echo "volmek   restore con clave primaria ${keyed_time}s ($(mib "$keyed_peak"), cpu ${keyed_cpu}s)"
+  RATIOS+=("restore con clave primaria / restore sin clave: $(ratio "$keyed_time" "$restore_time")")
+}
+
 logon_ratio() {
   RATIOS+=("logon / arranque de sqlite3: $(ratio "$logon_time" "$sqlite_start") (logon ${logon_time}s, $(mib "$logon_peak"))")
 }
@@ -168,6 +186,7 @@ main() {
   echo "antes: $(load)"
   make_rows
   volmek_times
+  keyed_times
   sqlite_times
   postgres_times
   logon_ratio
