@@ -167,8 +167,12 @@ class Interpreter {
   // scopes (the specification's, then the body's) and runs the body's initialisation.
   std::expected<void, RunError> Elaborate(const StoredPackage& package);
   // The item `name` of the package elaborated here: of its specification, or of its body too
-  // when `private_too`; null when none.
+  // when `private_too` (the body's first, which for a procedure or function has every
+  // overload); null when none.
   Symbol* PackageItem(const std::string& name, bool private_too);
+  // The entry of the specification's declaration `declared` (one of its procedures and
+  // functions, of overloads the one that is `declared`); null when none.
+  Symbol* DeclaredItem(const Subprogram& declared);
 
  private:
   friend class PackageInstance;
@@ -354,8 +358,9 @@ class PackageInstance {
   void MarkDiscarded() { discarded_ = true; }
   // Whether it holds state a new version of the package would discard: variables or cursors.
   bool HasState() const;
-  // Runs function `name` of the specification for SQL: its value, or the error and its stack.
-  OraResult<Value> CallFunction(const std::string& name, std::vector<Value> args);
+  // Runs function `declared` of the specification (one of its declarations) for SQL: its
+  // value, or the error and its stack.
+  OraResult<Value> CallFunction(const Subprogram& declared, std::vector<Value> args);
 
  private:
   std::shared_ptr<const StoredPackage> package_;

@@ -5,8 +5,6 @@
 // defaults, then the body's initialisation) happens at the first use of any item.
 #include <fmt/format.h>
 
-#include <algorithm>
-
 #include "engine/plsql/interpreter.h"
 #include "engine/plsql/parser.h"
 
@@ -100,7 +98,8 @@ std::expected<void, RunError> PackageInstance::Ready() {
   return {};
 }
 
-OraResult<Value> PackageInstance::CallFunction(const std::string& name, std::vector<Value> args) {
+OraResult<Value> PackageInstance::CallFunction(const Subprogram& declared,
+                                               std::vector<Value> args) {
   StackBase base;
   auto flatten = [](const RunError& error) {
     return OraErr(OraError{error.error.code, error.error.message + error.stack});
@@ -108,18 +107,10 @@ OraResult<Value> PackageInstance::CallFunction(const std::string& name, std::vec
   if (std::expected<void, RunError> ready = Ready(); !ready.has_value()) {
     return flatten(ready.error());
   }
-  Symbol* symbol = interpreter_->PackageItem(name, false);
-  if (symbol != nullptr && symbol->kind == Symbol::Kind::kSubprogram &&
-      !symbol->decl->subprogram->is_function) {
-    // SQL calls the function of that name, not a procedure overloading it.
-    auto function =
-        std::find_if(symbol->overloads.begin(), symbol->overloads.end(),
-                     [](const Symbol& overload) { return overload.decl->subprogram->is_function; });
-    if (function != symbol->overloads.end()) symbol = &*function;
-  }
-  if (symbol == nullptr || symbol->kind != Symbol::Kind::kSubprogram ||
-      symbol->subprogram == nullptr) {
-    return OraErr(Ora(904, fmt::format("\"{}\".\"{}\": invalid identifier", package_->name, name)));
+  Symbol* symbol = interpreter_->DeclaredItem(declared);
+  if (symbol == nullptr || symbol->subprogram == nullptr) {
+    return OraErr(
+        Ora(904, fmt::format("\"{}\".\"{}\": invalid identifier", package_->name, declared.name)));
   }
   std::vector<Argument> arguments;
   for (Value& value : args) {
@@ -213,6 +204,16 @@ Symbol* Interpreter::PackageItem(const std::string& name, bool private_too) {
   return nullptr;
 }
 
+Symbol* Interpreter::DeclaredItem(const Subprogram& declared) {
+  Symbol* symbol = PackageItem(declared.name, false);
+  if (symbol == nullptr || symbol->kind != Symbol::Kind::kSubprogram) return nullptr;
+  if (symbol->decl->subprogram.get() == &declared) return symbol;
+  for (Symbol& overload : symbol->overloads) {
+    if (overload.decl->subprogram.get() == &declared) return &overload;
+  }
+  return nullptr;
+}
+
 std::shared_ptr<PackageInstance> Interpreter::FindPackage(const std::vector<std::string>& names) {
   if (names.empty() || names.size() > 2) return nullptr;
   std::string key = Dotted(names);
@@ -255,15 +256,7 @@ std::expected<Value, RunError> Interpreter::InvokePackaged(PackageInstance& inst
     return std::unexpected(std::move(ready).error());
   }
   Interpreter& nested = instance.interpreter();
-  // The entry of `subprogram`'s declaration in the specification, among its overloads.
-  Symbol* symbol = nested.PackageItem(subprogram.name, false);
-  if (symbol != nullptr && symbol->decl->subprogram.get() != &subprogram) {
-    Symbol* entry = nullptr;
-    for (Symbol& overload : symbol->overloads) {
-      if (overload.decl->subprogram.get() == &subprogram) entry = &overload;
-    }
-    symbol = entry;
-  }
+  Symbol* symbol = nested.DeclaredItem(subprogram);
   if (symbol == nullptr || symbol->subprogram == nullptr) {
     return std::unexpected(
         Unavailable(instance.package(),

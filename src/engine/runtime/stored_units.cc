@@ -247,7 +247,10 @@ constexpr int kMaxSqlLevels = 50;
 StoredFunctionInfo::Param ParamOf(const plsql::TypeSpec& spec) {
   StoredFunctionInfo::Param param;
   // %TYPE and %ROWTYPE parameters take what SQL gives them as text.
-  if (spec.kind != plsql::TypeSpec::Kind::kBase) return param;
+  if (spec.kind != plsql::TypeSpec::Kind::kBase) {
+    param.known = false;
+    return param;
+  }
   switch (spec.base.base) {
     case plsql::BaseType::kNumber:
     case plsql::BaseType::kPlsInteger:
@@ -288,21 +291,24 @@ void DescribeForSql(const plsql::Subprogram& tree, StoredFunctionInfo* info) {
   info->returns_boolean = result.boolean;
 }
 
-// The function `name` a package's specification declares (of overloads, the first function);
-// a procedure of that name when there is no such function; null when neither.
-const plsql::Subprogram* PackageFunction(const plsql::StoredPackage& package,
-                                         std::string_view name) {
-  if (package.spec == nullptr) return nullptr;
-  const plsql::Subprogram* found = nullptr;
+// The functions `name` a package's specification declares, in its order; the first procedure
+// of that name when there is no such function; none when neither.
+std::vector<const plsql::Subprogram*> PackageFunctions(const plsql::StoredPackage& package,
+                                                       std::string_view name) {
+  std::vector<const plsql::Subprogram*> functions;
+  if (package.spec == nullptr) return functions;
+  const plsql::Subprogram* procedure = nullptr;
   for (const plsql::Decl& decl : package.spec->block.decls) {
     if (decl.kind != plsql::Decl::Kind::kSubprogram || decl.name != name) continue;
-    if (decl.subprogram->is_function) return decl.subprogram.get();
-    if (found == nullptr) found = decl.subprogram.get();
+    if (decl.subprogram->is_function) functions.push_back(decl.subprogram.get());
+    if (procedure == nullptr) procedure = decl.subprogram.get();
   }
-  return found;
+  if (functions.empty() && procedure != nullptr) functions.push_back(procedure);
+  return functions;
 }
 
-// vk_call(owner, name, args...): NAME a stored function's, PACKAGE.NAME a package's.
+// vk_call(owner, name, args...): NAME a stored function's, PACKAGE.NAME a package's,
+// PACKAGE.NAME/K the Kth (from 0) of the package's functions of that name.
 void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
   auto* connection = static_cast<EngineConnection*>(sqlite3_user_data(context));
   if (argc < 2) return ResultError(context, "ORA-00909: invalid number of arguments");
@@ -315,6 +321,11 @@ void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
   };
   std::string owner = text(0);
   std::string name = text(1);
+  std::size_t overload = 0;
+  if (std::size_t slash = name.rfind('/'); slash != std::string::npos) {
+    overload = static_cast<std::size_t>(std::atoi(name.c_str() + slash + 1));
+    name.resize(slash);
+  }
   if (connection->functions_in_sql() >= kMaxSqlLevels) {
     return ResultError(context, "ORA-00036: maximum number of recursive SQL levels (50) exceeded");
   }
@@ -323,7 +334,11 @@ void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
   const plsql::Subprogram* tree = nullptr;
   if (std::size_t dot = name.find('.'); dot != std::string::npos) {
     package = PackageStateOf(*connection, {owner, name.substr(0, dot)});
-    if (package != nullptr) tree = PackageFunction(package->package(), name.substr(dot + 1));
+    if (package != nullptr) {
+      std::vector<const plsql::Subprogram*> functions =
+          PackageFunctions(package->package(), name.substr(dot + 1));
+      if (overload < functions.size()) tree = functions[overload];
+    }
   } else {
     unit = FindStoredUnit(*connection, {owner, name});
     if (unit != nullptr) tree = unit->tree.get();
@@ -370,7 +385,7 @@ void CallFromSql(sqlite3_context* context, int argc, sqlite3_value** argv) {
   }
   if (package != nullptr) {
     ++connection->functions_in_sql();
-    OraResult<plsql::Value> result = package->CallFunction(tree->name, std::move(args));
+    OraResult<plsql::Value> result = package->CallFunction(*tree, std::move(args));
     --connection->functions_in_sql();
     return SetResult(context, result);
   }
@@ -436,16 +451,21 @@ std::optional<StoredFunctionInfo> StoredFunctionForSql(EngineConnection& connect
       info.valid = false;
       return info;
     }
-    const plsql::Subprogram* tree = PackageFunction(*package, name.substr(dot + 1));
-    if (tree == nullptr) return std::nullopt;
-    DescribeForSql(*tree, &info);
-    // SQL calls functions only: a procedure of the same name is no overload for it.
-    int functions = 0;
-    for (const plsql::Decl& decl : package->spec->block.decls) {
-      functions += decl.kind == plsql::Decl::Kind::kSubprogram && decl.name == tree->name &&
-                   decl.subprogram->is_function;
+    // SQL calls functions only: a procedure of the same name is no overload for them.
+    std::vector<const plsql::Subprogram*> functions =
+        PackageFunctions(*package, name.substr(dot + 1));
+    if (functions.empty()) return std::nullopt;
+    DescribeForSql(*functions[0], &info);
+    if (functions.size() == 1) return info;
+    for (std::size_t i = 0; i < functions.size(); ++i) {
+      StoredFunctionInfo overload;
+      overload.owner = info.owner;
+      overload.name = info.name;
+      overload.overload = static_cast<int>(i);
+      DescribeForSql(*functions[i], &overload);
+      info.overloads.push_back(std::move(overload));
     }
-    info.overloaded = functions > 1;
+    info.overload = 0;
     return info;
   }
   OraResult<std::optional<StoredCode>> code =

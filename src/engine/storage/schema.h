@@ -101,12 +101,17 @@ struct StoredFunctionInfo {
     bool boolean = false;                 // BOOLEAN, which SQL has not
     bool out = false;                     // OUT or IN OUT
     bool has_default = false;
+    bool known = true;  // false for %TYPE and %ROWTYPE, whose type SQL does not see
   };
   std::string owner;
   std::string name;
   bool valid = true;
   bool is_function = true;  // false for a procedure
-  bool overloaded = false;  // a package's, of several declarations: not callable from SQL here
+  // A package's function whose name other functions of the package share: its place among
+  // them (0 for the specification's first; -1 when it shares its name with none), and, before
+  // a call has chosen one, all of them.
+  int overload = -1;
+  std::vector<StoredFunctionInfo> overloads;
   TypeKind return_kind = TypeKind::kNumber;
   bool returns_boolean = false;
   std::vector<Param> params;

@@ -3,6 +3,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "engine/storage/sqlite_handle.h"
 #include "engine/syntax/lexer.h"
 #include "engine/values/collation.h"
@@ -221,14 +223,100 @@ OraResult<Out> Emitter::Cast(const Expr& expr, const Ctx& ctx) {
   return out;
 }
 
+namespace {
+
+enum class Family { kUnknown, kNull, kNumber, kText, kDate, kBool };
+
+Family FamilyOf(const Typed& typed) {
+  if (typed.is_null) return Family::kNull;
+  if (typed.IsNumeric()) return Family::kNumber;
+  if (typed.IsDate()) return Family::kDate;
+  if (typed.IsCharacter()) return Family::kText;
+  return Family::kUnknown;
+}
+
+Family FamilyOf(const StoredFunctionInfo::Param& param) {
+  if (!param.known) return Family::kUnknown;
+  if (param.boolean) return Family::kBool;
+  switch (param.kind) {
+    case TypeKind::kNumber:
+    case TypeKind::kFloat:
+      return Family::kNumber;
+    case TypeKind::kDate:
+      return Family::kDate;
+    default:
+      return Family::kText;
+  }
+}
+
+// How well an argument of family `given` fits a parameter of family `wanted`: 2 as it is, 1
+// through the implicit conversions between characters and numbers or dates, 0 not at all.
+int FitOf(Family given, Family wanted) {
+  if (given == wanted || given == Family::kNull) return 2;
+  const bool scalar = given == Family::kNumber || given == Family::kDate ||
+                      wanted == Family::kNumber || wanted == Family::kDate;
+  return (given == Family::kText || wanted == Family::kText) && scalar ? 1 : 0;
+}
+
+// Of the functions of one name a package declares, the one a call from SQL with `args`
+// calls, as PL/SQL chooses: of those the number of arguments fits, the one whose parameters
+// all have the families of the arguments, else the one reached by converting between
+// characters and numbers or dates. A tie, or one that turns on a type SQL does not see, is
+// refused rather than guessed.
+OraResult<const StoredFunctionInfo*> ChooseOverload(const StoredFunctionInfo& function,
+                                                    const std::vector<Out>& args) {
+  std::vector<const StoredFunctionInfo*> fitting;
+  for (const StoredFunctionInfo& candidate : function.overloads) {
+    bool fits = args.size() <= candidate.params.size();
+    for (std::size_t idx = args.size(); fits && idx < candidate.params.size(); ++idx) {
+      fits = candidate.params[idx].has_default;
+    }
+    if (fits) fitting.push_back(&candidate);
+  }
+  if (fitting.size() == 1) return fitting[0];
+  auto refused = [&]() {
+    return OraErr(6553, fmt::format("PLS-999: implementation restriction (may be temporary) "
+                                    "overloads of '{}' this call cannot choose from",
+                                    function.name));
+  };
+  std::vector<int> fits(fitting.size(), 2);
+  for (std::size_t idx = 0; idx < args.size(); ++idx) {
+    const Family given = FamilyOf(args[idx].type);
+    bool alike = true;
+    bool unknown = given == Family::kUnknown;
+    for (std::size_t i = 0; i < fitting.size(); ++i) {
+      const Family wanted = FamilyOf(fitting[i]->params[idx]);
+      alike = alike && wanted == FamilyOf(fitting[0]->params[idx]);
+      unknown = unknown || wanted == Family::kUnknown;
+      const bool any = given == Family::kUnknown || wanted == Family::kUnknown;
+      fits[i] = std::min(fits[i], any ? 2 : FitOf(given, wanted));
+    }
+    if (unknown && !alike) return refused();
+  }
+  const int best = fits.empty() ? 0 : *std::max_element(fits.begin(), fits.end());
+  if (best == 0) {
+    return OraErr(6553, fmt::format("PLS-306: wrong number or types of arguments in call to "
+                                    "'{}'",
+                                    function.name));
+  }
+  if (std::count(fits.begin(), fits.end(), best) > 1) return refused();
+  return fitting[static_cast<std::size_t>(std::find(fits.begin(), fits.end(), best) -
+                                          fits.begin())];
+}
+
+}  // namespace
+
 OraResult<Out> Emitter::StoredFunction(const Expr& expr, const StoredFunctionInfo& function,
                                        const Ctx& ctx) {
   if (!function.is_function) return OraErr(InvalidIdentifier(QuoteName(expr.name)));
-  if (function.overloaded) {
-    return OraErr(6553,
-                  "PLS-999: implementation restriction (may be temporary) overloaded "
-                  "package functions in SQL");
-  }
+  if (function.overloads.empty()) return StoredCall(expr, function, ctx, std::nullopt);
+  VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
+  VK_ASSIGN_OR_ORA_RETURN(const StoredFunctionInfo* chosen, ChooseOverload(function, args));
+  return StoredCall(expr, *chosen, ctx, std::move(args));
+}
+
+OraResult<Out> Emitter::StoredCall(const Expr& expr, const StoredFunctionInfo& function,
+                                   const Ctx& ctx, std::optional<std::vector<Out>> given) {
   if (!function.valid) {
     return OraErr(6575,
                   fmt::format("Package or function {} is in an invalid state", function.name));
@@ -250,10 +338,18 @@ OraResult<Out> Emitter::StoredFunction(const Expr& expr, const StoredFunctionInf
                                     "'{}'",
                                     function.name));
   }
-  VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, ctx));
+  std::vector<Out> args;
+  if (given.has_value()) {
+    args = std::move(*given);
+  } else {
+    VK_ASSIGN_OR_ORA_RETURN(args, Args(expr, ctx));
+  }
+  // One of several functions of its name is named by its place among them.
+  const std::string name = function.overload < 0
+                               ? function.name
+                               : fmt::format("{}/{}", function.name, function.overload);
   Out out;
-  out.sql =
-      fmt::format("vk_call({}, {}", QuoteLiteral(function.owner), QuoteLiteral(function.name));
+  out.sql = fmt::format("vk_call({}, {}", QuoteLiteral(function.owner), QuoteLiteral(name));
   for (std::size_t idx = 0; idx < args.size(); ++idx) {
     Out& arg = args[idx];
     Merge(&out, arg);

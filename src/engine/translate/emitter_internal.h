@@ -490,6 +490,10 @@ class Emitter {
   OraResult<Out> Extract(const Expr& expr, const Ctx& ctx);
   OraResult<Out> StoredFunction(const Expr& expr, const StoredFunctionInfo& function,
                                 const Ctx& ctx);
+  // A call of `function` (not an overloaded one), with its arguments translated already when
+  // `given`.
+  OraResult<Out> StoredCall(const Expr& expr, const StoredFunctionInfo& function, const Ctx& ctx,
+                            std::optional<std::vector<Out>> given);
 
   // The functions whose first argument is character data: a number or a date given there is
   // converted as TO_CHAR converts it (0.1 is ".1", a date takes the session's format).
