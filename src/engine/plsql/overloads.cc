@@ -349,17 +349,22 @@ std::optional<std::size_t> Interpreter::ChooseOverload(
 
 std::optional<Callee> Interpreter::ChooseDeclared(const Symbol& symbol, const Expr& call,
                                                   bool want_function, std::string* problem) {
+  auto callee_of = [](const Symbol& entry) {
+    Callee callee;
+    callee.subprogram =
+        entry.subprogram != nullptr ? entry.subprogram : entry.decl->subprogram.get();
+    callee.visible = entry.visible;
+    return callee;
+  };
+  // Most names have one declaration: no choosing, nothing allocated, call after call.
+  if (symbol.overloads.empty()) return callee_of(symbol);
   std::vector<const Symbol*> entries{&symbol};
   for (const Symbol& overload : symbol.overloads) entries.push_back(&overload);
   std::vector<const Subprogram*> candidates;
   for (const Symbol* entry : entries) candidates.push_back(entry->decl->subprogram.get());
   std::optional<std::size_t> chosen = ChooseOverload(candidates, call, want_function, problem);
   if (!chosen.has_value()) return std::nullopt;
-  const Symbol& entry = *entries[*chosen];
-  Callee callee;
-  callee.subprogram = entry.subprogram != nullptr ? entry.subprogram : entry.decl->subprogram.get();
-  callee.visible = entry.visible;
-  return callee;
+  return callee_of(*entries[*chosen]);
 }
 
 }  // namespace volmek::engine::plsql
