@@ -256,13 +256,19 @@ std::optional<std::size_t> Interpreter::ChooseOverload(
     }
   }
   if (bound.size() == 1) return bound[0].index;
-  auto refuse = [&](std::string why) {
-    *problem = fmt::format("PLS-00999: implementation restriction (may be temporary) {}", why);
+  // Oracle's compiler finds these before anything runs: here, where the call runs, no handler
+  // may take them (as the step limit's error), so the block still runs no handler Oracle's
+  // would not.
+  auto fail = [&](std::string message) {
+    *problem = std::move(message);
+    aborted_ = true;
     return std::nullopt;
   };
+  auto refuse = [&](std::string why) {
+    return fail(fmt::format("PLS-00999: implementation restriction (may be temporary) {}", why));
+  };
   auto wrong = [&]() {
-    *problem = fmt::format("PLS-00306: wrong number or types of arguments in call to '{}'", name);
-    return std::nullopt;
+    return fail(fmt::format("PLS-00306: wrong number or types of arguments in call to '{}'", name));
   };
   if (bound.empty()) return wrong();
 
@@ -343,8 +349,7 @@ std::optional<std::size_t> Interpreter::ChooseOverload(
           fmt::format("overloads of '{}' each reached by converting different arguments", name));
     }
   }
-  *problem = fmt::format("PLS-00307: too many declarations of '{}' match this call", name);
-  return std::nullopt;
+  return fail(fmt::format("PLS-00307: too many declarations of '{}' match this call", name));
 }
 
 std::optional<Callee> Interpreter::ChooseDeclared(const Symbol& symbol, const Expr& call,
