@@ -83,10 +83,6 @@ struct Callee {
   std::shared_ptr<PackageInstance> package;
 };
 
-// The families of types by which overloads are told apart. kNull: the NULL literal, of every
-// family; kUnknown: what is known only when the call runs.
-enum class TypeFamily { kUnknown, kNull, kNumber, kText, kDate, kBool, kRecord };
-
 // One argument on its way in and, for OUT and IN OUT parameters, out: nullopt on the way in
 // for a parameter left to its default.
 using Argument = std::optional<Variable>;
@@ -176,6 +172,7 @@ class Interpreter {
 
  private:
   friend class PackageInstance;
+  friend class InterpreterFamilies;
 
   // interpreter.cc
   Outcome RunBlock(const Block& block);
@@ -256,18 +253,13 @@ class Interpreter {
   std::optional<Callee> FindCallee(const Expr& call, bool want_function, std::string* problem);
   // overloads.cc: of the procedures and functions `candidates` of one name, the index of the
   // one `call` calls, or `*problem` (PLS-00306 for none, PLS-00307 for several, PLS-00999
-  // where this cannot tell).
+  // where this cannot tell), which no handler then takes.
   std::optional<std::size_t> ChooseOverload(const std::vector<const Subprogram*>& candidates,
                                             const Expr& call, bool want_function,
                                             std::string* problem);
   // The one of a declared procedure or function `symbol` and its overloads that `call` calls.
   std::optional<Callee> ChooseDeclared(const Symbol& symbol, const Expr& call, bool want_function,
                                        std::string* problem);
-  TypeFamily FamilyOfActual(const Expr& actual);
-  TypeFamily FamilyOfFormal(const TypeSpec& type);
-  // What the function `names` (declared, of a package, or SQL's) returns, when all its
-  // overloads agree.
-  TypeFamily FamilyOfResult(const std::vector<std::string>& names);
   std::expected<Value, RunError> Invoke(const Callee& callee, const Expr& call,
                                         std::size_t statement_offset);
   std::expected<void, RunError> CallStatement(const Stmt& stmt);

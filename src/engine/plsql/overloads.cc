@@ -13,12 +13,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "engine/plsql/overloads.h"
+
 #include "engine/plsql/interpreter.h"
 
 namespace volmek::engine::plsql {
-namespace {
 
-TypeFamily FamilyOf(BaseType base) {
+TypeFamily FamilyOfBase(BaseType base) {
   switch (base) {
     case BaseType::kNumber:
     case BaseType::kPlsInteger:
@@ -33,6 +34,8 @@ TypeFamily FamilyOf(BaseType base) {
   }
   return TypeFamily::kUnknown;
 }
+
+namespace {
 
 // What SQL's functions return, for those whose family does not depend on their arguments.
 TypeFamily FamilyOfBuiltin(std::string_view name) {
@@ -104,49 +107,13 @@ std::optional<std::vector<const Expr*>> BindArguments(const Subprogram& subprogr
   return actuals;
 }
 
-}  // namespace
-
-TypeFamily Interpreter::FamilyOfFormal(const TypeSpec& type) {
-  switch (type.kind) {
-    case TypeSpec::Kind::kBase:
-      return FamilyOf(type.base.base);
-    case TypeSpec::Kind::kPercentRowtype:
-    case TypeSpec::Kind::kNamed:
-      return TypeFamily::kRecord;
-    case TypeSpec::Kind::kPercentType:
-      break;
-  }
-  // TABLE.COLUMN%TYPE; a variable's %TYPE is the declaring scope's, which need not be ours.
-  if (type.ref.size() < 2) return TypeFamily::kUnknown;
-  OraResult<Variable> made = MakeVariable(type);
-  if (!made.has_value()) return TypeFamily::kUnknown;
-  return made->is_record ? TypeFamily::kRecord : FamilyOf(made->type.base);
-}
-
-TypeFamily Interpreter::FamilyOfResult(const std::vector<std::string>& names) {
-  std::vector<const Subprogram*> functions;
-  if (names.size() == 1) {
-    if (Symbol* symbol = Find(names[0]); symbol != nullptr) {
-      if (symbol->kind != Symbol::Kind::kSubprogram) return TypeFamily::kUnknown;
-      functions.push_back(symbol->decl->subprogram.get());
-      for (const Symbol& overload : symbol->overloads) {
-        functions.push_back(overload.decl->subprogram.get());
-      }
-    }
-  } else if (names.size() == 2) {
-    if (std::shared_ptr<PackageInstance> package = FindPackage({names[0]});
-        package != nullptr && package->package().spec != nullptr) {
-      for (const Decl& decl : package->package().spec->block.decls) {
-        if (decl.kind == Decl::Kind::kSubprogram && decl.name == names[1]) {
-          functions.push_back(decl.subprogram.get());
-        }
-      }
-    }
-  }
+// What the function `names` returns, when all its overloads agree; SQL's by its name.
+TypeFamily FamilyOfResult(const std::vector<std::string>& names, FamilySource& source) {
+  const std::vector<const Subprogram*> functions = source.Subprograms(names);
   std::optional<TypeFamily> common;
   for (const Subprogram* function : functions) {
     if (!function->is_function) continue;
-    const TypeFamily family = FamilyOfFormal(function->return_type);
+    const TypeFamily family = source.FamilyOfType(function->return_type);
     if (common.has_value() && *common != family) return TypeFamily::kUnknown;
     common = family;
   }
@@ -155,7 +122,9 @@ TypeFamily Interpreter::FamilyOfResult(const std::vector<std::string>& names) {
   return FamilyOfBuiltin(names[0]);
 }
 
-TypeFamily Interpreter::FamilyOfActual(const Expr& actual) {
+}  // namespace
+
+TypeFamily FamilyOfExpr(const Expr& actual, FamilySource& source) {
   switch (actual.kind) {
     case ExprKind::kLiteral:
       switch (actual.literal.kind) {
@@ -172,25 +141,25 @@ TypeFamily Interpreter::FamilyOfActual(const Expr& actual) {
       }
       return TypeFamily::kUnknown;
     case ExprKind::kName: {
-      if (const Variable* variable = FindVariable(actual.names)) {
-        return variable->is_record ? TypeFamily::kRecord : FamilyOf(variable->type.base);
+      if (std::optional<TypeFamily> variable = source.VariableFamily(actual.names)) {
+        return *variable;
       }
-      return FamilyOfResult(actual.names);
+      return FamilyOfResult(actual.names, source);
     }
     case ExprKind::kCall: {
       if (actual.names.size() == 1 && FollowsFirstArgument(actual.names[0]) &&
-          !actual.args.empty() && Find(actual.names[0]) == nullptr) {
-        return FamilyOfActual(*actual.args[0]);
+          !actual.args.empty() && source.Subprograms(actual.names).empty()) {
+        return FamilyOfExpr(*actual.args[0], source);
       }
-      return FamilyOfResult(actual.names);
+      return FamilyOfResult(actual.names, source);
     }
     case ExprKind::kNegate:
       return TypeFamily::kNumber;
     case ExprKind::kBinary: {
       if (actual.op == "||") return TypeFamily::kText;
       if (actual.op != "+" && actual.op != "-") return TypeFamily::kNumber;
-      const TypeFamily left = FamilyOfActual(*actual.args[0]);
-      const TypeFamily right = FamilyOfActual(*actual.args[1]);
+      const TypeFamily left = FamilyOfExpr(*actual.args[0], source);
+      const TypeFamily right = FamilyOfExpr(*actual.args[1], source);
       if (left == TypeFamily::kUnknown || right == TypeFamily::kUnknown) {
         return TypeFamily::kUnknown;
       }
@@ -230,9 +199,9 @@ TypeFamily Interpreter::FamilyOfActual(const Expr& actual) {
   return TypeFamily::kUnknown;
 }
 
-std::optional<std::size_t> Interpreter::ChooseOverload(
-    const std::vector<const Subprogram*>& candidates, const Expr& call, bool want_function,
-    std::string* problem) {
+std::optional<std::size_t> ChooseOverload(const std::vector<const Subprogram*>& candidates,
+                                          const Expr& call, bool want_function,
+                                          FamilySource& source, std::string* problem) {
   // A procedure and a function of one name are told apart by where the call is.
   std::vector<std::size_t> of_kind;
   for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -256,12 +225,8 @@ std::optional<std::size_t> Interpreter::ChooseOverload(
     }
   }
   if (bound.size() == 1) return bound[0].index;
-  // Oracle's compiler finds these before anything runs: here, where the call runs, no handler
-  // may take them (as the step limit's error), so the block still runs no handler Oracle's
-  // would not.
   auto fail = [&](std::string message) {
     *problem = std::move(message);
-    aborted_ = true;
     return std::nullopt;
   };
   auto refuse = [&](std::string why) {
@@ -278,7 +243,7 @@ std::optional<std::size_t> Interpreter::ChooseOverload(
   std::unordered_map<const Expr*, TypeFamily> given;
   std::unordered_map<const Expr*, std::size_t> position;
   for (const ExprPtr& arg : call.args) {
-    given.emplace(arg.get(), FamilyOfActual(*arg));
+    given.emplace(arg.get(), FamilyOfExpr(*arg, source));
     position.emplace(arg.get(), position.size());
   }
   std::unordered_map<const Expr*, std::vector<TypeFamily>> wanted;
@@ -286,7 +251,7 @@ std::optional<std::size_t> Interpreter::ChooseOverload(
     const std::vector<Param>& params = candidates[entry.index]->params;
     for (std::size_t i = 0; i < params.size(); ++i) {
       if (entry.actuals[i] == nullptr) continue;
-      const TypeFamily formal = FamilyOfFormal(params[i].type);
+      const TypeFamily formal = source.FamilyOfType(params[i].type);
       wanted[entry.actuals[i]].push_back(formal);
       const Fit fit = FitOf(given.at(entry.actuals[i]), formal);
       entry.fits[position.at(entry.actuals[i])] = fit;
@@ -296,10 +261,10 @@ std::optional<std::size_t> Interpreter::ChooseOverload(
   for (const auto& [arg, formals] : wanted) {
     const bool alike = std::all_of(formals.begin(), formals.end(),
                                    [&](TypeFamily family) { return family == formals[0]; });
-    const bool unknown =
-        given.at(arg) == TypeFamily::kUnknown ||
+    // A parameter of a type not known here may be of any family, however its fellows read.
+    const bool unknown_formal =
         std::find(formals.begin(), formals.end(), TypeFamily::kUnknown) != formals.end();
-    if (unknown && !alike) {
+    if (unknown_formal || (given.at(arg) == TypeFamily::kUnknown && !alike)) {
       return refuse(
           fmt::format("overloads of '{}' told apart by types known only when the call runs", name));
     }
@@ -327,7 +292,7 @@ std::optional<std::size_t> Interpreter::ChooseOverload(
         if (type.kind == TypeSpec::Kind::kBase) {
           number = number || type.base.base == BaseType::kNumber;
           pls_integer = pls_integer || type.base.base == BaseType::kPlsInteger;
-        } else if (FamilyOfFormal(type) == TypeFamily::kRecord) {
+        } else if (source.FamilyOfType(type) == TypeFamily::kRecord) {
           records.push_back(&type);
         }
       }
@@ -350,6 +315,72 @@ std::optional<std::size_t> Interpreter::ChooseOverload(
     }
   }
   return fail(fmt::format("PLS-00307: too many declarations of '{}' match this call", name));
+}
+
+// The interpreter's view of names, as a call runs: its variables, its procedures and
+// functions, the packages' specifications.
+class InterpreterFamilies : public FamilySource {
+ public:
+  explicit InterpreterFamilies(Interpreter& interpreter) : interpreter_(interpreter) {}
+
+  std::optional<TypeFamily> VariableFamily(const std::vector<std::string>& names) override {
+    const Variable* variable = interpreter_.FindVariable(names);
+    if (variable == nullptr) return std::nullopt;
+    return variable->is_record ? TypeFamily::kRecord : FamilyOfBase(variable->type.base);
+  }
+
+  std::vector<const Subprogram*> Subprograms(const std::vector<std::string>& names) override {
+    std::vector<const Subprogram*> found;
+    if (names.size() == 1) {
+      const Symbol* symbol = interpreter_.Find(names[0]);
+      if (symbol == nullptr || symbol->kind != Symbol::Kind::kSubprogram) return found;
+      found.push_back(symbol->decl->subprogram.get());
+      for (const Symbol& overload : symbol->overloads) {
+        found.push_back(overload.decl->subprogram.get());
+      }
+    } else if (names.size() == 2) {
+      std::shared_ptr<PackageInstance> package = interpreter_.FindPackage({names[0]});
+      if (package == nullptr || package->package().spec == nullptr) return found;
+      for (const Decl& decl : package->package().spec->block.decls) {
+        if (decl.kind == Decl::Kind::kSubprogram && decl.name == names[1]) {
+          found.push_back(decl.subprogram.get());
+        }
+      }
+    }
+    return found;
+  }
+
+  TypeFamily FamilyOfType(const TypeSpec& type) override {
+    switch (type.kind) {
+      case TypeSpec::Kind::kBase:
+        return FamilyOfBase(type.base.base);
+      case TypeSpec::Kind::kPercentRowtype:
+      case TypeSpec::Kind::kNamed:
+        return TypeFamily::kRecord;
+      case TypeSpec::Kind::kPercentType:
+        break;
+    }
+    // TABLE.COLUMN%TYPE; a variable's %TYPE is the declaring scope's, which need not be ours.
+    if (type.ref.size() < 2) return TypeFamily::kUnknown;
+    OraResult<Variable> made = interpreter_.MakeVariable(type);
+    if (!made.has_value()) return TypeFamily::kUnknown;
+    return made->is_record ? TypeFamily::kRecord : FamilyOfBase(made->type.base);
+  }
+
+ private:
+  Interpreter& interpreter_;
+};
+
+std::optional<std::size_t> Interpreter::ChooseOverload(
+    const std::vector<const Subprogram*>& candidates, const Expr& call, bool want_function,
+    std::string* problem) {
+  InterpreterFamilies families(*this);
+  std::optional<std::size_t> chosen =
+      plsql::ChooseOverload(candidates, call, want_function, families, problem);
+  // Oracle's compiler finds these before anything runs: here, where the call runs, no handler
+  // may take them (as the step limit's error), so the block runs no handler Oracle's would not.
+  if (!chosen.has_value()) aborted_ = true;
+  return chosen;
 }
 
 std::optional<Callee> Interpreter::ChooseDeclared(const Symbol& symbol, const Expr& call,
