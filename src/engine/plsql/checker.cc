@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include "engine/plsql/interpreter.h"
+#include "engine/plsql/overloads.h"
 #include "engine/plsql/parser.h"
 
 namespace volmek::engine::plsql {
@@ -83,7 +84,27 @@ std::vector<const Subprogram*> SpecSubprograms(const PackageUnit& spec, const st
   return found;
 }
 
-class Checker {
+// The family of a column's type, as PL/SQL reads it (what is neither a number nor a date is
+// character data).
+TypeFamily FamilyOfColumn(const SqlType& type) {
+  switch (type.kind) {
+    case TypeKind::kNumber:
+    case TypeKind::kFloat:
+      return TypeFamily::kNumber;
+    case TypeKind::kDate:
+      return TypeFamily::kDate;
+    default:
+      return TypeFamily::kText;
+  }
+}
+
+// A name a scope declares, and for a variable or a parameter the family of its type.
+struct Declared {
+  std::string name;
+  std::optional<TypeFamily> family;  // nullopt: no variable (a cursor, an exception, a type)
+};
+
+class Checker : public FamilySource {
  public:
   Checker(Host& host, const Subprogram* self, std::string_view text)
       : host_(host), self_(self), text_(text) {}
@@ -91,10 +112,10 @@ class Checker {
   // A package body's own items: the specification's, in a scope around the body's.
   void EnterSpec(const PackageUnit& spec) {
     std::vector<const Subprogram*>& scope = scopes_.emplace_back();
-    std::vector<std::string>& names = names_.emplace_back();
+    std::vector<Declared>& names = names_.emplace_back();
     for (const Decl& decl : spec.block.decls) {
-      if (decl.kind == Decl::Kind::kSubprogram) scope.push_back(decl.subprogram.get());
-      if (decl.kind != Decl::Kind::kPragma) names.push_back(decl.name);
+      if (decl.kind == Decl::Kind::kSubprogram) AddSubprogram(scope, *decl.subprogram);
+      if (decl.kind != Decl::Kind::kPragma) names.push_back(DeclaredBy(decl));
     }
   }
 
@@ -103,10 +124,10 @@ class Checker {
       issues.push_back(std::move(*repeated));
     }
     std::vector<const Subprogram*>& scope = scopes_.emplace_back();
-    std::vector<std::string>& names = names_.emplace_back();
+    std::vector<Declared>& names = names_.emplace_back();
     for (const Decl& decl : block.decls) {
-      if (decl.kind == Decl::Kind::kSubprogram) scope.push_back(decl.subprogram.get());
-      if (decl.kind != Decl::Kind::kPragma) names.push_back(decl.name);
+      if (decl.kind == Decl::Kind::kSubprogram) AddSubprogram(scope, *decl.subprogram);
+      if (decl.kind != Decl::Kind::kPragma) names.push_back(DeclaredBy(decl));
     }
     for (const Decl& decl : block.decls) {
       if (decl.kind == Decl::Kind::kSubprogram && decl.subprogram->body != nullptr) {
@@ -122,8 +143,10 @@ class Checker {
   // The body of a procedure or function, its parameters in scope.
   void CheckSubprogram(const Subprogram& subprogram) {
     scopes_.emplace_back();
-    std::vector<std::string>& names = names_.emplace_back();
-    for (const Param& param : subprogram.params) names.push_back(param.name);
+    std::vector<Declared>& names = names_.emplace_back();
+    for (const Param& param : subprogram.params) {
+      names.push_back(Declared{param.name, FamilyOfType(param.type)});
+    }
     CheckBlock(*subprogram.body);
     scopes_.pop_back();
     names_.pop_back();
@@ -142,26 +165,112 @@ class Checker {
     CheckList(stmt.else_body);
     const bool loop_variable =
         stmt.kind == Stmt::Kind::kForRange || stmt.kind == Stmt::Kind::kForCursor;
-    if (loop_variable) names_.push_back({stmt.name});
+    if (loop_variable) {
+      names_.push_back(
+          {Declared{stmt.name, stmt.kind == Stmt::Kind::kForRange ? TypeFamily::kNumber
+                                                                  : TypeFamily::kRecord}});
+    }
     CheckList(stmt.body);
     if (loop_variable) names_.pop_back();
     if (stmt.block) CheckBlock(*stmt.block);
     if (stmt.kind == Stmt::Kind::kCall) CheckCall(stmt);
   }
 
-  bool Declared(const std::string& name) const {
-    for (const std::vector<std::string>& scope : names_) {
-      for (const std::string& declared : scope) {
-        if (declared == name) return true;
+  // A forward declaration and its body are one subprogram: the body stands for both.
+  static void AddSubprogram(std::vector<const Subprogram*>& scope, const Subprogram& subprogram) {
+    for (const Subprogram*& known : scope) {
+      if (known->name == subprogram.name && known->body == nullptr &&
+          SameHeading(*known, subprogram)) {
+        known = &subprogram;
+        return;
       }
     }
-    return false;
+    scope.push_back(&subprogram);
+  }
+
+  bool IsDeclared(const std::string& name) const { return FindDeclared(name) != nullptr; }
+
+  // The innermost declaration of `name`; null when none.
+  const Declared* FindDeclared(const std::string& name) const {
+    for (auto scope = names_.rbegin(); scope != names_.rend(); ++scope) {
+      for (const Declared& declared : *scope) {
+        if (declared.name == name) return &declared;
+      }
+    }
+    return nullptr;
+  }
+
+  Declared DeclaredBy(const Decl& decl) {
+    Declared declared{decl.name, std::nullopt};
+    if (decl.kind == Decl::Kind::kVariable) declared.family = FamilyOfType(decl.type);
+    return declared;
+  }
+
+  // FamilySource: what is known of names before the block runs.
+  std::optional<TypeFamily> VariableFamily(const std::vector<std::string>& names) override {
+    if (const Declared* declared = FindDeclared(names[0])) {
+      if (!declared->family.has_value()) return std::nullopt;
+      // A record's field: of a type this does not follow.
+      return names.size() == 1 ? *declared->family : TypeFamily::kUnknown;
+    }
+    if (names.size() == 2) {
+      // PACKAGE.VARIABLE
+      if (std::shared_ptr<const StoredPackage> package = host_.FindPackage({names[0]});
+          package != nullptr && package->spec != nullptr) {
+        for (const Decl& decl : package->spec->block.decls) {
+          if (decl.kind == Decl::Kind::kVariable && decl.name == names[1]) {
+            return FamilyOfType(decl.type);
+          }
+        }
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::vector<const Subprogram*> Subprograms(const std::vector<std::string>& names) override {
+    std::vector<const Subprogram*> found;
+    if (names.size() == 1) found = FindLocal(names[0]);
+    if (found.empty() && self_ != nullptr && names.size() == 1 && names[0] == self_->name) {
+      found.push_back(self_);
+    }
+    if (found.empty() && names.size() == 2) {
+      if (names[0] == own_package) found = FindLocal(names[1]);
+      std::shared_ptr<const StoredPackage> package = host_.FindPackage({names[0]});
+      if (found.empty() && package != nullptr && package->spec != nullptr) {
+        found = SpecSubprograms(*package->spec, names[1]);
+      }
+    }
+    if (found.empty() && names.size() <= 2) {
+      std::shared_ptr<const StoredUnit> unit = host_.FindUnit(names);
+      if (unit != nullptr && unit->tree != nullptr) found.push_back(unit->tree.get());
+    }
+    return found;
+  }
+
+  TypeFamily FamilyOfType(const TypeSpec& type) override {
+    switch (type.kind) {
+      case TypeSpec::Kind::kBase:
+        return FamilyOfBase(type.base.base);
+      case TypeSpec::Kind::kPercentRowtype:
+      case TypeSpec::Kind::kNamed:
+        return TypeFamily::kRecord;
+      case TypeSpec::Kind::kPercentType:
+        break;
+    }
+    // TABLE.COLUMN%TYPE only: what else a %TYPE names is followed when the block runs.
+    if (type.ref.size() < 2) return TypeFamily::kUnknown;
+    std::optional<TableInfo> table = host_.schema().FindTable(type.ref[type.ref.size() - 2]);
+    if (!table.has_value()) return TypeFamily::kUnknown;
+    for (const ColumnInfo& column : table->columns) {
+      if (column.name == type.ref.back()) return FamilyOfColumn(column.type);
+    }
+    return TypeFamily::kUnknown;
   }
 
   // An assignment's target is a variable, a parameter or a record's field of this unit, or a
   // host variable of the caller (":NAME", bound or not only when the block runs).
   void CheckTarget(const Stmt& stmt, const Expr& target) {
-    if (target.names.empty() || Declared(target.names[0]) || target.names[0][0] == ':') return;
+    if (target.names.empty() || IsDeclared(target.names[0]) || target.names[0][0] == ':') return;
     if (target.names.size() >= 2) {
       // PACKAGE.VARIABLE[.FIELD]
       if (std::shared_ptr<const StoredPackage> package = host_.FindPackage({target.names[0]})) {
@@ -245,13 +354,22 @@ class Checker {
     if (targets.empty()) {
       return report(fmt::format("PLS-00201: identifier '{}' must be declared", dotted));
     }
-    // Some procedure of that name takes these arguments (which one, when overloads differ
-    // only in the types of their parameters, is settled when the call runs).
+    // Of overloads, the one the arguments choose: none or several is an error now, as in
+    // Oracle; what cannot be told before the call runs is left to then.
     const Subprogram* procedure = nullptr;
+    std::size_t procedures = 0;
     for (const Subprogram* target : targets) {
       if (target->is_function) continue;
       if (procedure == nullptr) procedure = target;
-      if (!ArgumentError(*target, call).has_value()) return;
+      ++procedures;
+    }
+    if (procedures > 1) {
+      std::string problem;
+      if (ChooseOverload(targets, call, false, *this, &problem).has_value() ||
+          problem.starts_with("PLS-00999")) {
+        return;
+      }
+      return report(std::move(problem));
     }
     if (procedure == nullptr) {
       return report(
@@ -271,7 +389,7 @@ class Checker {
   const Subprogram* self_;
   std::string_view text_;
   std::vector<std::vector<const Subprogram*>> scopes_;
-  std::vector<std::vector<std::string>> names_;  // every name each scope declares
+  std::vector<std::vector<Declared>> names_;  // every name each scope declares
 };
 
 std::vector<CompileIssue> ToCompileIssues(std::string_view text, const std::vector<Issue>& issues) {

@@ -340,12 +340,17 @@ class InterpreterFamilies : public FamilySource {
       }
     } else if (names.size() == 2) {
       std::shared_ptr<PackageInstance> package = interpreter_.FindPackage({names[0]});
-      if (package == nullptr || package->package().spec == nullptr) return found;
-      for (const Decl& decl : package->package().spec->block.decls) {
-        if (decl.kind == Decl::Kind::kSubprogram && decl.name == names[1]) {
-          found.push_back(decl.subprogram.get());
+      if (package != nullptr && package->package().spec != nullptr) {
+        for (const Decl& decl : package->package().spec->block.decls) {
+          if (decl.kind == Decl::Kind::kSubprogram && decl.name == names[1]) {
+            found.push_back(decl.subprogram.get());
+          }
         }
       }
+    }
+    if (found.empty() && names.size() <= 2) {
+      std::shared_ptr<const StoredUnit> unit = interpreter_.host_.FindUnit(names);
+      if (unit != nullptr && unit->tree != nullptr) found.push_back(unit->tree.get());
     }
     return found;
   }
