@@ -35,6 +35,7 @@ std::span<const FunctionDef> TypedFunctions();
 std::span<const FunctionDef> CaseFunctions();
 std::span<const FunctionDef> RegexpFunctions();
 std::span<const FunctionDef> SessionFunctions();
+std::span<const FunctionDef> RecursiveWithFunctions();
 // SUM, AVG, their window forms, LISTAGG and vk_range_key (aggregate_functions.cc); a SQLite
 // result code.
 int RegisterAggregates(sqlite3* db, void* user_data);

@@ -534,7 +534,8 @@ Status RegisterFunctions(sqlite3* db, const SessionSettings* settings) {
       fn::TypedFunctions(),
       fn::CaseFunctions(),
       fn::RegexpFunctions(),
-      fn::SessionFunctions()};
+      fn::SessionFunctions(),
+      fn::RecursiveWithFunctions()};
   for (std::span<const fn::FunctionDef> group : groups) {
     for (const fn::FunctionDef& def : group) {
       int rc = RegisterOne(db, def, user_data);

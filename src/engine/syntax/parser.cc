@@ -420,7 +420,7 @@ OraResult<std::unique_ptr<ast::Insert>> Parser::InsertStatement() {
     }
     return insert;
   }
-  if (Peek().IsKeyword("SELECT") ||
+  if (Peek().IsKeyword("SELECT") || Peek().IsKeyword("WITH") ||
       (Peek().IsSymbol("(") && (Peek(1).IsKeyword("SELECT") || Peek(1).IsSymbol("(")))) {
     VK_ASSIGN_OR_ORA_RETURN(insert->query, QueryExpr());
     return insert;

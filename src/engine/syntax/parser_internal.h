@@ -18,13 +18,13 @@ using ast::ExprPtr;
 
 // Words that cannot be a column, an alias or a table name without quotes: meeting one where
 // a name is expected ends the clause (or is the error of a missing expression).
-inline constexpr std::array<std::string_view, 52> kReserved = {
+inline constexpr std::array<std::string_view, 53> kReserved = {
     "ALL",     "AND",    "ANY",   "AS",     "ASC",    "BETWEEN",  "BY",      "CASE",   "CHECK",
     "CONNECT", "CREATE", "CROSS", "DELETE", "DESC",   "DISTINCT", "ELSE",    "END",    "EXISTS",
     "FOR",     "FROM",   "FULL",  "GROUP",  "HAVING", "IN",       "INNER",   "INSERT", "INTERSECT",
     "INTO",    "IS",     "JOIN",  "LEFT",   "LIKE",   "MINUS",    "NATURAL", "NOT",    "NULL",
     "ON",      "OR",     "ORDER", "OUTER",  "PRIOR",  "RIGHT",    "SELECT",  "SET",    "SOME",
-    "START",   "THEN",   "UNION", "UPDATE", "VALUES", "WHEN",     "WHERE"};
+    "START",   "THEN",   "UNION", "UPDATE", "VALUES", "WHEN",     "WHERE",   "WITH"};
 
 bool IsReserved(const Token& token);
 // One of Oracle's own reserved words (ddl_parser.h), which no unquoted name may be.

@@ -53,7 +53,15 @@ struct Source {
   std::vector<ColumnInfo> base_columns;
   std::string view_where;
   bool view_check = false;  // WITH CHECK OPTION
+  // The recursive WITH table being compiled, as its recursive member reads it.
+  bool recursive_with = false;
 };
+
+// The column of a recursive WITH table that carries the digests of a row and of its nearest
+// ancestors, by which a row met again among them is found.
+inline constexpr std::string_view kAncestryColumn = "\"__with_anc\"";
+// The rows a recursive WITH may make by recursion before it is stopped.
+inline constexpr std::int64_t kMaxRecursiveWithRows = 1'000'000;
 
 inline std::string ColumnSql(const Source& source, const ColumnInfo& column) {
   if (!source.view_columns.empty()) {
@@ -357,6 +365,24 @@ class Emitter {
                                 bool canonical);
   OraResult<QueryOut> QueryBody(const ast::Query& query, const Scope* parent, bool positional,
                                 bool canonical);
+  // A set operation of the queries `left` and `right` compiled; ORA-01789/ORA-01790 when their
+  // columns do not match.
+  OraResult<QueryOut> SetOperation(const ast::Query& query, QueryOut left, QueryOut right);
+  // The columns of a set operation: `left`'s, widened to hold `right`'s.
+  OraStatus MatchSetColumns(std::vector<Item>& left, const std::vector<Item>& right);
+
+  // A table of WITH compiled (emitter_recursive.cc): its query, and whether it reads itself
+  // (then its SQL has the ancestry column after the table's own).
+  struct CommonTableOut {
+    QueryOut query;
+    bool recursive = false;
+  };
+  OraResult<CommonTableOut> CommonTable(const ast::CommonTable& table, const Scope* parent);
+  // The recursive member of the recursive WITH table: what its SELECT must add, once its FROM
+  // is known (`recursion`: the table there) and its items compiled (`values`).
+  OraResult<std::string> RecursiveMemberColumn(const ast::Select& select, const Source& recursion,
+                                               const std::vector<std::string>& values,
+                                               bool unsupported);
   // OFFSET and FETCH applied to the query's rows.
   OraResult<QueryOut> RowLimit(const ast::Query& query, QueryOut out);
 
@@ -623,7 +649,15 @@ class Emitter {
   EmitPlan* plan_;
   std::vector<BindValue>* parameters_;
   std::vector<Source> common_tables_;  // the WITH tables in scope, outermost first
-  int sequence_references_ = 0;        // NEXTVAL references numbered so far
+  // The recursive WITH table being compiled: its references met, and whether the next SELECT
+  // compiled is its recursive member, which reads it in its FROM.
+  struct RecursiveWith {
+    int references = 0;
+    bool member_next = false;
+    bool member_read = false;
+  };
+  std::optional<RecursiveWith> recursive_;
+  int sequence_references_ = 0;  // NEXTVAL references numbered so far
   int views_ = 0;
   // The texts and trees of the views DML goes through. While a view's query is written, its
   // literals go into the text (their slots are not the statement's), subqueries' too.

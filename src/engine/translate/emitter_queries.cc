@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "engine/syntax/lexer.h"
 #include "engine/values/collation.h"
@@ -54,9 +55,10 @@ OraResult<QueryOut> Emitter::QueryWith(const ast::Query& query, const Scope* par
                                        bool positional, bool canonical) {
   if (query.with.empty()) return QueryBody(query, parent, positional, canonical);
   std::string with_sql;
+  bool recursive = false;
   for (const ast::CommonTable& table : query.with) {
-    VK_ASSIGN_OR_ORA_RETURN(QueryOut out, Query(*table.query, parent, false));
-    if (!table.columns.empty() && table.columns.size() != out.items.size()) {
+    VK_ASSIGN_OR_ORA_RETURN(CommonTableOut out, CommonTable(table, parent));
+    if (!table.columns.empty() && table.columns.size() != out.query.items.size()) {
       return OraErr(32038,
                     "number of WITH clause column names does not match number of elements in "
                     "select list");
@@ -66,21 +68,24 @@ OraResult<QueryOut> Emitter::QueryWith(const ast::Query& query, const Scope* par
     source.sql_alias = QuoteName(table.name);
     source.physical = QuoteName(table.name);
     std::string names;
-    for (std::size_t idx = 0; idx < out.items.size(); ++idx) {
+    for (std::size_t idx = 0; idx < out.query.items.size(); ++idx) {
       ColumnInfo column;
-      column.name = table.columns.empty() ? out.items[idx].name : table.columns[idx];
-      column.type = out.items[idx].type.type;
-      column.nullable = out.items[idx].type.nullable;
+      column.name = table.columns.empty() ? out.query.items[idx].name : table.columns[idx];
+      column.type = out.query.items[idx].type.type;
+      column.nullable = out.query.items[idx].type.nullable;
       names += (idx == 0 ? "" : ", ") + QuoteName(column.name);
       source.columns.push_back(std::move(column));
     }
-    with_sql += (with_sql.empty() ? "WITH " : ", ") + QuoteName(table.name) + " (" + names +
-                ") AS (" + out.sql + ")";
+    // A recursive table carries its rows' ancestry in a column of its own, never shown.
+    if (out.recursive) names += ", " + std::string(kAncestryColumn);
+    recursive = recursive || out.recursive;
+    with_sql += (with_sql.empty() ? "" : ", ") + QuoteName(table.name) + " (" + names + ") AS (" +
+                out.query.sql + ")";
     common_tables_.push_back(std::move(source));
   }
   VK_ASSIGN_OR_ORA_RETURN(QueryOut body, QueryBody(query, parent, positional, canonical));
   common_tables_.resize(common_tables_.size() - query.with.size());
-  body.sql = with_sql + " " + body.sql;
+  body.sql = (recursive ? "WITH RECURSIVE " : "WITH ") + with_sql + " " + body.sql;
   body.form = QueryOut::Form::kOther;
   return body;
 }
@@ -94,12 +99,16 @@ OraResult<QueryOut> Emitter::QueryBody(const ast::Query& query, const Scope* par
   if (query.order_siblings) return OraErr(30929, "ORDER SIBLINGS BY clause not allowed here");
   VK_ASSIGN_OR_ORA_RETURN(QueryOut left, Query(*query.left, parent, positional, true));
   VK_ASSIGN_OR_ORA_RETURN(QueryOut right, Query(*query.right, parent, false, true));
-  if (left.items.size() != right.items.size()) {
+  return SetOperation(query, std::move(left), std::move(right));
+}
+
+OraStatus Emitter::MatchSetColumns(std::vector<Item>& left, const std::vector<Item>& right) {
+  if (left.size() != right.size()) {
     return OraErr(1789, "query block has incorrect number of result columns");
   }
-  for (std::size_t idx = 0; idx < left.items.size(); ++idx) {
-    Typed& mine = left.items[idx].type;
-    const Typed& theirs = right.items[idx].type;
+  for (std::size_t idx = 0; idx < left.size(); ++idx) {
+    Typed& mine = left[idx].type;
+    const Typed& theirs = right[idx].type;
     if (mine.is_null) {
       mine = theirs;
       continue;
@@ -119,6 +128,11 @@ OraResult<QueryOut> Emitter::QueryBody(const ast::Query& query, const Scope* par
       mine.type = Typed::Number().type;
     }
   }
+  return {};
+}
+
+OraResult<QueryOut> Emitter::SetOperation(const ast::Query& query, QueryOut left, QueryOut right) {
+  VK_RETURN_IF_ORA_ERROR(MatchSetColumns(left.items, right.items));
   QueryOut out;
   const std::string op = query.set_op == "MINUS" ? "EXCEPT" : query.set_op;
   auto part = [](const QueryOut& piece, bool compound_ok) {
@@ -177,9 +191,12 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   if (siblings && !select.grouping_sets.empty()) {
     return OraErr(30929, "ORDER SIBLINGS BY clause not allowed here");
   }
+  // The recursive member of a recursive WITH table is the first SELECT compiled for it.
+  const bool member = recursive_.has_value() && std::exchange(recursive_->member_next, false);
   Scope scope;
   scope.parent = parent;
   for (const auto& from : select.from) VK_RETURN_IF_ORA_ERROR(ResolveFrom(*from, &scope, parent));
+
   std::string hierarchy_sql;
   std::string level_sql;
   HierarchyInfo hierarchy;
@@ -265,6 +282,7 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
   // where a set operation or DISTINCT compares it, else sorted through its key.
   // With DISTINCT, what ORDER BY may be built from: the items as written.
   std::vector<std::string> distinct_keys;
+  std::vector<std::string> item_values;  // each item's SQL, as the result has it
   auto add_item = [&](Out out, Item item, bool computed) {
     if (select.distinct) distinct_keys.push_back(out.sql);
     sort_keys.emplace_back();
@@ -277,6 +295,7 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
     const std::string name =
         positional ? "__c" + std::to_string(result.items.size() + 1) : item.name;
     items_sql += out.sql + " AS " + QuoteName(name);
+    if (member) item_values.push_back(out.sql);
     result.items.push_back(std::move(item));
   };
   for (const ast::SelectItem& item : select.items) {
@@ -457,6 +476,15 @@ OraResult<QueryOut> Emitter::Select(const ast::Select& select,
     }
   }
 
+  const auto recursion = std::find_if(scope.sources.begin(), scope.sources.end(),
+                                      [](const Source& source) { return source.recursive_with; });
+  if (member && recursion != scope.sources.end()) {
+    const bool unsupported =
+        grouped || any_analytic || !order.empty() || limit.has_value() || recursion->outer;
+    VK_ASSIGN_OR_ORA_RETURN(std::string ancestry,
+                            RecursiveMemberColumn(select, *recursion, item_values, unsupported));
+    items_sql += ", " + ancestry;
+  }
   result.sql = std::string("SELECT ") + (select.distinct ? "DISTINCT " : "") + items_sql +
                " FROM " + from_sql;
   if (!where_sql.empty()) result.sql += " WHERE " + where_sql;

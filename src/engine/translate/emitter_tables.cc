@@ -58,6 +58,7 @@ OraStatus Emitter::ResolveFrom(const ast::FromItem& item, Scope* scope, const Sc
         auto found = std::find_if(common_tables_.rbegin(), common_tables_.rend(),
                                   [&](const Source& table) { return table.name == item.name; });
         if (found != common_tables_.rend()) {
+          if (found->recursive_with && recursive_.has_value()) ++recursive_->references;
           Source source = *found;
           if (!item.alias.empty()) {
             source.name = item.alias;
