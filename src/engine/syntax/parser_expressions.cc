@@ -276,6 +276,35 @@ OraResult<ExprPtr> Parser::Primary() {
     return Finish(Make(ExprKind::kNull, begin));
   }
   if (token.IsKeyword("CASE")) return CaseExpr();
+  // DATE 'YYYY-MM-DD', the standard's date literal: a date at midnight, read as TO_DATE with
+  // that format reads it (the format is written here, in no literal slot of the statement).
+  if (token.IsKeyword("DATE") && Peek(1).kind == TokenKind::kString) {
+    Next();
+    // Year, month and day in digits, nothing else: a time is ORA-01861 (TO_DATE would let a
+    // text in the engine's own stored form through).
+    const std::string written = Peek().Value();
+    const std::size_t first_dash = written.find('-', 1);
+    const std::size_t second_dash =
+        first_dash == std::string::npos ? first_dash : written.find('-', first_dash + 1);
+    const bool shaped = second_dash != std::string::npos &&
+                        written.find_first_not_of("0123456789-", 1) == std::string::npos &&
+                        (written[0] == '-' || (written[0] >= '0' && written[0] <= '9')) &&
+                        written.find('-', second_dash + 1) == std::string::npos &&
+                        second_dash + 1 < written.size() && second_dash > first_dash + 1;
+    if (!shaped) return OraErr(1861, "literal does not match format string");
+    auto text = Make(ExprKind::kString, Peek().offset);
+    text->literal = Peek().Value();
+    text->literal_slot = slots_[pos_];
+    Next();
+    auto format = Make(ExprKind::kString, begin);
+    format->literal = "YYYY-MM-DD";
+    format->literal_slot = -1;
+    auto call = Make(ExprKind::kFunction, begin);
+    call->name = "TO_DATE";
+    call->args.push_back(std::move(text));
+    call->args.push_back(std::move(format));
+    return Finish(std::move(call));
+  }
   // A word the parser keeps for its clauses (LEFT, JOIN ...) may still qualify a column of a
   // table so named: LEFT.A.
   bool qualifier = Peek(1).IsSymbol(".") && !IsOracleReserved(token);

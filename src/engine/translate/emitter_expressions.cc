@@ -29,6 +29,8 @@ OraResult<std::string> Emitter::Literal(const Expr& expr, bool negate, const Ctx
     }
     inline_sql = LiteralSql(value);
   }
+  // A literal the parser wrote itself (the format of DATE '...') is in no slot: always inline.
+  if (expr.literal_slot < 0) return inline_sql;
   if (ctx.params && !view_literals_) {
     plan_->parameters.push_back(ParameterSource{expr.literal_slot, negate, false, {}});
     parameters_->push_back(std::move(value));
