@@ -329,6 +329,18 @@ const std::vector<DictionaryView>& Views() {
         {"CREATED", 'D', 7}},
        "SELECT name, user_id, 'OPEN', NULL, NULL, default_tablespace, 'TEMP', created FROM "
        "vk_users WHERE name = {user}"},
+      {"DBA_USERS",
+       "vk_d_dba_users",
+       {{"USERNAME", 'V', 30},
+        {"USER_ID", 'N', 22},
+        {"ACCOUNT_STATUS", 'V', 32},
+        {"LOCK_DATE", 'D', 7},
+        {"EXPIRY_DATE", 'D', 7},
+        {"DEFAULT_TABLESPACE", 'V', 30},
+        {"TEMPORARY_TABLESPACE", 'V', 30},
+        {"CREATED", 'D', 7}},
+       "SELECT name, user_id, 'OPEN', NULL, NULL, default_tablespace, 'TEMP', created FROM "
+       "vk_users"},
       {"ALL_USERS",
        "vk_d_all_users",
        {{"USERNAME", 'V', 30}, {"USER_ID", 'N', 22}, {"CREATED", 'D', 7}},
@@ -396,7 +408,9 @@ const std::vector<DerivedView>& DerivedViews() {
   return kDerived;
 }
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kSynonyms = {{
+// Every user reaches every schema here (GRANT changes nothing), so the DBA_ views an
+// administrator's scripts read are the ALL_ views.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 23> kSynonyms = {{
     {"SYN", "USER_SYNONYMS"},
     {"TABS", "USER_TABLES"},
     {"CAT", "USER_CATALOG"},
@@ -405,10 +419,25 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kSynonyms
     {"SEQ", "USER_SEQUENCES"},
     {"OBJ", "USER_OBJECTS"},
     {"DICT", "DICTIONARY"},
+    {"DBA_OBJECTS", "ALL_OBJECTS"},
+    {"DBA_TABLES", "ALL_TABLES"},
+    {"DBA_TAB_COLUMNS", "ALL_TAB_COLUMNS"},
+    {"DBA_INDEXES", "ALL_INDEXES"},
+    {"DBA_IND_COLUMNS", "ALL_IND_COLUMNS"},
+    {"DBA_SEQUENCES", "ALL_SEQUENCES"},
+    {"DBA_VIEWS", "ALL_VIEWS"},
+    {"DBA_CONSTRAINTS", "ALL_CONSTRAINTS"},
+    {"DBA_CONS_COLUMNS", "ALL_CONS_COLUMNS"},
+    {"DBA_SOURCE", "ALL_SOURCE"},
+    {"DBA_ERRORS", "ALL_ERRORS"},
+    {"DBA_SYNONYMS", "ALL_SYNONYMS"},
+    {"DBA_TAB_COMMENTS", "ALL_TAB_COMMENTS"},
+    {"DBA_COL_COMMENTS", "ALL_COL_COMMENTS"},
+    {"DBA_TABLESPACES", "USER_TABLESPACES"},
 }};
 
 // DICTIONARY (DICT): every view above and its synonyms, with a line about each.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 40> kComments = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 56> kComments = {{
     {"ALL_COL_COMMENTS", "Comments on columns of accessible tables and views"},
     {"ALL_SYNONYMS", "All synonyms for base objects accessible to the user and session"},
     {"ALL_TAB_COMMENTS", "Comments on tables and views accessible to the user"},
@@ -445,6 +474,22 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 40> kComment
     {"USER_SOURCE", "Source of stored objects accessible to the user"},
     {"USER_TABLES", "Description of the user's own relational tables"},
     {"USER_TAB_COLUMNS", "Columns of user's tables, views and clusters"},
+    {"DBA_COL_COMMENTS", "Comments on columns of all tables and views"},
+    {"DBA_CONSTRAINTS", "Constraint definitions on all tables"},
+    {"DBA_CONS_COLUMNS", "Information about accessible columns in constraint definitions"},
+    {"DBA_ERRORS", "Current errors on all stored objects in the database"},
+    {"DBA_INDEXES", "Description for all indexes in the database"},
+    {"DBA_IND_COLUMNS", "COLUMNs comprising INDEXes on all TABLEs and CLUSTERs"},
+    {"DBA_OBJECTS", "All objects in the database"},
+    {"DBA_SEQUENCES", "Description of all SEQUENCEs in the database"},
+    {"DBA_SOURCE", "Source of all stored objects in the database"},
+    {"DBA_SYNONYMS", "All synonyms in the database"},
+    {"DBA_TABLES", "Description of all relational tables in the database"},
+    {"DBA_TABLESPACES", "Description of all tablespaces"},
+    {"DBA_TAB_COLUMNS", "Columns of user's tables, views and clusters"},
+    {"DBA_TAB_COMMENTS", "Comments on all tables and views in the database"},
+    {"DBA_USERS", "Information about all users of the database"},
+    {"DBA_VIEWS", "Description of all views in the database"},
     {"GLOBAL_NAME", "global database name"},
     {"V$DATABASE", "Database information from the control file"},
     {"V$INSTANCE", "State of the current instance"},
