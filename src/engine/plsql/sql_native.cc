@@ -310,14 +310,16 @@ bool Interpreter::EvalNative(const NativeNode& node, NativeValue* out) {
     case Op::kConcat: {
       // NULL is the empty text; a number takes TO_CHAR's text, as the translation writes it.
       // Each part of a longer result is shorter than it, so the limit is checked on the whole.
-      std::string joined;
+      // The parts are never `out` itself: constants and variables live elsewhere, and the
+      // others are computed into `scratch`. So the text is built in place, its storage kept
+      // from row to row.
       NativeValue scratch;
+      out->text.clear();
       for (const NativeNode& arg : node.args) {
         const NativeValue* part = NativeOperand(arg, &scratch);
-        if (part == nullptr || !AppendText(*part, &joined)) return false;
+        if (part == nullptr || !AppendText(*part, &out->text)) return false;
       }
-      if (joined.size() > kSqlTextLimit) return false;
-      out->text = std::move(joined);
+      if (out->text.size() > kSqlTextLimit) return false;
       SetText(out);
       return true;
     }
@@ -407,17 +409,28 @@ bool Interpreter::EvalToDate(const NativeNode& node, NativeValue* out) {
   if (text->kind != Kind::kText || (format != nullptr && format->kind != Kind::kText)) {
     return false;
   }
-  std::optional<Date> stored = ParseStoredText(text->text);
-  OraResult<Date> date = OraErr(Ora(1861, "literal does not match format string"));
-  if (format != nullptr || !stored) {
-    date = ParseDate(
-        text->text,
-        format != nullptr ? std::string_view(format->text) : std::string_view(host_.date_format()),
-        host_.CurrentDate());
+  // Without a format the stored form goes first; with one, only when the format fails.
+  if (format == nullptr) {
+    if (std::optional<Date> stored = ParseStoredText(text->text)) {
+      out->kind = Kind::kDate;
+      out->date = *stored;
+      return true;
+    }
   }
-  if (!date.has_value() && !stored) return false;
+  OraResult<Date> date = ParseDate(
+      text->text,
+      format != nullptr ? std::string_view(format->text) : std::string_view(host_.date_format()),
+      host_.CurrentDate());
+  if (date.has_value()) {
+    out->kind = Kind::kDate;
+    out->date = *date;
+    return true;
+  }
+  if (format == nullptr) return false;
+  std::optional<Date> stored = ParseStoredText(text->text);
+  if (!stored) return false;
   out->kind = Kind::kDate;
-  out->date = date.has_value() ? *date : *stored;
+  out->date = *stored;
   return true;
 }
 

@@ -26,6 +26,29 @@ int CompareRuns(const std::uint8_t* a, const std::uint8_t* b, int count) {
   return 0;
 }
 
+// Digit positions whose values (and the sum of two of them) a 64-bit integer always holds.
+constexpr int kScaledDigits = 18;
+constexpr int kScaledBuffer = 20;
+
+// The `count` digits (values 0..9, most significant first) as one integer, times 10^zeros.
+std::uint64_t ScaledValue(const std::uint8_t* digits, int count, int zeros) {
+  std::uint64_t value = 0;
+  for (int i = 0; i < count; ++i) value = value * 10 + digits[i];
+  for (int i = 0; i < zeros; ++i) value *= 10;
+  return value;
+}
+
+// Writes the digits of `value` at the end of `buffer`; their count (0 for zero).
+int SplitDigits(std::uint64_t value, std::uint8_t (&buffer)[kScaledBuffer]) {
+  int count = 0;
+  while (value > 0) {
+    buffer[kScaledBuffer - 1 - count] = static_cast<std::uint8_t>(value % 10);
+    value /= 10;
+    ++count;
+  }
+  return count;
+}
+
 }  // namespace
 
 OraError InvalidNumber() { return Ora(1722, "invalid number"); }
@@ -276,9 +299,28 @@ int Decimal::Compare(const Decimal& a, const Decimal& b) {
 OraResult<Decimal> Decimal::Add(const Decimal& a, const Decimal& b) {
   if (a.is_zero()) return b;
   if (b.is_zero()) return a;
-  // Aligns both on the power of their lowest digit; position 0 is a carry digit.
   int top = std::max(a.exponent_, b.exponent_);
   int low = std::min(a.exponent_ - a.digit_count_, b.exponent_ - b.digit_count_);
+  if (top - low <= kScaledDigits) {
+    // Both fit one 64-bit integer in units of the lowest digit, and so does their sum (below
+    // 2 * 10^18): the exact result without the digit arrays.
+    const std::uint64_t x =
+        ScaledValue(a.digits_.data(), a.digit_count_, a.exponent_ - a.digit_count_ - low);
+    const std::uint64_t y =
+        ScaledValue(b.digits_.data(), b.digit_count_, b.exponent_ - b.digit_count_ - low);
+    if (x == y && a.negative_ != b.negative_) return Decimal();
+    bool negative = a.negative_;
+    std::uint64_t magnitude = x + y;
+    if (a.negative_ != b.negative_) {
+      negative = x > y ? a.negative_ : b.negative_;
+      magnitude = x > y ? x - y : y - x;
+    }
+    std::uint8_t buffer[kScaledBuffer];
+    const int count = SplitDigits(magnitude, buffer);
+    return FromDigits(negative, buffer + kScaledBuffer - count, count,
+                      static_cast<long long>(low) + count);
+  }
+  // Aligns both on the power of their lowest digit; position 0 is a carry digit.
   int width = top - low + 1;
   std::array<int, kWorkDigits> x{};
   std::array<int, kWorkDigits> y{};
@@ -319,6 +361,17 @@ OraResult<Decimal> Decimal::Sub(const Decimal& a, const Decimal& b) { return Add
 
 OraResult<Decimal> Decimal::Mul(const Decimal& a, const Decimal& b) {
   if (a.is_zero() || b.is_zero()) return Decimal();
+  if (a.digit_count_ + b.digit_count_ <= kScaledDigits) {
+    // The product of the digit runs is below 10^18: one 64-bit multiplication, exact.
+    const std::uint64_t product = ScaledValue(a.digits_.data(), a.digit_count_, 0) *
+                                  ScaledValue(b.digits_.data(), b.digit_count_, 0);
+    std::uint8_t buffer[kScaledBuffer];
+    const int count = SplitDigits(product, buffer);
+    const long long scale =
+        static_cast<long long>(a.exponent_ - a.digit_count_) + (b.exponent_ - b.digit_count_);
+    return FromDigits(a.negative_ != b.negative_, buffer + kScaledBuffer - count, count,
+                      scale + count);
+  }
   int width = a.digit_count_ + b.digit_count_;
   std::array<int, 2 * kMaxDigits> product{};
   for (int i = a.digit_count_ - 1; i >= 0; --i) {

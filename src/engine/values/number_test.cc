@@ -113,6 +113,29 @@ TEST_F(DecimalArithmetic, MultiplicationIsExact) {
   EXPECT_TRUE(Decimal::Mul(D("1e-100"), D("1e-100"))->is_zero());
 }
 
+TEST_F(DecimalArithmetic, OperandsOfFewDigitsGiveTheSameExactResults) {
+  // Up to 18 digit positions the sum and product are taken on 64-bit integers: carries into a
+  // 19th digit, cancellation and both signs must come out as with wider operands.
+  EXPECT_EQ(Decimal::Add(D("999999999999999999"), D("1"))->ToCanonical(), "1000000000000000000");
+  EXPECT_EQ(Decimal::Add(D("999999999999999999"), D("999999999999999999"))->ToCanonical(),
+            "1999999999999999998");
+  EXPECT_EQ(Decimal::Add(D("-123456789012345678"), D("123456789012345679"))->ToCanonical(), "1");
+  EXPECT_EQ(Decimal::Add(D("123456789012345678"), D("-123456789012345679"))->ToCanonical(), "-1");
+  EXPECT_EQ(Decimal::Add(D("0.000000001"), D("-0.000000001"))->ToCanonical(), "0");
+  EXPECT_EQ(Decimal::Add(D("123.45"), D("1"))->ToCanonical(), "124.45");
+  EXPECT_EQ(Decimal::Sub(D("100"), D("0.01"))->ToCanonical(), "99.99");
+  EXPECT_EQ(Decimal::Add(D("1e120"), D("5e120"))->ToCanonical(), "6" + std::string(120, '0'));
+  // One past 18 positions: the same value by the digit arrays.
+  EXPECT_EQ(Decimal::Add(D("100000000000000000"), D("0.01"))->ToCanonical(),
+            "100000000000000000.01");
+  EXPECT_EQ(Decimal::Mul(D("999999999"), D("999999999"))->ToCanonical(), "999999998000000001");
+  EXPECT_EQ(Decimal::Mul(D("-0.000001"), D("0.000003"))->ToCanonical(), "-0.000000000003");
+  EXPECT_EQ(Decimal::Mul(D("37"), D("0.01"))->ToCanonical(), "0.37");
+  EXPECT_EQ(Decimal::Mul(D("-2.5"), D("-4"))->ToCanonical(), "10");
+  EXPECT_EQ(ErrorOf(Decimal::Mul(D("9e70"), D("9e60"))), "ORA-01426: numeric overflow");
+  EXPECT_TRUE(Decimal::Mul(D("2e-70"), D("3e-70"))->is_zero());
+}
+
 TEST_F(DecimalArithmetic, DivisionIsDecimalNotInteger) {
   EXPECT_EQ(Decimal::Div(D("7"), D("2"))->ToCanonical(), "3.5");
   EXPECT_EQ(Decimal::Div(D("1"), D("4"))->ToCanonical(), "0.25");
