@@ -221,12 +221,12 @@ class Interpreter {
   bool CompileNative(const Expr& expr, const SqlText& sql, const std::vector<bool>& substituted,
                      std::vector<const std::vector<std::string>*>* variables,
                      NativeNode* out) const;
-  bool EvalNative(const NativeNode& node, NativeValue* out);
+  bool EvalNative(NativeNode& node, NativeValue* out);
   // The value of `node` without copying a constant or a variable: where it is, or computed
-  // into `*scratch`; null where SQL must compute it.
-  const NativeValue* NativeOperand(const NativeNode& node, NativeValue* scratch);
-  bool EvalPad(const NativeNode& node, NativeValue* out);
-  bool EvalToDate(const NativeNode& node, NativeValue* out);
+  // into the node's own `result`; null where SQL must compute it.
+  const NativeValue* NativeOperand(NativeNode& node);
+  bool EvalPad(NativeNode& node, NativeValue* out);
+  bool EvalToDate(NativeNode& node, NativeValue* out);
   // After the first run of `stmt` as SQL: whether its later runs may compute its values.
   void AnalyseNativeDml(const Stmt& stmt, const SqlSlot& slot);
   bool AnalyseInsert(const SqlText& sql, const SqlSlot& slot, NativeDml& dml);

@@ -265,7 +265,7 @@ bool Interpreter::CompileNative(const Expr& expr, const SqlText& sql,
   return true;
 }
 
-const NativeValue* Interpreter::NativeOperand(const NativeNode& node, NativeValue* scratch) {
+const NativeValue* Interpreter::NativeOperand(NativeNode& node) {
   if (node.op == Op::kConstant) return &node.constant;
   if (node.op == Op::kVariable) {
     NativeValue& value = native_variables_[node.slot];
@@ -278,20 +278,20 @@ const NativeValue* Interpreter::NativeOperand(const NativeNode& node, NativeValu
     }
     return &value;
   }
-  return EvalNative(node, scratch) ? scratch : nullptr;
+  return EvalNative(node, &node.result) ? &node.result : nullptr;
 }
 
-bool Interpreter::EvalNative(const NativeNode& node, NativeValue* out) {
+bool Interpreter::EvalNative(NativeNode& node, NativeValue* out) {
   switch (node.op) {
     case Op::kConstant:
     case Op::kVariable: {
-      const NativeValue* value = NativeOperand(node, out);
+      const NativeValue* value = NativeOperand(node);
       if (value == nullptr) return false;
       *out = *value;
       return true;
     }
     case Op::kNegate: {
-      const NativeValue* value = NativeOperand(node.args[0], out);
+      const NativeValue* value = NativeOperand(node.args[0]);
       if (value == nullptr) return false;
       if (value->kind == Kind::kInteger && value->integer != INT64_MIN) {
         out->kind = Kind::kInteger;
@@ -310,13 +310,11 @@ bool Interpreter::EvalNative(const NativeNode& node, NativeValue* out) {
     case Op::kConcat: {
       // NULL is the empty text; a number takes TO_CHAR's text, as the translation writes it.
       // Each part of a longer result is shorter than it, so the limit is checked on the whole.
-      // The parts are never `out` itself: constants and variables live elsewhere, and the
-      // others are computed into `scratch`. So the text is built in place, its storage kept
-      // from row to row.
-      NativeValue scratch;
+      // No part is `out` itself (each lives in its own node), so the text is built in place,
+      // its storage kept from row to row.
       out->text.clear();
-      for (const NativeNode& arg : node.args) {
-        const NativeValue* part = NativeOperand(arg, &scratch);
+      for (NativeNode& arg : node.args) {
+        const NativeValue* part = NativeOperand(arg);
         if (part == nullptr || !AppendText(*part, &out->text)) return false;
       }
       if (out->text.size() > kSqlTextLimit) return false;
@@ -328,10 +326,9 @@ bool Interpreter::EvalNative(const NativeNode& node, NativeValue* out) {
     case Op::kMultiply:
     case Op::kDivide:
     case Op::kMod: {
-      NativeValue left_scratch;
-      const NativeValue* left = NativeOperand(node.args[0], &left_scratch);
+      const NativeValue* left = NativeOperand(node.args[0]);
       if (left == nullptr) return false;
-      const NativeValue* right = NativeOperand(node.args[1], out);
+      const NativeValue* right = NativeOperand(node.args[1]);
       return right != nullptr && Arithmetic(node.op, *left, *right, out);
     }
     case Op::kLpad:
@@ -343,21 +340,17 @@ bool Interpreter::EvalNative(const NativeNode& node, NativeValue* out) {
   return false;
 }
 
-bool Interpreter::EvalPad(const NativeNode& node, NativeValue* out) {
+bool Interpreter::EvalPad(NativeNode& node, NativeValue* out) {
   // LPAD(text, width [, pad]): NULL when any argument is NULL or the width is below 1.
-  NativeValue text_scratch;
-  NativeValue width_scratch;
-  NativeValue pad_scratch;
-  const NativeValue* text = NativeOperand(node.args[0], &text_scratch);
-  const NativeValue* width = NativeOperand(node.args[1], &width_scratch);
-  const NativeValue* pad = nullptr;
-  if (node.args.size() > 2) {
-    pad = NativeOperand(node.args[2], &pad_scratch);
-  } else {
-    pad_scratch.kind = Kind::kText;
-    pad_scratch.text = " ";
-    pad = &pad_scratch;
-  }
+  static const NativeValue kBlank = [] {
+    NativeValue blank;
+    blank.kind = Kind::kText;
+    blank.text = " ";
+    return blank;
+  }();
+  const NativeValue* text = NativeOperand(node.args[0]);
+  const NativeValue* width = NativeOperand(node.args[1]);
+  const NativeValue* pad = node.args.size() > 2 ? NativeOperand(node.args[2]) : &kBlank;
   if (text == nullptr || width == nullptr || pad == nullptr) return false;
   if (text->kind == Kind::kNull || width->kind == Kind::kNull || pad->kind == Kind::kNull) {
     SetNull(out);
@@ -390,16 +383,14 @@ bool Interpreter::EvalPad(const NativeNode& node, NativeValue* out) {
   return true;
 }
 
-bool Interpreter::EvalToDate(const NativeNode& node, NativeValue* out) {
+bool Interpreter::EvalToDate(NativeNode& node, NativeValue* out) {
   // TO_DATE(text [, format]): the text read with the format (the session's date format when
   // none); text already in the stored form stays that date whatever the format says.
-  NativeValue text_scratch;
-  NativeValue format_scratch;
-  const NativeValue* text = NativeOperand(node.args[0], &text_scratch);
+  const NativeValue* text = NativeOperand(node.args[0]);
   if (text == nullptr) return false;
   const NativeValue* format = nullptr;
   if (node.args.size() > 1) {
-    format = NativeOperand(node.args[1], &format_scratch);
+    format = NativeOperand(node.args[1]);
     if (format == nullptr) return false;
   }
   if (text->kind == Kind::kNull) {

@@ -44,6 +44,9 @@ struct NativeNode {
   static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
   std::size_t slot = kNoSlot;  // kVariable: its place among the statement's variables
   std::vector<NativeNode> args;
+  // What EvalNative last computed here for the node above it: kept from row to row, so that
+  // computing a value allocates nothing once its texts have their size.
+  NativeValue result;
 };
 
 }  // namespace volmek::engine::plsql

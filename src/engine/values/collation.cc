@@ -46,17 +46,28 @@ int CompareCanonical(std::string_view a, std::string_view b) {
   return sign_a < 0 ? -magnitude : magnitude;
 }
 
-// True when `text` (not empty) is all decimal digits. Up to eight bytes are looked at as one
-// word: a byte is a digit when its high nibble is 3 and adding 6 leaves it so.
+constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL;
+constexpr std::uint64_t kThrees = 0x3030303030303030ULL;
+constexpr std::uint64_t kSixes = 0x0606060606060606ULL;
+
+// The bytes of a text of at most eight as one word, its first byte lowest; the bytes past the
+// text read as '0'. Copied byte by byte: a copy of a variable length would be a call.
+std::uint64_t LoadShort(std::string_view text) {
+  unsigned char bytes[8] = {'0', '0', '0', '0', '0', '0', '0', '0'};
+  for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<unsigned char>(text[i]);
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// A byte is a digit when its high nibble is 3 and adding 6 leaves it so.
+bool WordOfDigits(std::uint64_t word) {
+  return (word & kHigh) == kThrees && ((word + kSixes) & kHigh) == kThrees;
+}
+
+// True when `text` (not empty) is all decimal digits, up to eight bytes looked at as one word.
 bool AllDigits(std::string_view text) {
-  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL;
-  constexpr std::uint64_t kThrees = 0x3030303030303030ULL;
-  constexpr std::uint64_t kSixes = 0x0606060606060606ULL;
-  if (text.size() <= 8) {
-    std::uint64_t word = kThrees;  // the bytes past the text read as '0'
-    std::memcpy(&word, text.data(), text.size());
-    return (word & kHigh) == kThrees && ((word + kSixes) & kHigh) == kThrees;
-  }
+  if (text.size() <= 8) return WordOfDigits(LoadShort(text));
   for (char c : text) {
     if (c < '0' || c > '9') return false;
   }
@@ -78,7 +89,19 @@ int CollateNumbers(void*, int length_a, const void* a, int length_b, const void*
 }  // namespace
 
 int CompareNumberTexts(std::string_view a, std::string_view b) {
-  // Two natural numbers: the one of more digits is the larger, else their digits decide.
+  // Two natural numbers: the one of more digits is the larger, else their digits decide. Those
+  // of up to eight digits, most keys of NUMBER indexes, are compared as two words.
+  if (a.size() - 1 < 8 && b.size() - 1 < 8 && a[0] != '0' && b[0] != '0') {
+    std::uint64_t word_a = LoadShort(a);
+    std::uint64_t word_b = LoadShort(b);
+    if (WordOfDigits(word_a) && WordOfDigits(word_b)) {
+      if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+      // The first byte highest: the words order as the texts do.
+      word_a = __builtin_bswap64(word_a);
+      word_b = __builtin_bswap64(word_b);
+      return word_a < word_b ? -1 : (word_a > word_b ? 1 : 0);
+    }
+  }
   if (BothNatural(a, b)) {
     if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
     int c = std::memcmp(a.data(), b.data(), a.size());

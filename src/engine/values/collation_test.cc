@@ -45,6 +45,22 @@ TEST_F(NumberCollation, CanonicalTextsOrderByValue) {
   }
 }
 
+TEST_F(NumberCollation, WholeNumbersOfUpToEightDigitsOrderByEachDigit) {
+  // Read as words: the first byte must weigh most whichever position differs.
+  const std::string base = "54321876";
+  for (std::size_t at = 0; at < base.size(); ++at) {
+    std::string higher = base;
+    higher[at] = static_cast<char>(higher[at] + 1);
+    EXPECT_LT(CompareNumberTexts(base, higher), 0) << higher;
+    EXPECT_GT(CompareNumberTexts(higher, base), 0) << higher;
+    EXPECT_LT(CompareNumberTexts(base.substr(0, at + 1), higher.substr(0, at + 1)), 0) << at;
+  }
+  EXPECT_EQ(CompareNumberTexts(base, base), 0);
+  EXPECT_LT(CompareNumberTexts("9999999", "10000000"), 0);
+  EXPECT_LT(CompareNumberTexts("91", "123"), 0);
+  EXPECT_LT(CompareNumberTexts("2", "10"), 0);
+}
+
 TEST_F(NumberCollation, NonCanonicalNumberTextComparesByValue) {
   // SQLite renders a REAL compared with a NUMBER column like these.
   EXPECT_EQ(CompareNumberTexts("3.0", "3"), 0);
