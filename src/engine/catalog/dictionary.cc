@@ -674,6 +674,19 @@ std::optional<TableInfo> CatalogLookup::FindTable(std::string_view name) const {
   return Resolve(name).table;
 }
 
+bool CatalogLookup::IsUniqueColumn(std::string_view table, std::string_view column) const {
+  Resolved resolved = Resolve(table);
+  if (!resolved.table.has_value() || resolved.table->is_view) return false;
+  std::optional<std::int64_t> id = ObjectIdFromPhysical(resolved.table->physical_name);
+  if (!id.has_value()) return false;
+  OraResult<std::vector<IndexInfo>> indexes = catalog_.IndexesOf(*id);
+  if (!indexes.has_value()) return false;
+  // A unique index of the catalogue is a UNIQUE index of SQLite, which no write gets past.
+  return std::any_of(indexes->begin(), indexes->end(), [&](const IndexInfo& index) {
+    return index.unique && index.columns.size() == 1 && index.columns[0] == column;
+  });
+}
+
 std::optional<OraError> CatalogLookup::LookupError(std::string_view name) const {
   return Resolve(name).error;
 }

@@ -44,6 +44,7 @@ class CatalogLookup : public SchemaLookup {
   std::optional<SequenceName> FindSequence(std::string_view owner,
                                            std::string_view name) const override;
   std::string CurrentUser() const override { return user_; }
+  bool IsUniqueColumn(std::string_view table, std::string_view column) const override;
   std::optional<StoredFunctionInfo> FindStoredFunction(std::string_view name) const override {
     if (!find_function_) return std::nullopt;
     return find_function_(name);

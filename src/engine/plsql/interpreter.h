@@ -133,6 +133,27 @@ struct NativeDml {
   std::vector<bool> as_text;          // UPDATE: per value, written as text (NUMBER columns)
   std::vector<NativeValue> row;       // scratch
   std::vector<Value> values;          // scratch of UPDATE
+  // UPDATE ... WHERE k = r.k inside a cursor FOR loop over its table (rowid_loops.cc): the
+  // record r (empty when the statement is not of that form), the table's physical name, and
+  // the statement with "AND ROWID = n" after its WHERE (n its last computed value).
+  std::vector<std::string> rowid_record;
+  std::string rowid_table;
+  SqlText rowid_sql;
+};
+
+// The query of a cursor FOR loop with ROWID selected first (rowid_loops.cc).
+struct RowidQuery {
+  bool analysed = false;
+  bool usable = false;
+  std::string table;  // the physical name of the one table it reads
+  SqlText sql;
+};
+
+// A cursor FOR loop running over rows that carry their ROWID.
+struct RowidLoop {
+  const Variable* record = nullptr;
+  std::string table;
+  Value rowid;  // of the row in `record`
 };
 
 class Interpreter {
@@ -237,6 +258,15 @@ class Interpreter {
   bool WriteDirect(NativeDml& dml);
   // An UPDATE run with its values computed; nullopt when SQL must run the statement instead.
   std::optional<OraStatus> RunComputedUpdate(NativeDml& dml, const Stmt& stmt);
+  // rowid_loops.cc. The query of cursor FOR loop `stmt` with ROWID first; null when the loop
+  // does not read one table.
+  const RowidQuery* RowidQueryOf(const Stmt& stmt);
+  // Notes in `dml` whether the UPDATE `sql` (its slot after the first run) is of the form
+  // that finds its row by the ROWID of a loop's record.
+  void AnalyseRowidUpdate(const SqlText& sql, const SqlSlot& slot, NativeDml& dml);
+  // The UPDATE of `dml` run by the ROWID of the running loop's row (its values computed);
+  // nullopt when the statement as written must run.
+  std::optional<OraStatus> RunRowidUpdate(NativeDml& dml, const Stmt& stmt);
   OraStatus SelectInto(const Stmt& stmt);
   OraStatus ExecuteImmediate(const Stmt& stmt);
   OraStatus OpenCursor(CursorState& state, const std::vector<ExprPtr>& args, std::size_t offset);
@@ -299,6 +329,8 @@ class Interpreter {
   std::vector<std::unique_ptr<Scope>> scopes_;
   std::unordered_map<const void*, SqlSlot> sql_;
   std::unordered_map<const Stmt*, NativeDml> native_dml_;
+  std::unordered_map<const Stmt*, RowidQuery> rowid_queries_;
+  std::vector<RowidLoop> rowid_loops_;  // the running loops whose rows carry their ROWID
   // The values of the computed refs of the statement being written (RunComputedUpdate).
   const std::vector<Value>* computed_ = nullptr;
   // The variables of the row WriteDirect computes, read once each (sql_native.cc).

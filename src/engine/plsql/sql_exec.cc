@@ -435,6 +435,7 @@ Outcome Interpreter::RunForCursor(const Stmt& stmt) {
   };
   CursorState local;
   CursorState* state = &local;
+  const std::string* rowid_table = nullptr;
   if (!stmt.op.empty()) {
     state = FindCursor(stmt.op);
     if (state == nullptr) {
@@ -444,12 +445,28 @@ Outcome Interpreter::RunForCursor(const Stmt& stmt) {
     OraStatus opened = OpenCursor(*state, stmt.args, stmt.offset);
     if (!opened.has_value()) return fail(opened.error());
   } else {
-    OraResult<SqlSlot*> slot = PrepareSql(stmt.sql, &stmt, stmt.sql.offset);
-    if (!slot.has_value()) return fail(slot.error());
-    OraStatus executed = (*slot)->cursor->Execute();
+    // The rows carry their ROWID when the query allows it (rowid_loops.cc); a query that does
+    // not take it runs as written, and reports its own errors.
+    SqlSlot* slot = nullptr;
+    if (const RowidQuery* query = RowidQueryOf(stmt)) {
+      OraResult<SqlSlot*> with_rowid = PrepareSql(query->sql, &query->sql, stmt.sql.offset);
+      if (with_rowid.has_value()) {
+        slot = *with_rowid;
+        rowid_table = &query->table;
+      } else {
+        rowid_queries_[&stmt].usable = false;
+      }
+    }
+    if (slot == nullptr) {
+      OraResult<SqlSlot*> prepared = PrepareSql(stmt.sql, &stmt, stmt.sql.offset);
+      if (!prepared.has_value()) return fail(prepared.error());
+      slot = *prepared;
+    }
+    OraStatus executed = slot->cursor->Execute();
     if (!executed.has_value()) return fail(executed.error());
-    local.cursor = (*slot)->cursor.get();
-    local.columns = (*slot)->columns;
+    local.cursor = slot->cursor.get();
+    local.columns = slot->columns;
+    if (rowid_table != nullptr) local.columns.erase(local.columns.begin());
     local.open = true;
   }
   struct CloseAtEnd {
@@ -470,13 +487,33 @@ Outcome Interpreter::RunForCursor(const Stmt& stmt) {
   Symbol symbol;
   symbol.variable = &variable;
   scopes_.back()->symbols.emplace(stmt.name, symbol);
+  if (rowid_table != nullptr) rowid_loops_.push_back(RowidLoop{&variable, *rowid_table, {}});
+  struct PopRowid {
+    Interpreter* self;
+    bool pushed;
+    ~PopRowid() {
+      if (pushed) self->rowid_loops_.pop_back();
+    }
+  } pop_rowid{this, rowid_table != nullptr};
+  // The ROWID is the first column of the rows, not one of the record's.
+  const std::size_t first = rowid_table != nullptr ? 1 : 0;
   std::vector<Value> row;
   while (true) {
     OraResult<bool> got = FetchCursor(*state, &row);
     if (!got.has_value()) return fail(got.error());
     if (!*got) return Flow::kNormal;
-    for (std::size_t i = 0; i < row.size() && i < variable.fields.size(); ++i) {
-      variable.fields[i].value = std::move(row[i]);
+    for (std::size_t i = first; i < row.size() && i - first < variable.fields.size(); ++i) {
+      variable.fields[i - first].value = std::move(row[i]);
+    }
+    if (rowid_table != nullptr) {
+      // Delivered as its digits; kept as the number the statement's literal is.
+      Value& rowid = rowid_loops_.back().rowid;
+      rowid = Value::Null();
+      if (!row.empty() && row[0].kind == Value::Kind::kText) {
+        if (OraResult<Decimal> number = Decimal::Parse(row[0].text); number.has_value()) {
+          rowid = Value::Number(*number);
+        }
+      }
     }
     bool stop = false;
     Outcome outcome = RunLoopBody(stmt, &stop);

@@ -431,6 +431,7 @@ void Interpreter::AnalyseNativeDml(const Stmt& stmt, const SqlSlot& slot) {
     dml.row.resize(dml.program.size());
     dml.values.resize(dml.program.size());
     dml.usable = true;
+    if (dml.update) AnalyseRowidUpdate(stmt.sql, slot, dml);
   }
 }
 
@@ -598,6 +599,9 @@ std::optional<OraStatus> Interpreter::RunComputedUpdate(NativeDml& dml, const St
         value = Value::FromDate(computed.date);
         break;
     }
+  }
+  if (!dml.rowid_record.empty()) {
+    if (std::optional<OraStatus> done = RunRowidUpdate(dml, stmt)) return done;
   }
   computed_ = &dml.values;
   OraResult<SqlSlot*> slot = PrepareSql(dml.sql, &dml, stmt.offset);

@@ -144,6 +144,13 @@ class SchemaLookup {
   }
   // The logged-on user (what USER returns, and the owner in error texts).
   virtual std::string CurrentUser() const = 0;
+  // Whether table `table` (as FindTable takes it) has a unique key or unique index on
+  // `column` alone, so that at most one row holds any one value of it.
+  virtual bool IsUniqueColumn(std::string_view table, std::string_view column) const {
+    (void)table;
+    (void)column;
+    return false;
+  }
   // The user's stored procedure or function `name` (upper case); nullopt when none.
   virtual std::optional<StoredFunctionInfo> FindStoredFunction(std::string_view name) const {
     (void)name;
