@@ -136,6 +136,9 @@ class Host {
   virtual Date CurrentDate() const { return Now(); }
   virtual DbmsOutput& output() = 0;
   virtual const RunOptions& options() const = 0;
+  // Counts the changes of the schema (DDL): what was looked up under another count may be
+  // stale.
+  virtual std::uint64_t schema_generation() const { return 0; }
 };
 
 // A host variable the caller bound: `name` upper case, without its ':'.

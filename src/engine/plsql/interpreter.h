@@ -139,6 +139,11 @@ struct NativeDml {
   std::vector<std::string> rowid_record;
   std::string rowid_table;
   SqlText rowid_sql;
+  // The table and key column as written, and the schema generation their key was found
+  // unique under (checked again after DDL).
+  std::string rowid_table_name;
+  std::string rowid_column;
+  std::uint64_t rowid_generation = 0;
 };
 
 // The query of a cursor FOR loop with ROWID selected first (rowid_loops.cc).

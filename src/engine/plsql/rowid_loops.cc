@@ -63,7 +63,10 @@ void Interpreter::AnalyseRowidUpdate(const SqlText& sql, const SqlSlot& slot, Na
   OraResult<std::vector<Token>> tokens = Tokenize(sql.text);
   if (!tokens.has_value()) return;
   Parser parser(sql.text, *tokens);
-  if (!parser.Accept("UPDATE") || !parser.Peek().IsName()) return;
+  if (!parser.Accept("UPDATE") || !parser.Peek().IsName() || parser.Peek(1).IsSymbol(".") ||
+      parser.Peek(1).IsSymbol("@")) {
+    return;
+  }
   std::optional<TableInfo> table = host_.schema().FindTable(parser.Peek().Value());
   if (!table.has_value() || table->is_view) return;
   // ... WHERE k = r.k and nothing after it: k a column of one unique key, r.k the same name.
@@ -94,17 +97,32 @@ void Interpreter::AnalyseRowidUpdate(const SqlText& sql, const SqlSlot& slot, Na
   if (key == nullptr) return;
   dml.rowid_record = {key->names[0]};
   dml.rowid_table = table->physical_name;
+  dml.rowid_table_name = parser.Peek().Value();
+  dml.rowid_column = column.Value();
+  dml.rowid_generation = host_.schema_generation();
+  // Right after r.k: a comment may follow it.
   constexpr std::string_view kRowid = " AND ROWID = 0";
+  const std::size_t after = field.offset + field.text.size();
   dml.rowid_sql = dml.sql;
-  dml.rowid_sql.text += kRowid;
+  dml.rowid_sql.text.insert(after, kRowid);
   SqlRef rowid;
-  rowid.end = dml.rowid_sql.text.size();
+  rowid.end = after + kRowid.size();
   rowid.begin = rowid.end - 1;
   rowid.computed = static_cast<int>(dml.program.size());
   dml.rowid_sql.refs.push_back(std::move(rowid));
 }
 
 std::optional<OraStatus> Interpreter::RunRowidUpdate(NativeDml& dml, const Stmt& stmt) {
+  if (host_.schema_generation() != dml.rowid_generation) {
+    // DDL ran since (EXECUTE IMMEDIATE, a procedure): the key may be unique no more.
+    std::optional<TableInfo> table = host_.schema().FindTable(dml.rowid_table_name);
+    if (!table.has_value() || table->physical_name != dml.rowid_table ||
+        !host_.schema().IsUniqueColumn(dml.rowid_table_name, dml.rowid_column)) {
+      dml.rowid_record.clear();
+      return std::nullopt;
+    }
+    dml.rowid_generation = host_.schema_generation();
+  }
   const Variable* record = FindVariable(dml.rowid_record);
   const RowidLoop* loop = nullptr;
   for (auto it = rowid_loops_.rbegin(); it != rowid_loops_.rend() && loop == nullptr; ++it) {

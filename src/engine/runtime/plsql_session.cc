@@ -106,6 +106,7 @@ class SessionHost : public plsql::Host {
   }
   plsql::DbmsOutput& output() override { return connection_.dbms_output(); }
   const plsql::RunOptions& options() const override { return connection_.plsql_options(); }
+  std::uint64_t schema_generation() const override { return connection_.schema_generation(); }
   std::shared_ptr<const plsql::StoredUnit> FindUnit(
       const std::vector<std::string>& names) override {
     return FindStoredUnit(connection_, names);
