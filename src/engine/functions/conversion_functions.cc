@@ -3,6 +3,8 @@
 // A value reaches a function as SQLite INTEGER, REAL or TEXT; functions that take either a
 // number or a date (TO_CHAR, ROUND, TRUNC) treat text in the stored date form as a date and
 // anything else as a number.
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -179,6 +181,66 @@ void Mod(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) { Binary(ctx, argv, Decimal::Power); }
 
+// BITAND(a, b): each argument truncated toward zero, then ANDed in two's complement. Past 64
+// bits the engine refuses (ORA-01426) rather than answer in fewer bits.
+void BitAnd(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  std::int64_t operands[2] = {0, 0};
+  for (int arg_idx = 0; arg_idx < 2; ++arg_idx) {
+    auto number = NumberArg(Arg(argv, arg_idx));
+    if (!number) return ResultError(ctx, number.error());
+    if (!*number) return sqlite3_result_null(ctx);
+    std::optional<std::int64_t> whole = (*number)->ToInt64Truncated();
+    if (!whole) return ResultError(ctx, Ora(1426, "numeric overflow"));
+    operands[arg_idx] = *whole;
+  }
+  sqlite3_result_int64(ctx, operands[0] & operands[1]);
+}
+
+// WIDTH_BUCKET(x, min, max, buckets): which of `buckets` equal parts of [min, max) holds x, 0
+// below the range and buckets + 1 above it; a range given from high to low counts downward.
+OraResult<std::optional<Decimal>> WidthBucket(sqlite3_value** argv) {
+  std::optional<Decimal> values[4];
+  for (int arg_idx = 0; arg_idx < 4; ++arg_idx) {
+    VK_ASSIGN_OR_ORA_RETURN(values[arg_idx], NumberArg(Arg(argv, arg_idx)));
+    if (arg_idx > 0 && !values[arg_idx]) {
+      return OraErr(Ora(30494, fmt::format("The argument [{}] of WIDTH_BUCKET function is NULL "
+                                           "or invalid.",
+                                           arg_idx + 1)));
+    }
+  }
+  const Decimal& low = *values[1];
+  const Decimal& high = *values[2];
+  std::optional<std::int64_t> buckets = values[3]->ToInt64Exact();
+  if (!buckets || *buckets <= 0) {
+    return OraErr(Ora(30494, "The argument [4] of WIDTH_BUCKET function is NULL or invalid."));
+  }
+  if (Decimal::Compare(low, high) == 0) {
+    return OraErr(Ora(30494, "The argument [3] of WIDTH_BUCKET function is NULL or invalid."));
+  }
+  if (!values[0]) return std::optional<Decimal>();
+  const Decimal& x = *values[0];
+  const bool upward = Decimal::Compare(low, high) < 0;
+  const int sign = upward ? 1 : -1;
+  if (Decimal::Compare(x, low) * sign < 0) return std::optional<Decimal>(Decimal::FromInt64(0));
+  if (Decimal::Compare(x, high) * sign >= 0) {
+    return std::optional<Decimal>(Decimal::FromInt64(*buckets + 1));
+  }
+  VK_ASSIGN_OR_ORA_RETURN(Decimal offset, upward ? Decimal::Sub(x, low) : Decimal::Sub(low, x));
+  VK_ASSIGN_OR_ORA_RETURN(Decimal width,
+                          upward ? Decimal::Sub(high, low) : Decimal::Sub(low, high));
+  VK_ASSIGN_OR_ORA_RETURN(Decimal scaled, Decimal::Mul(offset, *values[3]));
+  VK_ASSIGN_OR_ORA_RETURN(Decimal share, Decimal::Div(scaled, width));
+  VK_ASSIGN_OR_ORA_RETURN(Decimal bucket, Decimal::Add(share.Floor(), Decimal::FromInt64(1)));
+  return std::optional<Decimal>(bucket);
+}
+
+void WidthBucketFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  OraResult<std::optional<Decimal>> bucket = WidthBucket(argv);
+  if (!bucket) return ResultError(ctx, bucket.error());
+  if (!*bucket) return sqlite3_result_null(ctx);
+  ResultNumber(ctx, **bucket);
+}
+
 // REMAINDER(m, n): m - n * N, N the whole number nearest m / n, the even one at a tie (MOD
 // takes the floor instead).
 OraResult<Decimal> Remainder(const Decimal& m, const Decimal& n) {
@@ -345,6 +407,8 @@ constexpr FunctionDef kConversionFunctions[] = {
     {"sqrt", 1, 1, true, Sqrt},
     {"mod", 2, 2, true, Mod},
     {"power", 2, 2, true, Power},
+    {"bitand", 2, 2, true, BitAnd},
+    {"width_bucket", 4, 4, true, WidthBucketFunction},
     {"remainder", 2, 2, true, RemainderFunction},
     {"vk_cast_text", 5, 5, true, VkCastText},
     {"exp", 1, 1, true, Exp},

@@ -314,7 +314,8 @@ OraResult<ExprPtr> Parser::Primary() {
       Next();
       return Finish(Make(ExprKind::kRownum, begin));
     }
-    if (token.IsKeyword("SYSDATE")) {
+    // CURRENT_DATE is the date in the session's time zone, which is the database's here.
+    if (token.IsKeyword("SYSDATE") || token.IsKeyword("CURRENT_DATE")) {
       Next();
       return Finish(Make(ExprKind::kSysdate, begin));
     }

@@ -190,7 +190,7 @@ struct FunctionSpec {
   bool aggregate;
 };
 
-inline constexpr std::array<FunctionSpec, 58> kFunctions = {{
+inline constexpr std::array<FunctionSpec, 60> kFunctions = {{
     {"NLS_UPPER", 1, 2, Rule::kArg0, false},
     {"NLS_LOWER", 1, 2, Rule::kArg0, false},
     {"NLS_INITCAP", 1, 2, Rule::kArg0, false},
@@ -227,6 +227,8 @@ inline constexpr std::array<FunctionSpec, 58> kFunctions = {{
     {"CEIL", 1, 1, Rule::kNumber, false},
     {"FLOOR", 1, 1, Rule::kNumber, false},
     {"POWER", 2, 2, Rule::kNumber, false},
+    {"BITAND", 2, 2, Rule::kNumber, false},
+    {"WIDTH_BUCKET", 4, 4, Rule::kNumber, false},
     {"SQRT", 1, 1, Rule::kNumber, false},
     {"GREATEST", 1, 255, Rule::kArg0, false},
     {"LEAST", 1, 255, Rule::kArg0, false},
