@@ -34,11 +34,12 @@ std::string BackupFileName(const Environment& env, std::string_view table);
 Status BackupTable(db::RunContext& ctx, std::string_view table);
 
 // The row writer: fetches every row of the executed query on `cursor`, described as `columns`,
-// and writes one line per row to `file`. A fetch that fails (other than the end of the rows)
-// is reported and ends the writer with kRefused, whose message is the number of the row that
-// could not be read: a copy missing that row must not replace the earlier one. Returns the
-// number of rows written, each counted on `progress`. Fails on a write failure (kIoError) or at
-// the error limit.
+// many at a time (the array fetch), and writes one line per row to `file` on a second thread
+// (RowWriter). A fetch that fails (other than the end of the rows) is reported and ends the
+// writer with kRefused, whose message is the number of the row that could not be read: a copy
+// missing that row must not replace the earlier one. Returns the number of rows written,
+// counted on `progress` as they are fetched. Fails on a write failure (kIoError), which comes
+// first when it happened on an earlier row, or at the error limit.
 Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
                                 std::span<const db::Column> columns, ReplacingFile& file,
                                 ProgressTask& progress);

@@ -1,5 +1,6 @@
 #include "datafiles/backup.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "datafiles/datafiles_fixture.h"
@@ -124,6 +125,36 @@ TEST_F(Backup, RowThatCannotBeReadRefusesTheTableAndKeepsTheEarlierCopy) {
   EXPECT_EQ(dir_.Read("T.txt"), "7\n8\n9\n");
   EXPECT_EQ(out_.str(),
             "\nError de Oracle. ORA-01476: divisor is equal to zero\nselect * from T\n\n");
+}
+
+// Rows are fetched and written a batch at a time: a table of several batches is written whole
+// and in order, and a row that cannot be read in a later batch still refuses the table by its
+// number.
+TEST_F(Backup, ManyBatchesAreWrittenInOrderAndAFailureInALaterOneKeepsTheCopy) {
+  std::vector<std::vector<std::optional<std::string>>> rows;
+  std::string want;
+  for (int id = 1; id <= 2500; ++id) {
+    rows.push_back(
+        {std::to_string(id), fmt::format("N{}", id), fmt::format("{}.5", id), std::nullopt});
+    want += fmt::format("{},'N{}',{}.50,NULL\n", id, id, id);
+  }
+  AddClientes(rows);
+  ASSERT_TRUE(BackupTable(*ctx_, "CLIENTES").ok());
+  EXPECT_EQ(out_.str(), "Backup CLIENTES con 2500 filas procesada.\n");
+  EXPECT_EQ(dir_.Read("CLIENTES.txt"), want);
+
+  db::testing::Response failing =
+      Query({NumberColumn("ID", 8, 0), TextColumn("NOMBRE", db::kTypeVarchar2, 20),
+             NumberColumn("SALDO", 12, 2), TextColumn("ALTA", db::kTypeDate, 7)},
+            rows);
+  failing.fetch_errors[2100] = {1476, "ORA-01476: divisor is equal to zero"};
+  db_.Add("select * from CLIENTES", failing);
+  Status status = BackupTable(*ctx_, "CLIENTES");
+  EXPECT_EQ(status.code(), Status::Code::kRefused);
+  EXPECT_EQ(status.message(),
+            "Backup CLIENTES no realizado: no se pudo leer la fila 2100. Se conserva la copia "
+            "anterior.\n");
+  EXPECT_EQ(dir_.Read("CLIENTES.txt"), want);
 }
 
 }  // namespace

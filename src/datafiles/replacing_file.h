@@ -4,9 +4,12 @@
 // Commit flushes it, syncs it, closes it and renames it over `name`. Until then an earlier file
 // of that name is left as it was, so a run that fails half way (full disk, file size limit, a
 // value that cannot be written) never destroys the previous copy. A writer destroyed without a
-// successful Commit removes its temporary file. Every write and the close are checked.
+// successful Commit removes its temporary file. Every write and the close are checked. While
+// the data is written, the disk is asked every 8 MiB to start writing it out, so that the sync
+// of Commit waits only for the last of it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -39,6 +42,8 @@ class ReplacingFile {
 
  private:
   ReplacingFile(std::string name, std::string temp_name, int fd);
+  // Writes `data` whole at the file's end; a failure makes the file unusable.
+  Status WriteOut(std::string_view data);
   Status Flush();
   void Discard();
 
@@ -46,6 +51,8 @@ class ReplacingFile {
   std::string temp_name_;
   int fd_ = -1;
   std::string buffer_;
+  std::uint64_t written_ = 0;  // bytes written to the file
+  std::uint64_t started_ = 0;  // the disk was asked to write the bytes before this offset
   bool failed_ = false;
 };
 

@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <cstdint>
+#include <cstring>
+
 namespace volmek::datafiles {
 
 namespace {
@@ -153,6 +156,26 @@ std::size_t FindSpecial(std::string_view text, std::size_t start) {
     if (c == '\'' || c == '\n' || c == '\r') return idx;
   }
   return std::string_view::npos;
+}
+
+// True when `text` holds an apostrophe, a line feed or a carriage return. Looks at eight bytes
+// at a time: a byte of the word equal to `c` is a zero byte of word ^ (c repeated), and a word
+// has a zero byte exactly when (x - 0x01..01) & ~x & 0x80..80 is not zero.
+bool HasSpecial(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  auto holds = [](std::uint64_t word, unsigned char c) {
+    const std::uint64_t x = word ^ (kOnes * c);
+    return ((x - kOnes) & ~x & kHighs) != 0;
+  };
+  const char* data = text.data();
+  std::size_t idx = 0;
+  for (; idx + 8 <= text.size(); idx += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, data + idx, 8);
+    if (holds(word, '\'') || holds(word, '\n') || holds(word, '\r')) return true;
+  }
+  return FindSpecial(text, idx) != std::string_view::npos;
 }
 
 // The values of `line` appended to `values` (texts with doubled apostrophes undone into
@@ -339,6 +362,108 @@ void AppendValue(db::Delivery delivery, const db::FetchedValue& value, std::stri
       AppendQuoted(value.text, line);
       break;
   }
+}
+
+RowFormatter::RowFormatter(std::vector<db::Delivery> deliveries)
+    : deliveries_(std::move(deliveries)) {}
+
+void RowFormatter::Append(const db::FetchedRows& rows, std::string& out) {
+  const std::size_t columns = deliveries_.size();
+  const std::vector<db::FetchedRows::Value>& values = rows.values;
+  quoted_.clear();
+  special_.clear();
+  // A comma or the line end after each value, and the longest form of each.
+  std::size_t room = values.size();
+  for (std::size_t idx = 0, column = 0; idx < values.size(); ++idx, ++column) {
+    if (column == columns) column = 0;
+    const db::FetchedRows::Value& value = values[idx];
+    if (value.is_null) {
+      room += 4;
+      continue;
+    }
+    switch (deliveries_[column]) {
+      case db::Delivery::kInteger:
+        room += 20;  // "-9223372036854775808"
+        break;
+      case db::Delivery::kFloat:
+        room += value.size + 3;  // ".00"
+        break;
+      case db::Delivery::kText: {
+        std::string_view text = rows.Text(value);
+        if (HasSpecial(text)) {
+          const std::size_t start = quoted_.size();
+          AppendQuoted(text, quoted_);
+          special_.emplace_back(idx, quoted_.size());
+          room += quoted_.size() - start;
+        } else {
+          room += value.size + 2;
+        }
+        break;
+      }
+    }
+  }
+  const std::size_t before = out.size();
+  out.resize_and_overwrite(before + room, [&](char* buffer, std::size_t) {
+    char* at = buffer + before;
+    std::size_t next_special = 0;
+    std::size_t quoted_at = 0;
+    std::size_t column = 0;
+    for (std::size_t idx = 0; idx < values.size(); ++idx) {
+      const db::FetchedRows::Value& value = values[idx];
+      if (value.is_null) {
+        std::memcpy(at, "NULL", 4);
+        at += 4;
+      } else {
+        const char* text = rows.bytes.data() + value.offset;
+        switch (deliveries_[column]) {
+          case db::Delivery::kInteger: {
+            fmt::format_int digits(value.integer);
+            std::memcpy(at, digits.data(), digits.size());
+            at += digits.size();
+            break;
+          }
+          case db::Delivery::kFloat: {
+            std::memcpy(at, text, value.size);
+            at += value.size;
+            const void* point = std::memchr(text, '.', value.size);
+            const std::size_t decimals =
+                point == nullptr
+                    ? 0
+                    : value.size - static_cast<std::size_t>(static_cast<const char*>(point) - text);
+            // As AppendDecimal: at least two decimals.
+            if (point == nullptr) {
+              std::memcpy(at, ".00", 3);
+              at += 3;
+            } else if (decimals < 3) {
+              std::memset(at, '0', 3 - decimals);
+              at += 3 - decimals;
+            }
+            break;
+          }
+          case db::Delivery::kText:
+            if (next_special < special_.size() && special_[next_special].first == idx) {
+              const std::size_t end = special_[next_special++].second;
+              std::memcpy(at, quoted_.data() + quoted_at, end - quoted_at);
+              at += end - quoted_at;
+              quoted_at = end;
+            } else {
+              *at++ = '\'';
+              std::memcpy(at, text, value.size);
+              at += value.size;
+              *at++ = '\'';
+            }
+            break;
+        }
+      }
+      if (++column == columns) {
+        *at++ = '\n';
+        column = 0;
+      } else {
+        *at++ = ',';
+      }
+    }
+    return static_cast<std::size_t>(at - buffer);
+  });
 }
 
 }  // namespace volmek::datafiles

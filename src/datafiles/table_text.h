@@ -26,6 +26,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/status.h"
@@ -80,6 +81,26 @@ std::string FormatLine(std::span<const Field> fields);
 // Appends the table text form of one fetched value, delivered as `delivery`, to `line`.
 // Writes no separator. Makes no allocation beyond the growth of `line`.
 void AppendValue(db::Delivery delivery, const db::FetchedValue& value, std::string& line);
+
+// Formats fetched rows (db::FetchedRows) as lines of table text, each value as AppendValue
+// writes it, a batch at a time: a first pass sizes the batch's text, a second writes it in
+// place. Keeps its scratch memory from batch to batch.
+class RowFormatter {
+ public:
+  // One delivery per column of the rows it will format.
+  explicit RowFormatter(std::vector<db::Delivery> deliveries);
+
+  // Appends one line ("\n" included) per row of `rows` to `out`.
+  // REQUIRES: rows.columns is the number of deliveries.
+  void Append(const db::FetchedRows& rows, std::string& out);
+
+ private:
+  std::vector<db::Delivery> deliveries_;
+  // The texts that need doubled apostrophes or chr pieces, written by AppendQuoted one after
+  // another, and for each the index of its value and the end of its text in `quoted_`.
+  std::string quoted_;
+  std::vector<std::pair<std::size_t, std::size_t>> special_;
+};
 
 // Appends a quoted text value ('...' with apostrophes doubled, chr pieces for line ends).
 void AppendQuoted(std::string_view text, std::string& line);

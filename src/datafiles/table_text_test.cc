@@ -92,6 +92,43 @@ TEST_F(TableTextWriter, LongTextIsWrittenWhole) {
   EXPECT_EQ(Written(db::Delivery::kText, Text(text)), "'" + text + "'");
 }
 
+// A batch of rows gives the lines AppendValue writes a value at a time, for every mix: texts
+// with an apostrophe or a line end in any place of an eight-byte word or after the last one,
+// long texts, empty ones, NULLs, every number form. Batches append to what `out` holds.
+TEST_F(TableTextWriter, RowFormatterWritesTheLinesOfAppendValue) {
+  const std::vector<db::Delivery> deliveries = {db::Delivery::kInteger, db::Delivery::kFloat,
+                                                db::Delivery::kText};
+  const std::vector<std::vector<db::FetchedValue>> rows = {
+      {Integer(INT64_MIN), Decimal("1234.5"), Text("LUNES")},
+      {Null(), Decimal("3"), Text("O'NEIL")},
+      {Integer(42), Decimal("-0.25"), Text("A\r\nB'")},
+      {Integer(-7), Null(), Text(std::string(300, 'x') + "'")},
+      {Integer(0), Decimal("7.257"), Null()},
+      {Integer(1), Decimal("12345678901234.5678"), Text("1234567'")},
+      {Integer(2), Decimal("0.5"), Text("12345678\n")},
+      {Integer(3), Decimal("10"), Text("")},
+      {Integer(4), Decimal("1.25"), Text(std::string(5000, 'y'))},
+  };
+  db::FetchedRows batch;
+  batch.columns = deliveries.size();
+  std::string want = "previo\n";
+  for (const std::vector<db::FetchedValue>& row : rows) {
+    for (std::size_t idx = 0; idx < row.size(); ++idx) {
+      batch.Append(row[idx]);
+      AppendValue(deliveries[idx], row[idx], want);
+      want.push_back(idx + 1 < row.size() ? ',' : '\n');
+    }
+    ++batch.rows;
+  }
+  EXPECT_TRUE(want.starts_with("previo\n-9223372036854775808,1234.50,'LUNES'\nNULL,3.00,"));
+  RowFormatter formatter(deliveries);
+  std::string out = "previo\n";
+  formatter.Append(batch, out);
+  EXPECT_EQ(out, want);
+  formatter.Append(batch, out);
+  EXPECT_EQ(out, want + want.substr(7));
+}
+
 class TableTextReader : public ::testing::Test {};
 
 TEST_F(TableTextReader, ReadsEveryKindOfValue) {

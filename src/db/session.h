@@ -32,6 +32,10 @@ class SessionCursor {
   int Parse(std::string_view sql);
   int Execute() { return cursor_->Execute(); }
   int Fetch() { return cursor_->Fetch(); }
+  // The array fetch (Cursor::FetchRows).
+  int FetchRows(std::size_t columns, std::size_t max_rows, FetchedRows& out) {
+    return cursor_->FetchRows(columns, max_rows, out);
+  }
   int Describe(int position, ColumnDescription* out) { return cursor_->Describe(position, out); }
   int Define(int position, ExternalType type) { return cursor_->Define(position, type); }
   // A host variable of the parsed PL/SQL block (Cursor::BindByName).

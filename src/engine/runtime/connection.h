@@ -219,6 +219,12 @@ OraStatus EngineConnection::RunDdl(Body&& body) {
   return Commit();
 }
 
+// The refusals of a cursor call made without a session, after the session was lost, and
+// without a parsed statement.
+OraError NotLoggedOn();
+OraError NotConnected();
+OraError NoStatementParsed();
+
 // What one Parse left on a cursor.
 enum class ParsedKind {
   kNone,      // nothing parsed (or the last parse failed)
@@ -239,6 +245,7 @@ class EngineCursor : public db::Cursor {
   int Define(int position, db::ExternalType type) override;
   int Fetch() override;
   const db::FetchedValue& Value(int position) const override;
+  int FetchRows(std::size_t columns, std::size_t max_rows, db::FetchedRows& out) override;
   int InsertRow(std::string_view table, std::span<const db::RowValue> values) override;
   std::unique_ptr<db::RowConverter> OpenRowConverter(std::string_view table) override;
   int InsertConverted(const db::RowConverter& converter, const db::ConvertedRows& rows,
@@ -306,9 +313,14 @@ class EngineCursor : public db::Cursor {
   // Runs a translation made of several steps as one statement.
   OraStatus RunSteps();
   OraResult<bool> StepQuery();
+  // Why a fetch cannot deliver a row now (no session, no executed query, a broken one), if so.
+  std::optional<OraError> FetchRefusal() const;
   OraStatus DeliverRow();
   OraStatus DeliverValue(std::size_t column_idx, int type, std::int64_t integer, double real,
                          std::string_view text);
+  // The current row of the open query appended to `out` (FetchRows); on failure `out` is as
+  // it was.
+  OraStatus AppendRow(db::FetchedRows& out);
   void CloseQuery();
 
   EngineConnection* connection_;  // not owned; nullptr once the connection is gone
@@ -353,6 +365,10 @@ class EngineCursor : public db::Cursor {
   std::vector<db::ExternalType> defines_;
   std::vector<bool> defined_;
   std::vector<db::FetchedValue> values_;
+  // How FetchRows takes each column's common values straight from SQLite's text (the rest go
+  // through DeliverValue): as text, as a canonical integer, as a canonical number's text.
+  enum class Quick : std::uint8_t { kText, kInteger, kDecimal, kOther };
+  std::vector<Quick> quick_;
 };
 
 }  // namespace volmek::engine

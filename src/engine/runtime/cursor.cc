@@ -1,16 +1,11 @@
 #include <fmt/format.h>
 
-#include <charconv>
-#include <cstring>
-
 #include "engine/plsql/parser.h"
 #include "engine/runtime/connection.h"
 #include "engine/runtime/ddl.h"
 #include "engine/runtime/plsql_session.h"
 #include "engine/runtime/stored_units.h"
 #include "engine/syntax/lexer.h"
-#include "engine/values/date.h"
-#include "engine/values/number.h"
 
 namespace volmek::engine {
 namespace {
@@ -22,27 +17,6 @@ constexpr std::uint16_t kFunctionSavepoint = 56;
 constexpr std::uint16_t kFunctionSetTransaction = 33;
 constexpr std::uint16_t kFunctionLockTable = 35;
 
-// The date format model whose output is the stored form of a date.
-constexpr std::string_view kStoredFormatModel = "YYYY-MM-DD HH24:MI:SS";
-// Number texts this short always parse: far fewer digits than a Decimal holds.
-constexpr std::size_t kShortNumberText = 24;
-
-OraError NotLoggedOn() { return Ora(1012, "not logged on"); }
-OraError NotConnected() { return Ora(db::kRcNotConnected, "not connected to ORACLE"); }
-
-// An integer in canonical form that fits 64 bits: an optional "-", then 1 to 18 digits, the
-// first not "0" unless it is the only one.
-bool IsShortIntegerText(std::string_view text) {
-  std::size_t pos = !text.empty() && text.front() == '-' ? 1 : 0;
-  const std::size_t digits = text.size() - pos;
-  if (digits == 0 || digits > 18) return false;
-  if (text[pos] == '0' && (digits > 1 || pos == 1)) return false;
-  for (; pos < text.size(); ++pos) {
-    if (text[pos] < '0' || text[pos] > '9') return false;
-  }
-  return true;
-}
-OraError NoStatementParsed() { return Ora(1003, "no statement parsed"); }
 OraError InvalidStatement() { return Ora(900, "invalid SQL statement"); }
 OraError MissingKeyword() { return Ora(905, "missing keyword"); }
 
@@ -212,6 +186,10 @@ bool IsTransactionControl(std::string_view word) {
 }
 
 }  // namespace
+
+OraError NotLoggedOn() { return Ora(1012, "not logged on"); }
+OraError NotConnected() { return Ora(db::kRcNotConnected, "not connected to ORACLE"); }
+OraError NoStatementParsed() { return Ora(1003, "no statement parsed"); }
 
 EngineCursor::EngineCursor(EngineConnection* connection) : connection_(connection) {
   connection_->Register(this);
@@ -603,183 +581,6 @@ int EngineCursor::Define(int position, db::ExternalType type) {
   defines_[index] = type;
   defined_[index] = true;
   return Succeed();
-}
-
-int EngineCursor::Fetch() {
-  if (connection_ == nullptr) return Fail(NotLoggedOn());
-  if (connection_->lost()) return Fail(NotConnected());
-  if (kind_ == ParsedKind::kNone) return Fail(NoStatementParsed());
-  if (kind_ != ParsedKind::kQuery || !executed_ || broken_) {
-    return Fail(Ora(1002, "fetch out of sequence"));
-  }
-  if (detached_) {
-    if (buffer_next_ >= buffer_.size()) {
-      buffer_.clear();
-      buffer_next_ = 0;
-      at_end_ = true;
-      if (detach_error_.has_value()) {
-        broken_ = true;
-        OraError error = std::move(*detach_error_);
-        detach_error_.reset();
-        return Fail(error);
-      }
-      return Fail(Ora(1403, "no data found"));
-    }
-  } else if (at_end_) {
-    return Fail(Ora(1403, "no data found"));
-  } else if (first_row_ready_) {
-    first_row_ready_ = false;
-  } else {
-    OraResult<bool> row = StepQuery();
-    if (!row.has_value()) {
-      at_end_ = true;
-      broken_ = true;
-      return Fail(row.error());
-    }
-    if (!*row) {
-      at_end_ = true;
-      return Fail(Ora(1403, "no data found"));
-    }
-  }
-  OraStatus delivered = DeliverRow();
-  ++rows_processed_;
-  if (!delivered.has_value()) return Fail(delivered.error());
-  return Succeed();
-}
-
-OraStatus EngineCursor::DeliverRow() {
-  std::optional<OraError> first_error;
-  if (detached_) {
-    const std::vector<RawValue>& row = buffer_[buffer_next_++];
-    for (std::size_t column_idx = 0; column_idx < values_.size() && column_idx < row.size();
-         ++column_idx) {
-      if (!defined_[column_idx]) continue;
-      const RawValue& raw = row[column_idx];
-      OraStatus status = DeliverValue(column_idx, raw.type, raw.integer, raw.real, raw.text);
-      if (!status.has_value() && !first_error) first_error = status.error();
-    }
-  } else {
-    sqlite3_stmt* stmt = stmt_.get();
-    for (std::size_t column_idx = 0; column_idx < values_.size(); ++column_idx) {
-      if (!defined_[column_idx]) continue;
-      // One lookup of the column's value, then reads of it: this cursor's connection is used
-      // by one thread only, which is all that reading a column's value directly requires.
-      sqlite3_value* cell = sqlite3_column_value(stmt, static_cast<int>(column_idx));
-      int type = sqlite3_value_type(cell);
-      std::int64_t integer = 0;
-      double real = 0;
-      std::string_view text;
-      if (type == SQLITE_INTEGER) {
-        integer = sqlite3_value_int64(cell);
-      } else if (type == SQLITE_FLOAT) {
-        real = sqlite3_value_double(cell);
-      } else if (type != SQLITE_NULL) {
-        const unsigned char* chars = sqlite3_value_text(cell);
-        text = std::string_view(reinterpret_cast<const char*>(chars),
-                                static_cast<std::size_t>(sqlite3_value_bytes(cell)));
-        type = SQLITE_TEXT;
-      }
-      OraStatus status = DeliverValue(column_idx, type, integer, real, text);
-      if (!status.has_value() && !first_error) first_error = status.error();
-    }
-  }
-  if (first_error) return OraErr(*first_error);
-  return {};
-}
-
-OraStatus EngineCursor::DeliverValue(std::size_t column_idx, int type, std::int64_t integer,
-                                     double real, std::string_view text) {
-  db::FetchedValue& value = values_[column_idx];
-  value.integer = 0;
-  value.real = 0;
-  value.text.clear();
-  if (type == SQLITE_NULL || (type == SQLITE_TEXT && text.empty())) {
-    value.is_null = true;
-    value.rcode = db::kRcNullValue;
-    return {};
-  }
-  value.is_null = false;
-  value.rcode = 0;
-  db::ExternalType wanted = defines_[column_idx];
-  std::int16_t db_type = translation_.columns[column_idx].db_type;
-  bool numeric = db_type == db::kTypeNumber || type == SQLITE_INTEGER || type == SQLITE_FLOAT;
-  if (wanted == db::ExternalType::kString && !(numeric && db_type == db::kTypeNumber)) {
-    if (db_type == db::kTypeDate && type == SQLITE_TEXT) {
-      const std::string& format = connection_->settings().nls_date_format;
-      // The stored form is what this model writes (backups and loads use it); stored text that
-      // is not a date is delivered as it is either way.
-      if (format == kStoredFormatModel || stored_dates_) {
-        value.text.assign(text);
-        return {};
-      }
-      std::optional<Date> date = ParseStoredText(text);
-      // Appends nothing when the model cannot format the date.
-      if (date.has_value() && AppendFormattedDate(*date, format, value.text).has_value()) {
-        return {};
-      }
-    }
-    if (type == SQLITE_INTEGER) {
-      value.text = fmt::format("{}", integer);
-    } else if (type == SQLITE_FLOAT) {
-      OraResult<Decimal> decimal = Decimal::FromDouble(real);
-      value.text = decimal.has_value() ? decimal->ToOracleText() : fmt::format("{}", real);
-    } else {
-      value.text.assign(text);
-    }
-    return {};
-  }
-  // A number: the integer, the double and the exact text.
-  Decimal decimal;
-  if (type == SQLITE_INTEGER) {
-    if (wanted == db::ExternalType::kInteger) {
-      value.integer = integer;
-      return {};
-    }
-    decimal = Decimal::FromInt64(integer);
-  } else if (type == SQLITE_FLOAT) {
-    VK_ASSIGN_OR_ORA_RETURN(decimal, Decimal::FromDouble(real));
-  } else {
-    if (wanted == db::ExternalType::kInteger && IsShortIntegerText(text)) {
-      // Canonical integral text: the value itself, nothing to drop.
-      std::from_chars(text.data(), text.data() + text.size(), value.integer);
-      return {};
-    }
-    if (wanted == db::ExternalType::kFloat && text.size() <= kShortNumberText &&
-        IsCanonicalNumberText(text)) {
-      // Canonical text is the value's exact text already, and the double ToDouble gives.
-      value.text.assign(text);
-      std::from_chars(text.data(), text.data() + text.size(), value.real);
-      return {};
-    }
-    VK_ASSIGN_OR_ORA_RETURN(decimal, Decimal::Parse(text));
-  }
-  switch (wanted) {
-    case db::ExternalType::kInteger: {
-      std::optional<std::int64_t> truncated = decimal.ToInt64Truncated();
-      if (!truncated.has_value()) {
-        value.rcode = 1455;
-        return OraErr(1455, "converting column overflows integer datatype");
-      }
-      value.integer = *truncated;
-      return {};
-    }
-    case db::ExternalType::kFloat:
-      value.real = decimal.ToDouble();
-      if (type == SQLITE_TEXT && IsCanonicalNumberText(text)) {
-        value.text.assign(text);
-      } else {
-        decimal.AppendCanonical(value.text);
-      }
-      return {};
-    case db::ExternalType::kString:
-      value.text = decimal.ToOracleText();
-      return {};
-  }
-  return {};
-}
-
-const db::FetchedValue& EngineCursor::Value(int position) const {
-  return values_[static_cast<std::size_t>(position - 1)];
 }
 
 }  // namespace volmek::engine
