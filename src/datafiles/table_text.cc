@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 namespace volmek::datafiles {
 
@@ -370,10 +371,15 @@ RowFormatter::RowFormatter(std::vector<db::Delivery> deliveries)
 void RowFormatter::Append(const db::FetchedRows& rows, std::string& out) {
   const std::size_t columns = deliveries_.size();
   const std::vector<db::FetchedRows::Value>& values = rows.values;
-  quoted_.clear();
-  special_.clear();
+  prepared_.clear();
+  prepared_ends_.clear();
   // A comma or the line end after each value, and the longest form of each.
   std::size_t room = values.size();
+  // Notes the value `idx` as written to `prepared_` from `start` on.
+  auto prepared = [&](std::size_t idx, std::size_t start) {
+    prepared_ends_.emplace_back(idx, prepared_.size());
+    room += prepared_.size() - start;
+  };
   for (std::size_t idx = 0, column = 0; idx < values.size(); ++idx, ++column) {
     if (column == columns) column = 0;
     const db::FetchedRows::Value& value = values[idx];
@@ -386,15 +392,21 @@ void RowFormatter::Append(const db::FetchedRows& rows, std::string& out) {
         room += 20;  // "-9223372036854775808"
         break;
       case db::Delivery::kFloat:
-        room += value.size + 3;  // ".00"
+        if (value.size == 0) {
+          // A backend that gives no decimal text: as AppendValue, from the double.
+          const std::size_t start = prepared_.size();
+          fmt::format_to(std::back_inserter(prepared_), "{:.2f}", value.real);
+          prepared(idx, start);
+        } else {
+          room += value.size + 3;  // ".00"
+        }
         break;
       case db::Delivery::kText: {
         std::string_view text = rows.Text(value);
         if (HasSpecial(text)) {
-          const std::size_t start = quoted_.size();
-          AppendQuoted(text, quoted_);
-          special_.emplace_back(idx, quoted_.size());
-          room += quoted_.size() - start;
+          const std::size_t start = prepared_.size();
+          AppendQuoted(text, prepared_);
+          prepared(idx, start);
         } else {
           room += value.size + 2;
         }
@@ -405,14 +417,20 @@ void RowFormatter::Append(const db::FetchedRows& rows, std::string& out) {
   const std::size_t before = out.size();
   out.resize_and_overwrite(before + room, [&](char* buffer, std::size_t) {
     char* at = buffer + before;
-    std::size_t next_special = 0;
-    std::size_t quoted_at = 0;
+    std::size_t next_prepared = 0;
+    std::size_t prepared_at = 0;
     std::size_t column = 0;
     for (std::size_t idx = 0; idx < values.size(); ++idx) {
       const db::FetchedRows::Value& value = values[idx];
       if (value.is_null) {
         std::memcpy(at, "NULL", 4);
         at += 4;
+      } else if (next_prepared < prepared_ends_.size() &&
+                 prepared_ends_[next_prepared].first == idx) {
+        const std::size_t end = prepared_ends_[next_prepared++].second;
+        std::memcpy(at, prepared_.data() + prepared_at, end - prepared_at);
+        at += end - prepared_at;
+        prepared_at = end;
       } else {
         const char* text = rows.bytes.data() + value.offset;
         switch (deliveries_[column]) {
@@ -426,32 +444,25 @@ void RowFormatter::Append(const db::FetchedRows& rows, std::string& out) {
             std::memcpy(at, text, value.size);
             at += value.size;
             const void* point = std::memchr(text, '.', value.size);
-            const std::size_t decimals =
-                point == nullptr
-                    ? 0
-                    : value.size - static_cast<std::size_t>(static_cast<const char*>(point) - text);
             // As AppendDecimal: at least two decimals.
             if (point == nullptr) {
               std::memcpy(at, ".00", 3);
               at += 3;
-            } else if (decimals < 3) {
-              std::memset(at, '0', 3 - decimals);
-              at += 3 - decimals;
+            } else {
+              const std::size_t decimals =
+                  value.size - static_cast<std::size_t>(static_cast<const char*>(point) - text);
+              if (decimals < 3) {
+                std::memset(at, '0', 3 - decimals);
+                at += 3 - decimals;
+              }
             }
             break;
           }
           case db::Delivery::kText:
-            if (next_special < special_.size() && special_[next_special].first == idx) {
-              const std::size_t end = special_[next_special++].second;
-              std::memcpy(at, quoted_.data() + quoted_at, end - quoted_at);
-              at += end - quoted_at;
-              quoted_at = end;
-            } else {
-              *at++ = '\'';
-              std::memcpy(at, text, value.size);
-              at += value.size;
-              *at++ = '\'';
-            }
+            *at++ = '\'';
+            std::memcpy(at, text, value.size);
+            at += value.size;
+            *at++ = '\'';
             break;
         }
       }

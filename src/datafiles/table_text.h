@@ -96,10 +96,11 @@ class RowFormatter {
 
  private:
   std::vector<db::Delivery> deliveries_;
-  // The texts that need doubled apostrophes or chr pieces, written by AppendQuoted one after
-  // another, and for each the index of its value and the end of its text in `quoted_`.
-  std::string quoted_;
-  std::vector<std::pair<std::size_t, std::size_t>> special_;
+  // The values written in the first pass (texts that need doubled apostrophes or chr pieces,
+  // numbers without text) one after another, and for each the index of its value and the end
+  // of its text in `prepared_`.
+  std::string prepared_;
+  std::vector<std::pair<std::size_t, std::size_t>> prepared_ends_;
 };
 
 // Appends a quoted text value ('...' with apostrophes doubled, chr pieces for line ends).

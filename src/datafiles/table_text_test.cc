@@ -25,6 +25,14 @@ db::FetchedValue Decimal(std::string text) {
   return fetched;
 }
 
+// A number from a backend that gives its double and no text.
+db::FetchedValue Real(double value) {
+  db::FetchedValue fetched;
+  fetched.is_null = false;
+  fetched.real = value;
+  return fetched;
+}
+
 db::FetchedValue Text(std::string text) {
   db::FetchedValue fetched;
   fetched.is_null = false;
@@ -94,7 +102,8 @@ TEST_F(TableTextWriter, LongTextIsWrittenWhole) {
 
 // A batch of rows gives the lines AppendValue writes a value at a time, for every mix: texts
 // with an apostrophe or a line end in any place of an eight-byte word or after the last one,
-// long texts, empty ones, NULLs, every number form. Batches append to what `out` holds.
+// long texts, empty ones, NULLs, every number form, numbers a backend gave as a double only.
+// Batches append to what `out` holds.
 TEST_F(TableTextWriter, RowFormatterWritesTheLinesOfAppendValue) {
   const std::vector<db::Delivery> deliveries = {db::Delivery::kInteger, db::Delivery::kFloat,
                                                 db::Delivery::kText};
@@ -108,6 +117,8 @@ TEST_F(TableTextWriter, RowFormatterWritesTheLinesOfAppendValue) {
       {Integer(2), Decimal("0.5"), Text("12345678\n")},
       {Integer(3), Decimal("10"), Text("")},
       {Integer(4), Decimal("1.25"), Text(std::string(5000, 'y'))},
+      {Integer(5), Real(-1234.567), Text("X'")},
+      {Integer(6), Real(0.5), Text("fin")},
   };
   db::FetchedRows batch;
   batch.columns = deliveries.size();
@@ -121,6 +132,7 @@ TEST_F(TableTextWriter, RowFormatterWritesTheLinesOfAppendValue) {
     ++batch.rows;
   }
   EXPECT_TRUE(want.starts_with("previo\n-9223372036854775808,1234.50,'LUNES'\nNULL,3.00,"));
+  EXPECT_TRUE(want.ends_with("5,-1234.57,'X'''\n6,0.50,'fin'\n"));
   RowFormatter formatter(deliveries);
   std::string out = "previo\n";
   formatter.Append(batch, out);

@@ -113,12 +113,14 @@ struct FetchedValue {
 // Rows delivered by Cursor::FetchRows, one after another, `columns` values each in select-list
 // order. A value is in the form its Define chose, as FetchedValue holds it: kInteger in
 // `integer`; kString and kFloat as text, in bytes[offset, offset + size) (for kFloat the exact
-// decimal text; its double, the nearest to that text, is not carried). Cleared and refilled
-// without giving its memory back.
+// decimal text). The double of a kFloat value is carried only when it came without text (a
+// backend may give no text); with text it is the nearest to it and left out. Cleared and
+// refilled without giving its memory back.
 struct FetchedRows {
   struct Value {
     bool is_null = true;
     std::int64_t integer = 0;
+    double real = 0;  // set only for a value delivered without text
     std::size_t offset = 0;
     std::size_t size = 0;
   };
@@ -136,6 +138,7 @@ struct FetchedRows {
     added.is_null = value.is_null;
     if (value.is_null) return;
     added.integer = value.integer;
+    if (value.text.empty()) added.real = value.real;
     added.offset = bytes.size();
     added.size = value.text.size();
     bytes.append(value.text);

@@ -326,6 +326,7 @@ OraStatus EngineCursor::AppendRow(db::FetchedRows& out) {
     const db::FetchedValue& delivered = values_[column_idx];
     value.is_null = delivered.is_null;
     value.integer = delivered.integer;
+    if (delivered.text.empty()) value.real = delivered.real;
     value.offset = out.bytes.size();
     value.size = delivered.text.size();
     out.bytes.append(delivered.text);

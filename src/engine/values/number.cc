@@ -582,22 +582,30 @@ OraResult<Decimal> FitFloatColumn(const Decimal& value, int binary_precision) {
 }
 
 bool IsCanonicalNumberText(std::string_view text) {
-  std::size_t i = 0;
-  if (text == "0") return true;
-  if (i < text.size() && text[i] == '-') ++i;
-  if (i >= text.size() || !IsDigit(text[i])) return false;
-  bool below_one = text[i] == '0';
-  if (below_one) {
-    ++i;
-    if (i >= text.size() || text[i] != '.') return false;
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  if (at == end) return false;
+  if (*at == '-') {
+    if (++at == end) return false;
+  } else if (text.size() == 1 && *at == '0') {
+    return true;  // zero, the only number written with a lone "0"
   }
-  while (i < text.size() && IsDigit(text[i])) ++i;
-  if (i == text.size()) return true;
-  if (text[i] != '.') return false;
-  ++i;
-  std::size_t fraction_start = i;
-  while (i < text.size() && IsDigit(text[i])) ++i;
-  return i == text.size() && i > fraction_start && text.back() != '0';
+  if (*at == '0') {
+    // Below one: "0." and the fraction.
+    if (++at == end || *at != '.') return false;
+  } else {
+    if (!IsDigit(*at)) return false;
+    do ++at;
+    while (at != end && IsDigit(*at));
+    if (at == end) return true;
+    if (*at != '.') return false;
+  }
+  // At the point: one digit or more after it, the last not "0".
+  if (++at == end) return false;
+  for (; at != end; ++at) {
+    if (!IsDigit(*at)) return false;
+  }
+  return end[-1] != '0';
 }
 
 }  // namespace volmek::engine
