@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <ostream>
 
 #include "base/text.h"
@@ -14,9 +15,22 @@ namespace volmek::datafiles {
 
 namespace {
 
-// Rows fetched at once: a thousand rows of a usual table make a batch of some 100 KiB, whose
-// hand-over to the writer costs nothing beside them.
-constexpr std::size_t kFetchRows = 1024;
+// Rows fetched at once: as many as make about kBatchBytes, at most kMostRows. A thousand rows
+// of a usual table make a batch of a few hundred KiB, whose hand-over to the writer costs
+// nothing beside them; a table of long rows gets fewer a batch, so that the few batches in
+// flight stay small. The first batch is short, to learn how long a row is.
+constexpr std::size_t kMostRows = 1024;
+constexpr std::size_t kFirstRows = 16;
+constexpr std::size_t kBatchBytes = 1 << 20;
+
+// The rows to fetch after a batch of `batch` rows.
+std::size_t NextBatchRows(const db::FetchedRows& batch) {
+  if (batch.rows == 0) return kFirstRows;
+  const std::size_t bytes =
+      batch.bytes.size() + batch.values.size() * sizeof(db::FetchedRows::Value);
+  return std::clamp<std::size_t>(kBatchBytes * batch.rows / std::max<std::size_t>(bytes, 1), 1,
+                                 kMostRows);
+}
 
 Status CannotWrite(const std::string& name) {
   return Status::IoError(fmt::format("Imposible escribir fichero copia ({}).\n", name));
@@ -53,9 +67,11 @@ Result<std::uint64_t> WriteRows(db::Session& session, db::SessionCursor& cursor,
   for (const db::Column& column : columns) deliveries.push_back(column.delivery);
   RowWriter writer(file, std::move(deliveries));
   std::uint64_t rows = 0;
+  std::size_t batch_rows = kFirstRows;
   while (db::FetchedRows* batch = writer.Empty()) {
-    int rc = cursor.FetchRows(columns.size(), kFetchRows, *batch);
+    int rc = cursor.FetchRows(columns.size(), batch_rows, *batch);
     rows += batch->rows;
+    batch_rows = NextBatchRows(*batch);
     writer.Hand();
     if (rc == db::kRcOk) {
       progress.Update(rows);

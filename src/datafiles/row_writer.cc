@@ -25,7 +25,11 @@ RowWriter::~RowWriter() {
 
 db::FetchedRows* RowWriter::Empty() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return ready_.size() < kMaxReady || failure_.has_value(); });
+  if (ready_.size() >= kMaxReady && !failure_.has_value()) {
+    fetcher_waits_ = true;
+    to_fetcher_.wait(lock, [this] { return ready_.size() < kMaxReady || failure_.has_value(); });
+    fetcher_waits_ = false;
+  }
   if (failure_.has_value()) return nullptr;
   if (spare_.empty()) {
     filling_ = std::make_unique<db::FetchedRows>();
@@ -38,11 +42,14 @@ db::FetchedRows* RowWriter::Empty() {
 }
 
 void RowWriter::Hand() {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     ready_.push_back(std::move(filling_));
+    wake = writer_waits_;
   }
-  changed_.notify_all();
+  // A writer at work finds the batch when it looks again: waking it would cost a system call.
+  if (wake) to_writer_.notify_one();
 }
 
 Status RowWriter::Finish() {
@@ -50,7 +57,7 @@ Status RowWriter::Finish() {
     std::lock_guard lock(mutex_);
     finishing_ = true;
   }
-  changed_.notify_all();
+  to_writer_.notify_one();
   if (thread_.joinable()) thread_.join();
   std::lock_guard lock(mutex_);
   return failure_.value_or(Status::Ok());
@@ -62,19 +69,25 @@ void RowWriter::Run(std::stop_token stop) {
     {
       std::unique_lock lock(mutex_);
       // Wakes when a batch is handed over, at Finish, or when the writer is destroyed.
-      if (!changed_.wait(lock, stop, [this] { return !ready_.empty() || finishing_; })) return;
+      writer_waits_ = true;
+      const bool woken =
+          to_writer_.wait(lock, stop, [this] { return !ready_.empty() || finishing_; });
+      writer_waits_ = false;
+      if (!woken) return;
       if (ready_.empty()) break;
       rows = std::move(ready_.front());
       ready_.pop_front();
     }
     Status written = Write(rows.get(), false);
     const bool failed = !written.ok();
+    bool wake = false;
     {
       std::lock_guard lock(mutex_);
       spare_.push_back(std::move(rows));
       if (failed) failure_ = std::move(written);
+      wake = fetcher_waits_;
     }
-    changed_.notify_all();
+    if (wake) to_fetcher_.notify_one();
     if (failed) return;
   }
   Status written = Write(nullptr, true);

@@ -67,7 +67,10 @@ class RowWriter {
   std::string text_;        // formatted, not yet written
 
   std::mutex mutex_;
-  std::condition_variable_any changed_;
+  std::condition_variable_any to_writer_;  // a batch handed over, Finish, or the destructor
+  std::condition_variable to_fetcher_;     // room for a batch, or a failure
+  bool writer_waits_ = false;              // the writer waits on to_writer_
+  bool fetcher_waits_ = false;             // Empty waits on to_fetcher_
   std::deque<std::unique_ptr<db::FetchedRows>> ready_;   // handed over, not yet written
   std::vector<std::unique_ptr<db::FetchedRows>> spare_;  // written, to be filled again
   std::unique_ptr<db::FetchedRows> filling_;             // the batch Empty gave out
