@@ -192,4 +192,11 @@ struct PackageUnit {
   std::size_t name_offset = 0;  // its name
 };
 
+// A qualified name as written, its parts joined by dots ("PKG.PROC").
+inline std::string Dotted(const std::vector<std::string>& names) {
+  std::string name = names.empty() ? std::string() : names[0];
+  for (std::size_t idx = 1; idx < names.size(); ++idx) name += "." + names[idx];
+  return name;
+}
+
 }  // namespace volmek::engine::plsql

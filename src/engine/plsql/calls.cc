@@ -15,12 +15,6 @@
 namespace volmek::engine::plsql {
 namespace {
 
-std::string Dotted(const std::vector<std::string>& names) {
-  std::string name = names[0];
-  for (std::size_t i = 1; i < names.size(); ++i) name += "." + names[i];
-  return name;
-}
-
 OraError WrongArguments(std::string_view text, std::size_t offset, std::size_t statement,
                         std::string_view name) {
   OraError error = CompileError(

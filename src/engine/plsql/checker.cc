@@ -247,18 +247,8 @@ class Checker : public FamilySource {
     return found;
   }
 
-  TypeFamily FamilyOfType(const TypeSpec& type) override {
-    switch (type.kind) {
-      case TypeSpec::Kind::kBase:
-        return FamilyOfBase(type.base.base);
-      case TypeSpec::Kind::kPercentRowtype:
-      case TypeSpec::Kind::kNamed:
-        return TypeFamily::kRecord;
-      case TypeSpec::Kind::kPercentType:
-        break;
-    }
-    // TABLE.COLUMN%TYPE only: what else a %TYPE names is followed when the block runs.
-    if (type.ref.size() < 2) return TypeFamily::kUnknown;
+  // TABLE.COLUMN%TYPE only: what else a %TYPE names is followed when the block runs.
+  TypeFamily FamilyOfPercentType(const TypeSpec& type) override {
     std::optional<TableInfo> table = host_.schema().FindTable(type.ref[type.ref.size() - 2]);
     if (!table.has_value()) return TypeFamily::kUnknown;
     for (const ColumnInfo& column : table->columns) {

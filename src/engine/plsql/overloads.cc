@@ -317,6 +317,21 @@ std::optional<std::size_t> ChooseOverload(const std::vector<const Subprogram*>& 
   return fail(fmt::format("PLS-00307: too many declarations of '{}' match this call", name));
 }
 
+TypeFamily FamilySource::FamilyOfType(const TypeSpec& type) {
+  switch (type.kind) {
+    case TypeSpec::Kind::kBase:
+      return FamilyOfBase(type.base.base);
+    case TypeSpec::Kind::kPercentRowtype:
+    case TypeSpec::Kind::kNamed:
+      return TypeFamily::kRecord;
+    case TypeSpec::Kind::kPercentType:
+      break;
+  }
+  // A lone name's %TYPE is not followed from here.
+  if (type.ref.size() < 2) return TypeFamily::kUnknown;
+  return FamilyOfPercentType(type);
+}
+
 // The interpreter's view of names, as a call runs: its variables, its procedures and
 // functions, the packages' specifications.
 class InterpreterFamilies : public FamilySource {
@@ -355,18 +370,8 @@ class InterpreterFamilies : public FamilySource {
     return found;
   }
 
-  TypeFamily FamilyOfType(const TypeSpec& type) override {
-    switch (type.kind) {
-      case TypeSpec::Kind::kBase:
-        return FamilyOfBase(type.base.base);
-      case TypeSpec::Kind::kPercentRowtype:
-      case TypeSpec::Kind::kNamed:
-        return TypeFamily::kRecord;
-      case TypeSpec::Kind::kPercentType:
-        break;
-    }
-    // TABLE.COLUMN%TYPE; a variable's %TYPE is the declaring scope's, which need not be ours.
-    if (type.ref.size() < 2) return TypeFamily::kUnknown;
+  // TABLE.COLUMN%TYPE; a variable's %TYPE is the declaring scope's, which need not be ours.
+  TypeFamily FamilyOfPercentType(const TypeSpec& type) override {
     OraResult<Variable> made = interpreter_.MakeVariable(type);
     if (!made.has_value()) return TypeFamily::kUnknown;
     return made->is_record ? TypeFamily::kRecord : FamilyOfBase(made->type.base);

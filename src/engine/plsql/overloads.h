@@ -23,7 +23,11 @@ class FamilySource {
   // The procedures and functions `names` calls: the block's of that name, or a package's.
   virtual std::vector<const Subprogram*> Subprograms(const std::vector<std::string>& names) = 0;
   // The family of a parameter's or a function's declared type.
-  virtual TypeFamily FamilyOfType(const TypeSpec& type) = 0;
+  TypeFamily FamilyOfType(const TypeSpec& type);
+
+ protected:
+  // The family of the column or the variable a %TYPE of two names or more names.
+  virtual TypeFamily FamilyOfPercentType(const TypeSpec& type) = 0;
 };
 
 TypeFamily FamilyOfBase(BaseType base);

@@ -11,12 +11,6 @@
 namespace volmek::engine::plsql {
 namespace {
 
-std::string Dotted(const std::vector<std::string>& names) {
-  std::string name = names[0];
-  for (std::size_t i = 1; i < names.size(); ++i) name += "." + names[i];
-  return name;
-}
-
 // A package that cannot run: the error, then ORA-06508 naming it.
 RunError Unavailable(const StoredPackage& package, std::string first) {
   const std::string qualified = package.owner + "." + package.name;

@@ -380,6 +380,9 @@ class Emitter {
     bool recursive = false;
   };
   OraResult<CommonTableOut> CommonTable(const ast::CommonTable& table, const Scope* parent);
+  // The table of WITH as the queries after it read it: named as WITH names it (or as the
+  // items are), typed as `items`. REQUIRES: the names, if given, are as many as the items.
+  static Source CommonTableSource(const ast::CommonTable& table, const std::vector<Item>& items);
   // The recursive member of the recursive WITH table: what its SELECT must add, once its FROM
   // is known (`recursion`: the table there) and its items compiled (`values`).
   OraResult<std::string> RecursiveMemberColumn(const ast::Select& select, const Source& recursion,

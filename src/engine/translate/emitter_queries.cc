@@ -63,18 +63,10 @@ OraResult<QueryOut> Emitter::QueryWith(const ast::Query& query, const Scope* par
                     "number of WITH clause column names does not match number of elements in "
                     "select list");
     }
-    Source source;
-    source.name = table.name;
-    source.sql_alias = QuoteName(table.name);
-    source.physical = QuoteName(table.name);
+    Source source = CommonTableSource(table, out.query.items);
     std::string names;
-    for (std::size_t idx = 0; idx < out.query.items.size(); ++idx) {
-      ColumnInfo column;
-      column.name = table.columns.empty() ? out.query.items[idx].name : table.columns[idx];
-      column.type = out.query.items[idx].type.type;
-      column.nullable = out.query.items[idx].type.nullable;
-      names += (idx == 0 ? "" : ", ") + QuoteName(column.name);
-      source.columns.push_back(std::move(column));
+    for (const ColumnInfo& column : source.columns) {
+      names += (names.empty() ? "" : ", ") + QuoteName(column.name);
     }
     // A recursive table carries its rows' ancestry in a column of its own, never shown.
     if (out.recursive) names += ", " + std::string(kAncestryColumn);

@@ -23,6 +23,21 @@ OraError Unsupported() {
 
 }  // namespace
 
+Source Emitter::CommonTableSource(const ast::CommonTable& table, const std::vector<Item>& items) {
+  Source source;
+  source.name = table.name;
+  source.sql_alias = QuoteName(table.name);
+  source.physical = QuoteName(table.name);
+  for (std::size_t idx = 0; idx < items.size(); ++idx) {
+    ColumnInfo column;
+    column.name = table.columns.empty() ? items[idx].name : table.columns[idx];
+    column.type = items[idx].type.type;
+    column.nullable = items[idx].type.nullable;
+    source.columns.push_back(std::move(column));
+  }
+  return source;
+}
+
 OraResult<Emitter::CommonTableOut> Emitter::CommonTable(const ast::CommonTable& table,
                                                         const Scope* parent) {
   const ast::Query& query = *table.query;
@@ -41,18 +56,8 @@ OraResult<Emitter::CommonTableOut> Emitter::CommonTable(const ast::CommonTable& 
                   "select list");
   }
   // The table as its member reads it: named as WITH names it, typed as the anchor's rows.
-  Source self;
-  self.name = table.name;
-  self.sql_alias = QuoteName(table.name);
-  self.physical = QuoteName(table.name);
+  Source self = CommonTableSource(table, anchor.items);
   self.recursive_with = true;
-  for (std::size_t idx = 0; idx < anchor.items.size(); ++idx) {
-    ColumnInfo column;
-    column.name = table.columns.empty() ? anchor.items[idx].name : table.columns[idx];
-    column.type = anchor.items[idx].type.type;
-    column.nullable = anchor.items[idx].type.nullable;
-    self.columns.push_back(std::move(column));
-  }
   common_tables_.push_back(std::move(self));
   std::optional<RecursiveWith> outer = std::exchange(recursive_, RecursiveWith{0, true, false});
   OraResult<QueryOut> member = Query(*query.right, parent, true, true);
