@@ -19,18 +19,6 @@ constexpr std::uint16_t kDropPackage = 96;
 constexpr std::uint16_t kCreatePackageBody = 97;
 constexpr std::uint16_t kDropPackageBody = 99;
 
-OraResult<std::string> PackageName(const EngineConnection& connection,
-                                   const std::vector<Token>& tokens, std::size_t* at) {
-  if (!tokens[*at].IsName()) return OraErr(Ora(900, "invalid SQL statement"));
-  std::string name = tokens[(*at)++].Value();
-  if (tokens[*at].IsSymbol(".") && tokens[*at + 1].IsName()) {
-    if (name != connection.user()) return OraErr(Ora(1031, "insufficient privileges"));
-    name = tokens[*at + 1].Value();
-    *at += 2;
-  }
-  return name;
-}
-
 // Keeps `source` as the code of `object_id` with the errors of its compilation: true when
 // there were none.
 OraResult<bool> Save(EngineConnection& connection, std::int64_t object_id, std::string_view source,
@@ -99,7 +87,7 @@ OraResult<std::uint16_t> Create(EngineConnection& connection, std::string_view s
   ++at;
   const bool body = tokens[at].IsKeyword("BODY");
   if (body) ++at;
-  VK_ASSIGN_OR_ORA_RETURN(std::string name, PackageName(connection, tokens, &at));
+  VK_ASSIGN_OR_ORA_RETURN(std::string name, UnitName(connection, tokens, &at));
   bool clean = true;
   VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {
     Catalog& catalog = connection.catalog();
@@ -137,7 +125,7 @@ OraResult<std::uint16_t> Create(EngineConnection& connection, std::string_view s
 OraResult<std::uint16_t> Recompile(EngineConnection& connection, const std::vector<Token>& tokens,
                                    std::size_t at) {
   ++at;
-  VK_ASSIGN_OR_ORA_RETURN(std::string name, PackageName(connection, tokens, &at));
+  VK_ASSIGN_OR_ORA_RETURN(std::string name, UnitName(connection, tokens, &at));
   if (!tokens[at].IsKeyword("COMPILE")) return OraErr(Ora(922, "missing or invalid option"));
   ++at;
   bool spec = true;
@@ -195,7 +183,7 @@ OraResult<std::uint16_t> Drop(EngineConnection& connection, const std::vector<To
   ++at;
   const bool body = tokens[at].IsKeyword("BODY");
   if (body) ++at;
-  VK_ASSIGN_OR_ORA_RETURN(std::string name, PackageName(connection, tokens, &at));
+  VK_ASSIGN_OR_ORA_RETURN(std::string name, UnitName(connection, tokens, &at));
   if (tokens[at].IsSymbol(";")) return OraErr(Ora(911, "invalid character"));
   if (!tokens[at].IsEnd()) return OraErr(Ora(933, "SQL command not properly ended"));
   VK_RETURN_IF_ORA_ERROR(connection.RunDdl([&]() -> OraStatus {

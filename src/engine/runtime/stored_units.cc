@@ -23,19 +23,6 @@ constexpr std::uint16_t kDropProcedure = 68;
 constexpr std::uint16_t kCreateFunction = 91;
 constexpr std::uint16_t kDropFunction = 93;
 
-// [OWNER.]NAME at `*at`: the name, after checking that the owner is the user.
-OraResult<std::string> UnitName(const EngineConnection& connection,
-                                const std::vector<Token>& tokens, std::size_t* at) {
-  if (!tokens[*at].IsName()) return OraErr(Ora(900, "invalid SQL statement"));
-  std::string name = tokens[(*at)++].Value();
-  if (tokens[*at].IsSymbol(".") && tokens[*at + 1].IsName()) {
-    if (name != connection.user()) return OraErr(Ora(1031, "insufficient privileges"));
-    name = tokens[*at + 1].Value();
-    *at += 2;
-  }
-  return name;
-}
-
 // Compiles `source` as the code of `object_id` and keeps it with its errors: true when it
 // compiled without any.
 OraResult<bool> Compile(EngineConnection& connection, std::int64_t object_id,
@@ -58,6 +45,18 @@ OraResult<bool> Compile(EngineConnection& connection, std::int64_t object_id,
 }
 
 }  // namespace
+
+OraResult<std::string> UnitName(const EngineConnection& connection,
+                                const std::vector<Token>& tokens, std::size_t* at) {
+  if (!tokens[*at].IsName()) return OraErr(Ora(900, "invalid SQL statement"));
+  std::string name = tokens[(*at)++].Value();
+  if (tokens[*at].IsSymbol(".") && tokens[*at + 1].IsName()) {
+    if (name != connection.user()) return OraErr(Ora(1031, "insufficient privileges"));
+    name = tokens[*at + 1].Value();
+    *at += 2;
+  }
+  return name;
+}
 
 OraStatus RecompileDependents(EngineConnection& connection, std::int64_t changed) {
   connection.stored_units().clear();

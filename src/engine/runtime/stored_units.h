@@ -13,6 +13,7 @@
 
 #include "engine/plsql/host.h"
 #include "engine/storage/ora_result.h"
+#include "engine/syntax/lexer.h"
 
 namespace volmek::engine {
 
@@ -32,6 +33,11 @@ std::optional<OraResult<std::uint16_t>> StoredCodeDdl(EngineConnection& connecti
 // that called what was missing VALID (Oracle marks them INVALID at once and compiles them when
 // next used).
 OraStatus RecompileDependents(EngineConnection& connection, std::int64_t changed);
+
+// [OWNER.]NAME of a CREATE, ALTER or DROP of stored code, at token `*at` (moved past it): the
+// name; ORA-01031 when OWNER is another user, ORA-00900 when no name is there.
+OraResult<std::string> UnitName(const EngineConnection& connection,
+                                const std::vector<Token>& tokens, std::size_t* at);
 
 // The stored procedure or function NAME of the session's user, or OWNER.NAME; null when there
 // is none. Kept by the connection until the next DDL.
