@@ -357,7 +357,9 @@ class Interpreter {
   std::unordered_map<std::string, std::shared_ptr<const StoredUnit>> units_;  // found by name
   std::unordered_map<const StoredUnit*, std::unique_ptr<Interpreter>> callees_;
   // Packages found by name ("PKG" or "OWNER.PKG"; null: none), and the one elaborated here.
-  std::unordered_map<std::string, std::shared_ptr<PackageInstance>> packages_;
+  // Not owned: the session keeps its package instances, and an instance's interpreter that
+  // held others (or itself) strongly would keep the session's cursors alive for ever.
+  std::unordered_map<std::string, std::weak_ptr<PackageInstance>> packages_;
   PackageInstance* own_package_ = nullptr;
   // An error of elaborating a package met while looking up a name, for the statement to raise.
   std::optional<RunError> package_failure_;

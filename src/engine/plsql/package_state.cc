@@ -211,9 +211,12 @@ Symbol* Interpreter::DeclaredItem(const Subprogram& declared) {
 std::shared_ptr<PackageInstance> Interpreter::FindPackage(const std::vector<std::string>& names) {
   if (names.empty() || names.size() > 2) return nullptr;
   std::string key = Dotted(names);
-  auto cached = packages_.find(key);
-  if (cached == packages_.end()) cached = packages_.emplace(key, host_.PackageState(names)).first;
-  return cached->second;
+  if (auto cached = packages_.find(key); cached != packages_.end()) {
+    if (std::shared_ptr<PackageInstance> instance = cached->second.lock()) return instance;
+  }
+  std::shared_ptr<PackageInstance> instance = host_.PackageState(names);
+  packages_[key] = instance;
+  return instance;
 }
 
 std::optional<OraResult<Symbol*>> Interpreter::FindPackageItem(
