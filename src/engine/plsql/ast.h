@@ -181,7 +181,7 @@ struct Subprogram {
   std::size_t offset = 0;
 };
 
-// A stored package's specification (PACKAGE p IS ... END;) or body (PACKAGE BODY p IS ...
+// A stored package's interface (PACKAGE p IS ... END;) or body (PACKAGE BODY p IS ...
 // [BEGIN ...] END;): `block.decls` are its items; a body's initialisation is `block.body` with
 // its handlers (empty when it has none).
 struct PackageUnit {

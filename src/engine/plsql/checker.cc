@@ -73,7 +73,7 @@ std::optional<Issue> RepeatedHeading(const Block& block, std::string_view text) 
   return std::nullopt;
 }
 
-// The subprograms `name` a package specification declares (overloads: several).
+// The subprograms `name` a package interface declares (overloads: several).
 std::vector<const Subprogram*> SpecSubprograms(const PackageUnit& spec, const std::string& name) {
   std::vector<const Subprogram*> found;
   for (const Decl& decl : spec.block.decls) {
@@ -109,7 +109,7 @@ class Checker : public FamilySource {
   Checker(Host& host, const Subprogram* self, std::string_view text)
       : host_(host), self_(self), text_(text) {}
 
-  // A package body's own items: the specification's, in a scope around the body's.
+  // A package body's own items: the interface's, in a scope around the body's.
   void EnterSpec(const PackageUnit& spec) {
     std::vector<const Subprogram*>& scope = scopes_.emplace_back();
     std::vector<Declared>& names = names_.emplace_back();
@@ -462,7 +462,7 @@ std::expected<std::unique_ptr<PackageUnit>, std::vector<CompileIssue>> CompilePa
   if (!parsed.has_value()) return std::unexpected(SplitCompileError(parsed.error()));
   PackageUnit& unit = **parsed;
   if (!unit.is_body) {
-    // What a specification declares is checked where the body defines it; only that no two
+    // What a interface declares is checked where the body defines it; only that no two
     // of its procedures and functions have the same heading is checked here.
     if (std::optional<Issue> repeated = RepeatedHeading(unit.block, text)) {
       return std::unexpected(ToCompileIssues(text, {*repeated}));
@@ -486,8 +486,8 @@ std::expected<std::unique_ptr<PackageUnit>, std::vector<CompileIssue>> CompilePa
   checker.EnterSpec(*spec);
   checker.CheckBlock(unit.block);
   std::vector<CompileIssue> issues = ToCompileIssues(text, checker.issues);
-  // Every subprogram of the specification has its definition in the body, with the same
-  // heading; PLS-00323 is placed at the declaration's name in the specification.
+  // Every subprogram of the interface has its definition in the body, with the same
+  // heading; PLS-00323 is placed at the declaration's name in the interface.
   for (const Decl& declared : spec->block.decls) {
     if (declared.kind != Decl::Kind::kSubprogram) continue;
     bool defined = false;

@@ -97,7 +97,7 @@ struct StoredUnit {
   std::string Label() const { return "\"" + owner + "." + name + "\""; }
 };
 
-// A stored package as a session finds it: the texts of its specification and body as
+// A stored package as a session finds it: the texts of its interface and body as
 // USER_SOURCE keeps them (from their PACKAGE keyword on) and their trees when they compiled.
 struct StoredPackage {
   std::string owner;
@@ -168,8 +168,8 @@ struct CompileIssue {
 // tree, or its compilation errors (never none). The unit may call itself before it exists.
 std::expected<std::unique_ptr<Subprogram>, std::vector<CompileIssue>> CompileUnit(
     Host& host, std::string_view text);
-// Compiles a package specification, or a package body against `spec` (its package's compiled
-// specification; null when it has none or it is INVALID).
+// Compiles a package interface, or a package body against `spec` (its package's compiled
+// interface; null when it has none or it is INVALID).
 std::expected<std::unique_ptr<PackageUnit>, std::vector<CompileIssue>> CompilePackage(
     Host& host, std::string_view text, const PackageUnit* spec, std::string_view spec_text);
 

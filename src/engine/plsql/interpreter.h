@@ -79,7 +79,7 @@ struct Callee {
   const Subprogram* subprogram = nullptr;
   std::size_t visible = 0;                 // declared in the block: the scopes its body sees
   std::shared_ptr<const StoredUnit> unit;  // stored
-  // A subprogram of a stored package: `subprogram` is its declaration in the specification.
+  // A subprogram of a stored package: `subprogram` is its declaration in the interface.
   std::shared_ptr<PackageInstance> package;
 };
 
@@ -186,13 +186,13 @@ class Interpreter {
   void ReturnHostValues();
 
   // Packages (package_state.cc). Makes the items of `package` in this interpreter's first two
-  // scopes (the specification's, then the body's) and runs the body's initialisation.
+  // scopes (the interface's, then the body's) and runs the body's initialisation.
   std::expected<void, RunError> Elaborate(const StoredPackage& package);
-  // The item `name` of the package elaborated here: of its specification, or of its body too
+  // The item `name` of the package elaborated here: of its interface, or of its body too
   // when `private_too` (the body's first, which for a procedure or function has every
   // overload); null when none.
   Symbol* PackageItem(const std::string& name, bool private_too);
-  // The entry of the specification's declaration `declared` (one of its procedures and
+  // The entry of the interface's declaration `declared` (one of its procedures and
   // functions, of overloads the one that is `declared`); null when none.
   Symbol* DeclaredItem(const Subprogram& declared);
 
@@ -314,7 +314,7 @@ class Interpreter {
   std::shared_ptr<PackageInstance> FindPackage(const std::vector<std::string>& names);
   std::optional<OraResult<Symbol*>> FindPackageItem(const std::vector<std::string>& package,
                                                     const std::string& member);
-  // Runs `subprogram` of `instance` (its declaration in the specification) with `args`.
+  // Runs `subprogram` of `instance` (its declaration in the interface) with `args`.
   std::expected<Value, RunError> InvokePackaged(PackageInstance& instance,
                                                 const Subprogram& subprogram,
                                                 std::vector<Argument>& args);
@@ -389,7 +389,7 @@ class PackageInstance {
   void MarkDiscarded() { discarded_ = true; }
   // Whether it holds state a new version of the package would discard: variables or cursors.
   bool HasState() const;
-  // Runs function `declared` of the specification (one of its declarations) for SQL: its
+  // Runs function `declared` of the interface (one of its declarations) for SQL: its
   // value, or the error and its stack.
   OraResult<Value> CallFunction(const Subprogram& declared, std::vector<Value> args);
 

@@ -1,5 +1,5 @@
 // Overloads: procedures and functions of one name in one scope (a block's declarations, a
-// package's specification or body). A call goes to the one its arguments fit, as PL/SQL's
+// package's interface or body). A call goes to the one its arguments fit, as PL/SQL's
 // compiler chooses: by the number and the names of the arguments, then by the family of each
 // argument's type (numbers, characters, dates, booleans, records), one where every argument
 // is of its parameter's family before one that needs the implicit conversions between
@@ -333,7 +333,7 @@ TypeFamily FamilySource::FamilyOfType(const TypeSpec& type) {
 }
 
 // The interpreter's view of names, as a call runs: its variables, its procedures and
-// functions, the packages' specifications.
+// functions, the packages' interfaces.
 class InterpreterFamilies : public FamilySource {
  public:
   explicit InterpreterFamilies(Interpreter& interpreter) : interpreter_(interpreter) {}

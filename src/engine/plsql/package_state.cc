@@ -1,5 +1,5 @@
 // Stored packages as a session runs them. Each package the session uses has an instance with
-// an interpreter of its own: its first scope holds the items of the specification, its second
+// an interpreter of its own: its first scope holds the items of the interface, its second
 // those of the body, and procedures and functions of the body run there, so that they see both
 // and keep their values from call to call and from block to block. Elaboration (the items'
 // defaults, then the body's initialisation) happens at the first use of any item.
@@ -141,7 +141,7 @@ std::expected<void, RunError> Interpreter::Elaborate(const StoredPackage& packag
   if (auto done = declare(*package.spec, package.spec_text); !done.has_value()) return done;
   if (package.body == nullptr) return {};
   if (auto done = declare(*package.body, package.body_text); !done.has_value()) return done;
-  // What the specification declares, the body defines.
+  // What the interface declares, the body defines.
   for (auto& [name, symbol] : scopes_[0]->symbols) {
     if (symbol.kind != Symbol::Kind::kSubprogram) continue;
     auto defined = scopes_[1]->symbols.find(name);
@@ -227,7 +227,7 @@ std::optional<OraResult<Symbol*>> Interpreter::FindPackageItem(
     return OraResult<Symbol*>(
         OraErr(Ora(6550, fmt::format("PLS-00302: component '{}' must be declared", member))));
   };
-  // What the specification does not declare is no item from outside, whatever the state of
+  // What the interface does not declare is no item from outside, whatever the state of
   // the body (a compilation error, which comes before any elaboration).
   if (const PackageUnit* spec = instance->package().spec.get();
       spec != nullptr && instance.get() != own_package_) {

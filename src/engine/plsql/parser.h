@@ -22,7 +22,7 @@ OraResult<std::unique_ptr<PackageUnit>> ParsePackage(std::string_view text);
 
 // Whether two declarations of a procedure or function have the same heading: the same kind,
 // parameters (names, modes, types, defaults given or not) and return type. A package body's
-// definition must have the heading of its declaration in the specification; declarations of
+// definition must have the heading of its declaration in the interface; declarations of
 // one name with different headings are overloads.
 bool SameHeading(const Subprogram& declared, const Subprogram& body);
 

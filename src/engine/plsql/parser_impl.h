@@ -82,7 +82,7 @@ class Parser {
   int loops_ = 0;  // loops around the statement being read
   // What RETURN ends: 0 an anonymous block, 1 a procedure, 2 a function.
   int returns_ = 0;
-  bool in_spec_ = false;  // a package specification: its subprograms have no bodies
+  bool in_spec_ = false;  // a package interface: its subprograms have no bodies
 };
 
 // Nesting beyond this is refused (PLS-00123) rather than risking the stack.

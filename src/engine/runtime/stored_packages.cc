@@ -36,7 +36,7 @@ OraResult<bool> Save(EngineConnection& connection, std::int64_t object_id, std::
   return errors.empty();
 }
 
-// The compiled specification of package `name` of the user, with its text; a null tree when
+// The compiled interface of package `name` of the user, with its text; a null tree when
 // there is none or it is INVALID.
 struct Spec {
   std::string text;
@@ -112,7 +112,7 @@ OraResult<std::uint16_t> Create(EngineConnection& connection, std::string_view s
       VK_ASSIGN_OR_ORA_RETURN(clean, CompileBody(connection, object_id, name, source));
     } else {
       VK_ASSIGN_OR_ORA_RETURN(clean, CompileSpec(connection, object_id, source));
-      // Its body is compiled again against the new specification.
+      // Its body is compiled again against the new interface.
       VK_RETURN_IF_ORA_ERROR(RecompilePackageBody(connection, name));
     }
     return RecompileDependents(connection, object_id);

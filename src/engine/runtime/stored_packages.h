@@ -24,7 +24,7 @@ class EngineConnection;
 OraResult<std::uint16_t> PackageDdl(EngineConnection& connection, std::string_view sql,
                                     const std::vector<Token>& tokens, std::size_t at, bool replace);
 
-// Compiles again the body of package `name` of the user against its specification, when it
+// Compiles again the body of package `name` of the user against its interface, when it
 // has one.
 OraStatus RecompilePackageBody(EngineConnection& connection, const std::string& name);
 

@@ -290,7 +290,7 @@ void DescribeForSql(const plsql::Subprogram& tree, StoredFunctionInfo* info) {
   info->returns_boolean = result.boolean;
 }
 
-// The functions `name` a package's specification declares, in its order; the first procedure
+// The functions `name` a package's interface declares, in its order; the first procedure
 // of that name when there is no such function; none when neither.
 std::vector<const plsql::Subprogram*> PackageFunctions(const plsql::StoredPackage& package,
                                                        std::string_view name) {

@@ -108,7 +108,7 @@ struct StoredFunctionInfo {
   bool valid = true;
   bool is_function = true;  // false for a procedure
   // A package's function whose name other functions of the package share: its place among
-  // them (0 for the specification's first; -1 when it shares its name with none), and, before
+  // them (0 for the interface's first; -1 when it shares its name with none), and, before
   // a call has chosen one, all of them.
   int overload = -1;
   std::vector<StoredFunctionInfo> overloads;

@@ -395,7 +395,7 @@ OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
     return Analytic(expr, ctx);
   }
   if (!expr.qualifier.empty()) {
-    // PACKAGE.FUNCTION: a function a package's specification declares.
+    // PACKAGE.FUNCTION: a function a package's interface declares.
     std::optional<StoredFunctionInfo> stored =
         schema_.FindStoredFunction(expr.qualifier + "." + expr.name);
     if (!stored.has_value()) {
