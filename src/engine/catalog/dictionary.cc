@@ -564,44 +564,34 @@ TableInfo InfoOf(std::string_view name, std::string_view physical,
   return info;
 }
 
-}  // namespace
-
-OraStatus CreateDictionaryViews(sqlite3* db, std::string_view user) {
-  std::string sql;
+// The SELECT of `view` for `user`.
+std::string SelectFor(const DictionaryView& view, std::string_view user) {
   std::string user_literal = QuoteLiteral(user);
-  for (const DictionaryView& view : Views()) {
-    std::string select(view.select);
-    for (const auto& [placeholder, value] :
-         {std::pair<std::string_view, std::string_view>{"{user}", user_literal},
-          {"{data_length}", kDataLength}}) {
-      std::size_t at = select.find(placeholder);
-      while (at != std::string::npos) {
-        select.replace(at, placeholder.size(), value);
-        at = select.find(placeholder, at + value.size());
-      }
+  std::string select(view.select);
+  for (const auto& [placeholder, value] :
+       {std::pair<std::string_view, std::string_view>{"{user}", user_literal},
+        {"{data_length}", kDataLength}}) {
+    std::size_t at = select.find(placeholder);
+    while (at != std::string::npos) {
+      select.replace(at, placeholder.size(), value);
+      at = select.find(placeholder, at + value.size());
     }
-    sql += fmt::format("CREATE TEMP VIEW {}({}) AS {};\n", view.physical, ColumnList(view.columns),
-                       select);
   }
-  for (const DerivedView& derived : DerivedViews()) {
-    const DictionaryView* base = FindBase(derived.base);
-    std::vector<ViewColumn> kept;
-    for (const ViewColumn& column : base->columns) {
-      if (std::find(derived.dropped.begin(), derived.dropped.end(), column.name) ==
-          derived.dropped.end()) {
-        kept.push_back(column);
-      }
-    }
-    sql += fmt::format("CREATE TEMP VIEW {} AS SELECT {} FROM {} WHERE {} = {};\n",
-                       derived.physical, ColumnList(kept), base->physical,
-                       QuoteIdentifier(derived.filter), user_literal);
-  }
-  sql += fmt::format("CREATE TEMP VIEW {}({}) AS {};\n", kDictionaryPhysical,
-                     ColumnList(DictionaryColumns()), DictionaryRows());
-  return ExecSql(db, sql);
+  return select;
 }
 
-std::optional<TableInfo> FindDictionaryView(std::string_view name) {
+// A view as the text of a subquery the translator puts where a table name goes: the SELECT in
+// a WITH that names its columns. Written into each statement that reads it rather than made a
+// TEMP view at logon, which cost every run a few milliseconds for views most runs never read,
+// and which a view of the user's own could not have used.
+std::string Inline(std::string_view physical, const std::vector<ViewColumn>& columns,
+                   std::string_view select, std::string_view outer) {
+  return fmt::format("(WITH {}({}) AS ({}) {})", physical, ColumnList(columns), select, outer);
+}
+
+}  // namespace
+
+std::optional<TableInfo> FindDictionaryView(std::string_view name, std::string_view user) {
   for (const auto& [synonym, target] : kSynonyms) {
     if (name == synonym) {
       name = target;
@@ -620,15 +610,34 @@ std::optional<TableInfo> FindDictionaryView(std::string_view name) {
     info.columns.push_back(ColumnInfo{"DUMMY", type, true});
     return info;
   }
-  if (name == "DICTIONARY") return InfoOf(name, kDictionaryPhysical, DictionaryColumns());
+  if (name == "DICTIONARY") {
+    return InfoOf(name,
+                  Inline(kDictionaryPhysical, DictionaryColumns(), DictionaryRows(),
+                         fmt::format("SELECT * FROM {}", kDictionaryPhysical)),
+                  DictionaryColumns());
+  }
   if (const DictionaryView* view = FindBase(name)) {
-    return InfoOf(view->name, view->physical, view->columns);
+    return InfoOf(view->name,
+                  Inline(view->physical, view->columns, SelectFor(*view, user),
+                         fmt::format("SELECT * FROM {}", view->physical)),
+                  view->columns);
   }
   for (const DerivedView& derived : DerivedViews()) {
-    if (derived.name == name) {
-      return InfoOf(derived.name, derived.physical, FindBase(derived.base)->columns,
-                    derived.dropped);
+    if (derived.name != name) continue;
+    const DictionaryView* base = FindBase(derived.base);
+    std::vector<ViewColumn> kept;
+    for (const ViewColumn& column : base->columns) {
+      if (std::find(derived.dropped.begin(), derived.dropped.end(), column.name) ==
+          derived.dropped.end()) {
+        kept.push_back(column);
+      }
     }
+    std::string outer =
+        fmt::format("SELECT {} FROM {} WHERE {} = {}", ColumnList(kept), base->physical,
+                    QuoteIdentifier(derived.filter), QuoteLiteral(user));
+    return InfoOf(derived.name,
+                  Inline(base->physical, base->columns, SelectFor(*base, user), outer),
+                  base->columns, derived.dropped);
   }
   return std::nullopt;
 }
@@ -703,7 +712,9 @@ CatalogLookup::Resolved CatalogLookup::ResolveIn(std::string_view owner, std::st
     }
   }
   if (owner == user_ || owner == "SYS" || owner == "PUBLIC") {
-    if (std::optional<TableInfo> view = FindDictionaryView(object)) return {view, std::nullopt};
+    if (std::optional<TableInfo> view = FindDictionaryView(object, user_)) {
+      return {view, std::nullopt};
+    }
   }
   if (!qualified) {
     auto shared = catalog_.FindObject("PUBLIC", object);

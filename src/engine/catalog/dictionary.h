@@ -1,10 +1,11 @@
 // The data dictionary views (USER_TABLES, USER_TAB_COLUMNS, ...), DUAL, and the name lookup
 // the translator resolves names through.
 //
-// Each view is a TEMP view of the connection over the catalogue tables, filtered by the
-// logged-on user where Oracle's view is: USER_* show the user's own objects, ALL_* every
-// user's. The translator sees them as TableInfo entries (is_view set) named as Oracle names
-// them; the short synonyms TABS, CAT, COLS, IND, SEQ and OBJ resolve to the same views.
+// Each view is a query over the catalogue tables, filtered by the logged-on user where Oracle's
+// view is, that the translator writes into the statements that read it: USER_* show the user's own
+// objects, ALL_* every user's. The translator sees them as TableInfo entries (is_view set) named as
+// Oracle names them; the short synonyms TABS, CAT, COLS, IND, SEQ and OBJ resolve to the same
+// views.
 #pragma once
 
 #include <sqlite3.h>
@@ -20,11 +21,9 @@
 
 namespace volmek::engine {
 
-// Creates the TEMP views for `user` on `db` (once per connection).
-OraStatus CreateDictionaryViews(sqlite3* db, std::string_view user);
-
-// The dictionary view or DUAL called `name` (synonyms included), as the translator sees it.
-std::optional<TableInfo> FindDictionaryView(std::string_view name);
+// The dictionary view or DUAL called `name` (synonyms included), as the translator sees it for
+// `user`: a view's physical name is the text of a subquery over the catalogue.
+std::optional<TableInfo> FindDictionaryView(std::string_view name, std::string_view user);
 
 // The TableInfo of a catalogue table or view of `owner`.
 OraResult<std::optional<TableInfo>> LoadTableInfo(const Catalog& catalog, const ObjectRef& ref);

@@ -248,7 +248,6 @@ OraStatus EngineConnection::Setup() {
   VK_RETURN_IF_ORA_ERROR(RegisterStoredCalls(*this));
   lookup_.SetFunctionFinder(
       [this](std::string_view name) { return StoredFunctionForSql(*this, name); });
-  VK_RETURN_IF_ORA_ERROR(CreateDictionaryViews(db(), user_));
   return Begin();
 }
 

@@ -112,7 +112,7 @@ OraResult<DdlParse> CreateSynonym(EngineConnection& connection, DdlParser& parse
     Catalog& catalog = connection.catalog();
     VK_ASSIGN_OR_ORA_RETURN(auto existing, catalog.FindObject(owner, synonym.name));
     // The dictionary views are public synonyms already.
-    if (is_public && FindDictionaryView(synonym.name)) return OraErr(NameInUse());
+    if (is_public && FindDictionaryView(synonym.name, owner)) return OraErr(NameInUse());
     if (existing) {
       if (existing->type != ObjectType::kSynonym || !replace) return OraErr(NameInUse());
       VK_RETURN_IF_ORA_ERROR(catalog.RemoveObject(existing->object_id));

@@ -25,6 +25,9 @@ std::string Emitter::StoreSql(const std::string& value, const ColumnInfo& column
 OraResult<Source> Emitter::Target(const ast::TableName& name, Translation* translation,
                                   bool views) {
   VK_ASSIGN_OR_ORA_RETURN(TableInfo table, LookUp(name.owner, name.name));
+  // DUAL belongs to the database, not to the user: its one row is what every SELECT ... FROM
+  // DUAL counts on.
+  if (table.owner == "SYS" && !table.is_view) return OraErr(1031, "insufficient privileges");
   if (table.is_view && views) return ViewTarget(std::move(table), name, translation);
   if (table.is_view) return OraErr(1732, "data manipulation operation not legal on this view");
   Source source = TableSource(std::move(table), name.alias);
