@@ -29,7 +29,7 @@ add_custom_target(volmek_man ALL DEPENDS ${volmek_man_pages})
 install(FILES ${volmek_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # make package: a .deb whose dependencies dpkg-shlibdeps reads from the programs' shared
-# libraries.
+# libraries, and ICU.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME volmek)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -45,6 +45,8 @@ database kept in one file.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# ICU is loaded at run time, so dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libicu${VOLMEK_ICU_MAJOR}")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 

@@ -24,7 +24,7 @@ deb=$(ls "$tmp"/out/volmek_"$version"_*.deb 2>/dev/null | head -1)
 [ "$(dpkg-deb -f "$deb" Package)" = volmek ] || fail "Package"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libsqlite3-0 libsodium libfmt; do
+for library in libc6 libstdc++6 libsqlite3-0 libsodium libfmt libicu; do
   echo "$depends" | grep -q "$library" || fail "Depends sin $library: $depends"
 done
 

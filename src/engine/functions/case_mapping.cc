@@ -1,8 +1,11 @@
 // UPPER, LOWER, INITCAP and their NLS_ forms, by Unicode's case mapping (ICU), so that accented
 // letters and ñ change case as in Oracle's AL32UTF8 database (UPPER('año') is 'AÑO'). The
 // mapping is the simple one, character for character. A byte that is no UTF-8 is kept as it is.
+// ASCII maps here as ICU maps it, so text without other characters never loads ICU.
 // LENGTHB and SUBSTRB count bytes where LENGTH and SUBSTR count characters.
-#include <unicode/uchar.h>
+#include "engine/functions/case_mapping.h"
+
+#include <fmt/format.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
@@ -11,20 +14,46 @@
 #include <string>
 
 #include "engine/functions/function_support.h"
+#include "engine/functions/icu_library.h"
 
 namespace volmek::engine::fn {
 
 namespace {
 
-enum class Mapping { kUpper, kLower, kInitcap };
+bool IsAsciiAlnum(UChar32 c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+UChar32 AsciiUpper(UChar32 c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
+UChar32 AsciiLower(UChar32 c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
-std::string MapCase(std::string_view text, Mapping mapping) {
+}  // namespace
+
+OraResult<std::string> MapCase(std::string_view text, CaseMapping mapping) {
   std::string out;
   out.reserve(text.size());
+  const IcuLibrary* icu = nullptr;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   const auto length = static_cast<std::int32_t>(text.size());
   bool in_word = false;
   for (std::int32_t at = 0; at < length;) {
+    if (bytes[at] < 0x80) {
+      const UChar32 c = bytes[at++];
+      UChar32 mapped = c;
+      switch (mapping) {
+        case CaseMapping::kUpper:
+          mapped = AsciiUpper(c);
+          break;
+        case CaseMapping::kLower:
+          mapped = AsciiLower(c);
+          break;
+        case CaseMapping::kInitcap:
+          mapped = in_word ? AsciiLower(c) : AsciiUpper(c);
+          in_word = IsAsciiAlnum(c);
+          break;
+      }
+      out.push_back(static_cast<char>(mapped));
+      continue;
+    }
     std::int32_t start = at;
     UChar32 c = 0;
     U8_NEXT(bytes, at, length, c);
@@ -34,18 +63,25 @@ std::string MapCase(std::string_view text, Mapping mapping) {
       in_word = false;
       continue;
     }
+    if (icu == nullptr) {
+      std::string why;
+      icu = Icu(&why);
+      if (icu == nullptr) {
+        return OraErr(Ora(600, fmt::format("internal error code, arguments: [icu], [{}]", why)));
+      }
+    }
     UChar32 mapped = c;
     switch (mapping) {
-      case Mapping::kUpper:
-        mapped = u_toupper(c);
+      case CaseMapping::kUpper:
+        mapped = icu->to_upper(c);
         break;
-      case Mapping::kLower:
-        mapped = u_tolower(c);
+      case CaseMapping::kLower:
+        mapped = icu->to_lower(c);
         break;
-      case Mapping::kInitcap:
+      case CaseMapping::kInitcap:
         // Words are runs of letters and digits; the first letter of each goes upper case.
-        mapped = in_word ? u_tolower(c) : u_toupper(c);
-        in_word = u_isalnum(c) != 0;
+        mapped = in_word ? icu->to_lower(c) : icu->to_upper(c);
+        in_word = icu->is_alnum(c) != 0;
         break;
     }
     char buffer[U8_MAX_LENGTH];
@@ -62,7 +98,9 @@ std::string MapCase(std::string_view text, Mapping mapping) {
   return out;
 }
 
-template <Mapping kMapping>
+namespace {
+
+template <CaseMapping kMapping>
 void CaseFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   // NLS_UPPER(text, 'NLS_SORT=...'): the sort named does not change the mapping.
   if (argc < 1 || argc > 2) return ResultError(ctx, WrongArgumentCount());
@@ -70,7 +108,9 @@ void CaseFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (IsNull(value)) return sqlite3_result_null(ctx);
   auto text = TextOf(value);
   if (!text) return ResultError(ctx, text.error());
-  ResultText(ctx, MapCase(text->view(), kMapping));
+  auto mapped = MapCase(text->view(), kMapping);
+  if (!mapped) return ResultError(ctx, mapped.error());
+  ResultText(ctx, *mapped);
 }
 
 void LengthB(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -126,12 +166,12 @@ void SubstrB(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 constexpr FunctionDef kCaseFunctions[] = {
-    {"upper", 1, 1, true, CaseFunction<Mapping::kUpper>},
-    {"lower", 1, 1, true, CaseFunction<Mapping::kLower>},
-    {"initcap", 1, 1, true, CaseFunction<Mapping::kInitcap>},
-    {"nls_upper", 1, 2, true, CaseFunction<Mapping::kUpper>},
-    {"nls_lower", 1, 2, true, CaseFunction<Mapping::kLower>},
-    {"nls_initcap", 1, 2, true, CaseFunction<Mapping::kInitcap>},
+    {"upper", 1, 1, true, CaseFunction<CaseMapping::kUpper>},
+    {"lower", 1, 1, true, CaseFunction<CaseMapping::kLower>},
+    {"initcap", 1, 1, true, CaseFunction<CaseMapping::kInitcap>},
+    {"nls_upper", 1, 2, true, CaseFunction<CaseMapping::kUpper>},
+    {"nls_lower", 1, 2, true, CaseFunction<CaseMapping::kLower>},
+    {"nls_initcap", 1, 2, true, CaseFunction<CaseMapping::kInitcap>},
     {"lengthb", 1, 1, true, LengthB},
     {"substrb", 2, 3, true, SubstrB},
 };

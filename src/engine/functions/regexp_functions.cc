@@ -1,8 +1,6 @@
 // REGEXP_LIKE, REGEXP_SUBSTR, REGEXP_INSTR, REGEXP_REPLACE and REGEXP_COUNT over ICU's regular
 // expressions (the pattern translated by regexp_pattern.h). The subject is searched as UTF-8 in
 // place; positions and occurrences count characters, as Oracle's do in an AL32UTF8 database.
-#include <unicode/uregex.h>
-#include <unicode/utext.h>
 
 #include <memory>
 #include <optional>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "engine/functions/function_support.h"
+#include "engine/functions/icu_library.h"
 #include "engine/functions/regexp_pattern.h"
 
 namespace volmek::engine::fn {
@@ -61,11 +60,15 @@ OraError FromIcu(UErrorCode status) {
   }
 }
 
+// ICU once a pattern is compiled: only Compiled::Make loads it, and nothing below runs without
+// a compiled pattern.
+const IcuLibrary& Loaded() { return *Icu(); }
+
 struct RegexCloser {
-  void operator()(URegularExpression* regex) const { uregex_close(regex); }
+  void operator()(URegularExpression* regex) const { Loaded().regex_close(regex); }
 };
 struct TextCloser {
-  void operator()(UText* text) const { utext_close(text); }
+  void operator()(UText* text) const { Loaded().text_close(text); }
 };
 
 // A compiled pattern with the Oracle pattern and match parameter it was compiled from, kept
@@ -76,13 +79,18 @@ class Compiled {
                                                    std::string_view match_parameter) {
     VK_ASSIGN_OR_ORA_RETURN(RegexpOptions options, ParseMatchParameter(match_parameter));
     VK_ASSIGN_OR_ORA_RETURN(std::string icu, ToIcuPattern(pattern, options));
+    std::string why;
+    const IcuLibrary* library = Icu(&why);
+    if (library == nullptr) {
+      return OraErr(Ora(600, "internal error code, arguments: [icu], [" + why + "]"));
+    }
     UErrorCode status = U_ZERO_ERROR;
     UParseError where{};
-    std::unique_ptr<UText, TextCloser> text(
-        utext_openUTF8(nullptr, icu.data(), static_cast<std::int64_t>(icu.size()), &status));
+    std::unique_ptr<UText, TextCloser> text(library->text_open_utf8(
+        nullptr, icu.data(), static_cast<std::int64_t>(icu.size()), &status));
     if (U_FAILURE(status)) return OraErr(InternalError());
     std::unique_ptr<URegularExpression, RegexCloser> owned(
-        uregex_openUText(text.get(), IcuFlags(options), &where, &status));
+        library->regex_open_utext(text.get(), IcuFlags(options), &where, &status));
     if (U_FAILURE(status)) return OraErr(FromIcu(status));
     auto compiled = std::make_unique<Compiled>();
     compiled->pattern_ = std::string(pattern);
@@ -114,11 +122,11 @@ class Search {
 
   OraStatus Start(std::size_t from) {
     UErrorCode status = U_ZERO_ERROR;
-    text_.reset(utext_openUTF8(nullptr, subject_.data(), static_cast<std::int64_t>(subject_.size()),
-                               &status));
+    text_.reset(Loaded().text_open_utf8(nullptr, subject_.data(),
+                                        static_cast<std::int64_t>(subject_.size()), &status));
     if (U_FAILURE(status)) return OraErr(InternalError());
-    uregex_setUText(regex_, text_.get(), &status);
-    uregex_reset64(regex_, static_cast<std::int64_t>(from), &status);
+    Loaded().regex_set_utext(regex_, text_.get(), &status);
+    Loaded().regex_reset64(regex_, static_cast<std::int64_t>(from), &status);
     if (U_FAILURE(status)) return OraErr(InternalError());
     return {};
   }
@@ -126,14 +134,14 @@ class Search {
   // The next match; nullopt at the end.
   OraResult<std::optional<Match>> Next() {
     UErrorCode status = U_ZERO_ERROR;
-    const bool found = uregex_findNext(regex_, &status);
+    const bool found = Loaded().regex_find_next(regex_, &status);
     if (U_FAILURE(status)) return OraErr(FromIcu(status));
     if (!found) return std::optional<Match>();
     Match match;
-    const std::int32_t groups = uregex_groupCount(regex_, &status);
+    const std::int32_t groups = Loaded().regex_group_count(regex_, &status);
     for (std::int32_t group = 0; group <= groups; ++group) {
-      std::int64_t begin = uregex_start64(regex_, group, &status);
-      std::int64_t end = uregex_end64(regex_, group, &status);
+      std::int64_t begin = Loaded().regex_start64(regex_, group, &status);
+      std::int64_t end = Loaded().regex_end64(regex_, group, &status);
       match.groups.emplace_back(begin, end);
     }
     if (U_FAILURE(status)) return OraErr(InternalError());
@@ -144,7 +152,7 @@ class Search {
     if (text_) {
       // The pattern keeps no reference to a subject that is about to go.
       UErrorCode status = U_ZERO_ERROR;
-      uregex_setText(regex_, u"", 0, &status);
+      Loaded().regex_set_text(regex_, u"", 0, &status);
     }
   }
   Search(const Search&) = delete;
