@@ -62,6 +62,15 @@ best_of() {
   echo "$best"
 }
 
+# per_run COMMAND: the wall time of one run of a short COMMAND, from a series of 20 runs in a
+# row (the best of REPEAT series): a run alone takes little more than the clock's own cost of
+# starting `date` twice.
+per_run() {
+  local runs=20 series
+  series=$(best_of : 'for _ in $(seq '"$runs"'); do '"$1"'; done')
+  awk -v t="$series" -v n="$runs" 'BEGIN { printf "%.4f", t / n }'
+}
+
 # peak_kib COMMAND...: the maximum resident set of one run of COMMAND, in KiB; the processor
 # time of that run (user and system, seconds) is left in LAST_CPU. On a loaded machine the
 # processor time says what a run costs when the wall time mostly says how long it waited.
@@ -109,7 +118,7 @@ volmek_times() {
   peak_kib "$VOLMEK" backup BENCH > "$WORK/kib"
   backup_peak=$(cat "$WORK/kib") backup_cpu=$LAST_CPU
   cmp -s BENCH.txt rows.txt || { echo "backup no reproduce el fichero cargado" >&2; exit 1; }
-  logon_time=$(best_of : '"$VOLMEK" sql "select 1 from dual" > /dev/null')
+  logon_time=$(per_run '"$VOLMEK" sql "select 1 from dual" > /dev/null')
   logon_peak=$(peak_kib "$VOLMEK" sql "select 1 from dual")
   echo "volmek   restore ${restore_time}s ($(mib "$restore_peak"), cpu ${restore_cpu}s)   backup ${backup_time}s ($(mib "$backup_peak"), cpu ${backup_cpu}s)   logon ${logon_time}s ($(mib "$logon_peak"))"
 }
@@ -122,7 +131,7 @@ sqlite_times() {
   sqlite_dump=$(best_of : 'sqlite3 plain.db ".mode insert bench" "select * from bench;" > dump.sql')
   local new_load_db='rm -f load.db; sqlite3 load.db "create table bench (id integer, importe numeric, nombre text, codigo text, fecha text);"'
   sqlite_load=$(best_of "$new_load_db" '{ echo "begin;"; cat dump.sql; echo "commit;"; } | sqlite3 load.db')
-  sqlite_start=$(best_of : 'sqlite3 plain.db "select 1;" > /dev/null')
+  sqlite_start=$(per_run 'sqlite3 plain.db "select 1;" > /dev/null')
   rm -f load.db dump.sql
   echo "sqlite3  carga en una transaccion ${sqlite_load}s   .mode insert ${sqlite_dump}s   arranque ${sqlite_start}s"
   RATIOS+=("restore / sqlite3 carga: $(ratio "$restore_time" "$sqlite_load")")
