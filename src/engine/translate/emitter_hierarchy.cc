@@ -156,7 +156,17 @@ OraResult<std::string> Emitter::Hierarchy(const ast::Select& select,
   // A row's step in the path: the number of digits of its key as a letter, then the digits,
   // so that paths compare as the sequences of keys do and stay short for small keys.
   const std::string step = "char(96 + length(" + step_key + ")) || " + step_key;
-  std::string anchor = "SELECT " + child_columns + row_key + ", 1, " + step + ", ',' || " +
+  // DUAL without PRIOR (CONNECT BY LEVEL <= n, the usual way to make n rows) has one row at
+  // each level, in order: its level is its whole path. A path of every ancestor would grow with
+  // the depth, and the work of each row with it.
+  const bool one_row_a_level = !ContainsPrior(*select.connect_by) && scope->sources.size() == 1 &&
+                               source.owner == "SYS" && source.table == "DUAL";
+  const std::string child_level = "(\"__p\".\"__lvl\" + 1)";
+  const std::string anchor_path = one_row_a_level ? std::string("'a1'") : step;
+  const std::string child_path = one_row_a_level
+                                     ? "char(96 + length(" + child_level + ")) || " + child_level
+                                     : "\"__p\".\"__path\" || " + step;
+  std::string anchor = "SELECT " + child_columns + row_key + ", 1, " + anchor_path + ", ',' || " +
                        row_key + " || ',', 0" + carried_anchor + " FROM " + base + " AS " + alias;
   if (select.start_with != nullptr) {
     VK_ASSIGN_OR_ORA_RETURN(Out start, Condition(*select.start_with, start_ctx));
@@ -183,10 +193,10 @@ OraResult<std::string> Emitter::Hierarchy(const ast::Select& select,
   // ends is ORA-30009 instead of all the memory.
   const std::string recursive = "SELECT " + child_columns + row_key +
                                 ", vk_connect_level(\"__p\".\"__lvl\" + 1, \"__p\".\"__path\", " +
-                                std::to_string(kMaxConnectRows) + "), \"__p\".\"__path\" || " +
-                                step + ", " + ancestors + ", " + cycle + carried_child + " FROM " +
-                                table + " AS \"__p\" JOIN " + base + " AS " + alias + " ON " +
-                                connect.sql + " WHERE \"__p\".\"__cycle\" = 0";
+                                std::to_string(kMaxConnectRows) + "), " + child_path + ", " +
+                                ancestors + ", " + cycle + carried_child + " FROM " + table +
+                                " AS \"__p\" JOIN " + base + " AS " + alias + " ON " + connect.sql +
+                                " WHERE \"__p\".\"__cycle\" = 0";
 
   info->table = table;
   info->alias = alias;
