@@ -6,7 +6,8 @@
 // value that cannot be written) never destroys the previous copy. A writer destroyed without a
 // successful Commit removes its temporary file. Every write and the close are checked. While
 // the data is written, the disk is asked every 8 MiB to start writing it out, so that the sync
-// of Commit waits only for the last of it.
+// of Commit waits only for the last of it; the 8 MiB before those are waited for then and left
+// out of the system's cache, which holds no more than about 16 MiB of the file at a time.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,8 @@ class ReplacingFile {
   ReplacingFile(std::string name, std::string temp_name, int fd);
   // Writes `data` whole at the file's end; a failure makes the file unusable.
   Status WriteOut(std::string_view data);
+  // Waits for the part started last time and drops it from the cache; starts the rest.
+  Status WriteBehind();
   Status Flush();
   void Discard();
 
@@ -53,6 +56,7 @@ class ReplacingFile {
   std::string buffer_;
   std::uint64_t written_ = 0;  // bytes written to the file
   std::uint64_t started_ = 0;  // the disk was asked to write the bytes before this offset
+  std::uint64_t dropped_ = 0;  // the bytes before this offset are on the disk, out of the cache
   bool failed_ = false;
 };
 

@@ -1,10 +1,17 @@
 #include "datafiles/replacing_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/magic.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/vfs.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "testing/harness.h"
 
@@ -57,6 +64,48 @@ TEST_F(ReplacingFileTest, LargeWritesArriveWholeAndInOrder) {
   std::string big(300000, 'b');
   expected += big;
   ASSERT_TRUE(file->Write(big).ok());
+  ASSERT_TRUE(file->Commit().ok());
+  EXPECT_EQ(dir_.Read("T.txt"), expected);
+}
+
+// The bytes of the first `size` bytes of file `path` that are in the system's cache.
+std::size_t CachedBytes(const std::string& path, std::size_t size) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return size;
+  void* map = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  close(fd);
+  if (map == MAP_FAILED) return size;
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  std::vector<unsigned char> resident((size + page - 1) / page);
+  std::size_t cached = size;
+  if (mincore(map, size, resident.data()) == 0) {
+    cached = 0;
+    for (unsigned char flags : resident) cached += (flags & 1) != 0 ? page : 0;
+  }
+  munmap(map, size);
+  return cached;
+}
+
+// A backup of a large table is written through the cache, not kept in it: memory neither grows
+// with the file nor is taken from pages the system has not used for a while.
+TEST_F(ReplacingFileTest, LargeFileLeavesOnlyItsLastPartsInTheCache) {
+  struct statfs where = {};
+  ASSERT_EQ(statfs(dir_.path().c_str(), &where), 0);
+  // Memory is where a file of these systems lives: nothing to write out or drop.
+  if (where.f_type == TMPFS_MAGIC || where.f_type == RAMFS_MAGIC) {
+    GTEST_SKIP() << "the temporary directory is in memory";
+  }
+  auto file = ReplacingFile::Create(dir_.File("T.txt"));
+  ASSERT_TRUE(file.has_value());
+  constexpr std::size_t kMiB = 1 << 20;
+  constexpr std::size_t kPieces = 40;
+  std::string expected;
+  for (std::size_t idx = 0; idx < kPieces; ++idx) {
+    std::string piece(kMiB, static_cast<char>('a' + idx % 26));
+    ASSERT_TRUE(file->Write(piece).ok());
+    expected += piece;
+  }
+  EXPECT_LE(CachedBytes(file->temporary_name(), kPieces * kMiB), 16 * kMiB);
   ASSERT_TRUE(file->Commit().ok());
   EXPECT_EQ(dir_.Read("T.txt"), expected);
 }
