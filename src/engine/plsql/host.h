@@ -64,6 +64,22 @@ class SqlCursor {
     (void)values;
     return false;
   }
+  // Updates the row at `rowid` of `table` (an unquoted name of one part) while its NUMBER
+  // column `key_column` holds `key`, setting `columns` to `values` as "UPDATE table SET c = v,
+  // ... WHERE key_column = key AND ROWID = rowid" would. False when it does not update that one
+  // row (no such row, a value it would store otherwise, a write SQL refuses): nothing is then
+  // written, and the caller runs the statement.
+  virtual bool UpdateByRowid(std::string_view table, std::span<const std::string> columns,
+                             std::span<const NativeValue> values, std::string_view key_column,
+                             const NativeValue& key, std::int64_t rowid) {
+    (void)table;
+    (void)columns;
+    (void)values;
+    (void)key_column;
+    (void)key;
+    (void)rowid;
+    return false;
+  }
 };
 
 // The session's DBMS_OUTPUT buffer: what blocks wrote, until the client takes it.

@@ -144,6 +144,14 @@ struct NativeDml {
   std::string rowid_table_name;
   std::string rowid_column;
   std::uint64_t rowid_generation = 0;
+  // The same UPDATE written by the cursor's direct path (SqlCursor::UpdateByRowid): each SET
+  // column, and a program of its value followed by r.k, every one computed here. Empty when
+  // a SET value is not computed here or the table's name is quoted.
+  std::vector<std::string> direct_columns;
+  std::vector<ExprPtr> direct_exprs;
+  std::vector<NativeNode> direct_program;
+  std::size_t direct_variables = 0;
+  std::vector<NativeValue> direct_row;  // scratch
 };
 
 // The query of a cursor FOR loop with ROWID selected first (rowid_loops.cc).
@@ -259,6 +267,9 @@ class Interpreter {
   bool AnalyseUpdate(const SqlText& sql, const SqlSlot& slot, NativeDml& dml);
   // Computes the values of `dml` (false where SQL must compute them).
   bool ComputeValues(NativeDml& dml);
+  // Computes `program`, which reads `variables` of the block, into `row`.
+  bool ComputeProgram(std::vector<NativeNode>& program, std::size_t variables,
+                      std::vector<NativeValue>& row);
   // The row of an INSERT computed and written; false when SQL must run the statement instead.
   bool WriteDirect(NativeDml& dml);
   // An UPDATE run with its values computed; nullopt when SQL must run the statement instead.
@@ -272,6 +283,14 @@ class Interpreter {
   // The UPDATE of `dml` run by the ROWID of the running loop's row (its values computed);
   // nullopt when the statement as written must run.
   std::optional<OraStatus> RunRowidUpdate(NativeDml& dml, const Stmt& stmt);
+  // Reads the SET list and r.k of such an UPDATE into the program of the direct path, when
+  // every value is computed here.
+  void AnalyseDirectUpdate(const SqlText& sql, const SqlSlot& slot, NativeDml& dml);
+  // The loop whose row the UPDATE of `dml` updates by ROWID, after checking again, after
+  // DDL, that its key is unique; null when there is none (the statement then runs as written).
+  const RowidLoop* RowidLoopOf(NativeDml& dml);
+  // The UPDATE of `dml` written by the direct path: true when it updated the loop's row.
+  bool RunDirectUpdate(NativeDml& dml);
   OraStatus SelectInto(const Stmt& stmt);
   OraStatus ExecuteImmediate(const Stmt& stmt);
   OraStatus OpenCursor(CursorState& state, const std::vector<ExprPtr>& args, std::size_t offset);

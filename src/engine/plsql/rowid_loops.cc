@@ -10,6 +10,11 @@
 // r.k, and then it is the one row with that k. When it updates nothing (the row changed its k,
 // went away, or r.k was assigned another value) or fails, the statement runs as written, which
 // updates what it finds and reports its own errors.
+//
+// When every SET value is one the interpreter computes (sql_native.cc) and k is a NUMBER, the
+// cursor's direct path (SqlCursor::UpdateByRowid) writes the row without the statement: no
+// literals rebound, no vk_store called through SQL. It answers only when it updated the row;
+// otherwise the statements above run, and report what there is to report.
 #include "engine/plsql/interpreter.h"
 #include "engine/plsql/parser_impl.h"
 #include "engine/syntax/lexer.h"
@@ -67,7 +72,8 @@ void Interpreter::AnalyseRowidUpdate(const SqlText& sql, const SqlSlot& slot, Na
       parser.Peek(1).IsSymbol("@")) {
     return;
   }
-  std::optional<TableInfo> table = host_.schema().FindTable(parser.Peek().Value());
+  const Token& table_token = parser.Peek();
+  std::optional<TableInfo> table = host_.schema().FindTable(table_token.Value());
   if (!table.has_value() || table->is_view) return;
   // ... WHERE k = r.k and nothing after it: k a column of one unique key, r.k the same name.
   std::size_t where = tokens->size();
@@ -110,25 +116,84 @@ void Interpreter::AnalyseRowidUpdate(const SqlText& sql, const SqlSlot& slot, Na
   rowid.begin = rowid.end - 1;
   rowid.computed = static_cast<int>(dml.program.size());
   dml.rowid_sql.refs.push_back(std::move(rowid));
+  if (table_token.kind == TokenKind::kIdentifier) AnalyseDirectUpdate(sql, slot, dml);
 }
 
-std::optional<OraStatus> Interpreter::RunRowidUpdate(NativeDml& dml, const Stmt& stmt) {
+void Interpreter::AnalyseDirectUpdate(const SqlText& sql, const SqlSlot& slot, NativeDml& dml) {
+  OraResult<std::vector<Token>> tokens = Tokenize(sql.text);
+  if (!tokens.has_value()) return;
+  Parser parser(sql.text, *tokens);
+  parser.pos_ += 2;                                                              // UPDATE t
+  if (parser.Peek().IsName() && !parser.Peek().IsKeyword("SET")) ++parser.pos_;  // an alias
+  if (!parser.Accept("SET")) return;
+  std::vector<std::string> columns;
+  std::vector<ExprPtr> exprs;
+  std::vector<NativeNode> program;
+  std::vector<const std::vector<std::string>*> variables;
+  // Every SET value, constants and variables too, then r.k after WHERE k =.
+  bool key = false;
+  while (true) {
+    if (!key) {
+      if (!parser.Peek().IsName() || !parser.Peek(1).IsSymbol("=")) return;
+      columns.push_back(parser.Peek().Value());
+    }
+    parser.pos_ += 2;
+    OraResult<ExprPtr> value = parser.ParseExpr();
+    if (!value.has_value()) return;
+    NativeNode& node = program.emplace_back();
+    if (!CompileNative(**value, sql, slot.substituted, &variables, &node)) return;
+    exprs.push_back(std::move(*value));
+    if (key) break;
+    if (parser.AcceptSymbol(",")) continue;
+    if (!parser.Accept("WHERE")) return;
+    key = true;
+  }
+  if (!parser.Peek().IsEnd()) return;
+  dml.direct_columns = std::move(columns);
+  dml.direct_exprs = std::move(exprs);
+  dml.direct_program = std::move(program);
+  dml.direct_variables = variables.size();
+}
+
+const RowidLoop* Interpreter::RowidLoopOf(NativeDml& dml) {
   if (host_.schema_generation() != dml.rowid_generation) {
     // DDL ran since (EXECUTE IMMEDIATE, a procedure): the key may be unique no more.
     std::optional<TableInfo> table = host_.schema().FindTable(dml.rowid_table_name);
     if (!table.has_value() || table->physical_name != dml.rowid_table ||
         !host_.schema().IsUniqueColumn(dml.rowid_table_name, dml.rowid_column)) {
       dml.rowid_record.clear();
-      return std::nullopt;
+      dml.direct_columns.clear();
+      return nullptr;
     }
     dml.rowid_generation = host_.schema_generation();
   }
   const Variable* record = FindVariable(dml.rowid_record);
-  const RowidLoop* loop = nullptr;
-  for (auto it = rowid_loops_.rbegin(); it != rowid_loops_.rend() && loop == nullptr; ++it) {
-    if (it->record == record && it->table == dml.rowid_table) loop = &*it;
+  for (auto it = rowid_loops_.rbegin(); it != rowid_loops_.rend(); ++it) {
+    if (it->record == record && it->table == dml.rowid_table) {
+      return it->rowid.is_null() ? nullptr : &*it;
+    }
   }
-  if (loop == nullptr || loop->rowid.is_null()) return std::nullopt;
+  return nullptr;
+}
+
+bool Interpreter::RunDirectUpdate(NativeDml& dml) {
+  const RowidLoop* loop = RowidLoopOf(dml);
+  if (loop == nullptr) return false;
+  std::optional<std::int64_t> rowid = loop->rowid.number.ToInt64Exact();
+  if (!rowid.has_value() ||
+      !ComputeProgram(dml.direct_program, dml.direct_variables, dml.direct_row)) {
+    return false;
+  }
+  if (!dml.cursor) dml.cursor = host_.OpenCursor();
+  std::span<const NativeValue> values(dml.direct_row);
+  return dml.cursor->UpdateByRowid(dml.rowid_table_name, dml.direct_columns,
+                                   values.first(dml.direct_columns.size()), dml.rowid_column,
+                                   values.back(), *rowid);
+}
+
+std::optional<OraStatus> Interpreter::RunRowidUpdate(NativeDml& dml, const Stmt& stmt) {
+  const RowidLoop* loop = RowidLoopOf(dml);
+  if (loop == nullptr) return std::nullopt;
   dml.values.resize(dml.program.size() + 1);
   dml.values.back() = loop->rowid;
   computed_ = &dml.values;

@@ -544,10 +544,16 @@ bool Interpreter::AnalyseUpdate(const SqlText& sql, const SqlSlot& slot, NativeD
 }
 
 bool Interpreter::ComputeValues(NativeDml& dml) {
-  native_variables_.resize(std::max(native_variables_.size(), dml.variables));
-  native_loaded_.assign(dml.variables, false);
-  for (std::size_t i = 0; i < dml.program.size(); ++i) {
-    if (!EvalNative(dml.program[i], &dml.row[i])) return false;
+  return ComputeProgram(dml.program, dml.variables, dml.row);
+}
+
+bool Interpreter::ComputeProgram(std::vector<NativeNode>& program, std::size_t variables,
+                                 std::vector<NativeValue>& row) {
+  native_variables_.resize(std::max(native_variables_.size(), variables));
+  native_loaded_.assign(variables, false);
+  row.resize(program.size());
+  for (std::size_t i = 0; i < program.size(); ++i) {
+    if (!EvalNative(program[i], &row[i])) return false;
   }
   return true;
 }
@@ -559,6 +565,10 @@ bool Interpreter::WriteDirect(NativeDml& dml) {
 }
 
 std::optional<OraStatus> Interpreter::RunComputedUpdate(NativeDml& dml, const Stmt& stmt) {
+  if (!dml.direct_columns.empty() && RunDirectUpdate(dml)) {
+    sql_rowcount_ = 1;
+    return OraStatus();
+  }
   if (!ComputeValues(dml)) return std::nullopt;
   // Each value goes in as the literal SQL binds as the value the expression would give it: an
   // integer of fewer than 19 digits as INTEGER, a decimal whose text is at most 16 characters

@@ -225,6 +225,9 @@ OraError NotLoggedOn();
 OraError NotConnected();
 OraError NoStatementParsed();
 
+// What vk_store is given for `column` of `info` (the target points into both).
+StoreTarget StoreTargetOf(const TableInfo& info, const ColumnInfo& column);
+
 // What one Parse left on a cursor.
 enum class ParsedKind {
   kNone,      // nothing parsed (or the last parse failed)
@@ -276,6 +279,12 @@ class EngineCursor : public db::Cursor {
   // PL/SQL's direct path of "INSERT INTO table VALUES (...)" with computed values
   // (plsql::SqlCursor::InsertValues, insert_row.cc): true when the row is written.
   bool InsertValues(std::string_view table, std::span<const plsql::NativeValue> values);
+  // PL/SQL's direct path of "UPDATE table SET c = v, ... WHERE key = k" for the row at `rowid`
+  // (plsql::SqlCursor::UpdateByRowid, update_row.cc): true when that row, its key still `key`,
+  // is updated.
+  bool UpdateByRowid(std::string_view table, std::span<const std::string> columns,
+                     std::span<const plsql::NativeValue> values, std::string_view key_column,
+                     const plsql::NativeValue& key, std::int64_t rowid);
   // The connection went away: every later call fails with ORA-01012.
   void Orphan() { connection_ = nullptr; }
 
@@ -295,6 +304,22 @@ class EngineCursor : public db::Cursor {
     std::size_t group_rows = 1;
     std::vector<std::string> stored;  // the stored form of each value of the current row
     BindValue number;                 // a number literal as a statement would bind it
+  };
+
+  // The table, SET columns and key UpdateByRowid writes, and its prepared statement
+  // (update_row.cc). Never moved once built: `stores` points into `table`.
+  struct UpdateTarget {
+    std::string name;  // as UpdateByRowid was given it
+    std::vector<std::string> columns;
+    std::string key_column;
+    std::uint64_t generation = 0;
+    TableInfo table;
+    std::vector<StoreTarget> stores;  // one per SET column, as vk_store is given it
+    std::vector<bool> exact_numbers;  // per SET column: NUMBER (not FLOAT)
+    StoreTarget key_store;
+    // UPDATE t SET "A" = ?1, "B" = ?2 WHERE rowid = ?3 AND "K" = ?4
+    SqliteStatement stmt;
+    std::vector<std::string> stored;  // the stored form of each SET value, then of the key
   };
 
   struct RawValue {
@@ -355,6 +380,15 @@ class EngineCursor : public db::Cursor {
   std::size_t buffer_next_ = 0;
 
   std::unique_ptr<RowTarget> row_target_;
+  std::unique_ptr<UpdateTarget> update_target_;
+  OraStatus ResolveUpdateTarget(std::string_view table, std::span<const std::string> columns,
+                                std::string_view key_column);
+  // What vk_store receives from a statement for `value` written into `store`'s column
+  // (`exact_number`: a NUMBER column); nullopt for a value the direct paths leave to the
+  // statement. `given` holds the text it points to.
+  static std::optional<SqlValue> StatementValue(const plsql::NativeValue& value,
+                                                const StoreTarget& store, bool exact_number,
+                                                std::string* given);
   OraStatus InsertRowInto(std::string_view table, std::span<const db::RowValue> values);
   OraStatus ResolveRowTarget(std::string_view table);
   OraStatus InsertConvertedInto(const db::RowConverter& converter, const db::ConvertedRows& rows,

@@ -96,18 +96,7 @@ OraResult<SqlValue> BoundValue(const db::RowValue& value, bool exact_number, Bin
 void AddStoreTargets(const TableInfo& info, std::vector<StoreTarget>* stores,
                      std::vector<bool>* exact_numbers) {
   for (const ColumnInfo& column : info.columns) {
-    StoreTarget store;
-    store.type_code = column.type.TypeCode();
-    store.length = column.type.length;
-    store.char_semantics = column.type.char_semantics;
-    if (column.type.kind != TypeKind::kFloat) {
-      store.precision = column.type.precision;
-      store.scale = column.type.scale;
-    }
-    store.owner = info.owner;
-    store.table = info.name;
-    store.column = column.name;
-    stores->push_back(store);
+    stores->push_back(StoreTargetOf(info, column));
     exact_numbers->push_back(column.type.kind == TypeKind::kNumber);
   }
 }
@@ -175,6 +164,21 @@ class EngineRowConverter final : public db::RowConverter {
 };
 
 }  // namespace
+
+StoreTarget StoreTargetOf(const TableInfo& info, const ColumnInfo& column) {
+  StoreTarget store;
+  store.type_code = column.type.TypeCode();
+  store.length = column.type.length;
+  store.char_semantics = column.type.char_semantics;
+  if (column.type.kind != TypeKind::kFloat) {
+    store.precision = column.type.precision;
+    store.scale = column.type.scale;
+  }
+  store.owner = info.owner;
+  store.table = info.name;
+  store.column = column.name;
+  return store;
+}
 
 int EngineCursor::InsertRow(std::string_view table, std::span<const db::RowValue> values) {
   if (connection_ == nullptr) return Fail(Ora(1012, "not logged on"));
@@ -276,9 +280,43 @@ OraStatus EngineCursor::InsertRowInto(std::string_view table,
   return WriteBoundRow(stmt);
 }
 
+std::optional<SqlValue> EngineCursor::StatementValue(const plsql::NativeValue& value,
+                                                     const StoreTarget& store, bool exact_number,
+                                                     std::string* given) {
+  using Kind = plsql::NativeValue::Kind;
+  // What vk_store receives from the statement for the value: an integer of fewer than 19
+  // digits as INTEGER, any other number as its exact decimal (only for a NUMBER column, which
+  // stores that decimal however it comes), a text as TEXT, a date in its stored form (only for
+  // a DATE column).
+  constexpr std::int64_t kPlainInteger = 1'000'000'000'000'000'000;
+  switch (value.kind) {
+    case Kind::kNull:
+      return SqlValue::Null();
+    case Kind::kText:
+      return SqlValue::Text(value.text);
+    case Kind::kInteger:
+      if (value.integer < kPlainInteger && value.integer > -kPlainInteger) {
+        return SqlValue::Integer(value.integer);
+      }
+      if (!exact_number) return std::nullopt;
+      *given = std::to_string(value.integer);
+      return SqlValue::Text(*given);
+    case Kind::kNumber:
+      if (!exact_number) return std::nullopt;
+      given->clear();
+      value.number.AppendCanonical(*given);
+      return SqlValue::Text(*given);
+    case Kind::kDate:
+      if (store.type_code != db::kTypeDate) return std::nullopt;
+      given->clear();
+      AppendStoredText(value.date, *given);
+      return SqlValue::Text(*given);
+  }
+  return std::nullopt;
+}
+
 bool EngineCursor::InsertValues(std::string_view table,
                                 std::span<const plsql::NativeValue> values) {
-  using Kind = plsql::NativeValue::Kind;
   if (connection_ == nullptr || connection_->lost()) return false;
   EngineConnection& connection = *connection_;
   // What the statement refuses, it refuses in its own words: DML inside a query, a read-only
@@ -294,44 +332,12 @@ bool EngineCursor::InsertValues(std::string_view table,
   sqlite3_stmt* stmt = target.stmt.get();
   std::string given;
   for (std::size_t idx = 0; idx < values.size(); ++idx) {
-    // What vk_store receives from the statement for the value: an integer of fewer than 19
-    // digits as INTEGER, any other number as its exact decimal (only for a NUMBER column,
-    // which stores that decimal however it comes), a text as TEXT, a date in its stored form
-    // (only for a DATE column).
-    const plsql::NativeValue& value = values[idx];
-    constexpr std::int64_t kPlainInteger = 1'000'000'000'000'000'000;
-    SqlValue bound;
-    switch (value.kind) {
-      case Kind::kNull:
-        break;
-      case Kind::kText:
-        bound = SqlValue::Text(value.text);
-        break;
-      case Kind::kInteger:
-        if (value.integer < kPlainInteger && value.integer > -kPlainInteger) {
-          bound = SqlValue::Integer(value.integer);
-          break;
-        }
-        if (!target.exact_numbers[idx]) return false;
-        given = std::to_string(value.integer);
-        bound = SqlValue::Text(given);
-        break;
-      case Kind::kNumber:
-        if (!target.exact_numbers[idx]) return false;
-        given.clear();
-        value.number.AppendCanonical(given);
-        bound = SqlValue::Text(given);
-        break;
-      case Kind::kDate:
-        if (target.stores[idx].type_code != db::kTypeDate) return false;
-        given.clear();
-        AppendStoredText(value.date, given);
-        bound = SqlValue::Text(given);
-        break;
-    }
+    std::optional<SqlValue> bound =
+        StatementValue(values[idx], target.stores[idx], target.exact_numbers[idx], &given);
+    if (!bound.has_value()) return false;
     std::string& stored = target.stored[idx];
     OraResult<bool> has_value =
-        StoreValue(bound, target.stores[idx], connection.settings(), &stored);
+        StoreValue(*bound, target.stores[idx], connection.settings(), &stored);
     if (!has_value.has_value()) return false;
     int param = static_cast<int>(idx + 1);
     if (*has_value) {

@@ -85,6 +85,12 @@ class SessionCursor : public plsql::SqlCursor {
     return cursor_.InsertValues(table, values);
   }
 
+  bool UpdateByRowid(std::string_view table, std::span<const std::string> columns,
+                     std::span<const plsql::NativeValue> values, std::string_view key_column,
+                     const plsql::NativeValue& key, std::int64_t rowid) override {
+    return cursor_.UpdateByRowid(table, columns, values, key_column, key, rowid);
+  }
+
  private:
   EngineCursor cursor_;
   std::vector<db::ColumnDescription> columns_;
