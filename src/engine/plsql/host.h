@@ -64,6 +64,18 @@ class SqlCursor {
     (void)values;
     return false;
   }
+  // The number of rows InsertValuesGroup writes into `table` at once; 0 when it writes none.
+  virtual std::size_t InsertGroupRows(std::string_view table) {
+    (void)table;
+    return 0;
+  }
+  // InsertValues for InsertGroupRows(table) rows, `values` row after row: all of them written,
+  // or (false) none.
+  virtual bool InsertValuesGroup(std::string_view table, std::span<const NativeValue> values) {
+    (void)table;
+    (void)values;
+    return false;
+  }
   // Updates the row at `rowid` of `table` (an unquoted name of one part) while its NUMBER
   // column `key_column` holds `key`, setting `columns` to `values` as "UPDATE table SET c = v,
   // ... WHERE key_column = key AND ROWID = rowid" would. False when it does not update that one

@@ -503,8 +503,18 @@ Outcome Interpreter::RunForRange(const Stmt& stmt) {
   Symbol symbol;
   symbol.variable = &counter;
   scopes_.back()->symbols.emplace(stmt.name, symbol);
-  for (std::int64_t i = stmt.reverse ? *high : *low; stmt.reverse ? i >= *low : i <= *high;
-       stmt.reverse ? --i : ++i) {
+  const std::int64_t last = stmt.reverse ? *low : *high;
+  auto within = [&](std::int64_t turn) { return stmt.reverse ? turn >= last : turn <= last; };
+  // After the first turn, a body that is one INSERT computed here may write its rows in groups
+  // (insert_loops.cc); what it leaves runs here.
+  NativeDml* grouped = nullptr;
+  for (std::int64_t i = stmt.reverse ? *high : *low; within(i); stmt.reverse ? --i : ++i) {
+    if (grouped != nullptr) {
+      const std::int64_t next = RunGroupedInserts(*grouped, counter, i, last, stmt.reverse);
+      if (next == i) grouped = nullptr;  // not even one row: the turns go as usual
+      i = next;
+      if (!within(i)) break;
+    }
     counter.value = Value::Integer(i);
     bool stop = false;
     Outcome outcome = RunLoopBody(stmt, &stop);
@@ -513,6 +523,7 @@ Outcome Interpreter::RunForRange(const Stmt& stmt) {
       aborted_ = true;
       return std::unexpected(Raise(Ora(2393, "exceeded call limit on CPU usage"), stmt.offset));
     }
+    if (i == (stmt.reverse ? *high : *low)) grouped = GroupedInsertOf(stmt);
   }
   return Flow::kNormal;
 }

@@ -291,6 +291,14 @@ class Interpreter {
   const RowidLoop* RowidLoopOf(NativeDml& dml);
   // The UPDATE of `dml` written by the direct path: true when it updated the loop's row.
   bool RunDirectUpdate(NativeDml& dml);
+  // insert_loops.cc. The INSERT that is the whole body of FOR loop `loop`, when it has run
+  // once, its values are computed here and its cursor writes rows in groups; null otherwise.
+  NativeDml* GroupedInsertOf(const Stmt& loop);
+  // Runs the turns of such a loop from `turn` towards `last` (downwards when `reverse`), its
+  // counter `counter`, writing their rows in groups: the turn to run as usual next (past
+  // `last` when none is left). Turns before it are done; none of it raises an error.
+  std::int64_t RunGroupedInserts(NativeDml& dml, Variable& counter, std::int64_t turn,
+                                 std::int64_t last, bool reverse);
   OraStatus SelectInto(const Stmt& stmt);
   OraStatus ExecuteImmediate(const Stmt& stmt);
   OraStatus OpenCursor(CursorState& state, const std::vector<ExprPtr>& args, std::size_t offset);

@@ -279,6 +279,10 @@ class EngineCursor : public db::Cursor {
   // PL/SQL's direct path of "INSERT INTO table VALUES (...)" with computed values
   // (plsql::SqlCursor::InsertValues, insert_row.cc): true when the row is written.
   bool InsertValues(std::string_view table, std::span<const plsql::NativeValue> values);
+  // The same for InsertGroupRows(table) rows at once (`values` row after row), whole or not at
+  // all; InsertGroupRows is 0 when the table takes no group.
+  std::size_t InsertGroupRows(std::string_view table);
+  bool InsertValuesGroup(std::string_view table, std::span<const plsql::NativeValue> values);
   // PL/SQL's direct path of "UPDATE table SET c = v, ... WHERE key = k" for the row at `rowid`
   // (plsql::SqlCursor::UpdateByRowid, update_row.cc): true when that row, its key still `key`,
   // is updated.
@@ -302,8 +306,9 @@ class EngineCursor : public db::Cursor {
     // one).
     SqliteStatement group_stmt;
     std::size_t group_rows = 1;
-    std::vector<std::string> stored;  // the stored form of each value of the current row
-    BindValue number;                 // a number literal as a statement would bind it
+    std::vector<std::string> stored;        // the stored form of each value of the current row
+    std::vector<std::string> group_stored;  // the same for each value of a group
+    BindValue number;                       // a number literal as a statement would bind it
   };
 
   // The table, SET columns and key UpdateByRowid writes, and its prepared statement
@@ -381,6 +386,12 @@ class EngineCursor : public db::Cursor {
 
   std::unique_ptr<RowTarget> row_target_;
   std::unique_ptr<UpdateTarget> update_target_;
+  // Readies the direct path of InsertValues into `table`: false when the statement must run.
+  bool StartDirectInsert(std::string_view table);
+  // Binds the stored forms of `values`, whole rows of row_target_'s table, to `stmt`, keeping
+  // them in `stored` (one per value); false for a value the statement must store.
+  bool BindNativeRows(std::span<const plsql::NativeValue> values, sqlite3_stmt* stmt,
+                      std::vector<std::string>& stored);
   OraStatus ResolveUpdateTarget(std::string_view table, std::span<const std::string> columns,
                                 std::string_view key_column);
   // What vk_store receives from a statement for `value` written into `store`'s column

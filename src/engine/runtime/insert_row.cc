@@ -317,38 +317,70 @@ std::optional<SqlValue> EngineCursor::StatementValue(const plsql::NativeValue& v
 
 bool EngineCursor::InsertValues(std::string_view table,
                                 std::span<const plsql::NativeValue> values) {
+  if (!StartDirectInsert(table)) return false;
+  RowTarget& target = *row_target_;
+  if (values.size() != target.stores.size()) return false;
+  if (!BindNativeRows(values, target.stmt.get(), target.stored)) return false;
+  if (!WriteBoundRow(target.stmt.get()).has_value()) return false;
+  function_type_ = db::kFunctionInsert;
+  rows_processed_ = 1;
+  return true;
+}
+
+std::size_t EngineCursor::InsertGroupRows(std::string_view table) {
+  if (!StartDirectInsert(table)) return 0;
+  return row_target_->group_rows > 1 ? row_target_->group_rows : 0;
+}
+
+bool EngineCursor::InsertValuesGroup(std::string_view table,
+                                     std::span<const plsql::NativeValue> values) {
+  if (!StartDirectInsert(table)) return false;
+  RowTarget& target = *row_target_;
+  if (target.group_rows < 2 || values.size() != target.group_rows * target.stores.size()) {
+    return false;
+  }
+  target.group_stored.resize(values.size());
+  if (!BindNativeRows(values, target.group_stmt.get(), target.group_stored)) return false;
+  // The group is one statement: a row SQLite refuses undoes the rows before it.
+  if (!WriteBoundRow(target.group_stmt.get()).has_value()) return false;
+  function_type_ = db::kFunctionInsert;
+  rows_processed_ = target.group_rows;
+  return true;
+}
+
+bool EngineCursor::StartDirectInsert(std::string_view table) {
   if (connection_ == nullptr || connection_->lost()) return false;
-  EngineConnection& connection = *connection_;
   // What the statement refuses, it refuses in its own words: DML inside a query, a read-only
   // transaction.
-  if (connection.functions_in_sql() > 0 || connection.read_only()) return false;
+  if (connection_->functions_in_sql() > 0 || connection_->read_only()) return false;
   CloseQuery();
   kind_ = ParsedKind::kNone;
   function_type_ = 0;
   rows_processed_ = 0;
-  if (!ResolveRowTarget(table).has_value()) return false;
+  return ResolveRowTarget(table).has_value();
+}
+
+bool EngineCursor::BindNativeRows(std::span<const plsql::NativeValue> values, sqlite3_stmt* stmt,
+                                  std::vector<std::string>& stored) {
   RowTarget& target = *row_target_;
-  if (values.size() != target.stores.size()) return false;
-  sqlite3_stmt* stmt = target.stmt.get();
+  const std::size_t columns = target.stores.size();
   std::string given;
   for (std::size_t idx = 0; idx < values.size(); ++idx) {
+    const std::size_t column = idx % columns;
     std::optional<SqlValue> bound =
-        StatementValue(values[idx], target.stores[idx], target.exact_numbers[idx], &given);
+        StatementValue(values[idx], target.stores[column], target.exact_numbers[column], &given);
     if (!bound.has_value()) return false;
-    std::string& stored = target.stored[idx];
     OraResult<bool> has_value =
-        StoreValue(*bound, target.stores[idx], connection.settings(), &stored);
+        StoreValue(*bound, target.stores[column], connection_->settings(), &stored[idx]);
     if (!has_value.has_value()) return false;
     int param = static_cast<int>(idx + 1);
     if (*has_value) {
-      sqlite3_bind_text64(stmt, param, stored.data(), stored.size(), SQLITE_STATIC, SQLITE_UTF8);
+      sqlite3_bind_text64(stmt, param, stored[idx].data(), stored[idx].size(), SQLITE_STATIC,
+                          SQLITE_UTF8);
     } else {
       sqlite3_bind_null(stmt, param);
     }
   }
-  if (!WriteBoundRow(stmt).has_value()) return false;
-  function_type_ = db::kFunctionInsert;
-  rows_processed_ = 1;
   return true;
 }
 

@@ -85,6 +85,15 @@ class SessionCursor : public plsql::SqlCursor {
     return cursor_.InsertValues(table, values);
   }
 
+  std::size_t InsertGroupRows(std::string_view table) override {
+    return cursor_.InsertGroupRows(table);
+  }
+
+  bool InsertValuesGroup(std::string_view table,
+                         std::span<const plsql::NativeValue> values) override {
+    return cursor_.InsertValuesGroup(table, values);
+  }
+
   bool UpdateByRowid(std::string_view table, std::span<const std::string> columns,
                      std::span<const plsql::NativeValue> values, std::string_view key_column,
                      const plsql::NativeValue& key, std::int64_t rowid) override {
