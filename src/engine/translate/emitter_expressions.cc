@@ -293,7 +293,7 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
       Merge(&out, left);
       std::string list;
       if (expr.query != nullptr) {
-        VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, true));
+        VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Subquery(*expr.query, ctx, true));
         if (sub.items.size() != 1) return OraErr(913, "too many values");
         list = sub.sql;
         if (IsComputedNumber(left) && sub.items[0].type.IsNumeric()) {
@@ -349,7 +349,7 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
       return out;
     }
     case ExprKind::kExists: {
-      VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
+      VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Subquery(*expr.query, ctx, false));
       out.sql = "(EXISTS (" + sub.sql + "))";
       out.type = Typed::Number();
       return out;
@@ -371,7 +371,7 @@ OraResult<Out> Emitter::ValueUngrouped(const Expr& expr, const Ctx& ctx) {
       // DEFAULT is the whole value of a column in VALUES or SET, never part of an expression.
       return OraErr(936, "missing expression");
     case ExprKind::kSubquery: {
-      VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, false));
+      VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Subquery(*expr.query, ctx, false));
       if (sub.items.size() != 1) return OraErr(913, "too many values");
       // SQLite would take the first row: a second one is ORA-01427.
       out.sql = "(WITH \"__one\"(\"__v\") AS (" + sub.sql +
@@ -402,7 +402,7 @@ OraResult<Out> Emitter::Quantified(const Expr& expr, const Ctx& ctx) {
     out.sql += ")";
     return out;
   }
-  VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Query(*expr.query, ctx.scope, true));
+  VK_ASSIGN_OR_ORA_RETURN(QueryOut sub, Subquery(*expr.query, ctx, true));
   if (sub.items.size() != 1) return OraErr(913, "too many values");
   const std::string alias = "__q" + std::to_string(++views_);
   Out row;

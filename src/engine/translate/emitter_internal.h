@@ -97,6 +97,10 @@ struct Scope {
   std::vector<Source> sources;
   const Scope* parent = nullptr;
   const std::vector<std::string>* group_keys = nullptr;
+  // While a subquery in the select list, HAVING or ORDER BY of a grouped query is written: the
+  // columns of this query it may name are its GROUP BY keys, and naming another is noted.
+  mutable bool only_group_keys = false;
+  mutable bool named_ungrouped = false;
   // While the select list, HAVING and ORDER BY of a query with grouping sets are written: its
   // rolled-up expressions, as the subqueries there see them too.
   const GroupingKeys* grouping = nullptr;
@@ -362,6 +366,10 @@ class Emitter {
   // that a set operation compares and sorts them with stored numbers by value.
   OraResult<QueryOut> Query(const ast::Query& query, const Scope* parent, bool positional,
                             bool canonical = false);
+
+  // A subquery of an expression written in `ctx`; ORA-00979 when the query of `ctx` is grouped
+  // and the subquery names a column of it that is not grouped.
+  OraResult<QueryOut> Subquery(const ast::Query& query, const Ctx& ctx, bool positional);
 
   OraResult<QueryOut> QueryWith(const ast::Query& query, const Scope* parent, bool positional,
                                 bool canonical);

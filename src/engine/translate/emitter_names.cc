@@ -101,6 +101,11 @@ OraResult<Out> Emitter::Column(const Expr& expr, const Ctx& ctx) {
       out.type.nullable = column.nullable || source.outer;
       out.bare = own_scope;
       out.stored = source.stored;
+      if (!own_scope && scope->only_group_keys && scope->group_keys != nullptr &&
+          std::find(scope->group_keys->begin(), scope->group_keys->end(), out.sql) ==
+              scope->group_keys->end()) {
+        scope->named_ungrouped = true;
+      }
       if (!own_scope && scope->grouping != nullptr) {
         for (const GroupingKey& key : *scope->grouping) {
           if (key.sql != out.sql) continue;

@@ -13,6 +13,25 @@
 
 namespace volmek::engine::emitter_internal {
 
+OraResult<QueryOut> Emitter::Subquery(const ast::Query& query, const Ctx& ctx, bool positional) {
+  const Scope* scope = ctx.scope;
+  // Where aggregates may be written the query's rows are its groups; inside an aggregate's
+  // arguments, and in WHERE, they are still rows.
+  if (scope == nullptr || scope->group_keys == nullptr || !ctx.aggregates) {
+    return Query(query, scope, positional);
+  }
+  const bool checking = scope->only_group_keys;
+  const bool named = scope->named_ungrouped;
+  scope->only_group_keys = true;
+  scope->named_ungrouped = false;
+  OraResult<QueryOut> out = Query(query, scope, positional);
+  const bool ungrouped = scope->named_ungrouped;
+  scope->only_group_keys = checking;
+  scope->named_ungrouped = named;
+  if (out.has_value() && ungrouped) return OraErr(979, "not a GROUP BY expression");
+  return out;
+}
+
 OraResult<QueryOut> Emitter::Query(const ast::Query& query, const Scope* parent, bool positional,
                                    bool canonical) {
   VK_ASSIGN_OR_ORA_RETURN(QueryOut out, QueryWith(query, parent, positional, canonical));
