@@ -341,11 +341,20 @@ OraResult<Date> RoundDate(const Date& date, std::string_view format) {
 }
 
 Date Now() {
+  // The local time is worked out once a second: a loop whose every turn asks for the date
+  // (TO_DATE takes its missing fields from it) would otherwise pay the time zone's rules each
+  // time.
+  thread_local std::time_t converted_at = -1;
+  thread_local Date converted;
   std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return Date{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-              local.tm_hour,        local.tm_min,     std::min(local.tm_sec, 59)};
+  if (now != converted_at) {
+    std::tm local{};
+    localtime_r(&now, &local);
+    converted = Date{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour,        local.tm_min,     std::min(local.tm_sec, 59)};
+    converted_at = now;
+  }
+  return converted;
 }
 
 }  // namespace volmek::engine
