@@ -166,7 +166,7 @@ struct RowidQuery {
 struct RowidLoop {
   const Variable* record = nullptr;
   std::string table;
-  Value rowid;  // of the row in `record`
+  std::optional<std::int64_t> rowid;  // of the row in `record`
 };
 
 class Interpreter {

@@ -170,7 +170,7 @@ const RowidLoop* Interpreter::RowidLoopOf(NativeDml& dml) {
   const Variable* record = FindVariable(dml.rowid_record);
   for (auto it = rowid_loops_.rbegin(); it != rowid_loops_.rend(); ++it) {
     if (it->record == record && it->table == dml.rowid_table) {
-      return it->rowid.is_null() ? nullptr : &*it;
+      return it->rowid.has_value() ? &*it : nullptr;
     }
   }
   return nullptr;
@@ -179,23 +179,19 @@ const RowidLoop* Interpreter::RowidLoopOf(NativeDml& dml) {
 bool Interpreter::RunDirectUpdate(NativeDml& dml) {
   const RowidLoop* loop = RowidLoopOf(dml);
   if (loop == nullptr) return false;
-  std::optional<std::int64_t> rowid = loop->rowid.number.ToInt64Exact();
-  if (!rowid.has_value() ||
-      !ComputeProgram(dml.direct_program, dml.direct_variables, dml.direct_row)) {
-    return false;
-  }
+  if (!ComputeProgram(dml.direct_program, dml.direct_variables, dml.direct_row)) return false;
   if (!dml.cursor) dml.cursor = host_.OpenCursor();
   std::span<const NativeValue> values(dml.direct_row);
   return dml.cursor->UpdateByRowid(dml.rowid_table_name, dml.direct_columns,
                                    values.first(dml.direct_columns.size()), dml.rowid_column,
-                                   values.back(), *rowid);
+                                   values.back(), *loop->rowid);
 }
 
 std::optional<OraStatus> Interpreter::RunRowidUpdate(NativeDml& dml, const Stmt& stmt) {
   const RowidLoop* loop = RowidLoopOf(dml);
   if (loop == nullptr) return std::nullopt;
   dml.values.resize(dml.program.size() + 1);
-  dml.values.back() = loop->rowid;
+  dml.values.back() = Value::Integer(*loop->rowid);
   computed_ = &dml.values;
   OraResult<SqlSlot*> slot = PrepareSql(dml.rowid_sql, &dml.rowid_sql, stmt.offset);
   computed_ = nullptr;

@@ -4,6 +4,8 @@
 // loop turn is translated once and then only re-bound.
 #include <fmt/format.h>
 
+#include <charconv>
+
 #include "engine/plsql/interpreter.h"
 #include "engine/plsql/parser.h"
 #include "engine/syntax/lexer.h"
@@ -506,13 +508,14 @@ Outcome Interpreter::RunForCursor(const Stmt& stmt) {
       variable.fields[i - first].value = std::move(row[i]);
     }
     if (rowid_table != nullptr) {
-      // Delivered as its digits; kept as the number the statement's literal is.
-      Value& rowid = rowid_loops_.back().rowid;
-      rowid = Value::Null();
+      // Delivered as its digits.
+      std::optional<std::int64_t>& rowid = rowid_loops_.back().rowid;
+      rowid.reset();
       if (!row.empty() && row[0].kind == Value::Kind::kText) {
-        if (OraResult<Decimal> number = Decimal::Parse(row[0].text); number.has_value()) {
-          rowid = Value::Number(*number);
-        }
+        const std::string& digits = row[0].text;
+        std::int64_t number = 0;
+        auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (ec == std::errc() && end == digits.data() + digits.size()) rowid = number;
       }
     }
     bool stop = false;

@@ -265,6 +265,10 @@ class EngineCursor : public db::Cursor {
   void Detach();
   // Ends an open query; its remaining rows are dropped.
   void Close() { CloseQuery(); }
+  // Fetch for PL/SQL (plsql_session.cc): the next row of the open query into `*row` as SQLite
+  // holds it, one value per column (texts valid until the next call on this connection),
+  // without the conversions of Define; the return codes of Fetch.
+  int FetchStored(std::vector<SqlValue>* row);
   // Dates fetched as text come in their stored form ("YYYY-MM-DD HH24:MI:SS") whatever
   // NLS_DATE_FORMAT says (PL/SQL reads them whole).
   void DeliverStoredDates(bool on) { stored_dates_ = on; }
@@ -343,6 +347,9 @@ class EngineCursor : public db::Cursor {
   // Runs a translation made of several steps as one statement.
   OraStatus RunSteps();
   OraResult<bool> StepQuery();
+  // Makes the query's next row the current one (buffer_[buffer_next_] when detached): 0, or
+  // the return code of the failure (1403 at the end).
+  int AdvanceRow();
   // Why a fetch cannot deliver a row now (no session, no executed query, a broken one), if so.
   std::optional<OraError> FetchRefusal() const;
   OraStatus DeliverRow();

@@ -54,6 +54,48 @@ std::optional<OraError> EngineCursor::FetchRefusal() const {
 }
 
 int EngineCursor::Fetch() {
+  if (int rc = AdvanceRow(); rc != 0) return rc;
+  OraStatus delivered = DeliverRow();
+  ++rows_processed_;
+  if (!delivered.has_value()) return Fail(delivered.error());
+  return Succeed();
+}
+
+int EngineCursor::FetchStored(std::vector<SqlValue>* row) {
+  if (int rc = AdvanceRow(); rc != 0) return rc;
+  if (detached_) {
+    const std::vector<RawValue>& raw = buffer_[buffer_next_++];
+    row->resize(raw.size());
+    for (std::size_t column = 0; column < raw.size(); ++column) {
+      const RawValue& value = raw[column];
+      SqlValue& out = (*row)[column];
+      switch (value.type) {
+        case SQLITE_INTEGER:
+          out = SqlValue::Integer(value.integer);
+          break;
+        case SQLITE_FLOAT:
+          out = SqlValue::Real(value.real);
+          break;
+        case SQLITE_NULL:
+          out = SqlValue::Null();
+          break;
+        default:
+          out = SqlValue::Text(value.text);
+          break;
+      }
+    }
+  } else {
+    sqlite3_stmt* stmt = stmt_.get();
+    row->resize(static_cast<std::size_t>(sqlite3_column_count(stmt)));
+    for (std::size_t column = 0; column < row->size(); ++column) {
+      (*row)[column] = FromSqlite(sqlite3_column_value(stmt, static_cast<int>(column)));
+    }
+  }
+  ++rows_processed_;
+  return Succeed();
+}
+
+int EngineCursor::AdvanceRow() {
   if (std::optional<OraError> refusal = FetchRefusal()) return Fail(*refusal);
   if (detached_) {
     if (buffer_next_ >= buffer_.size()) {
@@ -84,10 +126,7 @@ int EngineCursor::Fetch() {
       return Fail(Ora(1403, "no data found"));
     }
   }
-  OraStatus delivered = DeliverRow();
-  ++rows_processed_;
-  if (!delivered.has_value()) return Fail(delivered.error());
-  return Succeed();
+  return 0;
 }
 
 OraStatus EngineCursor::DeliverRow() {

@@ -1,5 +1,7 @@
 #include "engine/runtime/plsql_session.h"
 
+#include <fmt/format.h>
+
 #include "engine/plsql/host.h"
 #include "engine/runtime/connection.h"
 #include "engine/runtime/stored_packages.h"
@@ -45,24 +47,12 @@ class SessionCursor : public plsql::SqlCursor {
   std::vector<db::ColumnDescription> Columns() override { return columns_; }
 
   OraResult<bool> Fetch(std::vector<plsql::Value>* row) override {
-    int rc = cursor_.Fetch();
+    int rc = cursor_.FetchStored(&stored_);
     if (rc == db::kRcNoData) return false;
     if (rc != 0) return OraErr(CursorError(cursor_, rc));
     row->resize(columns_.size());
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-      const db::FetchedValue& fetched = cursor_.Value(static_cast<int>(i + 1));
-      plsql::Value& value = (*row)[i];
-      if (fetched.is_null) {
-        value = plsql::Value::Null();
-      } else if (columns_[i].db_type == db::kTypeNumber) {
-        VK_ASSIGN_OR_ORA_RETURN(Decimal number, Decimal::Parse(fetched.text));
-        value = plsql::Value::Number(number);
-      } else if (columns_[i].db_type == db::kTypeDate) {
-        std::optional<Date> date = ParseStoredText(fetched.text);
-        value = date ? plsql::Value::FromDate(*date) : plsql::Value::Text(fetched.text);
-      } else {
-        value = plsql::Value::Text(fetched.text);
-      }
+    for (std::size_t i = 0; i < columns_.size() && i < stored_.size(); ++i) {
+      VK_RETURN_IF_ORA_ERROR(FromStored(stored_[i], columns_[i].db_type, &(*row)[i]));
     }
     return true;
   }
@@ -101,8 +91,50 @@ class SessionCursor : public plsql::SqlCursor {
   }
 
  private:
+  // The value of a column of type `db_type` stored as `stored`, as Fetch delivers it defined as
+  // a number (NUMBER) or as text (the rest, dates in their stored form) and the block reads
+  // that: a number exact, a date whole.
+  static OraStatus FromStored(const SqlValue& stored, std::int16_t db_type, plsql::Value* value) {
+    using Kind = SqlValue::Kind;
+    if (stored.kind == Kind::kNull ||
+        (stored.kind != Kind::kInteger && stored.kind != Kind::kReal && stored.text.empty())) {
+      *value = plsql::Value::Null();
+      return {};
+    }
+    if (db_type == db::kTypeNumber) {
+      Decimal number;
+      if (stored.kind == Kind::kInteger) {
+        number = Decimal::FromInt64(stored.integer);
+      } else if (stored.kind == Kind::kReal) {
+        VK_ASSIGN_OR_ORA_RETURN(number, Decimal::FromDouble(stored.real));
+      } else {
+        VK_ASSIGN_OR_ORA_RETURN(number, Decimal::Parse(stored.text));
+      }
+      *value = plsql::Value::Number(number);
+      return {};
+    }
+    std::string text;
+    if (stored.kind == Kind::kInteger) {
+      text = fmt::format("{}", stored.integer);
+    } else if (stored.kind == Kind::kReal) {
+      OraResult<Decimal> decimal = Decimal::FromDouble(stored.real);
+      text = decimal.has_value() ? decimal->ToOracleText() : fmt::format("{}", stored.real);
+    } else {
+      text.assign(stored.text);
+    }
+    if (db_type == db::kTypeDate) {
+      if (std::optional<Date> date = ParseStoredText(text)) {
+        *value = plsql::Value::FromDate(*date);
+        return {};
+      }
+    }
+    *value = plsql::Value::Text(std::move(text));
+    return {};
+  }
+
   EngineCursor cursor_;
   std::vector<db::ColumnDescription> columns_;
+  std::vector<SqlValue> stored_;  // the row FetchStored last gave
   std::vector<Translator::LiteralChange> changes_;
 };
 
