@@ -384,12 +384,21 @@ class EngineCursor : public db::Cursor {
   // A row of the query failed: that fetch reported the error and the query cannot go on, so
   // later fetches report ORA-01002 instead of starting the rows again.
   bool broken_ = false;
-  // Rows read ahead by Detach, in order; `buffer_next_` is the next to deliver. A failure met
-  // while reading ahead is `detach_error_`, delivered after the rows that came before it.
+  // Rows read ahead by Detach, in order, `buffer_columns_` values each, one row after the
+  // other; `buffer_next_` is the next row to deliver. A failure met while reading ahead is
+  // `detach_error_`, delivered after the rows that came before it.
   bool detached_ = false;
   std::optional<OraError> detach_error_;
-  std::vector<std::vector<RawValue>> buffer_;
+  std::vector<RawValue> buffer_;
+  std::size_t buffer_columns_ = 0;
   std::size_t buffer_next_ = 0;
+  std::size_t buffered_rows() const {
+    return buffer_columns_ == 0 ? 0 : buffer_.size() / buffer_columns_;
+  }
+  // The values of the next buffered row (which FetchStored and DeliverRow then pass).
+  std::span<const RawValue> BufferedRow() const {
+    return {buffer_.data() + buffer_next_ * buffer_columns_, buffer_columns_};
+  }
 
   std::unique_ptr<RowTarget> row_target_;
   std::unique_ptr<UpdateTarget> update_target_;

@@ -523,6 +523,7 @@ void EngineCursor::Detach() {
   if (!stepping_ || detached_) return;
   sqlite3_stmt* stmt = stmt_.get();
   int count = sqlite3_column_count(stmt);
+  buffer_columns_ = static_cast<std::size_t>(count);
   bool have_row = first_row_ready_;
   while (true) {
     if (!have_row) {
@@ -533,9 +534,10 @@ void EngineCursor::Detach() {
       }
     }
     have_row = false;
-    std::vector<RawValue> row(static_cast<std::size_t>(count));
+    const std::size_t first = buffer_.size();
+    buffer_.resize(first + static_cast<std::size_t>(count));
     for (int column = 0; column < count; ++column) {
-      RawValue& value = row[static_cast<std::size_t>(column)];
+      RawValue& value = buffer_[first + static_cast<std::size_t>(column)];
       value.type = sqlite3_column_type(stmt, column);
       if (value.type == SQLITE_INTEGER) {
         value.integer = sqlite3_column_int64(stmt, column);
@@ -548,7 +550,6 @@ void EngineCursor::Detach() {
         value.type = SQLITE_TEXT;
       }
     }
-    buffer_.push_back(std::move(row));
   }
   sqlite3_reset(stmt);
   stepping_ = false;

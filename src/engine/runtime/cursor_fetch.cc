@@ -64,7 +64,8 @@ int EngineCursor::Fetch() {
 int EngineCursor::FetchStored(std::vector<SqlValue>* row) {
   if (int rc = AdvanceRow(); rc != 0) return rc;
   if (detached_) {
-    const std::vector<RawValue>& raw = buffer_[buffer_next_++];
+    std::span<const RawValue> raw = BufferedRow();
+    ++buffer_next_;
     row->resize(raw.size());
     for (std::size_t column = 0; column < raw.size(); ++column) {
       const RawValue& value = raw[column];
@@ -98,7 +99,7 @@ int EngineCursor::FetchStored(std::vector<SqlValue>* row) {
 int EngineCursor::AdvanceRow() {
   if (std::optional<OraError> refusal = FetchRefusal()) return Fail(*refusal);
   if (detached_) {
-    if (buffer_next_ >= buffer_.size()) {
+    if (buffer_next_ >= buffered_rows()) {
       buffer_.clear();
       buffer_next_ = 0;
       at_end_ = true;
@@ -132,7 +133,8 @@ int EngineCursor::AdvanceRow() {
 OraStatus EngineCursor::DeliverRow() {
   std::optional<OraError> first_error;
   if (detached_) {
-    const std::vector<RawValue>& row = buffer_[buffer_next_++];
+    std::span<const RawValue> row = BufferedRow();
+    ++buffer_next_;
     for (std::size_t column_idx = 0; column_idx < values_.size() && column_idx < row.size();
          ++column_idx) {
       if (!defined_[column_idx]) continue;
