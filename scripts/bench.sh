@@ -15,6 +15,9 @@
 # Each timing is the best of BENCH_REPEAT runs (3 by default): the machine may be shared, and
 # the best run is the least disturbed one. The machine's load is printed before and after.
 #
+# BENCH_ONLY=plsql runs the PL/SQL section alone (its rows are made there): the quick check of
+# a change to the interpreter, without PostgreSQL and the million rows.
+#
 # Structure: each section is a function that times its commands and appends its ratio lines to
 # RATIOS; main runs the sections in order and prints RATIOS last. A new comparison is one more
 # function and one more line in main.
@@ -191,6 +194,13 @@ logon_ratio() {
 }
 
 main() {
+  if [ "${BENCH_ONLY:-}" = plsql ]; then
+    echo "antes: $(load)"
+    plsql_times
+    echo "(la mejor de $REPEAT ejecuciones de cada una; despues: $(load))"
+    printf '%s\n' "${RATIOS[@]}"
+    return
+  fi
   micro_benchmarks
   echo "antes: $(load)"
   make_rows
