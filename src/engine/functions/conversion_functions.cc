@@ -80,17 +80,12 @@ void ToDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (IsNull(value)) return sqlite3_result_null(ctx);
   std::optional<TextArg> format;
   if (!FormatArgument(ctx, argc, argv, 1, &format)) return;
-  std::optional<Date> stored = StoredDateOf(value);
-  if (stored && !format) return ResultDate(ctx, *stored);
+  // Text only: the translator writes a date argument as text first, as Oracle converts it.
   auto text = TextOf(value);
   if (!text) return ResultError(ctx, text.error());
   std::string_view model = format ? format->view() : Settings(ctx).nls_date_format;
   auto date = ParseDate(text->view(), model, CurrentDate(ctx));
-  if (!date) {
-    // A date that already travels in the stored form stays valid whatever the model.
-    if (stored) return ResultDate(ctx, *stored);
-    return ResultError(ctx, date.error());
-  }
+  if (!date) return ResultError(ctx, date.error());
   ResultDate(ctx, *date);
 }
 

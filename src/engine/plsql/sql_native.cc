@@ -385,7 +385,7 @@ bool Interpreter::EvalPad(NativeNode& node, NativeValue* out) {
 
 bool Interpreter::EvalToDate(NativeNode& node, NativeValue* out) {
   // TO_DATE(text [, format]): the text read with the format (the session's date format when
-  // none); text already in the stored form stays that date whatever the format says.
+  // none). A date argument is not text here: the statement converts it as Oracle does.
   const NativeValue* text = NativeOperand(node.args[0]);
   if (text == nullptr) return false;
   const NativeValue* format = nullptr;
@@ -400,28 +400,14 @@ bool Interpreter::EvalToDate(NativeNode& node, NativeValue* out) {
   if (text->kind != Kind::kText || (format != nullptr && format->kind != Kind::kText)) {
     return false;
   }
-  // Without a format the stored form goes first; with one, only when the format fails.
-  if (format == nullptr) {
-    if (std::optional<Date> stored = ParseStoredText(text->text)) {
-      out->kind = Kind::kDate;
-      out->date = *stored;
-      return true;
-    }
-  }
   OraResult<Date> date = ParseDate(
       text->text,
       format != nullptr ? std::string_view(format->text) : std::string_view(host_.date_format()),
       host_.CurrentDate());
-  if (date.has_value()) {
-    out->kind = Kind::kDate;
-    out->date = *date;
-    return true;
-  }
-  if (format == nullptr) return false;
-  std::optional<Date> stored = ParseStoredText(text->text);
-  if (!stored) return false;
+  // A text the format does not read is left to the statement, which reports the error.
+  if (!date.has_value()) return false;
   out->kind = Kind::kDate;
-  out->date = *stored;
+  out->date = *date;
   return true;
 }
 

@@ -425,6 +425,9 @@ OraResult<Out> Emitter::Function(const Expr& expr, const Ctx& ctx) {
   }
   VK_ASSIGN_OR_ORA_RETURN(std::vector<Out> args, Args(expr, arg_ctx));
   if (IsCharacterFunction(expr.name) && !args.empty()) args[0].sql = TextSql(args[0]);
+  // TO_DATE reads text: a date or a number is first written as text, as Oracle converts it
+  // (a date by the session's NLS_DATE_FORMAT, so TO_DATE(SYSDATE) drops the time of day).
+  if (expr.name == "TO_DATE" && !args.empty()) args[0].sql = TextSql(args[0]);
   if (expr.name == "CONCAT") {
     for (Out& arg : args) arg.sql = TextSql(arg);
   }
