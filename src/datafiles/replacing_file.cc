@@ -31,6 +31,12 @@ mode_t CreationMode() {
   return 0666 & ~mask;
 }
 
+// A file system that cannot wait for a range leaves the whole of it to Commit's sync, which
+// reports a failure all the same.
+bool WaitingUnsupported(int error) {
+  return error == ENOSYS || error == EINVAL || error == ESPIPE || error == EOPNOTSUPP;
+}
+
 }  // namespace
 
 ReplacingFile::ReplacingFile(std::string name, std::string temp_name, int fd)
@@ -123,7 +129,8 @@ Status ReplacingFile::WriteBehind() {
     const auto length = static_cast<off_t>(started_ - dropped_);
     if (sync_file_range(fd_, offset, length,
                         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                            SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
+                            SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
+        !WaitingUnsupported(errno)) {
       failed_ = true;
       return SystemError("no se puede escribir", temp_name_);
     }
