@@ -538,15 +538,17 @@ void EngineCursor::Detach() {
     buffer_.resize(first + static_cast<std::size_t>(count));
     for (int column = 0; column < count; ++column) {
       RawValue& value = buffer_[first + static_cast<std::size_t>(column)];
-      value.type = sqlite3_column_type(stmt, column);
+      // One lookup of the column's value, then reads of it (as DeliverRow reads a row).
+      sqlite3_value* cell = sqlite3_column_value(stmt, column);
+      value.type = sqlite3_value_type(cell);
       if (value.type == SQLITE_INTEGER) {
-        value.integer = sqlite3_column_int64(stmt, column);
+        value.integer = sqlite3_value_int64(cell);
       } else if (value.type == SQLITE_FLOAT) {
-        value.real = sqlite3_column_double(stmt, column);
+        value.real = sqlite3_value_double(cell);
       } else if (value.type != SQLITE_NULL) {
-        const unsigned char* text = sqlite3_column_text(stmt, column);
+        const unsigned char* text = sqlite3_value_text(cell);
         value.text.assign(reinterpret_cast<const char*>(text),
-                          static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+                          static_cast<std::size_t>(sqlite3_value_bytes(cell)));
         value.type = SQLITE_TEXT;
       }
     }
