@@ -347,6 +347,9 @@ class EngineCursor : public db::Cursor {
   // Runs a translation made of several steps as one statement.
   OraStatus RunSteps();
   OraResult<bool> StepQuery();
+  // The next row of a query still in SQLite (the first one when Execute stepped to it already):
+  // false at its end; an error leaves the cursor broken. Either ends the query.
+  OraResult<bool> NextLiveRow();
   // Makes the query's next row the current one (buffer_[buffer_next_] when detached): 0, or
   // the return code of the failure (1403 at the end).
   int AdvanceRow();

@@ -96,6 +96,21 @@ int EngineCursor::FetchStored(std::vector<SqlValue>* row) {
   return Succeed();
 }
 
+OraResult<bool> EngineCursor::NextLiveRow() {
+  if (first_row_ready_) {
+    first_row_ready_ = false;
+    return true;
+  }
+  OraResult<bool> row = StepQuery();
+  if (!row.has_value()) {
+    at_end_ = true;
+    broken_ = true;
+    return row;
+  }
+  if (!*row) at_end_ = true;
+  return row;
+}
+
 int EngineCursor::AdvanceRow() {
   if (std::optional<OraError> refusal = FetchRefusal()) return Fail(*refusal);
   if (detached_) {
@@ -113,19 +128,10 @@ int EngineCursor::AdvanceRow() {
     }
   } else if (at_end_) {
     return Fail(Ora(1403, "no data found"));
-  } else if (first_row_ready_) {
-    first_row_ready_ = false;
   } else {
-    OraResult<bool> row = StepQuery();
-    if (!row.has_value()) {
-      at_end_ = true;
-      broken_ = true;
-      return Fail(row.error());
-    }
-    if (!*row) {
-      at_end_ = true;
-      return Fail(Ora(1403, "no data found"));
-    }
+    OraResult<bool> row = NextLiveRow();
+    if (!row.has_value()) return Fail(row.error());
+    if (!*row) return Fail(Ora(1403, "no data found"));
   }
   return 0;
 }
@@ -293,20 +299,9 @@ int EngineCursor::FetchRows(std::size_t columns, std::size_t max_rows, db::Fetch
   }
   for (std::size_t row = 0; row < max_rows; ++row) {
     if (at_end_) return Fail(Ora(1403, "no data found"));
-    if (first_row_ready_) {
-      first_row_ready_ = false;
-    } else {
-      OraResult<bool> stepped = StepQuery();
-      if (!stepped.has_value()) {
-        at_end_ = true;
-        broken_ = true;
-        return Fail(stepped.error());
-      }
-      if (!*stepped) {
-        at_end_ = true;
-        return Fail(Ora(1403, "no data found"));
-      }
-    }
+    OraResult<bool> row_ready = NextLiveRow();
+    if (!row_ready.has_value()) return Fail(row_ready.error());
+    if (!*row_ready) return Fail(Ora(1403, "no data found"));
     ++rows_processed_;
     OraStatus appended = AppendRow(out);
     if (!appended.has_value()) return Fail(appended.error());

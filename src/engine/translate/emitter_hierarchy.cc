@@ -180,7 +180,7 @@ OraResult<std::string> Emitter::Hierarchy(const ast::Select& select,
   }
   Ctx connect_ctx{scope, !options_.inline_literals, false, {}};
   connect_ctx.prior = &prior;
-  connect_ctx.level = "(\"__p\".\"__lvl\" + 1)";
+  connect_ctx.level = child_level;
   VK_ASSIGN_OR_ORA_RETURN(Out connect, Condition(*select.connect_by, connect_ctx));
   // Without PRIOR the condition does not follow rows from parent to child: no loop to find,
   // nor ancestors to keep.
